@@ -14,12 +14,14 @@ public:
     zarn_string();
     // Copies text; a null pointer gives the empty string.
     zarn_string(const char* text);  // NOLINT(google-explicit-constructor): used as an implicit conversion
+    // Copies at most length bytes, stopping early at a NUL; null gives empty.
     zarn_string(const char* text, std::size_t length);
     zarn_string(const zarn_string& other);
     zarn_string(zarn_string&& other) noexcept;
-    // The text of value in the given base (2..36); fill and width pad on the
-    // left when width is non-zero and fill is not 0. Called as (value, 0, 0, 10)
-    // for plain decimal.
+    // The text of value in base 2..36 (any other base means 10), digits above 9
+    // in lower case. width pads on the left with fill (0 means a blank) up to
+    // width characters, at most 1024; a minus sign stays in front, and zero
+    // padding goes between sign and digits. (value, 0, 0, 10) is plain decimal.
     zarn_string(int value, char fill, unsigned width, int base);
     virtual ~zarn_string();
 
@@ -33,20 +35,25 @@ public:
     operator const char*() const;  // NOLINT(google-explicit-constructor)
     const char* c_str() const;
 
+    // Bytes before the NUL (INT_MAX for texts that long or longer).
     int length() const;
     bool isEmpty() const;
 
-    // Decimal value: optional blanks, optional sign, digits, optional blanks.
+    // Decimal value: optional blanks (space, tab), optional "+" or "-",
+    // digits, optional blanks.
     // Any other text, the empty text and values outside int32 give 0.
     int toInt() const;
     // Value of the first run of decimal digits (no sign). No digits, or a run
     // outside int32, gives 0.
     int firstInt() const;
+    // Case-sensitive; a null or empty prefix matches every text.
     bool startsWith(const char* prefix) const;
 
-    // A copy in which the lowest-numbered placeholder still present ("%1" to
-    // "%99") is replaced, at every occurrence, by text. No placeholder left:
-    // the text comes back unchanged.
+    // A copy in which the lowest-numbered placeholder still present is
+    // replaced, at every occurrence, by text. A placeholder is "%" followed by
+    // a digit 1-9 and at most one more digit ("%1" to "%99"; "%123" is "%12"
+    // then "3"; "%0" is plain text). No placeholder left: the text comes back
+    // unchanged. Inserted text is not scanned within the same call.
     zarn_string arg(const zarn_string& text) const;
     zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) const;
 
@@ -58,11 +65,12 @@ public:
 
     // Splits at the first separator: left receives the text before it, right
     // the text after it. Without a separator left is the whole text and right
-    // is empty. Returns the number of separators found in the text.
+    // is empty. Returns the number of separators found in the text. left and
+    // right may be this string itself.
     int split(char separator, zarn_string& left, zarn_string& right) const;
 
 private:
-    std::string text_;
+    std::string text_;  // never holds a NUL of its own
 };
 
 zarn_string operator+(const zarn_string& a, const zarn_string& b);
@@ -74,3 +82,6 @@ bool operator==(const zarn_string& a, const zarn_string& b);
 bool operator==(const zarn_string& a, int value);
 bool operator!=(const zarn_string& a, const zarn_string& b);
 bool operator!=(const zarn_string& a, const char* b);
+// Text first: without these, "x" == s would compare pointers.
+bool operator==(const char* a, const zarn_string& b);
+bool operator!=(const char* a, const zarn_string& b);

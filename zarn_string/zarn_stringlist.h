@@ -21,11 +21,13 @@ public:
 
     zarn_stringlist& operator<<(const zarn_string& entry);
 
-    // The entries in order with separator between them (none after the last).
+    // The entries in order with separator between them (none after the last);
+    // separator 0 joins them with nothing between.
     zarn_string toString(char separator) const;
 
     int count() const;
     bool isEmpty() const;
+    // The entry at index; an index outside the list gives an empty text.
     const zarn_string& at(int index) const;
 
     zarn_stringlistIterator begin();

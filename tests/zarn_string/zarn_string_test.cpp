@@ -1,0 +1,123 @@
+#include "zarn_string/zarn_string.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+namespace {
+
+struct IntCase {
+    const char* text;
+    int value;
+};
+
+TEST(zarn_string, toInt_accepts_only_a_whole_decimal_number) {
+    const IntCase cases[] = {
+        {"", 0},
+        {"42", 42},
+        {"  -17\t", -17},
+        {"+5", 5},
+        {"2147483647", INT_MAX},
+        {"-2147483648", INT_MIN},
+        {"2147483648", 0},
+        {"-2147483649", 0},
+        {"00000000000000000000012", 12},
+        {"99999999999999999999999999", 0},
+        {"12a", 0},
+        {"a12", 0},
+        {"1 2", 0},
+        {"-", 0},
+        {" ", 0},
+        {"--1", 0},
+        {"0x10", 0},
+    };
+    for (const IntCase& c : cases) EXPECT_EQ(zarn_string(c.text).toInt(), c.value) << '"' << c.text << '"';
+}
+
+TEST(zarn_string, firstInt_reads_the_first_digit_run) {
+    const IntCase cases[] = {
+        {"Mon_3", 3}, {"ID_12_7", 12}, {"-4", 4}, {"none", 0}, {"", 0}, {"x2147483647", INT_MAX}, {"x2147483648y1", 0},
+    };
+    for (const IntCase& c : cases) EXPECT_EQ(zarn_string(c.text).firstInt(), c.value) << '"' << c.text << '"';
+}
+
+TEST(zarn_string, number_text_pads_and_keeps_sign) {
+    EXPECT_EQ(zarn_string(-42, 0, 0, 10), "-42");
+    EXPECT_EQ(zarn_string(INT_MIN, 0, 0, 10), "-2147483648");
+    EXPECT_EQ(zarn_string(7, 0, 3, 10), "  7");
+    EXPECT_EQ(zarn_string(-7, '0', 4, 10), "-007");
+    EXPECT_EQ(zarn_string(-7, '*', 4, 10), "**-7");
+    EXPECT_EQ(zarn_string(255, 0, 0, 16), "ff");
+    EXPECT_EQ(zarn_string(INT_MIN, 0, 0, 2), ("-1" + std::string(31, '0')).c_str());
+    EXPECT_EQ(zarn_string(10, 0, 0, 99), "10");
+    EXPECT_EQ(zarn_string(1, 'x', UINT_MAX, 10).length(), 1024);
+}
+
+TEST(zarn_string, arg_fills_lowest_placeholder_first) {
+    struct Case {
+        const char* format;
+        const char* value;
+        const char* result;
+    };
+    const Case cases[] = {
+        {"SD '%1'", "K7 SDI Router", "SD 'K7 SDI Router'"},
+        {"%2 %1 %1", "a", "%2 a a"},
+        {"%10 %9", "x", "%10 x"},
+        {"%123", "x", "x3"},
+        {"%0 %%1 %", "x", "%0 %x %"},
+        {"no placeholder", "x", "no placeholder"},
+        {"%1", "%1", "%1"},
+        {"%1%", "", "%"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(zarn_string(c.format).arg(c.value), c.result) << c.format;
+    EXPECT_EQ(zarn_string("RC %1 %2 %3").arg(3).arg(-12).arg(40), "RC 3 -12 40");
+}
+
+TEST(zarn_string, args_fills_in_one_pass_without_rescanning) {
+    EXPECT_EQ(zarn_string("%3-%1-%3").args({"a", "b"}), "b-a-b");
+    EXPECT_EQ(zarn_string("%1 %2").args({"%2", "x"}), "%2 x");
+    EXPECT_EQ(zarn_string("%1 %2 %3").args({"a", nullptr}), "a  %3");
+    EXPECT_EQ(zarn_string("%1").args({"a", "b", "c"}), "a");
+}
+
+TEST(zarn_string, split_at_first_separator) {
+    zarn_string left("old"), right("old");
+    EXPECT_EQ(zarn_string("value=2=3").split('=', left, right), 2);
+    EXPECT_EQ(left, "value");
+    EXPECT_EQ(right, "2=3");
+    EXPECT_EQ(zarn_string("plain").split('=', left, right), 0);
+    EXPECT_EQ(left, "plain");
+    EXPECT_EQ(right, "");
+    zarn_string self("a,b");
+    self.split(',', self, right);
+    EXPECT_EQ(self, "a");
+    EXPECT_EQ(right, "b");
+}
+
+TEST(zarn_string, null_and_self_references_are_safe) {
+    const char* none = nullptr;
+    zarn_string s(none);
+    EXPECT_STREQ(s, "");
+    EXPECT_TRUE(s == none);
+    s = "abc";
+    s += s;
+    s += s.c_str() + 4;
+    EXPECT_EQ(s, "abcabcbc");
+    s = s.c_str() + 3;
+    EXPECT_EQ(s, "abcbc");
+    EXPECT_EQ(zarn_string("ab\0cd", 5), "ab");
+    EXPECT_TRUE(s.startsWith(none));
+    EXPECT_FALSE(s.startsWith("abcbcd"));
+}
+
+TEST(zarn_string, compares_with_texts_and_numbers) {
+    EXPECT_TRUE(zarn_string("1") == 1);
+    EXPECT_FALSE(zarn_string("01") == 1);
+    EXPECT_TRUE(zarn_string("-2147483648") == INT_MIN);
+    EXPECT_TRUE("ab" == zarn_string("ab"));
+    EXPECT_TRUE("ab" != zarn_string("Ab"));
+    EXPECT_EQ(std::string("x" + zarn_string("y") + "z"), "xyz");
+}
+
+}  // namespace
