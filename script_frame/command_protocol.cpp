@@ -1,1 +1,220 @@
-// placeholder
+// The host command operations of zarn_script_helper and debugPrint.
+//
+// Argument texts are inserted exactly as passed (no trimming, no escaping of
+// quotes). Templates are filled in one pass, so an argument that itself holds
+// "%1" or "%2" reaches the host unchanged.
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "script_frame/debug_output.h"
+#include "script_frame/decode_zarn_string.h"
+#include "script_frame/frame_internal.h"
+#include "script_frame/zarn_script_helper.h"
+
+namespace {
+
+zarn_string decimal(int32_t value) {
+    return zarn_string(value, 0, 0, 10);
+}
+
+// Room for the longest of RP, RR and ET with three 32-bit values ("RR" plus
+// three 11-character numbers plus " 'ADD'" is 44 bytes), so no text is cut.
+constexpr std::size_t shortCommandSize = 64;
+
+}  // namespace
+
+namespace zarn {
+
+int32_t readLeadingInt(const char* text) {
+    if (!text) return 0;
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    const int64_t limit =
+        negative ? -static_cast<int64_t>(std::numeric_limits<int32_t>::min()) : std::numeric_limits<int32_t>::max();
+    int64_t magnitude = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        magnitude = magnitude * 10 + (*text - '0');
+        if (magnitude > limit) return 0;
+    }
+    return static_cast<int32_t>(negative ? -magnitude : magnitude);
+}
+
+}  // namespace zarn
+
+void zarn_script_helper::debugPrint(const zarn_string& format, const zarn_string& a1, const zarn_string& a2,
+                                    const zarn_string& a3, const zarn_string& a4, const zarn_string& a5,
+                                    const zarn_string& a6, const zarn_string& a7, const zarn_string& a8,
+                                    const zarn_string& a9) {
+    const zarn_string text = format.args({a1, a2, a3, a4, a5, a6, a7, a8, a9});
+    zarn::writeDebugOutput(text);
+}
+
+bool zarn_script_helper::lookupDevice(zarn_string instanceName, int32_t* device, int32_t* offset) {
+    if (device) *device = 0;
+    if (offset) *offset = 0;
+    if (!host) return false;
+
+    char* reply = sendCommand(zarn_string("SD '%1'").args({instanceName}));
+    if (!reply) return false;
+    // The splitter's own copy keeps the tokens valid after the hand-back.
+    const decodeZARNString tokens(reply, '\'');
+    if (device) *device = zarn::readLeadingInt(tokens.tokens[0]);
+    if (offset) *offset = zarn::readLeadingInt(tokens.tokens[1]);
+    releaseReply(reply);
+    return true;
+}
+
+zarn_stringlist zarn_script_helper::listControls(const zarn_string& panel, const zarn_string& prefix) {
+    if (!host) return zarn_stringlist();
+    char* reply = sendCommand(zarn_string("XI '%1' '%2'").args({panel, prefix}));
+    if (!reply) return zarn_stringlist();
+    const zarn_string names(reply);
+    releaseReply(reply);
+    return zarn_stringlist(names, ',');
+}
+
+bool zarn_script_helper::showPanel(const zarn_string& panel, const zarn_string& file, const zarn_string& parameter) {
+    if (!host) return true;
+    zarn_string text("PS '");
+    text += panel;
+    text += "' '";
+    if (!scriptPath.isEmpty()) {
+        text += scriptPath;
+        text += "/";
+    }
+    text += file;
+    text += "'";
+    if (!parameter.isEmpty()) {
+        text += " '";
+        text += parameter;
+        text += "'";
+    }
+    // Only tested for null; the host does not expect this reply back.
+    return sendCommand(text) != nullptr;
+}
+
+void zarn_script_helper::makeCrosspoint(int32_t device, int32_t source, int32_t destination, const zarn_string& extra,
+                                        bool flag) {
+    if (!host) return;
+    sendCommand(zarn_string("RC %1 %2 %3 ',%4' %5")
+                    .args({decimal(device), decimal(source), decimal(destination), extra, flag ? "1" : "0"}));
+}
+
+void zarn_script_helper::readDatabaseEntry(int32_t device, int32_t database, int32_t index, zarn_string& entry) {
+    if (!host) return;
+    char* reply = sendCommand(zarn_string("RN %1 %2 %3").args({decimal(device), decimal(database), decimal(index)}));
+    if (reply) entry = reply;
+    // Handed back even when null: the host expects a type 5 for every RN.
+    releaseReply(reply);
+}
+
+void zarn_script_helper::pollRouter(int32_t device, int32_t first, int32_t last) {
+    if (!host) return;
+    char text[shortCommandSize];
+    std::snprintf(text, sizeof text, "RP %d %d %d", static_cast<int>(device), static_cast<int>(first),
+                  static_cast<int>(last));
+    sendCommand(text);
+}
+
+void zarn_script_helper::registerRouter(int32_t device, int32_t first, int32_t last, bool add) {
+    if (!host) return;
+    char text[shortCommandSize];
+    std::snprintf(text, sizeof text, add ? "RR %d %d %d 'ADD'" : "RR %d %d %d", static_cast<int>(device),
+                  static_cast<int>(first), static_cast<int>(last));
+    sendCommand(text);
+}
+
+void zarn_script_helper::unregisterRouter(int32_t device) {
+    if (!host) return;
+    char text[shortCommandSize];
+    std::snprintf(text, sizeof text, "RU %d", static_cast<int>(device));
+    sendCommand(text);
+}
+
+void zarn_script_helper::startTimer(int32_t id, int32_t interval) {
+    if (!host) return;
+    if (interval == 0) {
+        stopTimer(id);
+        return;
+    }
+    char text[shortCommandSize];
+    std::snprintf(text, sizeof text, "ET %d %d", static_cast<int>(id), static_cast<int>(interval));
+    sendCommand(text);
+}
+
+void zarn_script_helper::stopTimer(int32_t id) {
+    if (!host) return;
+    char text[shortCommandSize];
+    std::snprintf(text, sizeof text, "ET %d", static_cast<int>(id));
+    sendCommand(text);
+}
+
+void zarn_script_helper::setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
+                                     const zarn_string& control) {
+    if (!host) return;
+    zarn_string text("TP '");
+    text += property;
+    text += "=";
+    text += value;
+    text += "' '";
+    text += panel;
+    text += "' '";
+    text += control;
+    text += "'";
+    sendCommand(text);
+}
+
+void zarn_script_helper::setPropertyText(const zarn_string& text, const zarn_string& panel,
+                                         const zarn_string& control) {
+    if (!host) return;
+    zarn_string command("TP '");
+    command += text;
+    command += "' '";
+    command += panel;
+    command += "' '";
+    command += control;
+    command += "'";
+    sendCommand(command);
+}
+
+void zarn_script_helper::textGet(const zarn_string& property, const zarn_string& panel, const zarn_string& control,
+                                 zarn_string& value) {
+    // value may be the same object as an argument, so it is assigned last.
+    if (!host) {
+        value = zarn_string();
+        return;
+    }
+    zarn_string command("TG '");
+    command += panel;
+    command += "' '";
+    command += control;
+    command += "' '";
+    command += property;
+    command += "'";
+    char* reply = sendCommand(command);
+    if (!reply) {
+        value = zarn_string();
+        return;
+    }
+    const zarn_string answer(reply);
+    releaseReply(reply);
+
+    if (property == "all") {
+        value = answer;
+        return;
+    }
+    zarn_string name;
+    zarn_string rest;
+    answer.split('=', name, rest);
+    if (std::strcmp(name, property) == 0) {
+        value = rest;
+        return;
+    }
+    debugPrint(
+        "textGet: value returned \"%1\" was not the value requested \"%2\" (value returned was \"%3\" from "
+        "control \"%4\", on panel \"%5\")",
+        name, property, answer, control, panel);
+    value = zarn_string();
+}

@@ -1,0 +1,130 @@
+// Counts heap allocations around single operations: a parse allocates its one
+// copy, and the integer-formatted commands allocate nothing.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "script_frame/decode_zarn_string.h"
+#include "script_frame/param_command.h"
+#include "script_frame/zarn_script_helper.h"
+
+namespace {
+
+bool counting = false;
+int allocations = 0;
+
+void* allocate(std::size_t size) {
+    if (counting) ++allocations;
+    if (void* memory = std::malloc(size ? size : 1)) return memory;
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    if (counting) ++allocations;
+    return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    if (counting) ++allocations;
+    return std::malloc(size ? size : 1);
+}
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+void operator delete[](void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+
+namespace {
+
+class CountedScope {
+public:
+    CountedScope() {
+        allocations = 0;
+        counting = true;
+    }
+    ~CountedScope() { counting = false; }
+    int count() const { return allocations; }
+};
+
+// Keeps the last command in a fixed buffer, so it allocates nothing itself.
+class FixedHost : public zarn_client_callback {
+public:
+    char last[128] = {};
+    int commands = 0;
+    char* callback(void* data, int32_t type) override {
+        if (type == zarn_type_command && data) {
+            std::strncpy(last, static_cast<const char*>(data), sizeof last - 1);
+            ++commands;
+        }
+        return nullptr;
+    }
+};
+
+class Panel : public zarn_script_helper {
+public:
+    explicit Panel(zarn_client_callback* host) : zarn_script_helper(host, "") {}
+    void onButton(ButtonEventHandle) override {}
+    int32_t onRevertive(RevertiveEventHandle) override { return 0; }
+    zarn_string onParentMessage(ParamCommandHandle) override { return zarn_string(); }
+    void onTimer(int32_t) override {}
+};
+
+TEST(allocation, a_parse_allocates_only_its_copy) {
+    const char* const texts[] = {"a.b.c=d.e",
+                                 "c.s0.s1.s2.s3.s4.s5.s6.s7.s8.s9.s10.s11.s12.s13.s14.s15.s16.s17.s18."
+                                 "s19.s20.s21.s22.s23.s24.s25.s26.s27.s28.s29.s30.s31.s32=v"};
+    for (const char* text : texts) {
+        CountedScope scope;
+        { const ParamCommand parsed(text); }
+        EXPECT_EQ(scope.count(), 1) << text;
+    }
+    for (const char* text : {"1234 0", "a 'b c' d e f g h i j k l m n o p q r s t u v w x y z 1 2 3 4 5 6 7 8 9"}) {
+        CountedScope scope;
+        { const decodeZARNString decoded(text, '\''); }
+        EXPECT_EQ(scope.count(), 1) << text;
+    }
+    CountedScope scope;
+    {
+        const ParamCommand parsed(nullptr);
+        const ParamCommand empty("");
+        const decodeZARNString decoded(nullptr, '\'');
+        const decodeZARNString blank("", '\'');
+    }
+    EXPECT_EQ(scope.count(), 0);
+}
+
+TEST(allocation, integer_commands_allocate_nothing) {
+    FixedHost host;
+    Panel panel(&host);
+    {
+        CountedScope scope;
+        panel.pollRouter(INT32_MIN, INT32_MIN, INT32_MIN);
+        panel.registerRouter(INT32_MIN, INT32_MIN, INT32_MIN, true);
+        EXPECT_STREQ(host.last, "RR -2147483648 -2147483648 -2147483648 'ADD'");
+        panel.registerRouter(1, 2, 3, false);
+        panel.unregisterRouter(INT32_MIN);
+        panel.startTimer(INT32_MIN, INT32_MIN);
+        panel.startTimer(2, 0);
+        panel.stopTimer(INT32_MAX);
+        EXPECT_EQ(scope.count(), 0);
+    }
+    EXPECT_EQ(host.commands, 7);
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+// A panel that records which hook got what, and a capture of the debug output.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "script_frame/debug_output.h"
+#include "script_frame/zarn_script_helper.h"
+
+class TestPanel : public zarn_script_helper {
+public:
+    explicit TestPanel(zarn_client_callback* host, const char* path = "") : zarn_script_helper(host, path) {}
+
+    using zarn_script_helper::alarmHandlingEnabled;
+    using zarn_script_helper::scriptPath;
+    using zarn_script_helper::sendCommand;
+
+    // One line per hook call, e.g. "button 1|Sources|select|12".
+    std::vector<std::string> calls;
+    zarn_string parentReply;
+    const void* lastRecord = nullptr;
+    bool throwOnTimer = false;
+
+    void onButton(ButtonEventHandle event) override {
+        calls.push_back("button " + text(event.panelId()) + "|" + text(event.controlId()) + "|" +
+                        text(event.command()) + "|" + text(event.value()));
+    }
+    int32_t onRevertive(RevertiveEventHandle event) override {
+        calls.push_back("revertive " + std::to_string(event.device()) + "|" + std::to_string(event.index()) + "|" +
+                        text(event.text()));
+        return 99;
+    }
+    zarn_string onParentMessage(ParamCommandHandle message) override {
+        calls.push_back("parent " + text(message.command()) + "|" + text(message.value()));
+        return parentReply;
+    }
+    void onValueEvent(int32_t& value) override { calls.push_back("value " + std::to_string(value)); }
+    void onTimer(int32_t id) override {
+        calls.push_back("timer " + std::to_string(id));
+        if (throwOnTimer) throw std::runtime_error("boom");
+    }
+    void onRecordEvent(RecordHandle record) override {
+        calls.push_back("record");
+        lastRecord = record.data;
+    }
+
+private:
+    static std::string text(const zarn_string& value) { return std::string(value.c_str()); }
+};
+
+// Collects every diagnostic while alive.
+class DebugCapture {
+public:
+    DebugCapture() : previous_(zarn::setDebugSink(&DebugCapture::collect)) { lines().clear(); }
+    ~DebugCapture() { zarn::setDebugSink(previous_); }
+    const std::vector<std::string>& output() const { return lines(); }
+
+private:
+    static std::vector<std::string>& lines() {
+        static std::vector<std::string> captured;
+        return captured;
+    }
+    static void collect(const char* text) { lines().push_back(text); }
+    zarn::DebugSink previous_;
+};
