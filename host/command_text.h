@@ -1,0 +1,40 @@
+// The grammar of the command texts a panel sends with type 0: a two-letter
+// upper-case word, then arguments each after exactly one blank. A text
+// argument is enclosed in single quotes and not escaped: it ends at the first
+// quote that is followed by a blank or by the end of the text. Integers are
+// bare decimal.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zarn_host {
+
+struct CommandArgument {
+    std::string text;
+    bool quoted = false;
+};
+
+struct ParsedCommand {
+    std::string word;
+    std::vector<CommandArgument> args;
+};
+
+// Splits text into word and arguments. On a grammar violation returns false
+// with a one-line reason in error. When expectedArgs is non-zero and the
+// first argument is quoted, later closing-quote candidates for that first
+// argument are tried until the text yields exactly expectedArgs arguments, so
+// a free text such as a property value may itself contain "' ".
+bool parseCommand(std::string_view text, ParsedCommand& out, std::string& error, std::size_t expectedArgs = 0);
+
+// Decimal 32-bit signed integer, optional leading minus, nothing else.
+bool parseInt32(std::string_view text, int32_t& value);
+
+// Text made safe for one trace line: control bytes, quotes-free escapes such
+// as \n and \xNN; cut to maxBytes with a note of the full length.
+std::string printable(std::string_view text, std::size_t maxBytes = 400);
+
+}  // namespace zarn_host

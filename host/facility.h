@@ -1,0 +1,77 @@
+// The facility a simulated host serves: named device instances, device
+// databases and routers, read from a JSON file.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zarn_host {
+
+struct DeviceInstance {
+    std::string name;
+    int32_t device = 0;
+    int32_t offset = 0;
+};
+
+// Sources and destinations are numbered from 1; source 0 means not routed.
+struct Router {
+    int32_t device = 0;
+    int32_t sources = 0;
+    int32_t destinations = 0;
+    std::map<int32_t, std::string> sourceNames;
+    std::map<int32_t, std::string> destinationNames;
+    std::vector<int32_t> crosspoints;  // by destination, index 0 unused
+    std::set<int32_t> locked;
+    // Destination ranges the panel registered for revertives.
+    std::vector<std::pair<int32_t, int32_t>> registrations;
+
+    bool validDestination(int32_t d) const { return d >= 1 && d <= destinations; }
+    bool validSource(int32_t s) const { return s >= 1 && s <= sources; }
+    bool registered(int32_t destination) const;
+    // Revertive text: the source's name, or its number when it has none.
+    std::string sourceText(int32_t source) const;
+    std::optional<int32_t> findSource(const std::string& nameOrNumber) const;
+    std::optional<int32_t> findDestination(const std::string& nameOrNumber) const;
+};
+
+enum class RouteResult { done, unknownDevice, offline, badSource, badDestination, locked };
+const char* describe(RouteResult result);
+
+class Facility {
+public:
+    // Reads and checks a facility file; on failure error names the file and
+    // the line (syntax) or the JSON path (content) at fault.
+    static bool load(const std::string& path, Facility& facility, std::string& error);
+    static bool parse(const std::string& text, const std::string& fileName, Facility& facility, std::string& error);
+
+    const DeviceInstance* instance(const std::string& name) const;
+    // A device given by instance name or by number.
+    std::optional<int32_t> findDevice(const std::string& nameOrNumber) const;
+    bool knownDevice(int32_t device) const;
+    Router* router(int32_t device);
+    const Router* router(int32_t device) const;
+    // Null when the device, database or entry does not exist.
+    const std::string* databaseEntry(int32_t device, int32_t database, int32_t index) const;
+    bool hasDatabase(int32_t device, int32_t database) const;
+
+    bool online(int32_t device) const { return offline_.count(device) == 0; }
+    void setOnline(int32_t device, bool on);
+
+    RouteResult route(int32_t device, int32_t destination, int32_t source);
+
+    const std::vector<DeviceInstance>& instances() const { return instances_; }
+    const std::map<int32_t, Router>& routers() const { return routers_; }
+
+private:
+    std::vector<DeviceInstance> instances_;
+    std::map<std::pair<int32_t, int32_t>, std::map<int32_t, std::string>> databases_;
+    std::map<int32_t, Router> routers_;
+    std::set<int32_t> offline_;
+};
+
+}  // namespace zarn_host

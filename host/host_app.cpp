@@ -1,0 +1,150 @@
+#include "host/host_app.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "host/command_text.h"
+#include "host/json_input.h"
+#include "host/panel_library.h"
+#include "host/renderer.h"
+#include "host/scenario.h"
+#include "host/sim_host.h"
+
+namespace zarn_host {
+namespace {
+
+constexpr int exitOk = 0;
+constexpr int exitFailed = 1;
+constexpr int exitError = 2;
+
+const char* const interactiveHelp =
+    "steps: load, unload, panel ID, press CONTROL [COMMAND [VALUE]], pick LIST ENTRY, parent TEXT,\n"
+    "       route DEVICE DEST SOURCE, lock|unlock DEVICE DEST, offline|online DEVICE, wait MS, show,\n"
+    "       expect command TEXT, expect no command [TEXT], expect property CONTROL NAME VALUE,\n"
+    "       expect route DEVICE DEST SOURCE, expect reply TEXT|null; help; quit\n";
+
+std::string baseName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+}  // namespace
+
+int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
+    std::string why;
+    Facility facility;
+    if (!Facility::load(options.facility, facility, why)) {
+        err << "zarn_host: " << why << "\n";
+        return exitError;
+    }
+    for (const auto& name : options.offline) {
+        auto device = facility.findDevice(name);
+        if (!device) {
+            err << "zarn_host: --offline " << name << ": no such device instance\n";
+            return exitError;
+        }
+        facility.setOnline(*device, false);
+    }
+    std::vector<ScenarioStep> steps;
+    if (!options.scenario.empty()) {
+        std::string text;
+        if (!readTextFile(options.scenario, text, why) || !parseScenario(text, options.scenario, steps, why)) {
+            err << "zarn_host: " << why << "\n";
+            return exitError;
+        }
+    }
+    auto library = PanelLibrary::open(options.panelLibrary, why);
+    if (!library) {
+        err << "zarn_host: " << why << "\n";
+        return exitError;
+    }
+    std::ofstream traceFile;
+    if (!options.traceFile.empty()) {
+        traceFile.open(options.traceFile, std::ios::binary | std::ios::trunc);
+        if (!traceFile) {
+            err << "zarn_host: " << options.traceFile << ": cannot write the trace\n";
+            return exitError;
+        }
+    }
+    std::string folder =
+        options.panelDirSet ? options.panelDir : std::filesystem::path(options.facility).parent_path().string();
+
+    SimHost host(std::move(facility));
+    if (!options.quiet) host.trace().setEcho(&out);
+    if (traceFile.is_open()) host.trace().setFile(&traceFile);
+    for (const auto& name : options.offline) host.trace().line("== offline " + name);
+
+    bool loadFailed = false;
+    auto loader = [&](std::string& error) {
+        if (host.load(library->entryPoint(), folder, baseName(options.panelLibrary))) return true;
+        loadFailed = true;
+        error = "the panel library gave no panel";
+        return false;
+    };
+    ScenarioRunner runner(host, loader, err);
+    bool interactive = options.interactive || options.scenario.empty();
+    if (interactive && options.quiet) runner.setPictureOut(&out);
+    ScenarioRunner::Outcome outcome = ScenarioRunner::Outcome::ok;
+    bool anyFailed = false;
+    if (interactive) {
+        if (!options.scenario.empty()) outcome = runner.run(steps);
+        if (outcome == ScenarioRunner::Outcome::ok) {
+            err << "zarn_host: reading steps from standard input; \"help\" lists them\n";
+            std::string line;
+            int lineNumber = 0;
+            while (std::getline(in, line)) {
+                ++lineNumber;
+                std::size_t first = line.find_first_not_of(" \t");
+                std::string word = first == std::string::npos ? "" : line.substr(first);
+                while (!word.empty() && (word.back() == ' ' || word.back() == '\r')) word.pop_back();
+                if (word == "quit" || word == "exit") break;
+                if (word == "help") {
+                    err << interactiveHelp;
+                    continue;
+                }
+                ScenarioStep step;
+                if (!parseScenarioLine(line, step, why)) {
+                    err << "<stdin>:" << lineNumber << ": " << why << "\n";
+                    continue;
+                }
+                if (step.keyword.empty()) continue;
+                step.file = "<stdin>";
+                step.line = lineNumber;
+                ScenarioRunner::Outcome o = runner.runStep(step);
+                if (o == ScenarioRunner::Outcome::expectationFailed) anyFailed = true;
+                if (loadFailed) {
+                    outcome = ScenarioRunner::Outcome::error;
+                    break;
+                }
+            }
+        }
+    } else {
+        outcome = runner.run(steps);
+    }
+    if (outcome == ScenarioRunner::Outcome::ok && !runner.everLoaded()) {
+        if (!runner.ensureStarted(why)) {
+            err << "zarn_host: " << why << "\n";
+            outcome = ScenarioRunner::Outcome::error;
+        }
+    }
+    if (outcome == ScenarioRunner::Outcome::expectationFailed) anyFailed = true;
+
+    if (host.loaded()) {
+        for (const auto& entry : host.panels()) host.trace().block(renderPanel(entry.second));
+        host.unload();
+    }
+    host.finish();
+
+    const auto& faults = host.faults();
+    std::string summary = "== end: " + std::to_string(host.commandLog().size()) + " commands, " +
+                          std::to_string(runner.expectationsMet()) + " expectations met, " +
+                          std::to_string(faults.size()) + " protocol faults";
+    host.trace().line(summary);
+    if (options.quiet) out << summary << "\n";  // the one line a quiet run prints
+    for (const auto& f : faults) err << "zarn_host: protocol fault: " << f << "\n";
+    if (outcome == ScenarioRunner::Outcome::error || loadFailed) return exitError;
+    if (anyFailed || !faults.empty()) return exitFailed;
+    return exitOk;
+}
+
+}  // namespace zarn_host

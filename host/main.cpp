@@ -1,0 +1,28 @@
+// zarn_host: loads a panel library into a simulated panel host and runs a
+// scenario against it, or takes steps from standard input.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "host/host_app.h"
+
+int main(int argc, char** argv) {
+    zarn_host::HostOptions options;
+    CLI::App app{"Simulated panel host: loads a panel library and drives it through a facility model"};
+    app.add_option("--panel", options.panelLibrary, "panel library to load")->required();
+    app.add_option("--facility", options.facility, "facility file (JSON)")->required();
+    app.add_option("--scenario", options.scenario, "scenario to run; without one, steps come from standard input");
+    auto* panelDir = app.add_option("--panel-dir", options.panelDir,
+                                    "folder passed to the panel (default: the facility file's folder)");
+    app.add_option("--trace", options.traceFile, "also write the trace to this file");
+    app.add_option("--offline", options.offline, "device instance offline from the start (repeatable)");
+    app.add_flag("--interactive", options.interactive, "read steps from standard input (after the scenario)");
+    app.add_flag("--quiet", options.quiet, "do not print the trace and the picture");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int code = app.exit(e);
+        return code == 0 ? 0 : 2;
+    }
+    options.panelDirSet = panelDir->count() > 0;
+    return zarn_host::runHost(options, std::cin, std::cout, std::cerr);
+}

@@ -1,0 +1,117 @@
+// SimHost: the host side of the panel boundary, modelled on a facility.
+//
+// It loads one panel script through its entry point, executes the commands the
+// script sends (type 0), delivers notifications (types 1 to 4) and checks the
+// script's use of the boundary: every reply of SD, XI, RN and TG must come back
+// once with type 5; the other replies are the host's to free and must not.
+// Revertives are queued and delivered after the notification (or the entry
+// point) that caused them returns, one at a time, as a real host does.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/facility.h"
+#include "host/panel_model.h"
+#include "host/trace.h"
+#include "host/virtual_clock.h"
+#include "script_frame/zarn_client.h"
+
+namespace zarn_host {
+
+class SimHost : public zarn_client_callback {
+public:
+    explicit SimHost(Facility facility);
+    // Destroys a panel still loaded and frees every reply still held.
+    ~SimHost() override;
+    SimHost(const SimHost&) = delete;
+    SimHost& operator=(const SimHost&) = delete;
+
+    Trace& trace() { return trace_; }
+    const VirtualClock& clock() const { return clock_; }
+    Facility& facility() { return facility_; }
+    const std::map<std::string, Panel>& panels() const { return panels_; }
+    const Panel* panel(const std::string& id) const;
+
+    // Calls the entry point with this host and folder, then delivers the
+    // revertives its start-up asked for. False when the entry point gives null.
+    bool load(load_zarn_client_script_fn entry, const std::string& folder, const std::string& name);
+    // Destroys the panel through its virtual destructor.
+    void unload();
+    bool loaded() const { return script_ != nullptr; }
+
+    // Notifications. Each returns false with error when the host cannot send
+    // it (no panel, unknown control or entry).
+    bool press(const std::string& panelId, const std::string& controlId, const std::optional<std::string>& command,
+               const std::optional<std::string>& value, std::string& error);
+    // Selects a list entry (by text, else by value) and sends the event.
+    bool pick(const std::string& panelId, const std::string& listId, const std::string& entry, std::string& error);
+    // Sends a parent message and hands a reply back; the reply's text, or null.
+    std::optional<std::string> parentMessage(const std::string& text, bool& sent);
+    // Advances the clock by ms, delivering every due timer tick in order.
+    void wait(int64_t ms);
+
+    // The world outside the panel.
+    RouteResult routeFromOutside(int32_t device, int32_t destination, int32_t source);
+    void setOnline(int32_t device, bool on);
+
+    // Every command text the script sent, in order.
+    const std::vector<std::string>& commandLog() const { return commandLog_; }
+    // Protocol faults found so far; each makes the run fail.
+    const std::vector<std::string>& faults() const { return faults_; }
+    // Ends the run: reports replies that should have come back and did not,
+    // frees every reply still held.
+    void finish();
+
+    // The boundary, script to host: 0 command, 5 reply handed back.
+    char* callback(void* data, int32_t type) override;
+
+private:
+    struct Reply {
+        std::string command;
+        bool comesBack;  // SD, XI, RN and TG replies are handed back by the script
+        int64_t time;
+    };
+    struct PendingRevertive {
+        int32_t device;
+        int32_t destination;
+        std::string text;
+    };
+    // Marks a host-to-script call; replies the script never hands back are
+    // freed when the outermost call returns.
+    class CallScope {
+    public:
+        explicit CallScope(SimHost& host);
+        ~CallScope();
+
+    private:
+        SimHost& host_;
+    };
+
+    char* command(const char* text);
+    void handBack(char* reply);
+    std::optional<std::string> execute(const std::string& text, std::vector<std::string>& notes);
+    void fault(const std::string& what);
+    void queueRevertive(const Router& router, int32_t destination);
+    void deliverRevertives();
+    void freeHostOwnedReplies();
+
+    Facility facility_;
+    VirtualClock clock_;
+    Trace trace_;
+    std::map<std::string, Panel> panels_;
+    zarn_client_callback* script_ = nullptr;
+    int callDepth_ = 0;
+    std::map<const char*, Reply> live_;
+    // Addresses handed back, until the allocator gives them out again.
+    std::map<const char*, std::string> released_;
+    std::deque<PendingRevertive> revertives_;
+    std::vector<std::string> commandLog_;
+    std::vector<std::string> faults_;
+};
+
+}  // namespace zarn_host

@@ -1,0 +1,23 @@
+#include "host/trace.h"
+
+#include <cstdio>
+
+namespace zarn_host {
+
+void Trace::line(const std::string& text) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "[%6lld ms] ", static_cast<long long>(clock_.now()));
+    write(stamp + text + "\n");
+}
+
+void Trace::block(const std::string& text) {
+    if (text.empty()) return;
+    write(text.back() == '\n' ? text : text + "\n");
+}
+
+void Trace::write(const std::string& text) {
+    if (echo_) *echo_ << text << std::flush;
+    if (file_) *file_ << text;
+}
+
+}  // namespace zarn_host

@@ -1,0 +1,31 @@
+// The host's trace: one readable line per notification, command and
+// diagnostic, stamped with virtual time, to standard output and/or a file.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "host/virtual_clock.h"
+
+namespace zarn_host {
+
+class Trace {
+public:
+    // The clock's time stamps each line; it must outlive the trace.
+    explicit Trace(const VirtualClock& clock) : clock_(clock) {}
+    void setEcho(std::ostream* out) { echo_ = out; }
+    void setFile(std::ostream* out) { file_ = out; }
+    // "[   160 ms] text"
+    void line(const std::string& text);
+    // Lines without a time stamp, such as a panel picture.
+    void block(const std::string& text);
+
+private:
+    void write(const std::string& text);
+    const VirtualClock& clock_;
+    std::ostream* echo_ = nullptr;
+    std::ostream* file_ = nullptr;
+};
+
+}  // namespace zarn_host

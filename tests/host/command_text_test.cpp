@@ -1,0 +1,95 @@
+#include "host/command_text.h"
+
+#include <gtest/gtest.h>
+
+using zarn_host::parseCommand;
+using zarn_host::ParsedCommand;
+
+namespace {
+
+// Arguments rendered as <quoted> or [bare] for compact expectations.
+std::string shape(const ParsedCommand& c) {
+    std::string s = c.word;
+    for (const auto& a : c.args) s += a.quoted ? " <" + a.text + ">" : " [" + a.text + "]";
+    return s;
+}
+
+TEST(command_text, valid_commands_split_into_word_and_arguments) {
+    struct Case {
+        const char* text;
+        std::size_t expected;
+        const char* shape;
+    } cases[] = {
+        {"AS", 0, "AS"},
+        {"SD 'K7 SDI Router'", 1, "SD <K7 SDI Router>"},
+        {"RC 3 12 40 ',' 0", 5, "RC [3] [12] [40] <,> [0]"},
+        {"RR 5 20 20 'ADD'", 0, "RR [5] [20] [20] <ADD>"},
+        {"ET 1", 0, "ET [1]"},
+        {"TP '=/images/SmallTick.png' '1' 'VidLevel'", 3, "TP <=/images/SmallTick.png> <1> <VidLevel>"},
+        // A quote inside an argument is not escaped; only "' " or a final quote close it.
+        {"TP 'text=it's' '1' 'X'", 3, "TP <text=it's> <1> <X>"},
+        {"TP 'text='' '1' 'X'", 3, "TP <text='> <1> <X>"},
+        {"XI '' ''", 2, "XI <> <>"},
+        // With a known argument count the first text may even hold "' ".
+        {"TP 'text=a' b' '1' 'X'", 3, "TP <text=a' b> <1> <X>"},
+        {"TP 'text=a' 'b' '1' 'X'", 3, "TP <text=a' 'b> <1> <X>"},
+    };
+    for (const auto& c : cases) {
+        ParsedCommand parsed;
+        std::string error;
+        EXPECT_TRUE(parseCommand(c.text, parsed, error, c.expected)) << c.text << ": " << error;
+        EXPECT_EQ(shape(parsed), c.shape) << c.text;
+    }
+}
+
+TEST(command_text, malformed_commands_are_refused_with_a_reason) {
+    const char* cases[] = {
+        "", "S", "sd 'x'", "SDX 'x'", "SD  'x'", "SD 'x' ", "SD 'x", "SD x'y", "RC 1 2' 3",
+    };
+    for (const char* text : cases) {
+        ParsedCommand parsed;
+        std::string error;
+        EXPECT_FALSE(parseCommand(text, parsed, error)) << "\"" << text << "\" parsed as " << shape(parsed);
+        EXPECT_FALSE(error.empty()) << text;
+    }
+    // A fixed count that no split can meet is refused too.
+    ParsedCommand parsed;
+    std::string error;
+    EXPECT_FALSE(parseCommand("TP 'a=1' '1'", parsed, error, 3));
+    EXPECT_NE(error.find("expected 3 arguments"), std::string::npos) << error;
+}
+
+TEST(command_text, int32_parsing_checks_range_and_form) {
+    struct Case {
+        const char* text;
+        bool ok;
+        int32_t value;
+    } cases[] = {
+        {"0", true, 0},
+        {"-1", true, -1},
+        {"2147483647", true, 2147483647},
+        {"-2147483648", true, INT32_MIN},
+        {"2147483648", false, 0},
+        {"99999999999", false, 0},
+        {"", false, 0},
+        {"-", false, 0},
+        {"+1", false, 0},
+        {"1a", false, 0},
+        {" 1", false, 0},
+        {"000000000001", false, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t v = 0;
+        EXPECT_EQ(zarn_host::parseInt32(c.text, v), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(v, c.value) << c.text;
+        }
+    }
+}
+
+TEST(command_text, printable_keeps_one_line_and_bounds_length) {
+    EXPECT_EQ(zarn_host::printable("a\nb\x01"), "a\\nb\\x01");
+    EXPECT_EQ(zarn_host::printable(std::string(10, 'x'), 4), "xxxx...(10 bytes)");
+}
+
+}  // namespace

@@ -1,0 +1,89 @@
+// Helpers for the simulated host's tests: a script whose behaviour a test
+// writes as lambdas, loaded in-process, and temporary files.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/sim_host.h"
+
+namespace zarn_host_test {
+
+// Records every notification as a line ("revertive 7/1 Cam 3", "timer 1",
+// "button 1/X cmd=value") and runs the test's lambdas inside notifications.
+class ScriptedPanel : public zarn_client_callback {
+public:
+    zarn_client_callback* host = nullptr;
+    std::function<void(ScriptedPanel&)> onStart;
+    std::function<void(ScriptedPanel&)> onParent;
+    std::function<void(ScriptedPanel&, const std::string&)> onButton;
+    std::function<void(ScriptedPanel&, int32_t)> onTimer;
+    std::vector<std::string>* events = nullptr;  // owned by the test; outlives the panel
+
+    char* callback(void* data, int32_t type) override {
+        if (type == zarn_type_revertive) {
+            auto* e = static_cast<RevertiveEvent*>(data);
+            record("revertive " + std::to_string(e->device) + "/" + std::to_string(e->index) + " " + e->text);
+        } else if (type == zarn_type_button) {
+            auto* e = static_cast<ButtonEvent*>(data);
+            std::string control = e->controlId;
+            record("button " + std::string(e->panelId) + "/" + control + " " + e->details->command + "=" +
+                   e->details->value);
+            if (onButton) onButton(*this, control);
+        } else if (type == zarn_type_timer) {
+            auto id = static_cast<int32_t>(reinterpret_cast<intptr_t>(data));
+            record("timer " + std::to_string(id));
+            if (onTimer) onTimer(*this, id);
+        } else if (type == zarn_type_parent_message && onParent) {
+            onParent(*this);
+        }
+        return nullptr;
+    }
+
+    char* send(const std::string& text) { return host->callback(const_cast<char*>(text.c_str()), 0); }
+    // Sends and hands the reply back, as the script does for SD, XI, RN, TG.
+    std::string sendRead(const std::string& text) {
+        char* reply = send(text);
+        std::string result = reply ? reply : "<null>";
+        if (reply) release(reply);
+        return result;
+    }
+    void release(char* reply) { host->callback(reply, zarn_type_release); }
+
+private:
+    void record(const std::string& line) {
+        if (events) events->push_back(line);
+    }
+};
+
+inline ScriptedPanel*& nextPanel() {
+    static ScriptedPanel* panel = nullptr;
+    return panel;
+}
+
+inline zarn_client_callback* loadScriptedPanel(zarn_client_callback* host, const char*) {
+    ScriptedPanel* panel = nextPanel();
+    panel->host = host;
+    if (panel->onStart) panel->onStart(*panel);
+    return panel;
+}
+
+// A file in the temporary folder, removed when the object goes.
+class TempFile {
+public:
+    TempFile(const std::string& name, const std::string& text)
+        : path_((std::filesystem::temp_directory_path() / ("zarn_host_test_" + name)).string()) {
+        std::ofstream(path_, std::ios::binary) << text;
+    }
+    ~TempFile() { std::remove(path_.c_str()); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace zarn_host_test

@@ -1,0 +1,161 @@
+#include "host/scenario.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "host_test_support.h"
+
+using namespace zarn_host;
+using zarn_host_test::ScriptedPanel;
+using zarn_host_test::TempFile;
+
+namespace {
+
+TEST(scenario, lines_split_into_steps_and_arguments) {
+    ScenarioStep step;
+    std::string error;
+    ASSERT_TRUE(parseScenarioLine(R"(  press "Mon 1" alarm "a \"b\"\\")", step, error)) << error;
+    EXPECT_EQ(step.keyword, "press");
+    ASSERT_EQ(step.args.size(), 3u);
+    EXPECT_EQ(step.args[0].text, "Mon 1");
+    EXPECT_EQ(step.args[2].text, "a \"b\"\\");
+    // The command of an expectation is kept verbatim, quotes and blanks included.
+    ASSERT_TRUE(parseScenarioLine("expect command TP 'text=Cam 1' '1' 'Vidtally_1'", step, error));
+    EXPECT_EQ(step.keyword, "expect command");
+    EXPECT_EQ(step.rest, "TP 'text=Cam 1' '1' 'Vidtally_1'");
+    ASSERT_TRUE(parseScenarioLine("expect no command", step, error));
+    EXPECT_EQ(step.keyword, "expect no command");
+    ASSERT_TRUE(parseScenarioLine("   # a comment", step, error));
+    EXPECT_EQ(step.keyword, "");
+}
+
+TEST(scenario, malformed_lines_are_reported_with_file_and_line) {
+    struct Case {
+        const char* line;
+        const char* error;
+    } cases[] = {
+        {"frobnicate", "unknown step \"frobnicate\""},
+        {"expect colour X", "unknown step \"expect colour\""},
+        {"press", "takes 1 to 3 arguments, found 0"},
+        {"pick Sources", "takes 2 arguments, found 1"},
+        {"wait -5", "wait takes"},
+        {"wait soon", "wait takes"},
+        {"press \"Mon 1", "unterminated"},
+        {"press \"a\"b", "right after a closing quote"},
+        {"press \"\\q\"", "unknown escape"},
+        {"expect command", "takes 1 arguments, found 0"},
+    };
+    for (const auto& c : cases) {
+        std::vector<ScenarioStep> steps;
+        std::string error;
+        EXPECT_FALSE(parseScenario(std::string("# header\n\n") + c.line + "\nshow\n", "s.scenario", steps, error));
+        EXPECT_EQ(error.rfind("s.scenario:3: ", 0), 0u) << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
+}
+
+class ScenarioRunnerTest : public ::testing::Test {
+protected:
+    ScenarioRunnerTest() : panelFile("runner.zarn_ui", R"({"controls": [{"id": "Go"}, {"id": "L"}]})") {}
+
+    void SetUp() override {
+        Facility facility;
+        std::string error;
+        ASSERT_TRUE(Facility::parse(R"({"instances": [{"name": "R", "device": 7}],
+            "routers": [{"device": 7, "sources": 4, "destinations": 4, "sourceNames": {"2": "Cam 2"}}]})",
+                                    "f.json", facility, error));
+        host = std::make_unique<SimHost>(std::move(facility));
+        host->trace().setFile(&trace);
+        pending = std::make_unique<ScriptedPanel>();
+        panel = pending.get();
+        panel->events = &events;
+        panel->onStart = [this](ScriptedPanel& p) { p.send("PS '1' '" + panelFile.path() + "'"); };
+        // Pressing "Go" sends two property sets, then makes a crosspoint.
+        panel->onButton = [](ScriptedPanel& p, const std::string&) {
+            p.send("TP 'a=1' '1' 'L'");
+            p.send("TP 'b=2' '1' 'L'");
+            p.send("RC 7 2 1 ',' 0");
+        };
+        zarn_host_test::nextPanel() = panel;
+        runner = std::make_unique<ScenarioRunner>(
+            *host,
+            [this](std::string&) {
+                pending.release();  // from here on the host owns the panel
+                return host->load(zarn_host_test::loadScriptedPanel, "", "scripted");
+            },
+            err);
+    }
+
+    // Runs a scenario text and returns its outcome.
+    ScenarioRunner::Outcome run(const std::string& text) {
+        std::vector<ScenarioStep> steps;
+        std::string error;
+        EXPECT_TRUE(parseScenario(text, "t.scenario", steps, error)) << error;
+        return runner->run(steps);
+    }
+
+    // Declared before the host, which writes to them until it is gone.
+    TempFile panelFile;
+    std::ostringstream trace;
+    std::ostringstream err;
+    std::vector<std::string> events;
+    std::unique_ptr<ScriptedPanel> pending;  // until the scenario loads it
+    std::unique_ptr<SimHost> host;
+    ScriptedPanel* panel = nullptr;
+    std::unique_ptr<ScenarioRunner> runner;
+};
+
+TEST_F(ScenarioRunnerTest, command_expectations_match_in_order_within_the_last_step) {
+    EXPECT_EQ(run("press Go\n"
+                  "expect command TP 'a=1' '1' 'L'\n"
+                  "expect command RC 7 2 1 ',' 0\n"
+                  "expect no command TP 'c=3' '1' 'L'\n"
+                  "expect property L b 2\n"
+                  "expect route R 1 \"Cam 2\"\n"),
+              ScenarioRunner::Outcome::ok)
+        << err.str();
+    EXPECT_EQ(runner->expectationsMet(), 5);
+    // Matching moves on: a command already passed does not match again.
+    EXPECT_EQ(run("expect command TP 'a=1' '1' 'L'\n"), ScenarioRunner::Outcome::expectationFailed);
+    EXPECT_NE(err.str().find("t.scenario:1: expectation failed"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("it came before"), std::string::npos) << err.str();
+}
+
+TEST_F(ScenarioRunnerTest, failed_expectations_say_what_was_expected_and_what_happened) {
+    struct Case {
+        const char* scenario;
+        const char* happened;
+    } cases[] = {
+        {"press Go\nexpect command TP 'z=1' '1' 'L'\n", "TP 'b=2' '1' 'L'"},
+        {"press Go\nexpect no command\n", "commands since the last step"},
+        {"press Go\nexpect property L a 9\n", "it is \"1\""},
+        {"press Go\nexpect property L zz 9\n", "no property \"zz\""},
+        {"expect route R 1 3\n", "it carries source 0 (0)"},
+        {"parent hello\nexpect reply \"x\"\n", "reply null"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scenario);
+        SetUp();
+        err.str("");
+        EXPECT_EQ(run(c.scenario), ScenarioRunner::Outcome::expectationFailed);
+        EXPECT_NE(err.str().find("expected:"), std::string::npos) << err.str();
+        EXPECT_NE(err.str().find(c.happened), std::string::npos) << err.str();
+    }
+}
+
+TEST_F(ScenarioRunnerTest, steps_the_host_cannot_carry_out_are_errors) {
+    const char* cases[] = {
+        "press Nothing\n", "pick L x\n",       "route R 9 1\n",       "route Q 1 1\n",
+        "lock R 0\n",      "offline Nobody\n", "expect reply null\n", "load\nload\n",
+    };
+    for (const char* scenario : cases) {
+        SCOPED_TRACE(scenario);
+        SetUp();
+        err.str("");
+        EXPECT_EQ(run(scenario), ScenarioRunner::Outcome::error);
+        EXPECT_NE(err.str().find("t.scenario:"), std::string::npos) << err.str();
+    }
+}
+
+}  // namespace

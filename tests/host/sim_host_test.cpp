@@ -1,0 +1,297 @@
+#include "host/sim_host.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+
+#include "host/panel_library.h"
+#include "host_test_support.h"
+
+using namespace zarn_host;
+using zarn_host_test::ScriptedPanel;
+using zarn_host_test::TempFile;
+
+namespace {
+
+const char* const facilityText = R"({
+  "instances": [{"name": "R", "device": 7}, {"name": "DB", "device": 9, "offset": 3}],
+  "databases": [{"device": 9, "database": 1, "entries": {"5": "12,34"}}],
+  "routers": [{"device": 7, "sources": 8, "destinations": 4, "sourceNames": {"3": "Cam 3"},
+               "crosspoints": {"1": 3, "2": 4}}]
+})";
+
+const char* const panelText = R"({"controls": [
+  {"id": "alm_2", "properties": {"value": "1"}},
+  {"id": "X", "properties": {"text": "", "value": "2"}},
+  {"id": "alm_1", "defaultProperty": "pixmap"}
+]})";
+
+class SimHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Facility facility;
+        std::string error;
+        ASSERT_TRUE(Facility::parse(facilityText, "test.json", facility, error)) << error;
+        host = std::make_unique<SimHost>(std::move(facility));
+        host->trace().setFile(&trace);
+    }
+
+    ScriptedPanel& start(std::function<void(ScriptedPanel&)> onStart = {}) {
+        panel = new ScriptedPanel;  // the host deletes it on unload
+        panel->events = &events;
+        panel->onStart = std::move(onStart);
+        zarn_host_test::nextPanel() = panel;
+        EXPECT_TRUE(host->load(zarn_host_test::loadScriptedPanel, "", "scripted"));
+        return *panel;
+    }
+
+    // Runs f inside a notification, where a script sends its commands.
+    void during(std::function<void(ScriptedPanel&)> f) {
+        panel->onParent = std::move(f);
+        bool sent = false;
+        host->parentMessage("go", sent);
+        ASSERT_TRUE(sent);
+    }
+
+    std::string faults() const {
+        std::string all;
+        for (const auto& f : host->faults()) all += f + "\n";
+        return all;
+    }
+
+    // Declared before the host, which writes to them until it is gone.
+    std::ostringstream trace;
+    std::vector<std::string> events;
+    std::unique_ptr<SimHost> host;
+    ScriptedPanel* panel = nullptr;
+};
+
+TEST_F(SimHostTest, each_misuse_of_reply_ownership_is_a_fault) {
+    static char notOurs[] = "x";
+    struct Case {
+        const char* name;
+        std::function<void(ScriptedPanel&)> act;
+        const char* fault;  // empty: none
+    } cases[] = {
+        {"read replies handed back", [](ScriptedPanel& p) { p.sendRead("SD 'R'"); }, ""},
+        {"host-owned reply kept", [](ScriptedPanel& p) { p.send("ET 1 10"); }, ""},
+        {"null reply handed back", [](ScriptedPanel& p) { p.release(p.send("RN 9 1 6")); }, ""},
+        {"read reply kept", [](ScriptedPanel& p) { p.send("SD 'R'"); }, "was never handed back"},
+        {"handed back twice",
+         [](ScriptedPanel& p) {
+             char* r = p.send("TG '1' 'X' 'value'");
+             p.release(r);
+             p.release(r);
+         },
+         "handed back twice"},
+        {"foreign pointer", [](ScriptedPanel& p) { p.release(notOurs); }, "never gave"},
+        {"host-owned reply handed back", [](ScriptedPanel& p) { p.release(p.send("ET 1 10")); },
+         "the host frees that reply itself"},
+        {"wrong direction type", [](ScriptedPanel& p) { p.host->callback(nullptr, 3); }, "with type 3"},
+        {"null command", [](ScriptedPanel& p) { p.host->callback(nullptr, 0); }, "null text"},
+        {"malformed command", [](ScriptedPanel& p) { EXPECT_EQ(p.send("SD K7"), nullptr); }, "malformed"},
+        {"unknown command", [](ScriptedPanel& p) { EXPECT_EQ(p.send("ZZ 1"), nullptr); }, "unknown command"},
+        {"wrong argument kind", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RU '7'"), nullptr); }, "argument 1"},
+        {"bad RR flag", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RR 7 1 1 'add'"), nullptr); }, "'ADD'"},
+    };
+    TempFile panelFile("ownership.zarn_ui", panelText);
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        events.clear();
+        start([&](ScriptedPanel& p) { p.send("PS '1' '" + panelFile.path() + "'"); });
+        during(c.act);
+        host->unload();
+        host->finish();
+        std::string found = faults();
+        if (*c.fault == '\0') {
+            EXPECT_EQ(found, "");
+        } else {
+            EXPECT_NE(found.find(c.fault), std::string::npos) << found;
+        }
+    }
+}
+
+TEST_F(SimHostTest, commands_get_their_reply_forms) {
+    TempFile panelFile("replies.zarn_ui", panelText);
+    struct Case {
+        const char* command;
+        const char* reply;  // "<null>" for null
+    } cases[] = {
+        {"SD 'R'", "7 0"},
+        {"SD 'DB'", "9 3"},
+        {"SD 'nobody'", "<null>"},
+        {"RN 9 1 5", "12,34"},
+        {"RN 9 1 6", "<null>"},
+        {"RN 9 2 5", "<null>"},
+        {"XI '1' 'alm_'", "alm_2,alm_1"},
+        {"XI '1' 'none'", ""},
+        {"XI '2' 'alm_'", "<null>"},
+        {"TP 'text=it's' '1' 'X'", "OK"},
+        {"TG '1' 'X' 'text'", "text=it's"},
+        {"TG '1' 'X' 'all'", "text=it's\nvalue=2"},
+        {"TG '1' 'X' 'colour'", "<null>"},
+        {"TG '1' 'Y' 'text'", "<null>"},
+        {"TP '=tick.png' '1' 'alm_1'", "OK"},
+        {"TG '1' 'alm_1' 'pixmap'", "pixmap=tick.png"},
+        {"TP '=tick.png' '1' 'X'", "<null>"},  // X has no default property
+        {"RC 7 2 1 ',' 0", "OK"},
+        {"RC 7 9 1 ',' 0", "<null>"},
+        {"RC 7 2 5 ',' 0", "<null>"},
+        {"RC 9 2 1 ',' 0", "<null>"},  // not a router
+        {"RP 7 2 1", "<null>"},
+        {"RP 7 0 0", "<null>"},
+        {"RR 7 1 4 'ADD'", "OK"},
+        {"RU 0", "<null>"},
+        {"ET 1 0", "<null>"},
+        {"ET 1 -5", "<null>"},
+        {"ET 3", "OK"},
+        {"PS '2' '/no/such/file.zarn_ui'", "<null>"},
+        {"AS", "OK"},
+    };
+    start([&](ScriptedPanel& p) { p.send("PS '1' '" + panelFile.path() + "'"); });
+    during([&](ScriptedPanel& p) {
+        for (const auto& c : cases) EXPECT_EQ(p.sendRead(c.command), c.reply) << c.command;
+    });
+}
+
+TEST_F(SimHostTest, junk_and_huge_commands_get_a_null_reply_and_a_fault) {
+    std::string manyQuotes = "TP '";
+    for (int i = 0; i < 50000; ++i) manyQuotes += "' ";
+    const std::string cases[] = {
+        std::string(1 << 20, 'A'),
+        "TP '" + std::string(100000, '\''),
+        manyQuotes,
+        std::string("SD '\x01\n\xff'") + " x",
+        "RP 7 -2147483648 2147483647",
+        "RC 7 1 1 ',' 99999999999",
+    };
+    start();
+    during([&](ScriptedPanel& p) {
+        for (const auto& c : cases) EXPECT_EQ(p.send(c), nullptr) << c.substr(0, 40);
+    });
+    EXPECT_EQ(host->faults().size(), 5u) << faults();  // all but the refused RP are malformed
+    // A trace line stays one line, and bounded, whatever the command held.
+    std::string line;
+    std::istringstream lines(trace.str());
+    while (std::getline(lines, line)) EXPECT_LT(line.size(), 1200u);
+}
+
+TEST_F(SimHostTest, revertives_follow_registrations_and_arrive_after_the_call) {
+    std::size_t seenDuringStart = 99;
+    start([&](ScriptedPanel& p) {
+        p.send("RR 7 1 1");
+        p.send("RP 7 1 2");  // a poll reports whether or not the range is registered
+        seenDuringStart = events.size();
+    });
+    EXPECT_EQ(seenDuringStart, 0u);
+    EXPECT_EQ(events, (std::vector<std::string>{"revertive 7/1 Cam 3", "revertive 7/2 4"}));
+
+    events.clear();
+    during([&](ScriptedPanel& p) {
+        p.send("RR 7 2 3 'ADD'");
+        p.send("RC 7 5 1 ',' 0");
+        p.send("RC 7 3 3 ',' 0");
+        p.send("RC 7 6 4 ',' 0");  // not registered
+        EXPECT_TRUE(events.empty());
+    });
+    EXPECT_EQ(events, (std::vector<std::string>{"revertive 7/1 5", "revertive 7/3 Cam 3"}));
+
+    // Without 'ADD' the registrations are replaced; RU drops them all.
+    events.clear();
+    during([](ScriptedPanel& p) { p.send("RR 7 4 4"); });
+    host->routeFromOutside(7, 1, 2);
+    host->routeFromOutside(7, 4, 2);
+    EXPECT_EQ(events, (std::vector<std::string>{"revertive 7/4 2"}));
+    events.clear();
+    during([](ScriptedPanel& p) { p.send("RU 7"); });
+    host->routeFromOutside(7, 4, 3);
+    EXPECT_TRUE(events.empty());
+    // An invalid range is refused and leaves the registrations as they were.
+    during([](ScriptedPanel& p) {
+        p.send("RR 7 2 2");
+        EXPECT_EQ(p.send("RR 7 0 0"), nullptr);
+    });
+    host->routeFromOutside(7, 2, 1);
+    EXPECT_EQ(events, (std::vector<std::string>{"revertive 7/2 1"}));
+}
+
+TEST_F(SimHostTest, locked_destinations_and_offline_devices_refuse_changes) {
+    start([](ScriptedPanel& p) { p.send("RR 7 1 4"); });
+    host->facility().router(7)->locked.insert(2);
+    during([](ScriptedPanel& p) { EXPECT_EQ(p.send("RC 7 1 2 ',' 0"), nullptr); });
+    EXPECT_EQ(host->routeFromOutside(7, 2, 1), RouteResult::locked);
+    EXPECT_EQ(host->facility().router(7)->crosspoints[2], 4);
+    EXPECT_TRUE(events.empty());
+
+    host->setOnline(7, false);
+    during([](ScriptedPanel& p) {
+        EXPECT_EQ(p.sendRead("SD 'R'"), "<null>");
+        EXPECT_EQ(p.send("RC 7 1 1 ',' 0"), nullptr);
+        EXPECT_EQ(p.send("RP 7 1 1"), nullptr);
+        EXPECT_EQ(p.send("RU 7"), nullptr);
+    });
+    EXPECT_EQ(host->facility().router(7)->crosspoints[1], 3);
+    host->setOnline(7, true);
+    during([](ScriptedPanel& p) { EXPECT_EQ(p.sendRead("SD 'R'"), "7 0"); });
+    EXPECT_TRUE(host->faults().empty()) << faults();
+}
+
+TEST_F(SimHostTest, timers_tick_in_virtual_time_until_stopped) {
+    start([](ScriptedPanel& p) {
+        p.send("ET 1 100");
+        p.send("ET 2 40");
+    });
+    int ticksOf2 = 0;
+    panel->onTimer = [&](ScriptedPanel& p, int32_t id) {
+        events.back() += " at " + std::to_string(host->clock().now());
+        if (id == 2 && ++ticksOf2 == 2) p.send("ET 2");  // stops inside its own tick
+        if (id == 1) p.send("ET 1 100");                 // restarts from now
+    };
+    host->wait(99);
+    host->wait(101);
+    EXPECT_EQ(events, (std::vector<std::string>{"timer 2 at 40", "timer 2 at 80", "timer 1 at 100", "timer 1 at 200"}));
+    EXPECT_EQ(host->clock().now(), 200);
+}
+
+TEST_F(SimHostTest, pick_selects_the_entry_and_sends_its_value) {
+    TempFile panelFile("pick.zarn_ui", R"({"controls": [
+        {"id": "Sources", "kind": "list", "entries": [{"text": "Cam 1", "value": 12}]},
+        {"id": "ActionAll", "command": "alarm", "value": "ack"}]})");
+    start([&](ScriptedPanel& p) { p.send("PS '1' '" + panelFile.path() + "'"); });
+    std::string error;
+    EXPECT_TRUE(host->pick("1", "Sources", "Cam 1", error)) << error;
+    EXPECT_EQ(*host->panel("1")->control("Sources")->property("select"), "0");
+    EXPECT_TRUE(host->press("1", "ActionAll", std::nullopt, std::nullopt, error));
+    EXPECT_TRUE(host->press("1", "ActionAll", std::string("alarm"), std::string("2"), error));
+    EXPECT_EQ(events, (std::vector<std::string>{"button 1/Sources select=12", "button 1/ActionAll alarm=ack",
+                                                "button 1/ActionAll alarm=2"}));
+    EXPECT_FALSE(host->pick("1", "Sources", "Cam 9", error));
+    EXPECT_FALSE(host->press("1", "Nothing", std::nullopt, std::nullopt, error));
+    EXPECT_FALSE(host->press("2", "Sources", std::nullopt, std::nullopt, error));
+}
+
+TEST(panel_library, load_errors_are_one_line_reasons) {
+    struct Case {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {"/no/such/libpanel.so", "no such file"},
+        {ZARN_TEST_SOURCE_DIR "/host/facilities/k7/facility.json", "cannot load"},
+        {ZARN_TEST_SOURCE_DIR "/host", "not a regular file"},
+        {ZARN_TEST_NO_ENTRY, "no entry point load_zarn_client_script"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_EQ(PanelLibrary::open(c.path, error), nullptr) << c.path;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+    std::string error;
+    auto puppet = PanelLibrary::open(ZARN_TEST_PUPPET, error);
+    ASSERT_NE(puppet, nullptr) << error;
+    EXPECT_NE(puppet->entryPoint(), nullptr);
+}
+
+}  // namespace
