@@ -154,16 +154,10 @@ void zarn_script_helper::stopTimer(int32_t id) {
 void zarn_script_helper::setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
                                      const zarn_string& control) {
     if (!host) return;
-    zarn_string text("TP '");
-    text += property;
+    zarn_string text(property);
     text += "=";
     text += value;
-    text += "' '";
-    text += panel;
-    text += "' '";
-    text += control;
-    text += "'";
-    sendCommand(text);
+    setPropertyText(text, panel, control);
 }
 
 void zarn_script_helper::setPropertyText(const zarn_string& text, const zarn_string& panel,
