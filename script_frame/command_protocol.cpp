@@ -22,6 +22,35 @@ zarn_string decimal(int32_t value) {
 // three 11-character numbers plus " 'ADD'" is 44 bytes), so no text is cut.
 constexpr std::size_t shortCommandSize = 64;
 
+// Hands a command reply back when the operation ends, or earlier through
+// now(): a failure while the reply is being copied (out of memory) must not
+// keep the host's buffer from coming back.
+template <typename Release>
+class ReplyHandBack {
+public:
+    ReplyHandBack(char* reply, Release release) : reply_(reply), release_(release) {}
+    ~ReplyHandBack() {
+        try {
+            now();
+        } catch (...) {
+            // Nothing may leave a destructor; the host's own failure is its to report.
+        }
+    }
+    ReplyHandBack(const ReplyHandBack&) = delete;
+    ReplyHandBack& operator=(const ReplyHandBack&) = delete;
+
+    void now() {
+        if (done_) return;
+        done_ = true;
+        release_(reply_);
+    }
+
+private:
+    char* reply_;
+    Release release_;
+    bool done_ = false;
+};
+
 }  // namespace
 
 namespace zarn {
@@ -58,11 +87,12 @@ bool zarn_script_helper::lookupDevice(zarn_string instanceName, int32_t* device,
 
     char* reply = sendCommand(zarn_string("SD '%1'").args({instanceName}));
     if (!reply) return false;
+    ReplyHandBack handBack(reply, [this](char* r) { releaseReply(r); });
     // The splitter's own copy keeps the tokens valid after the hand-back.
     const decodeZARNString tokens(reply, '\'');
     if (device) *device = zarn::readLeadingInt(tokens.tokens[0]);
     if (offset) *offset = zarn::readLeadingInt(tokens.tokens[1]);
-    releaseReply(reply);
+    handBack.now();
     return true;
 }
 
@@ -70,8 +100,9 @@ zarn_stringlist zarn_script_helper::listControls(const zarn_string& panel, const
     if (!host) return zarn_stringlist();
     char* reply = sendCommand(zarn_string("XI '%1' '%2'").args({panel, prefix}));
     if (!reply) return zarn_stringlist();
+    ReplyHandBack handBack(reply, [this](char* r) { releaseReply(r); });
     const zarn_string names(reply);
-    releaseReply(reply);
+    handBack.now();
     return zarn_stringlist(names, ',');
 }
 
@@ -105,9 +136,10 @@ void zarn_script_helper::makeCrosspoint(int32_t device, int32_t source, int32_t 
 void zarn_script_helper::readDatabaseEntry(int32_t device, int32_t database, int32_t index, zarn_string& entry) {
     if (!host) return;
     char* reply = sendCommand(zarn_string("RN %1 %2 %3").args({decimal(device), decimal(database), decimal(index)}));
-    if (reply) entry = reply;
     // Handed back even when null: the host expects a type 5 for every RN.
-    releaseReply(reply);
+    ReplyHandBack handBack(reply, [this](char* r) { releaseReply(r); });
+    if (reply) entry = reply;
+    handBack.now();
 }
 
 void zarn_script_helper::pollRouter(int32_t device, int32_t first, int32_t last) {
@@ -192,8 +224,9 @@ void zarn_script_helper::textGet(const zarn_string& property, const zarn_string&
         value = zarn_string();
         return;
     }
+    ReplyHandBack handBack(reply, [this](char* r) { releaseReply(r); });
     const zarn_string answer(reply);
-    releaseReply(reply);
+    handBack.now();
 
     if (property == "all") {
         value = answer;

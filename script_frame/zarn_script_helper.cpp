@@ -38,7 +38,10 @@ zarn_script_helper::zarn_script_helper(zarn_client_callback* host, const char* p
 
 zarn_script_helper::~zarn_script_helper() {
     // "AS" is the script's last command; its reply is never handed back.
-    sendCommand("AS");
+    // Sent from writable memory like every other command text, so a host
+    // that cuts command texts in place cannot fault on it.
+    char lastCommand[] = "AS";
+    sendCommand(lastCommand);
     // A host that never handed a parent reply back leaves it to us.
     for (const void* reply : outstandingReplies_) delete[] static_cast<const char*>(reply);
 }
@@ -107,7 +110,7 @@ char* zarn_script_helper::replyToParent(void* text) {
     const zarn_string reply = onParentMessage(ParamCommandHandle(&message));
     if (reply.isEmpty()) return nullptr;
 
-    const std::size_t size = static_cast<std::size_t>(reply.length()) + 1;
+    const std::size_t size = std::strlen(reply.c_str()) + 1;
     std::unique_ptr<char[]> buffer(new char[size]);
     std::memcpy(buffer.get(), reply.c_str(), size);
     outstandingReplies_.insert(buffer.get());

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include "script_frame/decode_zarn_string.h"
@@ -14,8 +15,10 @@ namespace {
 
 bool counting = false;
 int allocations = 0;
+bool failing = false;
 
 void* allocate(std::size_t size) {
+    if (failing) throw std::bad_alloc();
     if (counting) ++allocations;
     if (void* memory = std::malloc(size ? size : 1)) return memory;
     throw std::bad_alloc();
@@ -125,6 +128,41 @@ TEST(allocation, integer_commands_allocate_nothing) {
         EXPECT_EQ(scope.count(), 0);
     }
     EXPECT_EQ(host.commands, 7);
+}
+
+// Answers every command with one long reply and makes allocation fail until
+// the reply comes back, so copying the reply is what fails.
+class StarvingHost : public zarn_client_callback {
+public:
+    char reply[64] = "value=a reply longer than any small-string buffer";
+    int handedBack = 0;
+    char* callback(void* data, int32_t type) override {
+        if (type == zarn_type_release && data == reply) {
+            ++handedBack;
+            failing = false;
+        }
+        if (type != zarn_type_command || std::strcmp(static_cast<const char*>(data), "AS") == 0) return nullptr;
+        failing = true;
+        return reply;
+    }
+};
+
+TEST(allocation, a_reply_comes_back_when_copying_it_fails) {
+    StarvingHost host;
+    Panel panel(&host);
+    zarn_string text;
+    const std::function<void()> operations[] = {
+        [&] { panel.lookupDevice("X", nullptr, nullptr); },
+        [&] { panel.listControls("1", "alm_"); },
+        [&] { panel.readDatabaseEntry(1, 2, 3, text); },
+        [&] { panel.textGet("value", "1", "alm_1", text); },
+    };
+    for (const auto& operation : operations) {
+        host.handedBack = 0;
+        EXPECT_THROW(operation(), std::bad_alloc);
+        failing = false;
+        EXPECT_EQ(host.handedBack, 1);
+    }
 }
 
 }  // namespace
