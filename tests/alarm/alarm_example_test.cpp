@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "alarm/button_press.h"
+#include "support/host_events.h"
 #include "script_frame/zarn_client.h"
 #include "support/recording_host.h"
 

@@ -13,15 +13,14 @@
 
 namespace zarn_host_test {
 
-// Records every notification as a line ("revertive 7/1 Cam 3", "timer 1",
-// "button 1/X cmd=value") and runs the test's lambdas inside notifications.
+// Records revertives and buttons as lines ("revertive 7/1 Cam 3", "button 1/X cmd=value") and runs the test's lambdas
+// inside notifications.
 class ScriptedPanel : public zarn_client_callback {
 public:
     zarn_client_callback* host = nullptr;
     std::function<void(ScriptedPanel&)> onStart;
     std::function<void(ScriptedPanel&)> onParent;
     std::function<void(ScriptedPanel&, const std::string&)> onButton;
-    std::function<void(ScriptedPanel&, int32_t)> onTimer;
     std::vector<std::string>* events = nullptr;  // owned by the test; outlives the panel
 
     char* callback(void* data, int32_t type) override {
@@ -34,10 +33,6 @@ public:
             record("button " + std::string(e->panelId) + "/" + control + " " + e->details->command + "=" +
                    e->details->value);
             if (onButton) onButton(*this, control);
-        } else if (type == zarn_type_timer) {
-            auto id = static_cast<int32_t>(reinterpret_cast<intptr_t>(data));
-            record("timer " + std::to_string(id));
-            if (onTimer) onTimer(*this, id);
         } else if (type == zarn_type_parent_message && onParent) {
             onParent(*this);
         }

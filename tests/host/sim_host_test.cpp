@@ -217,14 +217,9 @@ TEST_F(SimHostTest, revertives_follow_registrations_and_arrive_after_the_call) {
     EXPECT_EQ(events, (std::vector<std::string>{"revertive 7/2 1"}));
 }
 
-TEST_F(SimHostTest, locked_destinations_and_offline_devices_refuse_changes) {
+// Locked destinations are refused by the facility model (models_test) and end to end in locked_route.scenario.
+TEST_F(SimHostTest, offline_devices_refuse_every_command_until_back_online) {
     start([](ScriptedPanel& p) { p.send("RR 7 1 4"); });
-    host->facility().router(7)->locked.insert(2);
-    during([](ScriptedPanel& p) { EXPECT_EQ(p.send("RC 7 1 2 ',' 0"), nullptr); });
-    EXPECT_EQ(host->routeFromOutside(7, 2, 1), RouteResult::locked);
-    EXPECT_EQ(host->facility().router(7)->crosspoints[2], 4);
-    EXPECT_TRUE(events.empty());
-
     host->setOnline(7, false);
     during([](ScriptedPanel& p) {
         EXPECT_EQ(p.sendRead("SD 'R'"), "<null>");
@@ -236,40 +231,6 @@ TEST_F(SimHostTest, locked_destinations_and_offline_devices_refuse_changes) {
     host->setOnline(7, true);
     during([](ScriptedPanel& p) { EXPECT_EQ(p.sendRead("SD 'R'"), "7 0"); });
     EXPECT_TRUE(host->faults().empty()) << faults();
-}
-
-TEST_F(SimHostTest, timers_tick_in_virtual_time_until_stopped) {
-    start([](ScriptedPanel& p) {
-        p.send("ET 1 100");
-        p.send("ET 2 40");
-    });
-    int ticksOf2 = 0;
-    panel->onTimer = [&](ScriptedPanel& p, int32_t id) {
-        events.back() += " at " + std::to_string(host->clock().now());
-        if (id == 2 && ++ticksOf2 == 2) p.send("ET 2");  // stops inside its own tick
-        if (id == 1) p.send("ET 1 100");                 // restarts from now
-    };
-    host->wait(99);
-    host->wait(101);
-    EXPECT_EQ(events, (std::vector<std::string>{"timer 2 at 40", "timer 2 at 80", "timer 1 at 100", "timer 1 at 200"}));
-    EXPECT_EQ(host->clock().now(), 200);
-}
-
-TEST_F(SimHostTest, pick_selects_the_entry_and_sends_its_value) {
-    TempFile panelFile("pick.zarn_ui", R"({"controls": [
-        {"id": "Sources", "kind": "list", "entries": [{"text": "Cam 1", "value": 12}]},
-        {"id": "ActionAll", "command": "alarm", "value": "ack"}]})");
-    start([&](ScriptedPanel& p) { p.send("PS '1' '" + panelFile.path() + "'"); });
-    std::string error;
-    EXPECT_TRUE(host->pick("1", "Sources", "Cam 1", error)) << error;
-    EXPECT_EQ(*host->panel("1")->control("Sources")->property("select"), "0");
-    EXPECT_TRUE(host->press("1", "ActionAll", std::nullopt, std::nullopt, error));
-    EXPECT_TRUE(host->press("1", "ActionAll", std::string("alarm"), std::string("2"), error));
-    EXPECT_EQ(events, (std::vector<std::string>{"button 1/Sources select=12", "button 1/ActionAll alarm=ack",
-                                                "button 1/ActionAll alarm=2"}));
-    EXPECT_FALSE(host->pick("1", "Sources", "Cam 9", error));
-    EXPECT_FALSE(host->press("1", "Nothing", std::nullopt, std::nullopt, error));
-    EXPECT_FALSE(host->press("2", "Sources", std::nullopt, std::nullopt, error));
 }
 
 TEST(panel_library, load_errors_are_one_line_reasons) {

@@ -9,7 +9,7 @@
 
 #include "script_frame/decode_zarn_string.h"
 #include "script_frame/param_command.h"
-#include "script_frame/zarn_script_helper.h"
+#include "test_panel.h"
 
 namespace {
 
@@ -79,15 +79,6 @@ public:
     }
 };
 
-class Panel : public zarn_script_helper {
-public:
-    explicit Panel(zarn_client_callback* host) : zarn_script_helper(host, "") {}
-    void onButton(ButtonEventHandle) override {}
-    int32_t onRevertive(RevertiveEventHandle) override { return 0; }
-    zarn_string onParentMessage(ParamCommandHandle) override { return zarn_string(); }
-    void onTimer(int32_t) override {}
-};
-
 TEST(allocation, a_parse_allocates_only_its_copy) {
     const char* const texts[] = {"a.b.c=d.e",
                                  "c.s0.s1.s2.s3.s4.s5.s6.s7.s8.s9.s10.s11.s12.s13.s14.s15.s16.s17.s18."
@@ -114,7 +105,7 @@ TEST(allocation, a_parse_allocates_only_its_copy) {
 
 TEST(allocation, integer_commands_allocate_nothing) {
     FixedHost host;
-    Panel panel(&host);
+    TestPanel panel(&host);
     {
         CountedScope scope;
         panel.pollRouter(INT32_MIN, INT32_MIN, INT32_MIN);
@@ -149,7 +140,7 @@ public:
 
 TEST(allocation, a_reply_comes_back_when_copying_it_fails) {
     StarvingHost host;
-    Panel panel(&host);
+    TestPanel panel(&host);
     zarn_string text;
     const std::function<void()> operations[] = {
         [&] { panel.lookupDevice("X", nullptr, nullptr); },

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "script_frame/frame_internal.h"
+#include "support/host_events.h"
 #include "support/recording_host.h"
 #include "test_panel.h"
 
@@ -14,56 +13,28 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-void* integerAsPointer(std::intptr_t value) {
-    return reinterpret_cast<void*>(value);
-}
-
-TEST(dispatch, revertive_reaches_on_revertive) {
+TEST(dispatch, each_type_reaches_its_hook) {
     TestPanel panel(nullptr);
-    RevertiveEvent event{};
-    event.device = 5;
-    event.index = 20;
-    std::strcpy(event.text, "CAM 1");
-    EXPECT_EQ(panel.callback(&event, zarn_type_revertive), nullptr);
-    EXPECT_EQ(panel.calls, Texts{"revertive 5|20|CAM 1"});
-}
-
-TEST(dispatch, button_reaches_on_button) {
-    TestPanel panel(nullptr);
-    ButtonEventDetails details{};
-    details.command = "select";
-    details.value = "12";
-    ButtonEvent event{};
-    event.panelId = "1";
-    event.controlId = "Sources";
-    event.details = &details;
-    EXPECT_EQ(panel.callback(&event, zarn_type_button), nullptr);
-
-    // Null texts inside a record read as empty.
-    ButtonEvent bare{};
-    EXPECT_EQ(panel.callback(&bare, zarn_type_button), nullptr);
-    EXPECT_EQ(panel.calls, (Texts{"button 1|Sources|select|12", "button |||"}));
-}
-
-TEST(dispatch, alarm_group_buttons_reach_on_button_while_handling_is_off) {
-    TestPanel panel(nullptr);
-    EXPECT_FALSE(panel.alarmHandlingEnabled);
-    ButtonEventDetails details{};
-    details.command = "alarm";
-    details.value = "ack";
-    ButtonEvent event{};
-    event.panelId = "1";
-    event.details = &details;
-    for (const char* control : {"ActionAll", "AckAll"}) {
-        event.controlId = control;
-        panel.callback(&event, zarn_type_button);
-    }
-    // With handling on, other controls still reach the hook.
-    panel.alarmHandlingEnabled = true;
-    event.controlId = "Sources";
-    panel.callback(&event, zarn_type_button);
-    EXPECT_EQ(panel.calls,
-              (Texts{"button 1|ActionAll|alarm|ack", "button 1|AckAll|alarm|ack", "button 1|Sources|alarm|ack"}));
+    RevertiveEvent revertive = revertiveEvent(5, 20, "CAM 1");
+    RevertiveEvent unterminated = revertiveEvent(5, 21, std::string(300, 'x'));
+    ButtonPress button("Sources", "select", "12");
+    ButtonPress nullTexts(nullptr, nullptr, nullptr, nullptr);  // null texts and details read as empty
+    ButtonPress noDetails("", "", "", "", false);
+    int record = 0;
+    EXPECT_EQ(panel.callback(&revertive, zarn_type_revertive), nullptr);
+    EXPECT_EQ(panel.callback(&unterminated, zarn_type_revertive), nullptr);
+    EXPECT_EQ(panel.callback(button.data(), zarn_type_button), nullptr);
+    EXPECT_EQ(panel.callback(nullTexts.data(), zarn_type_button), nullptr);
+    EXPECT_EQ(panel.callback(noDetails.data(), zarn_type_button), nullptr);
+    EXPECT_EQ(panel.callback(asPointer(1), zarn_type_timer), nullptr);
+    EXPECT_EQ(panel.callback(asPointer(-3), zarn_type_timer), nullptr);
+    EXPECT_EQ(panel.callback(asPointer(42), zarn_type_value), nullptr);
+    EXPECT_EQ(panel.callback(&record, zarn_type_record), nullptr);
+    EXPECT_EQ(
+        panel.calls,
+        (Texts{"revertive 5|20|CAM 1", "revertive 5|21|" + std::string(zarn_revertive_text_capacity - 1, 'x'),
+               "button 1|Sources|select|12", "button |||", "button |||", "timer 1", "timer -3", "value 42", "record"}));
+    EXPECT_EQ(panel.lastRecord, &record);
 }
 
 TEST(dispatch, null_records_are_ignored_with_a_diagnostic) {
@@ -73,17 +44,6 @@ TEST(dispatch, null_records_are_ignored_with_a_diagnostic) {
     EXPECT_EQ(panel.callback(nullptr, zarn_type_button), nullptr);
     EXPECT_TRUE(panel.calls.empty());
     EXPECT_EQ(debug.output().size(), 2u);
-}
-
-TEST(dispatch, integer_types_and_records) {
-    TestPanel panel(nullptr);
-    int record = 0;
-    EXPECT_EQ(panel.callback(integerAsPointer(1), zarn_type_timer), nullptr);
-    EXPECT_EQ(panel.callback(integerAsPointer(-3), zarn_type_timer), nullptr);
-    EXPECT_EQ(panel.callback(integerAsPointer(42), zarn_type_value), nullptr);
-    EXPECT_EQ(panel.callback(&record, zarn_type_record), nullptr);
-    EXPECT_EQ(panel.calls, (Texts{"timer 1", "timer -3", "value 42", "record"}));
-    EXPECT_EQ(panel.lastRecord, &record);
 }
 
 TEST(dispatch, other_types_are_ignored) {
@@ -102,11 +62,11 @@ TEST(dispatch, a_throwing_hook_does_not_unwind_into_the_host) {
     TestPanel panel(nullptr);
     panel.throwOnTimer = true;
     DebugCapture debug;
-    EXPECT_EQ(panel.callback(integerAsPointer(4), zarn_type_timer), nullptr);
+    EXPECT_EQ(panel.callback(asPointer(4), zarn_type_timer), nullptr);
     EXPECT_EQ(debug.output(), Texts{"zarn_script_helper: notification type 4 abandoned: boom"});
 }
 
-TEST(parent_message, parsed_text_reaches_the_hook) {
+TEST(parent_message, parsed_text_reaches_the_hook_and_an_empty_reply_gives_null) {
     TestPanel panel(nullptr);
     char text[] = "return.x=myParam";
     EXPECT_EQ(panel.callback(text, zarn_type_parent_message), nullptr);
@@ -125,8 +85,7 @@ TEST(parent_message, reply_is_a_buffer_freed_once_on_hand_back) {
     EXPECT_EQ(panel.callback(reply, zarn_type_release), nullptr);
     EXPECT_TRUE(debug.output().empty());
 
-    // A second hand-back of the same pointer, a pointer never returned and a
-    // null pointer are left alone (the sanitizers catch a wrong free).
+    // A second hand-back, a foreign pointer and null are left alone (the sanitizers catch a wrong free).
     char foreign[] = "foreign";
     EXPECT_EQ(panel.callback(reply, zarn_type_release), nullptr);
     EXPECT_EQ(panel.callback(foreign, zarn_type_release), nullptr);
@@ -136,13 +95,8 @@ TEST(parent_message, reply_is_a_buffer_freed_once_on_hand_back) {
     EXPECT_STREQ(foreign, "foreign");
 }
 
-TEST(parent_message, empty_reply_gives_null) {
-    TestPanel panel(nullptr);
-    EXPECT_EQ(panel.callback(const_cast<char*>("return=instance"), zarn_type_parent_message), nullptr);
-}
-
 TEST(parent_message, replies_never_handed_back_are_freed_with_the_panel) {
-    // The leak checker of the sanitizer build fails this test if they are not.
+    // The sanitizer build's leak checker fails this test if they are not.
     RecordingHost host;
     auto* panel = new TestPanel(&host);
     panel->parentReply = "x";
@@ -161,26 +115,11 @@ TEST(script_helper, carries_its_identification_text) {
                  "ZARN_SIG,name=zarn_script_helper,type=LIB,version=4.8.6.0,date=16/06/2017,author=K7 panel team");
 }
 
-TEST(script_helper, null_path_reads_as_empty) {
-    TestPanel panel(nullptr, nullptr);
-    EXPECT_STREQ(panel.scriptPath, "");
-}
-
 TEST(debug_output, writes_the_text_to_standard_error_without_line_end) {
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    const int savedError = dup(STDERR_FILENO);
-    ASSERT_GE(savedError, 0);
-    ASSERT_GE(dup2(pipeEnds[1], STDERR_FILENO), 0);
+    testing::internal::CaptureStderr();
     zarn::writeDebugOutput("textGet: \"x\"");
     zarn::writeDebugOutput(nullptr);
-    dup2(savedError, STDERR_FILENO);
-    close(savedError);
-    close(pipeEnds[1]);
-    char read_back[64] = {};
-    const ssize_t size = read(pipeEnds[0], read_back, sizeof read_back - 1);
-    close(pipeEnds[0]);
-    EXPECT_EQ(std::string(read_back, size > 0 ? static_cast<std::size_t>(size) : 0), "textGet: \"x\"");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "textGet: \"x\"");
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ TEST(param_command, splits_command_sub_fields_and_value) {
     }
 }
 
-TEST(param_command, null_and_empty_texts_have_no_buffer) {
+TEST(parsers, null_and_empty_texts_have_no_buffer) {
     for (const char* input : {static_cast<const char*>(nullptr), ""}) {
         const ParamCommand parsed(input);
         EXPECT_EQ(parsed.buffer, nullptr);
@@ -75,6 +75,10 @@ TEST(param_command, null_and_empty_texts_have_no_buffer) {
         EXPECT_EQ(parsed.subFieldCount, 0);
         EXPECT_FALSE(parsed.hasValue);
         expectSlots(parsed.subFields, 0, nullptr, 0);
+        const decodeZARNString decoded(input, '\'');
+        EXPECT_EQ(decoded.buffer, nullptr);
+        EXPECT_EQ(decoded.tokenCount, 0);
+        expectSlots(decoded.tokens, 0, nullptr, 0);
     }
 }
 
@@ -146,15 +150,6 @@ TEST(decode_zarn_string, splits_blank_separated_quoted_tokens) {
     }
 }
 
-TEST(decode_zarn_string, null_and_empty_texts_have_no_tokens) {
-    for (const char* input : {static_cast<const char*>(nullptr), ""}) {
-        const decodeZARNString decoded(input, '\'');
-        EXPECT_EQ(decoded.buffer, nullptr);
-        EXPECT_EQ(decoded.tokenCount, 0);
-        expectSlots(decoded.tokens, 0, nullptr, 0);
-    }
-}
-
 TEST(decode_zarn_string, another_quote_character_groups_instead) {
     const decodeZARNString decoded("a \"b c\" 'd", '"');
     ASSERT_EQ(decoded.tokenCount, 3);
@@ -212,60 +207,12 @@ TEST(record_handles, read_null_records_and_null_texts_as_empty) {
     EXPECT_STREQ(noButton.controlId(), "");
     EXPECT_STREQ(noButton.command(), "");
     EXPECT_STREQ(noButton.value(), "");
-
-    ButtonEvent event{};
-    EXPECT_STREQ(ButtonEventHandle(&event).command(), "");
-    ButtonEventDetails details{};
-    event.details = &details;
-    const ButtonEventHandle blank(&event);
-    EXPECT_STREQ(blank.panelId(), "");
-    EXPECT_STREQ(blank.controlId(), "");
-    EXPECT_STREQ(blank.command(), "");
-    EXPECT_STREQ(blank.value(), "");
-
     const RevertiveEventHandle noRevertive(nullptr);
     EXPECT_EQ(noRevertive.device(), 0);
     EXPECT_EQ(noRevertive.index(), 0);
     EXPECT_STREQ(noRevertive.text(), "");
-
     EXPECT_STREQ(ParamCommandHandle(nullptr).command(), "");
     EXPECT_STREQ(ParamCommandHandle(nullptr).value(), "");
-}
-
-TEST(record_handles, copy_texts_out_of_the_record) {
-    ButtonEventDetails details{};
-    details.command = "select";
-    details.value = "12";
-    ButtonEvent event{};
-    event.panelId = "1";
-    event.controlId = "Sources";
-    event.details = &details;
-    const ButtonEventHandle handle(&event);
-    const zarn_string control = handle.controlId();
-    event.controlId = "other";
-    EXPECT_STREQ(control, "Sources");
-    EXPECT_STREQ(handle.panelId(), "1");
-    EXPECT_STREQ(handle.command(), "select");
-    EXPECT_STREQ(handle.value(), "12");
-
-    ParamCommand message("instance=x");
-    EXPECT_STREQ(ParamCommandHandle(&message).command(), "instance");
-    EXPECT_STREQ(ParamCommandHandle(&message).value(), "x");
-}
-
-TEST(record_handles, revertive_text_is_held_in_the_record_and_bounded) {
-    RevertiveEvent event{};
-    event.device = 5;
-    event.index = 20;
-    std::memcpy(event.text, "abc\0def", 8);
-    const RevertiveEventHandle handle(&event);
-    EXPECT_EQ(handle.device(), 5);
-    EXPECT_EQ(handle.index(), 20);
-    EXPECT_STREQ(handle.text(), "abc");
-
-    // Unterminated: read up to the capacity less one, never past the record.
-    std::memset(event.text, 'x', sizeof event.text);
-    EXPECT_EQ(handle.text().length(), static_cast<int>(zarn_revertive_text_capacity - 1));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// A panel that records which hook got what, and a capture of the debug output.
+// A panel that records which hook got what.
 #pragma once
 
 #include <cstdint>
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "script_frame/debug_output.h"
 #include "script_frame/zarn_script_helper.h"
+#include "support/debug_capture.h"
 
 class TestPanel : public zarn_script_helper {
 public:
@@ -20,6 +20,7 @@ public:
     // One line per hook call, e.g. "button 1|Sources|select|12".
     std::vector<std::string> calls;
     zarn_string parentReply;
+    zarn_string readBack;  // somewhere for a test to read a reply into
     const void* lastRecord = nullptr;
     bool throwOnTimer = false;
 
@@ -48,20 +49,4 @@ public:
 
 private:
     static std::string text(const zarn_string& value) { return std::string(value.c_str()); }
-};
-
-// Collects every diagnostic while alive.
-class DebugCapture {
-public:
-    DebugCapture() : previous_(zarn::setDebugSink(&DebugCapture::collect)) { lines().clear(); }
-    ~DebugCapture() { zarn::setDebugSink(previous_); }
-    const std::vector<std::string>& output() const { return lines(); }
-
-private:
-    static std::vector<std::string>& lines() {
-        static std::vector<std::string> captured;
-        return captured;
-    }
-    static void collect(const char* text) { lines().push_back(text); }
-    zarn::DebugSink previous_;
 };
