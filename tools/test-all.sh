@@ -1,22 +1,67 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds from scratch and runs every test:
-# warnings as errors, then again under AddressSanitizer + UndefinedBehaviorSanitizer.
+# warnings as errors (with the fuzzers' seed corpora replayed as tests), again
+# under AddressSanitizer + UndefinedBehaviorSanitizer, a leak check under
+# valgrind, the 32-bit build of the libraries and their tests, and a short run
+# of every fuzzer under libFuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh
 jobs=$(nproc)
+fuzz_seconds=${ZARN_FUZZ_SECONDS:-30}
 
-echo "== plain build (warnings as errors)"
+stage() {
+  echo "== $*"
+  SECONDS=0
+}
+done_stage() {
+  echo "   ($SECONDS s)"
+}
+
+stage "plain build (warnings as errors)"
 rm -rf build/ci
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j "$jobs"
 ctest --preset ci -j "$jobs"
+done_stage
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+stage "AddressSanitizer + UndefinedBehaviorSanitizer"
 rm -rf build/asan
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset asan -j "$jobs"
+done_stage
+
+stage "leak check (valgrind memcheck)"
+# The frame, panel and alarm tests and every fuzzer's corpus, on the plain
+# build. The allocation tests replace the global allocator and are left out.
+valgrind_run() {
+  valgrind -q --leak-check=full --show-leak-kinds=definite,indirect,possible \
+    --errors-for-leak-kinds=definite,indirect,possible --error-exitcode=99 "$@" >build/ci/valgrind.log 2>&1 \
+    || { cat build/ci/valgrind.log; echo "valgrind: $1 failed"; exit 1; }
+}
+for test in script_frame/script_frame_tests k7_mon/k7_mon_tests alarm/alarm_tests robustness/host_layout_tests; do
+  valgrind_run "build/ci/tests/$test"
+done
+for corpus in fuzz/corpus/*/; do
+  name=$(basename "$corpus")
+  valgrind_run "build/ci/fuzz/$name" "$corpus"
+done
+done_stage
+
+stage "32-bit build (-m32: the host's record layout)"
+rm -rf build/m32
+cmake --preset m32 >/dev/null
+cmake --build --preset m32 -j "$jobs"
+ctest --preset m32 -j "$jobs"
+done_stage
+
+stage "fuzzers (libFuzzer, ASan + UBSan, ${fuzz_seconds} s each)"
+rm -rf build/fuzz
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j "$jobs"
+./fuzz/run-fuzzers.sh build/fuzz "$fuzz_seconds"
+done_stage
 
 echo "== all tests passed"
