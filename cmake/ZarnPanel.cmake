@@ -15,7 +15,7 @@ function(zarn_add_panel name)
     "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/panel_exports.map")
   # Unresolved symbols fail at link time, not in the host. Clang's sanitizer
   # runtimes live in the executable, so the check is left out there.
-  if(NOT (ZARN_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang") AND NOT ZARN_FUZZ_INSTRUMENT)
+  if(NOT (ZARN_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
     target_link_options(${name} PRIVATE "LINKER:-z,defs")
   endif()
 endfunction()

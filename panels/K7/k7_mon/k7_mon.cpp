@@ -187,8 +187,12 @@ int32_t k7_mon::routerIndex(const zarn_string& part, int32_t index, int32_t data
     const int32_t value = part.toInt();
     if (value > 0) return value;
     if (!isDecimalZero(part)) {
+        // The part comes from the host: quote only its start, so a huge reply
+        // does not become a huge diagnostic.
+        constexpr int shownLength = 40;
+        const zarn_string shown = part.length() > shownLength ? zarn_string(part.c_str(), shownLength) + "..." : part;
         debugPrint("k7_mon: entry %1 of database %2 of \"%3\" holds no router index in \"%4\"; taken as none\n",
-                   decimal(index), decimal(database), packageXptsInstance, part);
+                   decimal(index), decimal(database), packageXptsInstance, shown);
     }
     return 0;
 }
