@@ -37,8 +37,7 @@ static_assert(offsetof(ParamCommand, value) == offsetof(ButtonEventDetails, valu
 static_assert(offsetof(ParamCommand, subFields) == sizeof(void*), "subFields offset");
 static_assert(offsetof(ParamCommand, subFieldCount) == 33 * sizeof(void*) + sizeof(void*), "subFieldCount offset");
 static_assert(offsetof(ParamCommand, hasValue) == offsetof(ParamCommand, subFieldCount) + 4, "hasValue offset");
-static_assert(offsetof(ParamCommand, buffer) == offsetof(ParamCommand, subFieldCount) + 8,
-              "buffer offset");
+static_assert(offsetof(ParamCommand, buffer) == offsetof(ParamCommand, subFieldCount) + 8, "buffer offset");
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(offsetof(ParamCommand, value) == 132 && offsetof(ParamCommand, subFieldCount) == 136 &&
                   offsetof(ParamCommand, hasValue) == 140 && offsetof(ParamCommand, buffer) == 144,

@@ -33,9 +33,9 @@ enum zarn_type : int32_t {
 // Event details attached to a button event. Laid out like the leading fields
 // of the parameter parser, so command and value sit at the same offsets.
 struct ButtonEventDetails {
-    const char* command;         // 0; text before the first "." or "="
-    const char* subFields[32];   // 4 (8 with 8-byte pointers)
-    const char* value;           // 132 (264); text after the first "="
+    const char* command;        // 0; text before the first "." or "="
+    const char* subFields[32];  // 4 (8 with 8-byte pointers)
+    const char* value;          // 132 (264); text after the first "="
 };
 
 // Type 2. Host-owned; the script reads it only during the notification.
@@ -53,10 +53,10 @@ constexpr std::size_t zarn_revertive_text_capacity = 256;
 
 // Type 1. Host-owned; the script reads it only during the notification.
 struct RevertiveEvent {
-    int32_t device;    // 0; device number the revertive comes from
-    int32_t reserved1; // 4; not read
-    int32_t index;     // 8; for a router, the destination
-    int32_t reserved2; // 12; not read
+    int32_t device;                           // 0; device number the revertive comes from
+    int32_t reserved1;                        // 4; not read
+    int32_t index;                            // 8; for a router, the destination
+    int32_t reserved2;                        // 12; not read
     char text[zarn_revertive_text_capacity];  // 16; NUL-terminated, held in the record
 };
 
@@ -70,8 +70,7 @@ static_assert(offsetof(RevertiveEvent, device) == 0 && offsetof(RevertiveEvent, 
               "RevertiveEvent offsets");
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(offsetof(ButtonEventDetails, value) == 132, "32-bit host layout");
-static_assert(offsetof(ButtonEvent, controlId) == 12 && offsetof(ButtonEvent, details) == 16,
-              "32-bit host layout");
+static_assert(offsetof(ButtonEvent, controlId) == 12 && offsetof(ButtonEvent, details) == 16, "32-bit host layout");
 #endif
 
 #if defined(_WIN32)

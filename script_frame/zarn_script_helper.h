@@ -88,22 +88,22 @@ public:
                     const zarn_string& a8 = zarn_string(), const zarn_string& a9 = zarn_string());
 
     // Host commands. Each sends at most one command and reads at most one reply.
-    bool lookupDevice(zarn_string instanceName, int32_t* device, int32_t* offset);                 // SD
-    zarn_stringlist listControls(const zarn_string& panel, const zarn_string& prefix);              // XI
+    bool lookupDevice(zarn_string instanceName, int32_t* device, int32_t* offset);                    // SD
+    zarn_stringlist listControls(const zarn_string& panel, const zarn_string& prefix);                // XI
     bool showPanel(const zarn_string& panel, const zarn_string& file, const zarn_string& parameter);  // PS
     void makeCrosspoint(int32_t device, int32_t source, int32_t destination, const zarn_string& extra,
-                        bool flag);                                                                 // RC
-    void readDatabaseEntry(int32_t device, int32_t database, int32_t index, zarn_string& entry);   // RN
-    void pollRouter(int32_t device, int32_t first, int32_t last);                                  // RP
-    void registerRouter(int32_t device, int32_t first, int32_t last, bool add);                    // RR
-    void unregisterRouter(int32_t device);                                                         // RU
-    void startTimer(int32_t id, int32_t interval);                                                 // ET
-    void stopTimer(int32_t id);                                                                    // ET
+                        bool flag);                                                               // RC
+    void readDatabaseEntry(int32_t device, int32_t database, int32_t index, zarn_string& entry);  // RN
+    void pollRouter(int32_t device, int32_t first, int32_t last);                                 // RP
+    void registerRouter(int32_t device, int32_t first, int32_t last, bool add);                   // RR
+    void unregisterRouter(int32_t device);                                                        // RU
+    void startTimer(int32_t id, int32_t interval);                                                // ET
+    void stopTimer(int32_t id);                                                                   // ET
     void setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
-                     const zarn_string& control);                                                  // TP
+                     const zarn_string& control);                                                         // TP
     void setPropertyText(const zarn_string& text, const zarn_string& panel, const zarn_string& control);  // TP
     void textGet(const zarn_string& property, const zarn_string& panel, const zarn_string& control,
-                 zarn_string& value);                                                              // TG
+                 zarn_string& value);  // TG
 
     // Applies one action to every "alm_" control of panel "1".
     void alarmGroupAction(const zarn_string& action);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "support/host_events.h"
 #include "script_frame/zarn_client.h"
+#include "support/host_events.h"
 #include "support/recording_host.h"
 
 namespace {
