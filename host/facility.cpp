@@ -55,8 +55,12 @@ std::string Router::sourceText(int32_t source) const {
     return found != sourceNames.end() ? found->second : std::to_string(source);
 }
 
-std::optional<int32_t> Router::findSource(const std::string& nameOrNumber) const {
-    for (const auto& entry : sourceNames) {
+namespace {
+
+// A name from the table, else a number.
+template <typename Names>
+std::optional<int32_t> findByNameOrNumber(const Names& names, const std::string& nameOrNumber) {
+    for (const auto& entry : names) {
         if (entry.second == nameOrNumber) return entry.first;
     }
     int32_t n = 0;
@@ -64,13 +68,14 @@ std::optional<int32_t> Router::findSource(const std::string& nameOrNumber) const
     return std::nullopt;
 }
 
+}  // namespace
+
+std::optional<int32_t> Router::findSource(const std::string& nameOrNumber) const {
+    return findByNameOrNumber(sourceNames, nameOrNumber);
+}
+
 std::optional<int32_t> Router::findDestination(const std::string& nameOrNumber) const {
-    for (const auto& entry : destinationNames) {
-        if (entry.second == nameOrNumber) return entry.first;
-    }
-    int32_t n = 0;
-    if (parseInt32(nameOrNumber, n)) return n;
-    return std::nullopt;
+    return findByNameOrNumber(destinationNames, nameOrNumber);
 }
 
 bool Facility::load(const std::string& path, Facility& facility, std::string& error) {

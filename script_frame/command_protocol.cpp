@@ -18,9 +18,20 @@ zarn_string decimal(int32_t value) {
     return zarn_string(value, 0, 0, 10);
 }
 
-// Room for the longest of RP, RR and ET with three 32-bit values ("RR" plus
-// three 11-character numbers plus " 'ADD'" is 44 bytes), so no text is cut.
-constexpr std::size_t shortCommandSize = 64;
+// An integer-only command (RP, RR, RU, ET) formatted on the stack, without
+// allocation. 64 bytes hold the longest of them with any 32-bit values ("RR",
+// three 11-character numbers and " 'ADD'" take 44), so no text is cut.
+class ShortCommand {
+public:
+    template <typename... Values>
+    explicit ShortCommand(const char* format, Values... values) {
+        std::snprintf(text_, sizeof text_, format, static_cast<int>(values)...);
+    }
+    operator const char*() const { return text_; }
+
+private:
+    char text_[64];
+};
 
 // Hands a command reply back when the operation ends, or earlier through
 // now(): a failure while the reply is being copied (out of memory) must not
@@ -144,25 +155,17 @@ void zarn_script_helper::readDatabaseEntry(int32_t device, int32_t database, int
 
 void zarn_script_helper::pollRouter(int32_t device, int32_t first, int32_t last) {
     if (!host) return;
-    char text[shortCommandSize];
-    std::snprintf(text, sizeof text, "RP %d %d %d", static_cast<int>(device), static_cast<int>(first),
-                  static_cast<int>(last));
-    sendCommand(text);
+    sendCommand(ShortCommand("RP %d %d %d", device, first, last));
 }
 
 void zarn_script_helper::registerRouter(int32_t device, int32_t first, int32_t last, bool add) {
     if (!host) return;
-    char text[shortCommandSize];
-    std::snprintf(text, sizeof text, add ? "RR %d %d %d 'ADD'" : "RR %d %d %d", static_cast<int>(device),
-                  static_cast<int>(first), static_cast<int>(last));
-    sendCommand(text);
+    sendCommand(ShortCommand(add ? "RR %d %d %d 'ADD'" : "RR %d %d %d", device, first, last));
 }
 
 void zarn_script_helper::unregisterRouter(int32_t device) {
     if (!host) return;
-    char text[shortCommandSize];
-    std::snprintf(text, sizeof text, "RU %d", static_cast<int>(device));
-    sendCommand(text);
+    sendCommand(ShortCommand("RU %d", device));
 }
 
 void zarn_script_helper::startTimer(int32_t id, int32_t interval) {
@@ -171,16 +174,12 @@ void zarn_script_helper::startTimer(int32_t id, int32_t interval) {
         stopTimer(id);
         return;
     }
-    char text[shortCommandSize];
-    std::snprintf(text, sizeof text, "ET %d %d", static_cast<int>(id), static_cast<int>(interval));
-    sendCommand(text);
+    sendCommand(ShortCommand("ET %d %d", id, interval));
 }
 
 void zarn_script_helper::stopTimer(int32_t id) {
     if (!host) return;
-    char text[shortCommandSize];
-    std::snprintf(text, sizeof text, "ET %d", static_cast<int>(id));
-    sendCommand(text);
+    sendCommand(ShortCommand("ET %d", id));
 }
 
 void zarn_script_helper::setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
