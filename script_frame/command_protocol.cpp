@@ -1,37 +1,19 @@
 // The host command operations of zarn_script_helper and debugPrint.
 //
 // Argument texts are inserted exactly as passed (no trimming, no escaping of
-// quotes). Templates are filled in one pass, so an argument that itself holds
-// "%1" or "%2" reaches the host unchanged.
-#include <cstdio>
+// quotes). Each command is assembled left to right in one pass, so an
+// argument that itself holds "%1" or "%2" reaches the host unchanged, and an
+// ordinary command is built on the stack without allocation.
 #include <cstring>
 #include <limits>
 
+#include "script_frame/command_builder.h"
 #include "script_frame/debug_output.h"
 #include "script_frame/decode_zarn_string.h"
 #include "script_frame/frame_internal.h"
 #include "script_frame/zarn_script_helper.h"
 
 namespace {
-
-zarn_string decimal(int32_t value) {
-    return zarn_string(value, 0, 0, 10);
-}
-
-// An integer-only command (RP, RR, RU, ET) formatted on the stack, without
-// allocation. 64 bytes hold the longest of them with any 32-bit values ("RR",
-// three 11-character numbers and " 'ADD'" take 44), so no text is cut.
-class ShortCommand {
-public:
-    template <typename... Values>
-    explicit ShortCommand(const char* format, Values... values) {
-        std::snprintf(text_, sizeof text_, format, static_cast<int>(values)...);
-    }
-    operator const char*() const { return text_; }
-
-private:
-    char text_[64];
-};
 
 // Hands a command reply back when the operation ends, or earlier through
 // now(): a failure while the reply is being copied (out of memory) must not
@@ -96,7 +78,9 @@ bool zarn_script_helper::lookupDevice(zarn_string instanceName, int32_t* device,
     if (offset) *offset = 0;
     if (!host) return false;
 
-    char* reply = sendCommand(zarn_string("SD '%1'").args({instanceName}));
+    zarn::CommandBuilder command;
+    command << "SD '" << instanceName << "'";
+    char* reply = sendCommand(command.text());
     if (!reply) return false;
     ReplyHandBack handBack(reply, [this](char* r) { releaseReply(r); });
     // The splitter's own copy keeps the tokens valid after the hand-back.
@@ -109,7 +93,9 @@ bool zarn_script_helper::lookupDevice(zarn_string instanceName, int32_t* device,
 
 zarn_stringlist zarn_script_helper::listControls(const zarn_string& panel, const zarn_string& prefix) {
     if (!host) return zarn_stringlist();
-    char* reply = sendCommand(zarn_string("XI '%1' '%2'").args({panel, prefix}));
+    zarn::CommandBuilder command;
+    command << "XI '" << panel << "' '" << prefix << "'";
+    char* reply = sendCommand(command.text());
     if (!reply) return zarn_stringlist();
     ReplyHandBack handBack(reply, [this](char* r) { releaseReply(r); });
     const zarn_string names(reply);
@@ -119,34 +105,28 @@ zarn_stringlist zarn_script_helper::listControls(const zarn_string& panel, const
 
 bool zarn_script_helper::showPanel(const zarn_string& panel, const zarn_string& file, const zarn_string& parameter) {
     if (!host) return true;
-    zarn_string text("PS '");
-    text += panel;
-    text += "' '";
-    if (!scriptPath.isEmpty()) {
-        text += scriptPath;
-        text += "/";
-    }
-    text += file;
-    text += "'";
-    if (!parameter.isEmpty()) {
-        text += " '";
-        text += parameter;
-        text += "'";
-    }
+    zarn::CommandBuilder command;
+    command << "PS '" << panel << "' '";
+    if (!scriptPath.isEmpty()) command << scriptPath << "/";
+    command << file << "'";
+    if (!parameter.isEmpty()) command << " '" << parameter << "'";
     // Only tested for null; the host does not expect this reply back.
-    return sendCommand(text) != nullptr;
+    return sendCommand(command.text()) != nullptr;
 }
 
 void zarn_script_helper::makeCrosspoint(int32_t device, int32_t source, int32_t destination, const zarn_string& extra,
                                         bool flag) {
     if (!host) return;
-    sendCommand(zarn_string("RC %1 %2 %3 ',%4' %5")
-                    .args({decimal(device), decimal(source), decimal(destination), extra, flag ? "1" : "0"}));
+    zarn::CommandBuilder command;
+    command << "RC " << device << " " << source << " " << destination << " '," << extra << "' " << (flag ? "1" : "0");
+    sendCommand(command.text());
 }
 
 void zarn_script_helper::readDatabaseEntry(int32_t device, int32_t database, int32_t index, zarn_string& entry) {
     if (!host) return;
-    char* reply = sendCommand(zarn_string("RN %1 %2 %3").args({decimal(device), decimal(database), decimal(index)}));
+    zarn::CommandBuilder command;
+    command << "RN " << device << " " << database << " " << index;
+    char* reply = sendCommand(command.text());
     // Handed back even when null: the host expects a type 5 for every RN.
     ReplyHandBack handBack(reply, [this](char* r) { releaseReply(r); });
     if (reply) entry = reply;
@@ -155,17 +135,24 @@ void zarn_script_helper::readDatabaseEntry(int32_t device, int32_t database, int
 
 void zarn_script_helper::pollRouter(int32_t device, int32_t first, int32_t last) {
     if (!host) return;
-    sendCommand(ShortCommand("RP %d %d %d", device, first, last));
+    zarn::CommandBuilder command;
+    command << "RP " << device << " " << first << " " << last;
+    sendCommand(command.text());
 }
 
 void zarn_script_helper::registerRouter(int32_t device, int32_t first, int32_t last, bool add) {
     if (!host) return;
-    sendCommand(ShortCommand(add ? "RR %d %d %d 'ADD'" : "RR %d %d %d", device, first, last));
+    zarn::CommandBuilder command;
+    command << "RR " << device << " " << first << " " << last;
+    if (add) command << " 'ADD'";
+    sendCommand(command.text());
 }
 
 void zarn_script_helper::unregisterRouter(int32_t device) {
     if (!host) return;
-    sendCommand(ShortCommand("RU %d", device));
+    zarn::CommandBuilder command;
+    command << "RU " << device;
+    sendCommand(command.text());
 }
 
 void zarn_script_helper::startTimer(int32_t id, int32_t interval) {
@@ -174,34 +161,32 @@ void zarn_script_helper::startTimer(int32_t id, int32_t interval) {
         stopTimer(id);
         return;
     }
-    sendCommand(ShortCommand("ET %d %d", id, interval));
+    zarn::CommandBuilder command;
+    command << "ET " << id << " " << interval;
+    sendCommand(command.text());
 }
 
 void zarn_script_helper::stopTimer(int32_t id) {
     if (!host) return;
-    sendCommand(ShortCommand("ET %d", id));
+    zarn::CommandBuilder command;
+    command << "ET " << id;
+    sendCommand(command.text());
 }
 
 void zarn_script_helper::setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
                                      const zarn_string& control) {
     if (!host) return;
-    zarn_string text(property);
-    text += "=";
-    text += value;
-    setPropertyText(text, panel, control);
+    zarn::CommandBuilder command;
+    command << "TP '" << property << "=" << value << "' '" << panel << "' '" << control << "'";
+    sendCommand(command.text());
 }
 
 void zarn_script_helper::setPropertyText(const zarn_string& text, const zarn_string& panel,
                                          const zarn_string& control) {
     if (!host) return;
-    zarn_string command("TP '");
-    command += text;
-    command += "' '";
-    command += panel;
-    command += "' '";
-    command += control;
-    command += "'";
-    sendCommand(command);
+    zarn::CommandBuilder command;
+    command << "TP '" << text << "' '" << panel << "' '" << control << "'";
+    sendCommand(command.text());
 }
 
 void zarn_script_helper::textGet(const zarn_string& property, const zarn_string& panel, const zarn_string& control,
@@ -211,14 +196,9 @@ void zarn_script_helper::textGet(const zarn_string& property, const zarn_string&
         value = zarn_string();
         return;
     }
-    zarn_string command("TG '");
-    command += panel;
-    command += "' '";
-    command += control;
-    command += "' '";
-    command += property;
-    command += "'";
-    char* reply = sendCommand(command);
+    zarn::CommandBuilder command;
+    command << "TG '" << panel << "' '" << control << "' '" << property << "'";
+    char* reply = sendCommand(command.text());
     if (!reply) {
         value = zarn_string();
         return;

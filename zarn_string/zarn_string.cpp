@@ -1,6 +1,7 @@
 #include "zarn_string/zarn_string.h"
 
 #include <algorithm>
+#include <bitset>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -31,37 +32,70 @@ std::size_t placeholderSize(int number) {
     return number < 10 ? 2 : 3;
 }
 
-// Counts every placeholder of text by number; returns false when there is none.
-bool countPlaceholders(const std::string& text, std::size_t (&counts)[maxPlaceholder + 1]) {
-    std::fill(std::begin(counts), std::end(counts), 0);
-    bool any = false;
+// Calls visit(position, number) for every placeholder of text, in order.
+template <typename Visit>
+void forEachPlaceholder(const std::string& text, Visit visit) {
     for (std::size_t pos = text.find('%'); pos != std::string::npos; pos = text.find('%', pos + 1)) {
         const int number = placeholderAt(text, pos);
-        if (number == 0) continue;
-        ++counts[number];
-        any = true;
+        if (number != 0) visit(pos, number);
     }
-    return any;
 }
 
-// Copies text into out with each placeholder whose number has a non-null
-// entry in values replaced by that entry; values[n] has lengths[n] bytes.
-void fillPlaceholders(const std::string& text, const char* const (&values)[maxPlaceholder + 1],
-                      const std::size_t (&lengths)[maxPlaceholder + 1], std::string& out) {
-    std::size_t copied = 0;
-    std::size_t pos = text.find('%');
-    while (pos != std::string::npos) {
-        const int number = placeholderAt(text, pos);
-        if (number != 0 && values[number] != nullptr) {
-            out.append(text, copied, pos - copied);
-            out.append(values[number], lengths[number]);
-            copied = pos + placeholderSize(number);
-            pos = text.find('%', copied);
-        } else {
-            pos = text.find('%', pos + 1);
-        }
+// The placeholder numbers present in a text, one bit per number.
+class PlaceholderSet {
+public:
+    explicit PlaceholderSet(const std::string& text) {
+        forEachPlaceholder(text, [this](std::size_t, int number) {
+            bits_[number / 64] |= std::uint64_t{1} << (number % 64);
+        });
     }
+    bool empty() const { return bits_[0] == 0 && bits_[1] == 0; }
+    // The lowest number present; the set must not be empty.
+    int lowest() const {
+        int number = 1;
+        while ((bits_[number / 64] >> (number % 64) & 1) == 0) ++number;
+        return number;
+    }
+    // How many numbers present are below number: the k-th lowest has rank k.
+    int rank(int number) const {
+        const std::uint64_t low = number >= 64 ? bits_[0] : bits_[0] & ((std::uint64_t{1} << number) - 1);
+        const std::uint64_t high = number <= 64 ? 0 : bits_[1] & ((std::uint64_t{1} << (number - 64)) - 1);
+        return static_cast<int>(std::bitset<64>(low).count() + std::bitset<64>(high).count());
+    }
+
+private:
+    std::uint64_t bits_[2] = {0, 0};
+};
+
+// A copy of text in which every placeholder whose number replacement(number,
+// length) gives a text for is replaced by that text; the others stay. The
+// result is sized exactly first, so it is allocated once.
+template <typename Replacement>
+std::string fillPlaceholders(const std::string& text, Replacement replacement) {
+    std::size_t size = text.size();
+    forEachPlaceholder(text, [&](std::size_t, int number) {
+        std::size_t length = 0;
+        if (replacement(number, length) != nullptr) size = size - placeholderSize(number) + length;
+    });
+    std::string out;
+    out.reserve(size);
+    std::size_t copied = 0;
+    forEachPlaceholder(text, [&](std::size_t pos, int number) {
+        std::size_t length = 0;
+        const char* value = replacement(number, length);
+        if (value == nullptr) return;
+        out.append(text, copied, pos - copied);
+        out.append(value, length);
+        copied = pos + placeholderSize(number);
+    });
     out.append(text, copied, std::string::npos);
+    return out;
+}
+
+// Bytes of text before its first NUL, at most limit.
+std::size_t textLength(const char* text, std::size_t limit) {
+    const void* nul = std::memchr(text, '\0', limit);
+    return nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : limit;
 }
 
 // Magnitude of the digits [first, last), or false when it exceeds limit. Stops
@@ -104,16 +138,12 @@ std::string formatNumber(int value, char fill, unsigned width, int base) {
 
     const std::size_t length = count + (negative ? 1 : 0);
     const std::size_t pad = width > length ? width - length : 0;
-    std::string out;
-    out.reserve(length + pad);
-    if (negative && fill == '0') {
-        out += '-';
-        out.append(pad, '0');
-    } else {
-        out.append(pad, fill);
-        if (negative) out += '-';
-    }
-    while (count != 0) out += digits[--count];
+    // Built in place: padding first, then the digits at the end, with the
+    // minus sign before the padding for zero fill and before the digits
+    // otherwise.
+    std::string out(pad + length, fill);
+    if (negative) out[fill == '0' ? 0 : pad] = '-';
+    for (std::size_t i = 0; i < count; ++i) out[out.size() - 1 - i] = digits[i];
     return out;
 }
 
@@ -121,16 +151,10 @@ std::string formatNumber(int value, char fill, unsigned width, int base) {
 
 zarn_string::zarn_string() = default;
 
-zarn_string::zarn_string(const char* text) {
-    if (text != nullptr) text_.assign(text);
-}
+zarn_string::zarn_string(const char* text) : text_(text != nullptr ? text : "") {}
 
-zarn_string::zarn_string(const char* text, std::size_t length) {
-    if (text == nullptr) return;
-    const void* nul = std::memchr(text, '\0', length);
-    if (nul != nullptr) length = static_cast<std::size_t>(static_cast<const char*>(nul) - text);
-    text_.assign(text, length);
-}
+zarn_string::zarn_string(const char* text, std::size_t length)
+    : text_(text != nullptr ? text : "", text != nullptr ? textLength(text, length) : 0) {}
 
 zarn_string::zarn_string(const zarn_string& other) = default;
 
@@ -225,19 +249,15 @@ bool zarn_string::startsWith(const char* prefix) const {
 }
 
 zarn_string zarn_string::arg(const zarn_string& text) const {
-    std::size_t counts[maxPlaceholder + 1];
-    if (!countPlaceholders(text_, counts)) return *this;
-    int lowest = 1;
-    while (counts[lowest] == 0) ++lowest;
-
-    const char* values[maxPlaceholder + 1] = {};
-    std::size_t lengths[maxPlaceholder + 1] = {};
-    values[lowest] = text.text_.c_str();
-    lengths[lowest] = text.text_.size();
-
+    const PlaceholderSet present(text_);
+    if (present.empty()) return *this;
+    const int lowest = present.lowest();
     zarn_string result;
-    result.text_.reserve(text_.size() - counts[lowest] * placeholderSize(lowest) + counts[lowest] * lengths[lowest]);
-    fillPlaceholders(text_, values, lengths, result.text_);
+    result.text_ = fillPlaceholders(text_, [&](int number, std::size_t& length) -> const char* {
+        if (number != lowest) return nullptr;
+        length = text.text_.size();
+        return text.text_.c_str();
+    });
     return result;
 }
 
@@ -246,24 +266,26 @@ zarn_string zarn_string::arg(int value, char fill, unsigned width, int base) con
 }
 
 zarn_string zarn_string::args(std::initializer_list<const char*> values) const {
-    std::size_t counts[maxPlaceholder + 1];
-    if (values.size() == 0 || !countPlaceholders(text_, counts)) return *this;
+    if (values.size() == 0) return *this;
+    const PlaceholderSet present(text_);
+    if (present.empty()) return *this;
 
-    const char* byNumber[maxPlaceholder + 1] = {};
-    std::size_t lengths[maxPlaceholder + 1] = {};
-    std::size_t size = text_.size();
-    auto value = values.begin();
-    for (int number = 1; number <= maxPlaceholder && value != values.end(); ++number) {
-        if (counts[number] == 0) continue;
-        byNumber[number] = *value != nullptr ? *value : "";
-        lengths[number] = std::strlen(byNumber[number]);
-        size = size - counts[number] * placeholderSize(number) + counts[number] * lengths[number];
-        ++value;
+    // The k-th lowest number present receives values[k]; lengths are taken
+    // once per value, not once per occurrence.
+    const std::size_t usable = std::min<std::size_t>(values.size(), maxPlaceholder);
+    const char* texts[maxPlaceholder];
+    std::size_t lengths[maxPlaceholder];
+    for (std::size_t k = 0; k < usable; ++k) {
+        texts[k] = values.begin()[k] != nullptr ? values.begin()[k] : "";
+        lengths[k] = std::strlen(texts[k]);
     }
-
     zarn_string result;
-    result.text_.reserve(size);
-    fillPlaceholders(text_, byNumber, lengths, result.text_);
+    result.text_ = fillPlaceholders(text_, [&](int number, std::size_t& length) -> const char* {
+        const auto k = static_cast<std::size_t>(present.rank(number));
+        if (k >= usable) return nullptr;
+        length = lengths[k];
+        return texts[k];
+    });
     return result;
 }
 

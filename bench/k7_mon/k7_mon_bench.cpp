@@ -1,0 +1,364 @@
+// Cost of each K7 notification and of start-up, each beside its floor: the
+// same commands built by hand with snprintf into stack buffers and sent to the
+// same null-cost host.
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "bench_support.h"
+
+namespace {
+
+using zarn_bench::NullHost;
+
+constexpr const char* panelFolder = "panels";
+
+load_zarn_client_script_fn entryPoint() {
+    static load_zarn_client_script_fn entry = [] {
+        void* library = dlopen(K7_MON_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) {
+            std::fprintf(stderr, "cannot load %s: %s\n", K7_MON_LIBRARY, dlerror());
+            std::exit(2);
+        }
+        return reinterpret_cast<load_zarn_client_script_fn>(dlsym(library, "load_zarn_client_script"));
+    }();
+    return entry;
+}
+
+// A button event as the host lays it out.
+struct ButtonRecord {
+    ButtonRecord(const char* control, const char* value) {
+        for (const char*& field : details.subFields) field = "";
+        details.command = "";
+        details.value = value;
+        event.panelId = "1";
+        event.controlId = control;
+        event.details = &details;
+    }
+    ButtonEventDetails details{};
+    ButtonEvent event{};
+};
+
+RevertiveEvent revertiveRecord(int32_t device, int32_t index, const char* text) {
+    RevertiveEvent event{};
+    event.device = device;
+    event.index = index;
+    std::snprintf(event.text, sizeof event.text, "%s", text);
+    return event;
+}
+
+// The panel under test, started on the null-cost host.
+class LoadedPanel {
+public:
+    explicit LoadedPanel(NullHost& host) : panel_(entryPoint()(&host, panelFolder)) {}
+    ~LoadedPanel() { delete panel_; }
+    char* send(void* data, int32_t type) { return panel_->callback(data, type); }
+
+private:
+    zarn_client_callback* panel_;
+};
+
+// ---- The floor: a panel written by hand for exactly this facility ----
+
+char* sendCommand(zarn_client_callback& host, char* text) {
+    return host.callback(text, zarn_type_command);
+}
+
+struct HandPanel {
+    int sdi = 0, audio = 0, names = 0, xpts = 0;
+    int videoDest[6] = {};
+    int audioDest[6] = {};
+    int selected = 1;
+    bool videoOn = true, audioOn = true;
+    char myParam[64] = "";
+};
+
+int lookup(zarn_client_callback& host, const char* instance) {
+    char text[64];
+    std::snprintf(text, sizeof text, "SD '%s'", instance);
+    char* reply = sendCommand(host, text);
+    const int device = reply != nullptr ? std::atoi(reply) : 0;
+    host.callback(reply, zarn_type_release);
+    return device;
+}
+
+void readEntry(zarn_client_callback& host, const HandPanel& panel, int database, int index, int& video, int& audio) {
+    char text[64];
+    std::snprintf(text, sizeof text, "RN %d %d %d", panel.xpts, database, index);
+    char* reply = sendCommand(host, text);
+    video = audio = 0;
+    if (reply != nullptr) {
+        char* end = nullptr;
+        video = static_cast<int>(std::strtol(reply, &end, 10));
+        if (*end == ',') audio = std::atoi(end + 1);
+    }
+    host.callback(reply, zarn_type_release);
+}
+
+void setSheet(zarn_client_callback& host, int monitor, bool selected) {
+    char text[96];
+    std::snprintf(text, sizeof text, "TP 'statesheet=%s' '1' 'ID_%d'", selected ? "RZ_Tally_Red" : "RZ_Tally_Black",
+                  monitor);
+    sendCommand(host, text);
+}
+
+void handStartUp(zarn_client_callback& host, HandPanel& panel) {
+    panel.names = lookup(host, "K7 Package Names");
+    panel.xpts = lookup(host, "K7 Package XPTS");
+    panel.sdi = lookup(host, "K7 SDI Router");
+    panel.audio = lookup(host, "K7 Audio Router");
+    static const int packages[5] = {361, 388, 389, 387, 390};
+    for (int monitor = 1; monitor <= 5; ++monitor) {
+        readEntry(host, panel, 1, packages[monitor - 1], panel.videoDest[monitor], panel.audioDest[monitor]);
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "PS '1' '%s/k7_mon.zarn_ui'", panelFolder);
+    sendCommand(host, text);
+    std::snprintf(text, sizeof text, "TP '=/images/SmallTick.png' '1' 'VidLevel'");
+    sendCommand(host, text);
+    std::snprintf(text, sizeof text, "TP '=/images/SmallTick.png' '1' 'AudLevel'");
+    sendCommand(host, text);
+    for (int monitor = 1; monitor <= 5; ++monitor) setSheet(host, monitor, monitor == 1);
+    for (int monitor = 1; monitor <= 5; ++monitor) {
+        std::snprintf(text, sizeof text, monitor == 1 ? "RR %d %d %d" : "RR %d %d %d 'ADD'", panel.sdi,
+                      panel.videoDest[monitor], panel.videoDest[monitor]);
+        sendCommand(host, text);
+    }
+    for (int monitor = 1; monitor <= 5; ++monitor) {
+        std::snprintf(text, sizeof text, monitor == 1 ? "RR %d %d %d" : "RR %d %d %d 'ADD'", panel.audio,
+                      panel.audioDest[monitor], panel.audioDest[monitor]);
+        sendCommand(host, text);
+    }
+    for (int monitor = 1; monitor <= 5; ++monitor) {
+        std::snprintf(text, sizeof text, "RP %d %d %d", panel.sdi, panel.videoDest[monitor], panel.videoDest[monitor]);
+        sendCommand(host, text);
+    }
+    for (int monitor = 1; monitor <= 5; ++monitor) {
+        std::snprintf(text, sizeof text, "RP %d %d %d", panel.audio, panel.audioDest[monitor],
+                      panel.audioDest[monitor]);
+        sendCommand(host, text);
+    }
+}
+
+void handShutDown(zarn_client_callback& host, const HandPanel& panel) {
+    char text[32];
+    std::snprintf(text, sizeof text, "RU %d", panel.sdi);
+    sendCommand(host, text);
+    std::snprintf(text, sizeof text, "RU %d", panel.audio);
+    sendCommand(host, text);
+    char last[] = "AS";
+    sendCommand(host, last);
+}
+
+void handButton(zarn_client_callback& host, HandPanel& panel, const ButtonEvent* event) {
+    if (std::strcmp(event->panelId, "1") != 0) return;
+    const char* control = event->controlId;
+    char text[96];
+    if (std::strcmp(control, "Sources") == 0) {
+        const int package = std::atoi(event->details->value);
+        if (package < 1) return;
+        int video = 0;
+        int audio = 0;
+        readEntry(host, panel, 0, package, video, audio);
+        const int monitor = panel.selected;
+        if ((monitor != 1 || panel.videoOn) && video != 0 && panel.videoDest[monitor] != 0) {
+            std::snprintf(text, sizeof text, "RC %d %d %d ',' 0", panel.sdi, video, panel.videoDest[monitor]);
+            sendCommand(host, text);
+        }
+        if ((monitor != 1 || panel.audioOn) && audio != 0 && panel.audioDest[monitor] != 0) {
+            std::snprintf(text, sizeof text, "RC %d %d %d ',' 0", panel.audio, audio, panel.audioDest[monitor]);
+            sendCommand(host, text);
+        }
+        std::snprintf(text, sizeof text, "ET %d %d", 1, 160);
+        sendCommand(host, text);
+    } else if (std::strncmp(control, "Mon_", 4) == 0) {
+        const int monitor = std::atoi(control + 4);
+        if (monitor < 1 || monitor > 5 || monitor == panel.selected) return;
+        setSheet(host, panel.selected, false);
+        panel.selected = monitor;
+        setSheet(host, monitor, true);
+    }
+}
+
+void handRevertive(zarn_client_callback& host, const HandPanel& panel, const RevertiveEvent* event) {
+    static const char* const videoTallies[4] = {nullptr, "Vidtally_1", "Vidtally_2", "Vidtally_3"};
+    const char* control = nullptr;
+    if (event->device == panel.sdi) {
+        for (int monitor = 1; monitor <= 3 && control == nullptr; ++monitor) {
+            if (event->index == panel.videoDest[monitor]) control = videoTallies[monitor];
+        }
+    }
+    if (control == nullptr) return;
+    const void* nul = std::memchr(event->text, '\0', sizeof event->text - 1);
+    const int length = nul != nullptr ? static_cast<int>(static_cast<const char*>(nul) - event->text)
+                                      : static_cast<int>(sizeof event->text - 1);
+    char text[320];
+    std::snprintf(text, sizeof text, "TP 'text=%.*s' '1' '%s'", length, event->text, control);
+    sendCommand(host, text);
+}
+
+// "return=myParam": the reply is allocated, handed to the host, and freed
+// when the host hands it back.
+char* handParentMessage(HandPanel& panel, const char* message) {
+    const char* equals = std::strchr(message, '=');
+    if (equals == nullptr) return nullptr;
+    const std::size_t commandLength = static_cast<std::size_t>(equals - message);
+    if (commandLength == 6 && std::strncmp(message, "return", 6) == 0 && std::strcmp(equals + 1, "myParam") == 0) {
+        const std::size_t size = std::strlen(panel.myParam) + sizeof "myParam=";
+        char* reply = static_cast<char*>(std::malloc(size));
+        std::snprintf(reply, size, "myParam=%s", panel.myParam);
+        return reply;
+    }
+    if (commandLength == 7 && std::strncmp(message, "myParam", 7) == 0) {
+        std::snprintf(panel.myParam, sizeof panel.myParam, "%s", equals + 1);
+    }
+    return nullptr;
+}
+
+// ---- Benchmarks ----
+
+// A take to monitor 1: RN, RC, RC, ET.
+void take(benchmark::State& state) {
+    NullHost host;
+    LoadedPanel panel(host);
+    ButtonRecord pick("Sources", "12");
+    const auto start = zarn_bench::allocationCount();
+    for (auto _ : state) panel.send(&pick.event, zarn_type_button);
+    zarn_bench::reportAllocations(state, start);
+}
+
+void takeFloor(benchmark::State& state) {
+    NullHost host;
+    HandPanel panel;
+    handStartUp(host, panel);
+    ButtonRecord pick("Sources", "12");
+    const auto start = zarn_bench::allocationCount();
+    for (auto _ : state) handButton(host, panel, &pick.event);
+    zarn_bench::reportAllocations(state, start);
+}
+
+// Monitor 2 then monitor 3 selected: two TP each.
+void selectMonitor(benchmark::State& state) {
+    NullHost host;
+    LoadedPanel panel(host);
+    ButtonRecord second("Mon_2", "");
+    ButtonRecord third("Mon_3", "");
+    const auto start = zarn_bench::allocationCount();
+    for (auto _ : state) {
+        panel.send(&second.event, zarn_type_button);
+        panel.send(&third.event, zarn_type_button);
+    }
+    zarn_bench::reportAllocations(state, start);
+}
+
+void selectMonitorFloor(benchmark::State& state) {
+    NullHost host;
+    HandPanel panel;
+    handStartUp(host, panel);
+    ButtonRecord second("Mon_2", "");
+    ButtonRecord third("Mon_3", "");
+    const auto start = zarn_bench::allocationCount();
+    for (auto _ : state) {
+        handButton(host, panel, &second.event);
+        handButton(host, panel, &third.event);
+    }
+    zarn_bench::reportAllocations(state, start);
+}
+
+// A revertive for monitor 1's video destination: one TP.
+void revertive(benchmark::State& state) {
+    NullHost host;
+    LoadedPanel panel(host);
+    RevertiveEvent event = revertiveRecord(101, 40, "Studio A PGM");
+    const auto start = zarn_bench::allocationCount();
+    for (auto _ : state) panel.send(&event, zarn_type_revertive);
+    zarn_bench::reportAllocations(state, start);
+}
+
+void revertiveFloor(benchmark::State& state) {
+    NullHost host;
+    HandPanel panel;
+    handStartUp(host, panel);
+    RevertiveEvent event = revertiveRecord(101, 40, "Studio A PGM");
+    const auto start = zarn_bench::allocationCount();
+    for (auto _ : state) handRevertive(host, panel, &event);
+    zarn_bench::reportAllocations(state, start);
+}
+
+// "return=myParam" answered, and the reply handed back with type 5.
+void parentMessage(benchmark::State& state) {
+    NullHost host;
+    LoadedPanel panel(host);
+    char set[] = "myParam=Bay K7";
+    panel.send(set, zarn_type_parent_message);
+    char ask[] = "return=myParam";
+    const auto start = zarn_bench::allocationCount();
+    for (auto _ : state) {
+        char* reply = panel.send(ask, zarn_type_parent_message);
+        panel.send(reply, zarn_type_release);
+    }
+    zarn_bench::reportAllocations(state, start);
+}
+
+void parentMessageFloor(benchmark::State& state) {
+    HandPanel panel;
+    handParentMessage(panel, "myParam=Bay K7");
+    char ask[] = "return=myParam";
+    const auto start = zarn_bench::allocationCount();
+    for (auto _ : state) {
+        char* reply = handParentMessage(panel, ask);
+        benchmark::DoNotOptimize(reply);
+        std::free(reply);
+    }
+    zarn_bench::reportAllocations(state, start);
+}
+
+// Entry point to return (37 commands), then destruction (RU, RU, AS).
+void startUp(benchmark::State& state) {
+    NullHost host;
+    const auto entry = entryPoint();
+    const auto start = zarn_bench::allocationCount();
+    for (auto _ : state) delete entry(&host, panelFolder);
+    zarn_bench::reportAllocations(state, start);
+    state.counters["commands"] = benchmark::Counter(static_cast<double>(host.commands), benchmark::Counter::kAvgIterations);
+}
+
+void startUpFloor(benchmark::State& state) {
+    NullHost host;
+    const auto start = zarn_bench::allocationCount();
+    for (auto _ : state) {
+        auto* panel = new HandPanel;
+        handStartUp(host, *panel);
+        handShutDown(host, *panel);
+        delete panel;
+    }
+    zarn_bench::reportAllocations(state, start);
+    state.counters["commands"] = benchmark::Counter(static_cast<double>(host.commands), benchmark::Counter::kAvgIterations);
+}
+
+struct Pair {
+    const char* name;
+    void (*measured)(benchmark::State&);
+    void (*floor)(benchmark::State&);
+    double target;  // 0: no target
+};
+
+const bool registered = [] {
+    const Pair pairs[] = {
+        {"k7/take", take, takeFloor, 3},
+        {"k7/select_monitor", selectMonitor, selectMonitorFloor, 0},
+        {"k7/revertive", revertive, revertiveFloor, 3},
+        {"k7/parent_message", parentMessage, parentMessageFloor, 0},
+        {"k7/start_up", startUp, startUpFloor, 3},
+    };
+    for (const Pair& pair : pairs) {
+        benchmark::RegisterBenchmark(pair.name, pair.measured);
+        benchmark::RegisterBenchmark((std::string("floor/") + pair.name).c_str(), pair.floor);
+        if (pair.target > 0) zarn_bench::setTarget(pair.name, pair.target);
+    }
+    return true;
+}();
+
+}  // namespace

@@ -1,0 +1,62 @@
+// Support shared by every benchmark binary: an allocation counter, a null-cost
+// host, and a main() that pairs each benchmark "X" with its floor "floor/X"
+// and prints both side by side as a ratio, plus a scaling table for every
+// family with a size argument.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "script_frame/zarn_client.h"
+
+namespace zarn_bench {
+
+// Calls of the global operator new (all forms) since the program started.
+std::uint64_t allocationCount();
+
+// Sets the "allocs" counter of state to the allocations made per iteration
+// since start (a value of allocationCount()).
+void reportAllocations(benchmark::State& state, std::uint64_t start);
+
+// Registers the ratio a benchmark should stay within against its floor; the
+// ratio table marks each figure against it.
+void setTarget(const char* name, double ratio);
+
+// A host that costs next to nothing: it answers SD, RN, XI and TG from fixed
+// buffers, ignores hand-backs and everything else, and allocates nothing. SD
+// answers cycle through four devices, in the order a K7 start-up looks them
+// up (package names, package crosspoints, SDI router, audio router). The
+// first byte of every command is summed so that no command can be optimised
+// away.
+class NullHost : public zarn_client_callback {
+public:
+    char* callback(void* data, int32_t type) override {
+        if (type != zarn_type_command || data == nullptr) return nullptr;
+        const char* text = static_cast<const char*>(data);
+        checksum += static_cast<unsigned char>(text[0]);
+        ++commands;
+        if (text[0] == 'S' && text[1] == 'D') return deviceReplies[lookups++ % 4];
+        if (text[0] == 'R' && text[1] == 'N') {
+            // "RN <device> <database> <index>": database 1 holds destination
+            // packages, any other source packages.
+            const char* database = std::strchr(text + 3, ' ');
+            return database != nullptr && database[1] == '1' ? destinationEntry : sourceEntry;
+        }
+        if (text[0] == 'X' && text[1] == 'I') return controlList;
+        if (text[0] == 'T' && text[1] == 'G') return propertyReply;
+        return nullptr;
+    }
+
+    std::uint64_t checksum = 0;
+    std::uint64_t commands = 0;
+    unsigned lookups = 0;
+    char deviceReplies[4][16] = {"201 0", "202 0", "101 0", "102 0"};
+    char destinationEntry[16] = "40,20";
+    char sourceEntry[16] = "11,3";
+    char controlList[32] = "alm_1,alm_2,alm_3";
+    char propertyReply[16] = "value=2";
+};
+
+}  // namespace zarn_bench

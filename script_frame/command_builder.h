@@ -1,0 +1,44 @@
+// CommandBuilder: a command text assembled piece by piece, in one pass.
+//
+// Texts of up to 255 bytes are built in a buffer inside the builder (on the
+// stack), so an ordinary command costs no allocation; a longer text moves to
+// the heap once and then grows there. Pieces are appended exactly as given:
+// nothing is trimmed, escaped or scanned again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "zarn_string/zarn_string.h"
+
+namespace zarn {
+
+class CommandBuilder {
+public:
+    CommandBuilder() { local_[0] = '\0'; }
+    CommandBuilder(const CommandBuilder&) = delete;
+    CommandBuilder& operator=(const CommandBuilder&) = delete;
+
+    // A null text appends nothing.
+    CommandBuilder& operator<<(const char* text);
+    CommandBuilder& operator<<(const zarn_string& text) { return *this << text.c_str(); }
+    // Plain decimal, "-2147483648" to "2147483647".
+    CommandBuilder& operator<<(int32_t value);
+
+    // The NUL-terminated text, in writable memory (a host may cut a command
+    // text in place); valid until the next append.
+    char* text() { return spilled_ ? &heap_[0] : local_; }
+    std::size_t size() const { return spilled_ ? heap_.size() : size_; }
+
+private:
+    void append(const char* text, std::size_t length);
+
+    static constexpr std::size_t localCapacity = 256;  // NUL included
+    char local_[localCapacity];
+    std::size_t size_ = 0;
+    std::string heap_;
+    bool spilled_ = false;
+};
+
+}  // namespace zarn
