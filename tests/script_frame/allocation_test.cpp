@@ -2,68 +2,17 @@
 // copy, and the integer-formatted commands allocate nothing.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <functional>
-#include <new>
 
 #include "script_frame/decode_zarn_string.h"
 #include "script_frame/param_command.h"
+#include "support/counting_allocator.h"
 #include "test_panel.h"
 
 namespace {
 
-bool counting = false;
-int allocations = 0;
-bool failing = false;
-
-void* allocate(std::size_t size) {
-    if (failing) throw std::bad_alloc();
-    if (counting) ++allocations;
-    if (void* memory = std::malloc(size ? size : 1)) return memory;
-    throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (counting) ++allocations;
-    return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    if (counting) ++allocations;
-    return std::malloc(size ? size : 1);
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-
-namespace {
-
-class CountedScope {
-public:
-    CountedScope() {
-        allocations = 0;
-        counting = true;
-    }
-    ~CountedScope() { counting = false; }
-    int count() const { return allocations; }
-};
+using CountedScope = counting_allocator::Scope;
 
 // Keeps the last command in a fixed buffer, so it allocates nothing itself.
 class FixedHost : public zarn_client_callback {
@@ -130,10 +79,10 @@ public:
     char* callback(void* data, int32_t type) override {
         if (type == zarn_type_release && data == reply) {
             ++handedBack;
-            failing = false;
+            counting_allocator::setFailing(false);
         }
         if (type != zarn_type_command || std::strcmp(static_cast<const char*>(data), "AS") == 0) return nullptr;
-        failing = true;
+        counting_allocator::setFailing(true);
         return reply;
     }
 };
@@ -151,7 +100,7 @@ TEST(allocation, a_reply_comes_back_when_copying_it_fails) {
     for (const auto& operation : operations) {
         host.handedBack = 0;
         EXPECT_THROW(operation(), std::bad_alloc);
-        failing = false;
+        counting_allocator::setFailing(false);
         EXPECT_EQ(host.handedBack, 1);
     }
 }
