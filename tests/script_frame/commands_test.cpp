@@ -54,6 +54,24 @@ TEST(command_protocol, sends_exact_command_texts_and_hands_back_only_read_replie
     }
 }
 
+// Commands are built in a buffer of 256 bytes and move to the heap beyond it:
+// lengths around that edge, and far past it, must arrive whole.
+TEST(command_protocol, long_arguments_arrive_whole) {
+    for (const std::size_t length : {0u, 239u, 240u, 241u, 242u, 255u, 256u, 300u, 100000u}) {
+        const std::string value(length, 'v');
+        RecordingHost host;
+        {
+            TestPanel panel(&host);
+            panel.setPropertyText(value.c_str(), "1", "c");
+            panel.textGet(value.c_str(), "1", "c", panel.readBack);
+            panel.makeCrosspoint(INT_MIN, INT_MIN, INT_MIN, value.c_str(), true);
+        }
+        EXPECT_EQ(host.commands, (Texts{"TP '" + value + "' '1' 'c'", "TG '1' 'c' '" + value + "'",
+                                        "RC -2147483648 -2147483648 -2147483648 '," + value + "' 1", "AS"}))
+            << length;
+    }
+}
+
 TEST(command_protocol, lookup_device_reads_two_tokens) {
     const struct {
         const char* reply;  // null: no reply

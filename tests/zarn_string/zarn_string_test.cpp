@@ -79,6 +79,9 @@ TEST(zarn_string, args_fills_in_one_pass_without_rescanning) {
     EXPECT_EQ(zarn_string("%1 %2").args({"%2", "x"}), "%2 x");
     EXPECT_EQ(zarn_string("%1 %2 %3").args({"a", nullptr}), "a  %3");
     EXPECT_EQ(zarn_string("%1").args({"a", "b", "c"}), "a");
+    // Numbers on both sides of 64 take their values in numeric order.
+    EXPECT_EQ(zarn_string("%70 %5 %64 %99 %63 %65").args({"a", "b", "c", "d", "e", "f"}), "e a c f b d");
+    EXPECT_EQ(zarn_string("%99%98").args({"x"}), "%99x");
 }
 
 TEST(zarn_string, split_at_first_separator) {
