@@ -96,11 +96,13 @@ bool SimHost::press(const std::string& panelId, const std::string& controlId, co
     event.panelId = panelId.c_str();
     event.controlId = controlId.c_str();
     event.details = &details;
-    std::string line = "<- button " + panelId + "/" + controlId;
-    if (!detailsCommand.empty() || !detailsValue.empty()) {
-        line += " (" + quoted(detailsCommand) + " = " + quoted(detailsValue) + ")";
+    if (trace_.enabled()) {
+        std::string line = "<- button " + panelId + "/" + controlId;
+        if (!detailsCommand.empty() || !detailsValue.empty()) {
+            line += " (" + quoted(detailsCommand) + " = " + quoted(detailsValue) + ")";
+        }
+        trace_.line(line);
     }
-    trace_.line(line);
     {
         CallScope scope(*this);
         script_->callback(&event, zarn_type_button);
@@ -221,14 +223,16 @@ char* SimHost::command(const char* text) {
     std::vector<std::string> notes;
     std::optional<std::string> reply = execute(commandText, notes);
     std::string word = commandText.substr(0, 2);
-    std::string line = "-> " + printable(commandText);
-    if (!reply) {
-        line += "  => null";
-    } else if (repliesComeBack(word) || word == "PS") {
-        line += "  => " + quoted(*reply);
+    if (trace_.enabled()) {
+        std::string line = "-> " + printable(commandText);
+        if (!reply) {
+            line += "  => null";
+        } else if (repliesComeBack(word) || word == "PS") {
+            line += "  => " + quoted(*reply);
+        }
+        trace_.line(line);
+        for (const auto& note : notes) trace_.line("   ! " + note);
     }
-    trace_.line(line);
-    for (const auto& note : notes) trace_.line("   ! " + note);
     if (!reply) return nullptr;
 
     char* buffer = new char[reply->size() + 1];
@@ -250,7 +254,7 @@ void SimHost::handBack(char* reply) {
         delete[] found->first;
         live_.erase(found);
         released_[reply] = commandText;
-        trace_.line("-> release (" + printable(commandText, 80) + ")");
+        if (trace_.enabled()) trace_.line("-> release (" + printable(commandText, 80) + ")");
         if (!comesBack) {
             fault("the reply to \"" + printable(commandText) +
                   "\" was handed back, but the host frees that reply itself");
@@ -302,8 +306,10 @@ void SimHost::deliverRevertives() {
         event.index = pending.destination;
         std::size_t n = std::min(pending.text.size(), sizeof event.text - 1);
         std::memcpy(event.text, pending.text.data(), n);
-        trace_.line("<- revertive " + std::to_string(event.device) + "/" + std::to_string(event.index) + " " +
-                    quoted(std::string(event.text, n)));
+        if (trace_.enabled()) {
+            trace_.line("<- revertive " + std::to_string(event.device) + "/" + std::to_string(event.index) + " " +
+                        quoted(std::string(event.text, n)));
+        }
         CallScope scope(*this);
         script_->callback(&event, zarn_type_revertive);
     }

@@ -5,13 +5,14 @@
 namespace zarn_host {
 
 void Trace::line(const std::string& text) {
+    if (!enabled()) return;
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "[%6lld ms] ", static_cast<long long>(clock_.now()));
     write(stamp + text + "\n");
 }
 
 void Trace::block(const std::string& text) {
-    if (text.empty()) return;
+    if (text.empty() || !enabled()) return;
     write(text.back() == '\n' ? text : text + "\n");
 }
 

@@ -16,6 +16,8 @@ public:
     explicit Trace(const VirtualClock& clock) : clock_(clock) {}
     void setEcho(std::ostream* out) { echo_ = out; }
     void setFile(std::ostream* out) { file_ = out; }
+    // False when the trace goes nowhere; callers then skip building lines.
+    bool enabled() const { return echo_ != nullptr || file_ != nullptr; }
     // "[   160 ms] text"
     void line(const std::string& text);
     // Lines without a time stamp, such as a panel picture.
