@@ -290,10 +290,19 @@ zarn_string zarn_string::args(std::initializer_list<const char*> values) const {
 }
 
 int zarn_string::split(char separator, zarn_string& left, zarn_string& right) const {
-    const auto separators =
-        static_cast<int>(std::min<std::ptrdiff_t>(std::count(text_.begin(), text_.end(), separator), INT_MAX));
     const std::size_t at = text_.find(separator);
-    // Both parts are built before either is assigned: left or right may be *this.
+    const std::ptrdiff_t more = at == std::string::npos ? 0 : std::count(text_.begin() + at + 1, text_.end(), separator);
+    const int separators = static_cast<int>(std::min<std::ptrdiff_t>(at == std::string::npos ? 0 : more + 1, INT_MAX));
+    if (&left != this && &right != this) {
+        left.text_.assign(text_, 0, at);
+        if (at == std::string::npos) {
+            right.text_.clear();
+        } else {
+            right.text_.assign(text_, at + 1, std::string::npos);
+        }
+        return separators;
+    }
+    // left or right is this string: both parts are built before either is assigned.
     std::string before = text_.substr(0, at);
     std::string after = at == std::string::npos ? std::string() : text_.substr(at + 1);
     left.text_ = std::move(before);
