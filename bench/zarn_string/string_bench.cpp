@@ -333,18 +333,17 @@ struct Pair {
     void (*floor)(benchmark::State&);
     long long first;  // sizes first, first * 10, ... up to last; 0 for none
     long long last;
-    double target;  // 0: no target
 };
 
 const bool registered = [] {
     const Pair pairs[] = {
-        {"string/arg_chain", argChain, argChainFloor, 0, 0, 0},
-        {"string/args", args, argsFloor, 0, 0, 0},
-        {"string/split", split, splitFloor, 0, 0, 0},
-        {"string/list_split", listSplit, listSplitFloor, 1000, 1000000, 0},
-        {"string/list_build", listBuild, listBuildFloor, 100, 100000, 0},
-        {"string/args_fill", argsFill, argsFillFloor, 1000, 1000000, 0},
-        {"string/arg_fill", argFill, argFillFloor, 1000, 1000000, 0},
+        {"string/arg_chain", argChain, argChainFloor, 0, 0},
+        {"string/args", args, argsFloor, 0, 0},
+        {"string/split", split, splitFloor, 0, 0},
+        {"string/list_split", listSplit, listSplitFloor, 1000, 1000000},
+        {"string/list_build", listBuild, listBuildFloor, 100, 100000},
+        {"string/args_fill", argsFill, argsFillFloor, 1000, 1000000},
+        {"string/arg_fill", argFill, argFillFloor, 1000, 1000000},
     };
     for (const Pair& pair : pairs) {
         const std::string floorName = std::string("floor/") + pair.name;
@@ -353,10 +352,7 @@ const bool registered = [] {
         for (long long size = pair.first; size != 0 && size <= pair.last; size *= 10) {
             measured->Arg(size);
             floor->Arg(size);
-            const std::string sized = std::string(pair.name) + "/" + std::to_string(size);
-            if (pair.target > 0) zarn_bench::setTarget(sized.c_str(), pair.target);
         }
-        if (pair.first == 0 && pair.target > 0) zarn_bench::setTarget(pair.name, pair.target);
         if (pair.first != 0) {
             measured->Unit(benchmark::kMicrosecond);
             floor->Unit(benchmark::kMicrosecond);
