@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "bench_support.h"
 #include "script_frame/decode_zarn_string.h"
@@ -234,10 +235,24 @@ void textGetFloor(benchmark::State& state) {
 
 // ---- Parsers: one copy, split in place ----
 
-const char paramText[] = "return.a.b.c=myParam";
-const char replyText[] = "1234 0 'K7 SDI Router'";
+const char shortParamText[] = "return.a.b.c=myParam";
+const char shortReplyText[] = "1234 0 'K7 SDI Router'";
 
-void parseParamCommand(benchmark::State& state) {
+// Texts of about size bytes: a message whose value is long, and a reply whose
+// quoted tokens are (the parsers stop after 32 fields, but copy everything).
+std::string longParamText(std::size_t size) {
+    std::string text = "return.a.b.c=";
+    while (text.size() < size) text += "myParam ";
+    return text;
+}
+std::string longReplyText(std::size_t size) {
+    std::string text;
+    while (text.size() < size) text += "1234 0 'K7 SDI Router' ";
+    return text;
+}
+
+
+void parseParamCommandOf(benchmark::State& state, const char* paramText) {
     const auto start = zarn_bench::allocationCount();
     for (auto _ : state) {
         const ParamCommand parsed(paramText);
@@ -245,7 +260,7 @@ void parseParamCommand(benchmark::State& state) {
     }
     zarn_bench::reportAllocations(state, start);
 }
-void parseParamCommandFloor(benchmark::State& state) {
+void parseParamCommandFloorOf(benchmark::State& state, const char* paramText) {
     const auto start = zarn_bench::allocationCount();
     for (auto _ : state) {
         const std::size_t length = std::strlen(paramText);
@@ -271,7 +286,7 @@ void parseParamCommandFloor(benchmark::State& state) {
     zarn_bench::reportAllocations(state, start);
 }
 
-void parseDeviceReply(benchmark::State& state) {
+void parseDeviceReplyOf(benchmark::State& state, const char* replyText) {
     const auto start = zarn_bench::allocationCount();
     for (auto _ : state) {
         const decodeZARNString decoded(replyText, '\'');
@@ -279,7 +294,7 @@ void parseDeviceReply(benchmark::State& state) {
     }
     zarn_bench::reportAllocations(state, start);
 }
-void parseDeviceReplyFloor(benchmark::State& state) {
+void parseDeviceReplyFloorOf(benchmark::State& state, const char* replyText) {
     const auto start = zarn_bench::allocationCount();
     for (auto _ : state) {
         const std::size_t length = std::strlen(replyText);
@@ -314,6 +329,31 @@ void parseDeviceReplyFloor(benchmark::State& state) {
     zarn_bench::reportAllocations(state, start);
 }
 
+void parseParamCommand(benchmark::State& state) {
+    parseParamCommandOf(state, shortParamText);
+}
+void parseParamCommandFloor(benchmark::State& state) {
+    parseParamCommandFloorOf(state, shortParamText);
+}
+void parseDeviceReply(benchmark::State& state) {
+    parseDeviceReplyOf(state, shortReplyText);
+}
+void parseDeviceReplyFloor(benchmark::State& state) {
+    parseDeviceReplyFloorOf(state, shortReplyText);
+}
+void parseLongParamCommand(benchmark::State& state) {
+    parseParamCommandOf(state, longParamText(static_cast<std::size_t>(state.range(0))).c_str());
+}
+void parseLongParamCommandFloor(benchmark::State& state) {
+    parseParamCommandFloorOf(state, longParamText(static_cast<std::size_t>(state.range(0))).c_str());
+}
+void parseLongDeviceReply(benchmark::State& state) {
+    parseDeviceReplyOf(state, longReplyText(static_cast<std::size_t>(state.range(0))).c_str());
+}
+void parseLongDeviceReplyFloor(benchmark::State& state) {
+    parseDeviceReplyFloorOf(state, longReplyText(static_cast<std::size_t>(state.range(0))).c_str());
+}
+
 struct Pair {
     const char* name;
     void (*measured)(benchmark::State&);
@@ -342,6 +382,19 @@ const bool registered = [] {
         benchmark::RegisterBenchmark(pair.name, pair.measured);
         benchmark::RegisterBenchmark((std::string("floor/") + pair.name).c_str(), pair.floor);
         if (pair.target > 0) zarn_bench::setTarget(pair.name, pair.target);
+    }
+    // How the parsers grow with their text, 1 KB to 1 MB.
+    const Pair sized[] = {
+        {"frame/parse_ParamCommand_size", parseLongParamCommand, parseLongParamCommandFloor, 0},
+        {"frame/parse_decodeZARNString_size", parseLongDeviceReply, parseLongDeviceReplyFloor, 0},
+    };
+    for (const Pair& pair : sized) {
+        auto* measured = benchmark::RegisterBenchmark(pair.name, pair.measured);
+        auto* floor = benchmark::RegisterBenchmark((std::string("floor/") + pair.name).c_str(), pair.floor);
+        for (int size = 1000; size <= 1000000; size *= 10) {
+            measured->Arg(size)->Unit(benchmark::kMicrosecond);
+            floor->Arg(size)->Unit(benchmark::kMicrosecond);
+        }
     }
     return true;
 }();
