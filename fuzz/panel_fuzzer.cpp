@@ -5,7 +5,6 @@
 // null and malformed records, revertive texts without a NUL, parent messages
 // of any text, hand-backs of foreign pointers, timers and values of any
 // number, and types outside the table.
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -22,21 +21,15 @@
 #include "fuzz/fuzz_host.h"
 #include "fuzz/fuzz_input.h"
 #include "script_frame/zarn_client.h"
+#include "tests/support/panel_entry_point.h"
 
 namespace {
 
 std::vector<load_zarn_client_script_fn> entryPoints;
 
+// Kept loaded for the whole run: each input starts a new panel object.
 load_zarn_client_script_fn open(const char* path) {
-    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
-        std::abort();
-    }
-    // Kept loaded for the whole run: each input starts a new panel object.
-    auto entry = reinterpret_cast<load_zarn_client_script_fn>(dlsym(library, "load_zarn_client_script"));
-    FUZZ_CHECK(entry != nullptr);
-    return entry;
+    return panelEntryPoint(path);
 }
 
 const char* const controls[] = {"Sources",  "Mon_1",     "Mon_2",  "Mon_3",  "Mon_4",           "Mon_5",

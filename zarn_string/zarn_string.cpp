@@ -45,9 +45,8 @@ void forEachPlaceholder(const std::string& text, Visit visit) {
 class PlaceholderSet {
 public:
     explicit PlaceholderSet(const std::string& text) {
-        forEachPlaceholder(text, [this](std::size_t, int number) {
-            bits_[number / 64] |= std::uint64_t{1} << (number % 64);
-        });
+        forEachPlaceholder(
+            text, [this](std::size_t, int number) { bits_[number / 64] |= std::uint64_t{1} << (number % 64); });
     }
     bool empty() const { return bits_[0] == 0 && bits_[1] == 0; }
     // The lowest number present; the set must not be empty.
@@ -291,7 +290,8 @@ zarn_string zarn_string::args(std::initializer_list<const char*> values) const {
 
 int zarn_string::split(char separator, zarn_string& left, zarn_string& right) const {
     const std::size_t at = text_.find(separator);
-    const std::ptrdiff_t more = at == std::string::npos ? 0 : std::count(text_.begin() + at + 1, text_.end(), separator);
+    const std::ptrdiff_t more =
+        at == std::string::npos ? 0 : std::count(text_.begin() + at + 1, text_.end(), separator);
     const int separators = static_cast<int>(std::min<std::ptrdiff_t>(at == std::string::npos ? 0 : more + 1, INT_MAX));
     if (&left != this && &right != this) {
         left.text_.assign(text_, 0, at);

@@ -1,14 +1,13 @@
 // Cost of each K7 notification and of start-up, each beside its floor: the
 // same commands built by hand with snprintf into stack buffers and sent to the
 // same null-cost host.
-#include <dlfcn.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "bench_support.h"
+#include "support/panel_entry_point.h"
 
 namespace {
 
@@ -17,14 +16,7 @@ using zarn_bench::NullHost;
 constexpr const char* panelFolder = "panels";
 
 load_zarn_client_script_fn entryPoint() {
-    static load_zarn_client_script_fn entry = [] {
-        void* library = dlopen(K7_MON_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        if (library == nullptr) {
-            std::fprintf(stderr, "cannot load %s: %s\n", K7_MON_LIBRARY, dlerror());
-            std::exit(2);
-        }
-        return reinterpret_cast<load_zarn_client_script_fn>(dlsym(library, "load_zarn_client_script"));
-    }();
+    static const load_zarn_client_script_fn entry = panelEntryPoint(K7_MON_LIBRARY);
     return entry;
 }
 
@@ -330,7 +322,8 @@ void startUp(benchmark::State& state) {
         delete panel;
     }
     zarn_bench::reportAllocations(state, start);
-    state.counters["commands"] = benchmark::Counter(static_cast<double>(host.commands), benchmark::Counter::kAvgIterations);
+    state.counters["commands"] =
+        benchmark::Counter(static_cast<double>(host.commands), benchmark::Counter::kAvgIterations);
 }
 
 void startUpFloor(benchmark::State& state) {
@@ -346,7 +339,8 @@ void startUpFloor(benchmark::State& state) {
         delete panel;
     }
     zarn_bench::reportAllocations(state, start);
-    state.counters["commands"] = benchmark::Counter(static_cast<double>(host.commands), benchmark::Counter::kAvgIterations);
+    state.counters["commands"] =
+        benchmark::Counter(static_cast<double>(host.commands), benchmark::Counter::kAvgIterations);
 }
 
 struct Pair {

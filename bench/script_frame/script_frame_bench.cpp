@@ -251,7 +251,6 @@ std::string longReplyText(std::size_t size) {
     return text;
 }
 
-
 void parseParamCommandOf(benchmark::State& state, const char* paramText) {
     const auto start = zarn_bench::allocationCount();
     for (auto _ : state) {

@@ -1,29 +1,16 @@
 #include "bench_support.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "support/counting_allocator.h"
+
 namespace {
-
-std::atomic<std::uint64_t> allocations{0};
-
-void* allocate(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* memory = std::malloc(size ? size : 1)) return memory;
-    throw std::bad_alloc();
-}
-
-void* allocateNoThrow(std::size_t size) noexcept {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size ? size : 1);
-}
 
 std::map<std::string, double>& targets() {
     static std::map<std::string, double> byName;
@@ -32,35 +19,10 @@ std::map<std::string, double>& targets() {
 
 }  // namespace
 
-void* operator new(std::size_t size) {
-    return allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return allocate(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return allocateNoThrow(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return allocateNoThrow(size);
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-
 namespace zarn_bench {
 
 std::uint64_t allocationCount() {
-    return allocations.load(std::memory_order_relaxed);
+    return counting_allocator::total();
 }
 
 void reportAllocations(benchmark::State& state, std::uint64_t start) {
@@ -77,7 +39,7 @@ void setTarget(const char* name, double ratio) {
 namespace {
 
 struct Figure {
-    double nanoseconds = 0;  // real time per iteration
+    double nanoseconds = 0;   // real time per iteration
     double allocations = -1;  // per iteration; -1 when not counted
 };
 

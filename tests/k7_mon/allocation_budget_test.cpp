@@ -2,7 +2,6 @@
 // libk7_mon.so is loaded by path and its operator new calls land in this
 // executable's counting allocator. The budgets assume a standard library that
 // keeps texts of up to 15 bytes inside the string object (libstdc++).
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,19 +12,12 @@
 #include "script_frame/zarn_client.h"
 #include "support/counting_allocator.h"
 #include "support/host_events.h"
+#include "support/panel_entry_point.h"
 
 namespace {
 
 load_zarn_client_script_fn entryPoint() {
-    static const load_zarn_client_script_fn entry = [] {
-        void* library = dlopen(K7_MON_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        void* symbol = library ? dlsym(library, "load_zarn_client_script") : nullptr;
-        if (!symbol) {
-            std::fprintf(stderr, "cannot load %s: %s\n", K7_MON_LIBRARY, dlerror());
-            std::abort();
-        }
-        return reinterpret_cast<load_zarn_client_script_fn>(symbol);
-    }();
+    static const load_zarn_client_script_fn entry = panelEntryPoint(K7_MON_LIBRARY);
     return entry;
 }
 

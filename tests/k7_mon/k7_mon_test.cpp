@@ -1,6 +1,5 @@
 // The K7 panel as a host sees it: libk7_mon.so loaded by path, driven with
 // real host records through the one callback, checked by its command traces.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -14,6 +13,7 @@
 
 #include "script_frame/zarn_client.h"
 #include "support/host_events.h"
+#include "support/panel_entry_point.h"
 #include "support/recording_host.h"
 
 namespace {
@@ -22,15 +22,7 @@ using Trace = std::vector<std::string>;
 using Reply = std::optional<std::string>;
 
 load_zarn_client_script_fn entryPoint() {
-    static const load_zarn_client_script_fn entry = [] {
-        void* library = dlopen(K7_MON_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-        void* symbol = library ? dlsym(library, "load_zarn_client_script") : nullptr;
-        if (!symbol) {
-            std::fprintf(stderr, "cannot load %s: %s\n", K7_MON_LIBRARY, dlerror());
-            std::abort();
-        }
-        return reinterpret_cast<load_zarn_client_script_fn>(symbol);
-    }();
+    static const load_zarn_client_script_fn entry = panelEntryPoint(K7_MON_LIBRARY);
     return entry;
 }
 

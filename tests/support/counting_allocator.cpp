@@ -5,19 +5,18 @@
 
 namespace {
 
-bool counting = false;
-int allocations = 0;
+std::uint64_t allocations = 0;
 bool failing = false;
 
 void* allocate(std::size_t size) {
     if (failing) throw std::bad_alloc();
-    if (counting) ++allocations;
+    ++allocations;
     if (void* memory = std::malloc(size ? size : 1)) return memory;
     throw std::bad_alloc();
 }
 
 void* allocateNoThrow(std::size_t size) noexcept {
-    if (counting) ++allocations;
+    ++allocations;
     return std::malloc(size ? size : 1);
 }
 
@@ -50,16 +49,7 @@ void operator delete[](void* memory, std::size_t) noexcept {
 
 namespace counting_allocator {
 
-Scope::Scope() {
-    allocations = 0;
-    counting = true;
-}
-
-Scope::~Scope() {
-    counting = false;
-}
-
-int Scope::count() const {
+std::uint64_t total() {
     return allocations;
 }
 

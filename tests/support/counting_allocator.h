@@ -4,16 +4,22 @@
 // with dlopen included.
 #pragma once
 
+#include <cstdint>
+
 namespace counting_allocator {
 
-// Allocations made while a scope is alive.
+// Calls of operator new (every form) since the program started. Not atomic:
+// for single-threaded tests and benchmarks.
+std::uint64_t total();
+
+// Allocations made since the scope began.
 class Scope {
 public:
-    Scope();
-    ~Scope();
-    Scope(const Scope&) = delete;
-    Scope& operator=(const Scope&) = delete;
-    int count() const;
+    Scope() : start_(total()) {}
+    int count() const { return static_cast<int>(total() - start_); }
+
+private:
+    std::uint64_t start_;
 };
 
 // While set, every throwing operator new throws std::bad_alloc.
