@@ -29,7 +29,6 @@ public:
     // The NUL-terminated text, in writable memory (a host may cut a command
     // text in place); valid until the next append.
     char* text() { return spilled_ ? &heap_[0] : local_; }
-    std::size_t size() const { return spilled_ ? heap_.size() : size_; }
 
 private:
     void append(const char* text, std::size_t length);
