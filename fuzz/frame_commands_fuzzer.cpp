@@ -14,6 +14,7 @@
 #include "fuzz/fuzz_input.h"
 #include "script_frame/debug_output.h"
 #include "script_frame/decode_zarn_string.h"
+#include "script_frame/revertive_record.h"
 #include "script_frame/zarn_script_helper.h"
 #include "zarn_string/zarn_stringlist.h"
 
@@ -55,7 +56,8 @@ public:
     }
     int32_t onRevertive(RevertiveEventHandle event) override {
         const zarn_string text = event.text();
-        FUZZ_CHECK(text.length() < static_cast<int>(zarn_revertive_text_capacity));
+        FUZZ_CHECK(event.record() ? static_cast<std::size_t>(text.length()) == std::strlen(event.record()->text())
+                                  : text.isEmpty());
         return event.device() ^ event.index();
     }
     zarn_string onParentMessage(ParamCommandHandle message) override {
@@ -247,14 +249,11 @@ void runNotification(FuzzPanel& panel, FuzzHost* host, FuzzInput& in) {
             break;
         }
         case 2: {
-            // A revertive whose text may run to the end of the record without a NUL.
-            std::unique_ptr<RevertiveEvent> event(new RevertiveEvent());
-            event->device = in.number();
-            event->index = in.number();
-            const std::string bytes = in.text(sizeof event->text);
-            std::memset(event->text, in.flag() ? 'z' : 0, sizeof event->text);
-            std::memcpy(event->text, bytes.data(), bytes.size());
-            FUZZ_CHECK(panel.callback(in.flag() ? nullptr : event.get(), zarn_type_revertive) == nullptr);
+            // A revertive record sized to its text, which may hold NUL bytes.
+            const int32_t device = in.number();
+            const int32_t index = in.number();
+            zarn_revertive_record record(device, index, in.text(4096));
+            FUZZ_CHECK(panel.callback(in.flag() ? nullptr : record.event(), zarn_type_revertive) == nullptr);
             break;
         }
         case 3: {

@@ -20,6 +20,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_host.h"
 #include "fuzz/fuzz_input.h"
+#include "script_frame/revertive_record.h"
 #include "script_frame/zarn_client.h"
 #include "tests/support/panel_entry_point.h"
 
@@ -61,32 +62,23 @@ int32_t chooseNumber(FuzzInput& in, const FuzzHost& host) {
 void sendRevertive(zarn_client_callback& script, FuzzHost& host, FuzzInput& in) {
     const int32_t device = chooseNumber(in, host);
     const int32_t index = chooseNumber(in, host);
-    const std::string bytes = in.text(zarn_revertive_text_capacity);
+    const std::string bytes = in.text(1024);
     switch (in.pick(4)) {
         case 0:
             script.callback(nullptr, zarn_type_revertive);
             return;
         case 1: {
-            // Full-size record whose text fills it to the last byte, no NUL.
-            std::unique_ptr<RevertiveEvent> event(new RevertiveEvent());
-            event->device = device;
-            event->index = index;
-            std::memset(event->text, 'T', sizeof event->text);
-            std::memcpy(event->text, bytes.data(), std::min(bytes.size(), sizeof event->text));
-            for (char& c : event->text) c = c == '\0' ? 'T' : c;
-            script.callback(event.get(), zarn_type_revertive);
+            // A text far longer than any fixed record would hold.
+            std::string text = cText(bytes);
+            while (!text.empty() && text.size() < 70000) text += text;
+            zarn_revertive_record record(device, index, text);
+            script.callback(record.event(), zarn_type_revertive);
             return;
         }
         default: {
             // A record only as long as its NUL-terminated text: the size is the host's business.
-            const std::string text = cText(bytes);
-            const std::size_t size = offsetof(RevertiveEvent, text) + text.size() + 1;
-            std::unique_ptr<char[]> record(new char[size]);
-            std::memset(record.get(), 0, size);
-            std::memcpy(record.get(), &device, sizeof device);
-            std::memcpy(record.get() + offsetof(RevertiveEvent, index), &index, sizeof index);
-            std::memcpy(record.get() + offsetof(RevertiveEvent, text), text.c_str(), text.size() + 1);
-            script.callback(record.get(), zarn_type_revertive);
+            zarn_revertive_record record(device, index, bytes);
+            script.callback(record.event(), zarn_type_revertive);
             return;
         }
     }

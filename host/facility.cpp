@@ -16,8 +16,8 @@ std::map<int32_t, std::string> readNames(const nlohmann::ordered_json& j, const 
         int32_t index = keyAsInt(item.key(), itemPath);
         if (index < 1 || index > size) throw JsonContentError(itemPath, "index outside 1.." + std::to_string(size));
         std::string name = requireText(item.value(), itemPath);
-        // A name travels in a revertive record, whose text holds 255 bytes.
-        if (name.size() >= 256) throw JsonContentError(itemPath, "name longer than 255 bytes");
+        // A name travels in a revertive record as a NUL-terminated text of any length.
+        if (name.find('\0') != std::string::npos) throw JsonContentError(itemPath, "name holds a NUL byte");
         names[index] = name;
     }
     return names;

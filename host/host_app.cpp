@@ -105,14 +105,16 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
                 ScenarioStep step;
                 if (!parseScenarioLine(line, step, why)) {
                     err << "<stdin>:" << lineNumber << ": " << why << "\n";
-                    continue;
+                    if (options.stepsFromTerminal) continue;
+                    outcome = ScenarioRunner::Outcome::error;
+                    break;
                 }
                 if (step.keyword.empty()) continue;
                 step.file = "<stdin>";
                 step.line = lineNumber;
                 ScenarioRunner::Outcome o = runner.runStep(step);
                 if (o == ScenarioRunner::Outcome::expectationFailed) anyFailed = true;
-                if (loadFailed) {
+                if (loadFailed || (o == ScenarioRunner::Outcome::error && !options.stepsFromTerminal)) {
                     outcome = ScenarioRunner::Outcome::error;
                     break;
                 }

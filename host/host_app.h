@@ -18,6 +18,9 @@ struct HostOptions {
     bool panelDirSet = false;
     std::string traceFile;
     bool interactive = false;
+    // Steps typed at a terminal may be retyped after a mistake; piped steps
+    // end the run at the first bad one (exit 2), as a scenario file does.
+    bool stepsFromTerminal = false;
     bool quiet = false;
     std::vector<std::string> offline;  // device instances offline from the start
 };

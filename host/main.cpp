@@ -3,6 +3,14 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define STDIN_FILENO 0
+#else
+#include <unistd.h>
+#endif
+
 #include "host/host_app.h"
 
 int main(int argc, char** argv) {
@@ -24,5 +32,6 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
     options.panelDirSet = panelDir->count() > 0;
+    options.stepsFromTerminal = isatty(STDIN_FILENO) != 0;
     return zarn_host::runHost(options, std::cin, std::cout, std::cerr);
 }

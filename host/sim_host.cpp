@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "host/command_text.h"
+#include "script_frame/revertive_record.h"
 
 namespace zarn_host {
 namespace {
@@ -301,17 +302,13 @@ void SimHost::deliverRevertives() {
         }
         PendingRevertive pending = std::move(revertives_.front());
         revertives_.pop_front();
-        RevertiveEvent event{};
-        event.device = pending.device;
-        event.index = pending.destination;
-        std::size_t n = std::min(pending.text.size(), sizeof event.text - 1);
-        std::memcpy(event.text, pending.text.data(), n);
+        zarn_revertive_record record(pending.device, pending.destination, pending.text);
         if (trace_.enabled()) {
-            trace_.line("<- revertive " + std::to_string(event.device) + "/" + std::to_string(event.index) + " " +
-                        quoted(std::string(event.text, n)));
+            trace_.line("<- revertive " + std::to_string(pending.device) + "/" + std::to_string(pending.destination) +
+                        " " + quoted(pending.text));
         }
         CallScope scope(*this);
-        script_->callback(&event, zarn_type_revertive);
+        script_->callback(record.event(), zarn_type_revertive);
     }
 }
 

@@ -1,5 +1,7 @@
-// The platform debug output: one write per diagnostic, no line end added.
-// OutputDebugStringA on Windows; one write(2) to standard error elsewhere.
+// The platform debug output, one call per diagnostic: OutputDebugStringA on
+// Windows, as given; standard error elsewhere, where a line end is added to a
+// text that has none, so each diagnostic stands on its own line (an empty
+// text writes nothing).
 #pragma once
 
 namespace zarn {

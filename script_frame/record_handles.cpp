@@ -1,8 +1,6 @@
 // Readers of the host records. The host is trusted for nothing: a null record
-// or a null text reads as empty (0 for integers), and a revertive text is read
-// only within the record, so an unterminated text cannot be over-read.
-#include <cstring>
-
+// or a null text reads as empty (0 for integers). A revertive text is read up
+// to its NUL, whatever its length: the host sizes the record to hold it.
 #include "script_frame/zarn_script_helper.h"
 
 namespace {
@@ -38,11 +36,7 @@ int32_t RevertiveEventHandle::index() const {
 }
 
 zarn_string RevertiveEventHandle::text() const {
-    if (!event_) return zarn_string();
-    const std::size_t limit = zarn_revertive_text_capacity - 1;
-    const void* end = std::memchr(event_->text, '\0', limit);
-    const std::size_t length = end ? static_cast<std::size_t>(static_cast<const char*>(end) - event_->text) : limit;
-    return zarn_string(event_->text, length);
+    return event_ ? zarn_string(event_->text()) : zarn_string();
 }
 
 zarn_string ParamCommandHandle::command() const {

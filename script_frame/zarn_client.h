@@ -46,18 +46,21 @@ struct ButtonEvent {
     const ButtonEventDetails* details;  // 16 (24)
 };
 
-// Longest revertive text a RevertiveEvent carries, NUL included. A script
-// reads at most this many bytes from text, so an unterminated text is cut
-// here rather than read past the record.
-constexpr std::size_t zarn_revertive_text_capacity = 256;
+// Offset of the revertive text in a RevertiveEvent record.
+constexpr std::size_t zarn_revertive_text_offset = 16;
 
-// Type 1. Host-owned; the script reads it only during the notification.
+// Type 1. Host-owned; the script reads it only during the notification. The
+// fixed fields come first; the text follows at offset 16 and runs to its NUL.
+// The host decides how long the record, and so the text, is: a script relies
+// on the NUL, never on a size (script_frame/revertive_record.h builds one).
 struct RevertiveEvent {
-    int32_t device;                           // 0; device number the revertive comes from
-    int32_t reserved1;                        // 4; not read
-    int32_t index;                            // 8; for a router, the destination
-    int32_t reserved2;                        // 12; not read
-    char text[zarn_revertive_text_capacity];  // 16; NUL-terminated, held in the record
+    int32_t device;     // 0; device number the revertive comes from
+    int32_t reserved1;  // 4; not read
+    int32_t index;      // 8; for a router, the destination
+    int32_t reserved2;  // 12; not read
+
+    // The text held in the record after the fixed fields.
+    const char* text() const { return reinterpret_cast<const char*>(this) + zarn_revertive_text_offset; }
 };
 
 static_assert(offsetof(ButtonEventDetails, command) == 0, "details command offset");
@@ -66,7 +69,7 @@ static_assert(offsetof(ButtonEvent, panelId) == 8, "ButtonEvent panelId offset")
 static_assert(offsetof(ButtonEvent, controlId) == 8 + sizeof(void*), "ButtonEvent controlId offset");
 static_assert(offsetof(ButtonEvent, details) == 8 + 2 * sizeof(void*), "ButtonEvent details offset");
 static_assert(offsetof(RevertiveEvent, device) == 0 && offsetof(RevertiveEvent, index) == 8 &&
-                  offsetof(RevertiveEvent, text) == 16,
+                  sizeof(RevertiveEvent) == zarn_revertive_text_offset,
               "RevertiveEvent offsets");
 #if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(offsetof(ButtonEventDetails, value) == 132, "32-bit host layout");

@@ -35,7 +35,7 @@ public:
     const RevertiveEvent* record() const { return event_; }
     int32_t device() const;
     int32_t index() const;
-    // At most zarn_revertive_text_capacity - 1 bytes, up to the first NUL.
+    // The whole text, up to its NUL.
     zarn_string text() const;
 
 private:

@@ -24,6 +24,7 @@
 #include "host/panel_model.h"
 #include "host/scenario.h"
 #include "host/sim_host.h"
+#include "script_frame/revertive_record.h"
 
 namespace {
 
@@ -127,7 +128,7 @@ struct FloorScript {
         ButtonEvent event{};
     };
     std::vector<std::unique_ptr<ButtonRecord>> buttons;
-    std::vector<RevertiveEvent> revertives;
+    std::vector<zarn_revertive_record> revertives;
     // In order: type and an index into buttons or revertives; the id for a timer tick.
     std::vector<std::pair<int32_t, int32_t>> sequence;
     std::vector<std::pair<std::string, std::string>> replies;
@@ -173,9 +174,10 @@ struct Recording {
             script.sequence.emplace_back(type, index);
         } else if (type == zarn_type_revertive) {
             const auto* e = static_cast<const RevertiveEvent*>(data);
-            int32_t index = intern("r\n" + std::to_string(e->device) + "\n" + std::to_string(e->index) + "\n" + e->text,
-                                   script.revertives, added);
-            if (added) script.revertives.push_back(*e);
+            int32_t index =
+                intern("r\n" + std::to_string(e->device) + "\n" + std::to_string(e->index) + "\n" + e->text(),
+                       script.revertives, added);
+            if (added) script.revertives.emplace_back(e->device, e->index, e->text());
             script.sequence.emplace_back(type, index);
         } else if (type == zarn_type_timer) {
             script.sequence.emplace_back(type, static_cast<int32_t>(reinterpret_cast<intptr_t>(data)));
@@ -445,7 +447,7 @@ void floorScenario(benchmark::State& state) {
             if (type == zarn_type_button) {
                 panel->callback(&script.buttons[i]->event, zarn_type_button);
             } else if (type == zarn_type_revertive) {
-                panel->callback(&script.revertives[i], zarn_type_revertive);
+                panel->callback(script.revertives[i].event(), zarn_type_revertive);
             } else {
                 panel->callback(reinterpret_cast<void*>(static_cast<intptr_t>(index)), zarn_type_timer);
             }

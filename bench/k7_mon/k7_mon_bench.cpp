@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "bench_support.h"
+#include "script_frame/revertive_record.h"
 #include "support/panel_entry_point.h"
 
 namespace {
@@ -33,14 +34,6 @@ struct ButtonRecord {
     ButtonEventDetails details{};
     ButtonEvent event{};
 };
-
-RevertiveEvent revertiveRecord(int32_t device, int32_t index, const char* text) {
-    RevertiveEvent event{};
-    event.device = device;
-    event.index = index;
-    std::snprintf(event.text, sizeof event.text, "%s", text);
-    return event;
-}
 
 // The panel under test, started on the null-cost host.
 class LoadedPanel {
@@ -184,11 +177,8 @@ void handRevertive(zarn_client_callback& host, const HandPanel& panel, const Rev
         }
     }
     if (control == nullptr) return;
-    const void* nul = std::memchr(event->text, '\0', sizeof event->text - 1);
-    const int length = nul != nullptr ? static_cast<int>(static_cast<const char*>(nul) - event->text)
-                                      : static_cast<int>(sizeof event->text - 1);
     char text[320];
-    std::snprintf(text, sizeof text, "TP 'text=%.*s' '1' '%s'", length, event->text, control);
+    std::snprintf(text, sizeof text, "TP 'text=%.255s' '1' '%s'", event->text(), control);
     sendCommand(host, text);
 }
 
@@ -264,9 +254,9 @@ void selectMonitorFloor(benchmark::State& state) {
 void revertive(benchmark::State& state) {
     NullHost host;
     LoadedPanel panel(host);
-    RevertiveEvent event = revertiveRecord(101, 40, "Studio A PGM");
+    zarn_revertive_record event(101, 40, "Studio A PGM");
     const auto start = zarn_bench::allocationCount();
-    for (auto _ : state) panel.send(&event, zarn_type_revertive);
+    for (auto _ : state) panel.send(event.event(), zarn_type_revertive);
     zarn_bench::reportAllocations(state, start);
 }
 
@@ -274,9 +264,9 @@ void revertiveFloor(benchmark::State& state) {
     NullHost host;
     HandPanel panel;
     handStartUp(host, panel);
-    RevertiveEvent event = revertiveRecord(101, 40, "Studio A PGM");
+    zarn_revertive_record event(101, 40, "Studio A PGM");
     const auto start = zarn_bench::allocationCount();
-    for (auto _ : state) handRevertive(host, panel, &event);
+    for (auto _ : state) handRevertive(host, panel, event.event());
     zarn_bench::reportAllocations(state, start);
 }
 

@@ -3,10 +3,15 @@
 #   ARGS           its arguments, separated by "|"
 #   EXPECT_EXIT    the exit code expected
 #   EXPECT_OUTPUT  optional regular expression the output (stdout and stderr) must match
+#   INPUT          optional file piped to standard input
 #   TRACE, GOLDEN  optional: the trace written by the run is compared with the golden file;
 #                  with UPDATE_GOLDEN=ON the golden file is replaced instead.
 string(REPLACE "|" ";" args "${ARGS}")
-execute_process(COMMAND ${HOST} ${args} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+set(input)
+if(DEFINED INPUT)
+  set(input INPUT_FILE ${INPUT})
+endif()
+execute_process(COMMAND ${HOST} ${args} ${input} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc STREQUAL EXPECT_EXIT)
   message(FATAL_ERROR "zarn_host exited with ${rc}, expected ${EXPECT_EXIT}\n${out}\n${err}")
 endif()

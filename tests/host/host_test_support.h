@@ -26,7 +26,7 @@ public:
     char* callback(void* data, int32_t type) override {
         if (type == zarn_type_revertive) {
             auto* e = static_cast<RevertiveEvent*>(data);
-            record("revertive " + std::to_string(e->device) + "/" + std::to_string(e->index) + " " + e->text);
+            record("revertive " + std::to_string(e->device) + "/" + std::to_string(e->index) + " " + e->text());
         } else if (type == zarn_type_button) {
             auto* e = static_cast<ButtonEvent*>(data);
             std::string control = e->controlId;

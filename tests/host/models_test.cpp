@@ -30,10 +30,10 @@ TEST(facility, bad_files_name_the_line_or_the_path_at_fault) {
         {"{\"instances\": [{\"name\": \"A\", \"device\": 0}]}", "device 0 means none"},
         {"{\"offline\": [\"nobody\"]}", "/offline/0: no such device instance"},
         {"{\"rooters\": []}", "/rooters: unknown key"},
-        // A source name must fit the revertive record's text.
-        {"{\"routers\": [{\"device\": 1, \"sources\": 4, \"destinations\": 4, \"sourceNames\": {\"1\": \"" +
-             std::string(256, 'n') + "\"}}]}",
-         "longer than 255"},
+        // A NUL would cut the name short in the revertive record.
+        {"{\"routers\": [{\"device\": 1, \"sources\": 4, \"destinations\": 4, \"sourceNames\": {\"1\": "
+         "\"a\\u0000b\"}}]}",
+         "holds a NUL byte"},
     };
     for (const auto& c : cases) {
         Facility f;

@@ -217,6 +217,18 @@ TEST_F(SimHostTest, revertives_follow_registrations_and_arrive_after_the_call) {
     EXPECT_EQ(events, (std::vector<std::string>{"revertive 7/2 1"}));
 }
 
+TEST_F(SimHostTest, a_long_source_name_reaches_the_panel_whole) {
+    const std::string name(100000, 'N');
+    std::string text = facilityText;
+    text.replace(text.find("Cam 3"), 5, name);
+    Facility facility;
+    std::string error;
+    ASSERT_TRUE(Facility::parse(text, "long.json", facility, error)) << error;
+    host = std::make_unique<SimHost>(std::move(facility));
+    start([](ScriptedPanel& p) { p.send("RP 7 1 1"); });
+    EXPECT_EQ(events, std::vector<std::string>{"revertive 7/1 " + name});
+}
+
 // Locked destinations are refused by the facility model (models_test) and end to end in locked_route.scenario.
 TEST_F(SimHostTest, offline_devices_refuse_every_command_until_back_online) {
     start([](ScriptedPanel& p) { p.send("RR 7 1 4"); });

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 
 #include "script_frame/zarn_client.h"
 #include "support/counting_allocator.h"
@@ -63,9 +64,8 @@ TEST(K7AllocationBudget, each_notification_stays_within_its_budget) {
     };
     // The record is built here, outside the count.
     const auto revertive = [](const char* text) {
-        return [event = revertiveEvent(101, 40, text)](zarn_client_callback& panel) mutable {
-            panel.callback(&event, zarn_type_revertive);
-        };
+        auto event = std::make_shared<zarn_revertive_record>(revertiveEvent(101, 40, text));
+        return [event](zarn_client_callback& panel) { panel.callback(event->event(), zarn_type_revertive); };
     };
     const auto parent = [](const char* text, bool handBack) {
         return [text, handBack](zarn_client_callback& panel) {

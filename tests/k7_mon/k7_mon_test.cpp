@@ -107,8 +107,8 @@ public:
         object->callback(press.data(), zarn_type_button);
     }
     void revertive(int32_t device, int32_t index, const std::string& text) {
-        RevertiveEvent event = revertiveEvent(device, index, text);
-        object->callback(&event, zarn_type_revertive);
+        auto event = revertiveEvent(device, index, text);
+        object->callback(event.event(), zarn_type_revertive);
     }
     Reply parent(const char* text) {
         char* reply = object->callback(const_cast<char*>(text), zarn_type_parent_message);
@@ -129,8 +129,10 @@ const std::array<int, 6> defaultAudio{0, 21, 22, 23, 24, 25};
 TEST(k7_mon_start_up, unresolved_parts) {
     Facility dashes;
     dashes.entries = {"", "-,21", "12,-", "-,23", "14,24", "15,-"};
-    Facility junk;  // missing, junk, negative and comma-less entries all mean none
-    junk.entries = {"", std::nullopt, "12,22", "abc,23", "14,-5", "15"};
+    Facility junk;  // missing, junk and comma-less entries mean none
+    junk.entries = {"", std::nullopt, "12,22", "abc,23", "14,99999999999", "15"};
+    Facility negative;  // negative indices are registered and polled as read, whole
+    negative.entries = {"", "11,21", "-2000000001,-2100000001", "13,-5", "14,24", "15,25"};
     Facility noDevices;
     noDevices.names = noDevices.xpts = noDevices.sdi = noDevices.audio = std::nullopt;
     Facility noRouters;
@@ -142,6 +144,7 @@ TEST(k7_mon_start_up, unresolved_parts) {
     } rows[] = {
         {"dashes", dashes, {0, 0, 12, 0, 14, 15}, {0, 21, 0, 23, 24, 0}},
         {"junk", junk, {0, 0, 12, 0, 14, 15}, {0, 0, 22, 23, 0, 0}},
+        {"negative", negative, {0, 11, -2000000001, 13, 14, 15}, {0, 21, -2100000001, -5, 24, 25}},
         {"no devices", noDevices, defaultVideo, defaultAudio},
         {"no routers", noRouters, defaultVideo, defaultAudio},
     };
@@ -239,7 +242,13 @@ TEST(k7_mon_take, routes_by_monitor_levels_and_entry) {
         {2, true, true, "5", "-,41", {rn, released, "RC 4 41 22 ',' 0", timer}},
         {4, true, true, "5", std::nullopt, {rn, "release null", timer}},
         {5, true, true, "5", "31,41", {rn, released, "RC 4 41 25 ',' 0", timer}},
-        {1, true, true, "5", "-5,41", {rn, released, "RC 4 41 21 ',' 0", timer}},
+        {1, true, true, "5", "-5,41", {rn, released, "RC 3 -5 11 ',' 0", "RC 4 41 21 ',' 0", timer}},
+        {2,
+         true,
+         true,
+         "5",
+         "-2000000001,-2100000001",
+         {rn, released, "RC 3 -2000000001 12 ',' 0", "RC 4 -2100000001 22 ',' 0", timer}},
         {1, true, true, "5", "x,y", {rn, released, timer}},
         {1, true, true, "0", "31,41", {}},
         {1, true, true, "-1", "31,41", {}},
@@ -337,6 +346,8 @@ TEST(k7_mon_tally, first_matching_row_of_the_revertive_router) {
     Facility shared;  // one device number for both routers
     shared.audio = 3;
     const Facility plain;
+    std::string huge(1 << 20, ' ');  // every byte value but NUL, quotes included
+    for (std::size_t i = 0; i < huge.size(); ++i) huge[i] = static_cast<char>(1 + i % 255);
     auto tp = [](const std::string& text, const std::string& control) {
         return Trace{"TP 'text=" + text + "' '1' '" + control + "'"};
     };
@@ -349,6 +360,7 @@ TEST(k7_mon_tally, first_matching_row_of_the_revertive_router) {
         {plain, 3, 11, "CAM 1", tp("CAM 1", "Vidtally_1")},
         {plain, 3, 12, "CAM 2", tp("CAM 2", "Vidtally_2")},
         {plain, 3, 13, "it's", tp("it's", "Vidtally_3")},
+        {plain, 3, 12, huge, tp(huge, "Vidtally_2")},
         {plain, 3, 14, "x", {}},
         {plain, 3, 21, "x", {}},
         {plain, 4, 21, "MIC", tp("MIC", "Audtally_1")},

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "script_frame/revertive_record.h"
 #include "script_frame/zarn_client.h"
 #include "support/recording_host.h"
 
@@ -108,11 +109,8 @@ std::string oneLife() {
             button.controlId = control;
             script->callback(&button, zarn_type_button);
         }
-        RevertiveEvent revertive{};
-        revertive.device = 3;
-        revertive.index = 42;
-        std::snprintf(revertive.text, sizeof revertive.text, "CAM 2");
-        script->callback(&revertive, zarn_type_revertive);
+        zarn_revertive_record revertive(3, 42, "CAM 2");
+        script->callback(revertive.event(), zarn_type_revertive);
         script->callback(const_cast<char*>("myParam=abc"), zarn_type_parent_message);
         char* reply = script->callback(const_cast<char*>("return=myParam"), zarn_type_parent_message);
         if (!reply || std::string(reply) != "myParam=abc") problem = "wrong reply to return=myParam";

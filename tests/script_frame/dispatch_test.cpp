@@ -15,14 +15,14 @@ using Texts = std::vector<std::string>;
 
 TEST(dispatch, each_type_reaches_its_hook) {
     TestPanel panel(nullptr);
-    RevertiveEvent revertive = revertiveEvent(5, 20, "CAM 1");
-    RevertiveEvent unterminated = revertiveEvent(5, 21, std::string(300, 'x'));
+    auto revertive = revertiveEvent(5, 20, "CAM 1");
+    auto longText = revertiveEvent(5, 21, std::string(300, 'x'));
     ButtonPress button("Sources", "select", "12");
     ButtonPress nullTexts(nullptr, nullptr, nullptr, nullptr);  // null texts and details read as empty
     ButtonPress noDetails("", "", "", "", false);
     int record = 0;
-    EXPECT_EQ(panel.callback(&revertive, zarn_type_revertive), nullptr);
-    EXPECT_EQ(panel.callback(&unterminated, zarn_type_revertive), nullptr);
+    EXPECT_EQ(panel.callback(revertive.event(), zarn_type_revertive), nullptr);
+    EXPECT_EQ(panel.callback(longText.event(), zarn_type_revertive), nullptr);
     EXPECT_EQ(panel.callback(button.data(), zarn_type_button), nullptr);
     EXPECT_EQ(panel.callback(nullTexts.data(), zarn_type_button), nullptr);
     EXPECT_EQ(panel.callback(noDetails.data(), zarn_type_button), nullptr);
@@ -30,10 +30,9 @@ TEST(dispatch, each_type_reaches_its_hook) {
     EXPECT_EQ(panel.callback(asPointer(-3), zarn_type_timer), nullptr);
     EXPECT_EQ(panel.callback(asPointer(42), zarn_type_value), nullptr);
     EXPECT_EQ(panel.callback(&record, zarn_type_record), nullptr);
-    EXPECT_EQ(
-        panel.calls,
-        (Texts{"revertive 5|20|CAM 1", "revertive 5|21|" + std::string(zarn_revertive_text_capacity - 1, 'x'),
-               "button 1|Sources|select|12", "button |||", "button |||", "timer 1", "timer -3", "value 42", "record"}));
+    EXPECT_EQ(panel.calls,
+              (Texts{"revertive 5|20|CAM 1", "revertive 5|21|" + std::string(300, 'x'), "button 1|Sources|select|12",
+                     "button |||", "button |||", "timer 1", "timer -3", "value 42", "record"}));
     EXPECT_EQ(panel.lastRecord, &record);
 }
 
@@ -115,11 +114,14 @@ TEST(script_helper, carries_its_identification_text) {
                  "ZARN_SIG,name=zarn_script_helper,type=LIB,version=4.8.6.0,date=16/06/2017,author=K7 panel team");
 }
 
-TEST(debug_output, writes_the_text_to_standard_error_without_line_end) {
+#ifndef _WIN32
+// Standard error is shared: a diagnostic never runs into the next one.
+TEST(debug_output, each_diagnostic_stands_on_its_own_line_on_standard_error) {
     testing::internal::CaptureStderr();
-    zarn::writeDebugOutput("textGet: \"x\"");
-    zarn::writeDebugOutput(nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "textGet: \"x\"");
+    const char* const texts[] = {"textGet: \"x\"", "with end\n", "", nullptr, "two\nlines"};
+    for (const char* text : texts) zarn::writeDebugOutput(text);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "textGet: \"x\"\nwith end\ntwo\nlines\n");
 }
+#endif
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "script_frame/revertive_record.h"
 #include "script_frame/zarn_client.h"
 
 // A button event. Null texts and withDetails false build the malformed records a faulty host may send.
@@ -29,14 +30,11 @@ struct ButtonPress {
     ButtonEvent event{};
 };
 
-// A text as long as the record is cut to it and carries no NUL.
-inline RevertiveEvent revertiveEvent(int32_t device, int32_t index, const std::string& text) {
-    RevertiveEvent event{};
-    event.device = device;
-    event.reserved1 = event.reserved2 = -1;
-    event.index = index;
-    std::memcpy(event.text, text.data(), std::min(text.size(), sizeof event.text));
-    return event;
+// The reserved fields hold junk, as a host may leave them.
+inline zarn_revertive_record revertiveEvent(int32_t device, int32_t index, const std::string& text) {
+    zarn_revertive_record record(device, index, text);
+    record.event()->reserved1 = record.event()->reserved2 = -1;
+    return record;
 }
 
 // Timer ids and values travel in the pointer itself.

@@ -179,13 +179,14 @@ void k7_mon::resolvePackage(int32_t index, int32_t database, int32_t& video, int
     audio = routerIndex(right, index, database);
 }
 
-// Router indices are positive; "-", an empty part and 0 mean none. Anything
-// else (junk, negative, out of range) is reported and also taken as none, so
+// A router index is any 32-bit number but 0, negative ones included: the host
+// decides what it can route. "-", an empty part and 0 mean none. A part that
+// holds no number (junk, out of range) is reported and also taken as none, so
 // it is never registered, polled or routed.
 int32_t k7_mon::routerIndex(const zarn_string& part, int32_t index, int32_t database) {
     if (part.isEmpty() || part == noRouterIndex) return 0;
     const int32_t value = part.toInt();
-    if (value > 0) return value;
+    if (value != 0) return value;
     if (!isDecimalZero(part)) {
         // The part comes from the host: quote only its start, so a huge reply
         // does not become a huge diagnostic.
