@@ -4,6 +4,9 @@
 #include <iostream>
 
 #include "host/host_app.h"
+#ifdef ZARN_HOST_WEB
+#include "host/web/web_front.h"
+#endif
 
 int main(int argc, char** argv) {
     zarn_host::HostOptions options;
@@ -17,6 +20,8 @@ int main(int argc, char** argv) {
     app.add_option("--offline", options.offline, "device instance offline from the start (repeatable)");
     app.add_flag("--interactive", options.interactive, "read steps from standard input (after the scenario)");
     app.add_flag("--quiet", options.quiet, "do not print the trace and the picture");
+    app.add_option("--serve", options.serve,
+                   "after the scenario, serve the panel to browsers at [HOST:]PORT (host 127.0.0.1; port 0: any free)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -24,5 +29,9 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
     options.panelDirSet = panelDir->count() > 0;
+#ifdef ZARN_HOST_WEB
+    return zarn_host::runHost(options, std::cin, std::cout, std::cerr, zarn_host::serveWeb);
+#else
     return zarn_host::runHost(options, std::cin, std::cout, std::cerr);
+#endif
 }
