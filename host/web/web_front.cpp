@@ -430,6 +430,7 @@ struct WebFront::Impl {
 
 void WebFront::Impl::routes() {
     server.set_payload_max_length(maxBodyBytes);
+    server.set_keep_alive_timeout(1);  // a browser's idle connection must not hold up the end
     server.new_task_queue = [] { return new httplib::ThreadPool(maxStreams + 16); };
     httplib::Server::HandlerWithResponse onError = [](const httplib::Request&, httplib::Response& res) {
         if (!res.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
