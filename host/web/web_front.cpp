@@ -289,8 +289,13 @@ struct WebFront::Impl {
               {"steps", recorded.size()}}}};
     }
 
+    // Hands the state to the streams; with none watching it waits for one.
     void publish() {
         if (!dirty) return;
+        {
+            std::lock_guard<std::mutex> lock(eventsMutex);
+            if (streams == 0) return;
+        }
         dirty = false;
         std::string text = stateJson().dump();
         std::lock_guard<std::mutex> lock(eventsMutex);
