@@ -257,8 +257,9 @@ TEST(WebFront, a_long_session_stays_flat) {
     EXPECT_EQ(k7.front.stepsRecorded(), 100000u > steps ? std::size_t{steps + 1} : 100000u);
     EXPECT_LE(k7.front.traceKept(), 500u);
     EXPECT_LE(k7.host.recentCommands().size(), 10u);
-    std::printf("[ heap    ] %zu bytes after %d steps, %zu after %d (%+lld)\n", heapAfterWarmUp, warmUp, heapAtEnd,
-                steps, static_cast<long long>(heapAtEnd) - static_cast<long long>(heapAfterWarmUp));
+    std::printf("[ heap    ] %zu bytes after %d steps, %zu after %d (%+lld); %llu commands\n", heapAfterWarmUp, warmUp,
+                heapAtEnd, steps, static_cast<long long>(heapAtEnd) - static_cast<long long>(heapAfterWarmUp),
+                static_cast<unsigned long long>(k7.host.commandCount()));
 #ifndef ZARN_UNDER_SANITIZER
     EXPECT_LE(heapAtEnd, heapAfterWarmUp + 64 * 1024) << "the heap grew over the session";
 #endif
