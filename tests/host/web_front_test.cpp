@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <malloc.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
@@ -30,8 +33,10 @@ using json = nlohmann::json;
 #endif
 #endif
 
-// The K7 panel in a simulated host on its facility, behind a WebFront.
+// The K7 panel in a simulated host on its facility, behind a WebFront. With
+// watch, the front-end reloads the library when its file changes.
 struct K7Session {
+    std::string libraryPath;
     std::unique_ptr<zarn_host::PanelLibrary> library;  // outlives the host, which unloads the panel
     zarn_host::SimHost host;
     std::ostringstream err;
@@ -46,19 +51,28 @@ struct K7Session {
             << why;
         return f;
     }
-    K7Session()
-        : host(facility()),
+    explicit K7Session(std::string path = K7_MON_LIBRARY, bool watch = false)
+        : libraryPath(std::move(path)),
+          host(facility()),
           runner(
               host, [this](std::string& why) { return loadPanel(why); }, err),
-          front(host, runner, options()) {}
-    zarn_host::WebFrontOptions options() {
+          front(host, runner, options(watch)) {}
+    zarn_host::WebFrontOptions options(bool watch) {
         zarn_host::WebFrontOptions o;
         o.err = &err;
         o.traceLines = 500;
+        if (watch) {
+            o.libraryPath = libraryPath;
+            o.reopenLibrary = [this](std::string& why) {
+                library.reset();
+                library = zarn_host::PanelLibrary::open(libraryPath, why);
+                return library != nullptr;
+            };
+        }
         return o;
     }
     bool loadPanel(std::string& why) {
-        if (!library) library = zarn_host::PanelLibrary::open(K7_MON_LIBRARY, why);
+        if (!library) library = zarn_host::PanelLibrary::open(libraryPath, why);
         if (!library) return false;
         return host.load(library->entryPoint(), std::string(ZARN_TEST_SOURCE_DIR) + "/host/facilities/k7", "k7");
     }
@@ -190,6 +204,47 @@ TEST(WebFront, session_quotes_what_needs_it_and_expects_the_pinned_controls) {
     EXPECT_EQ(text.find("Nope"), std::string::npos) << "a failed step is not recorded";
     EXPECT_NE(text.find("expect property Vidtally_1 text \"Line In 1\"\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("NoSuchControl"), std::string::npos) << text;
+}
+
+// A rebuilt library (a new file at the same path) is unloaded, opened again
+// and loaded; the facility keeps the route made before.
+TEST(WebFront, a_changed_library_file_is_reloaded_and_the_facility_kept) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("zarn_web_reload_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    fs::path path = dir / "libk7_copy.so";
+    fs::copy_file(K7_MON_LIBRARY, path, fs::copy_options::overwrite_existing);
+    {
+        K7Session k7(path.string(), true);
+        std::string why;
+        ASSERT_TRUE(k7.front.listen("127.0.0.1", 0, why)) << why;
+        std::atomic<bool> stopFlag{false};
+        std::thread panelThread([&] { k7.front.run(stopFlag); });
+        httplib::Client client("127.0.0.1", k7.front.port());
+        auto step = [&](const std::string& s) {
+            auto res = client.Post("/api/step", stepBody(s), "application/json");
+            return res ? res->status : 0;
+        };
+        EXPECT_EQ(step("load"), 200);
+        EXPECT_EQ(step("route \"K7 SDI Router\" \"K7 Mon 2\" \"Line In 2\""), 200);
+        // A rebuild writes a new file and renames it over the old one.
+        fs::copy_file(K7_MON_LIBRARY, dir / "new.so");
+        fs::rename(dir / "new.so", path);
+        std::string session;
+        for (int i = 0; i < 100 && session.find("unload\nload\n") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            auto res = client.Post("/api/session", "{\"pins\": [{\"panel\": \"1\", \"control\": \"Vidtally_2\"}]}",
+                                   "application/json");
+            session = res ? res->body : "";
+        }
+        stopFlag = true;
+        panelThread.join();
+        EXPECT_NE(session.find("unload\nload\nexpect property Vidtally_2 text \"Line In 2\"\n"), std::string::npos)
+            << session;
+        EXPECT_TRUE(k7.host.loaded());
+        EXPECT_TRUE(k7.host.faults().empty());
+    }
+    fs::remove_all(dir);
 }
 
 TEST(WebFront, serve_addresses) {
