@@ -42,6 +42,11 @@ struct ServeContext {
 // Serves until told to stop; false with a one-line error when it cannot start.
 using ServeFunction = std::function<bool(ServeContext& context, std::string& error)>;
 
+// zarn_host --serve: serves context's panel at options.serve, prints the
+// address, and returns on SIGINT or SIGTERM. The browser front-end
+// (web/web_front.cpp) provides it, or serve_unavailable.cpp where it is not built.
+bool serveWeb(ServeContext& context, std::string& error);
+
 // serve handles options.serve; without it, --serve is refused.
 int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
             const ServeFunction& serve = nullptr);

@@ -4,9 +4,6 @@
 #include <iostream>
 
 #include "host/host_app.h"
-#ifdef ZARN_HOST_WEB
-#include "host/web/web_front.h"
-#endif
 
 int main(int argc, char** argv) {
     zarn_host::HostOptions options;
@@ -29,9 +26,5 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
     options.panelDirSet = panelDir->count() > 0;
-#ifdef ZARN_HOST_WEB
     return zarn_host::runHost(options, std::cin, std::cout, std::cerr, zarn_host::serveWeb);
-#else
-    return zarn_host::runHost(options, std::cin, std::cout, std::cerr);
-#endif
 }

@@ -69,10 +69,6 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// zarn_host --serve: serves context's panel at options.serve, prints the
-// address, and returns on SIGINT or SIGTERM.
-bool serveWeb(ServeContext& context, std::string& error);
-
 // "[HOST:]PORT" into its parts; false with a one-line error.
 bool parseServeAddress(const std::string& text, std::string& host, int& port, std::string& error);
 
