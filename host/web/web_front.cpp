@@ -41,8 +41,14 @@ struct Reply {
     std::string body;
 };
 
+// JSON text; bytes that are not UTF-8 (a panel's property, a cut-off text)
+// become U+FFFD instead of failing.
+std::string jsonText(const json& value) {
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 Reply jsonReply(int status, const json& body) {
-    return {status, "application/json", body.dump()};
+    return {status, "application/json", jsonText(body)};
 }
 
 Reply errorReply(int status, const std::string& message) {
@@ -201,7 +207,7 @@ struct WebFront::Impl {
         json entry{{"time", time}, {"kind", traceKind(time, text)}, {"text", printable(text, maxTraceLineChars)}};
         std::lock_guard<std::mutex> lock(eventsMutex);
         entry["seq"] = nextSeq;
-        trace.push_back({nextSeq++, entry.dump()});
+        trace.push_back({nextSeq++, jsonText(entry)});
         while (trace.size() > options.traceLines) trace.pop_front();
         eventsWake.notify_all();
     }
@@ -297,7 +303,7 @@ struct WebFront::Impl {
             if (streams == 0) return;
         }
         dirty = false;
-        std::string text = stateJson().dump();
+        std::string text = jsonText(stateJson());
         std::lock_guard<std::mutex> lock(eventsMutex);
         state = std::move(text);
         ++stateVersion;
@@ -442,8 +448,9 @@ void WebFront::Impl::routes() {
         std::string message = res.status == 404   ? "no such page"
                               : res.status == 413 ? "the body is larger than " + std::to_string(maxBodyBytes) + " bytes"
                               : res.status == 405 ? "method not allowed"
+                              : res.status >= 500 ? "the host could not answer that"
                                                   : "bad request";
-        res.set_content(json{{"error", message}}.dump(), "application/json");
+        res.set_content(jsonText(json{{"error", message}}), "application/json");
         return httplib::Server::HandlerResponse::Handled;
     };
     server.set_error_handler(onError);
@@ -552,7 +559,7 @@ void WebFront::Impl::routes() {
             std::lock_guard<std::mutex> lock(eventsMutex);
             if (streams >= maxStreams) {
                 res.status = 503;
-                res.set_content(json{{"error", "too many pages are watching"}}.dump(), "application/json");
+                res.set_content(jsonText(json{{"error", "too many pages are watching"}}), "application/json");
                 return;
             }
             ++streams;

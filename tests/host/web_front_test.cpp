@@ -105,7 +105,8 @@ TEST(WebFront, bursts_of_good_and_bad_requests_from_several_clients_leave_a_cons
     std::atomic<bool> stopFlag{false};
     std::thread panelThread([&] { k7.front.run(stopFlag); });
 
-    const std::string json = "application/json";
+    std::string accents;
+    for (int i = 0; i < 40; ++i) accents += "\xc3\xa9";
     const std::vector<Request> requests = {
         {"POST", "/api/step", "application/json", stepBody("press Mon_2"), 200},
         {"POST", "/api/step", "application/json", stepBody("pick Sources \"Cam 4\""), 200},
@@ -117,6 +118,8 @@ TEST(WebFront, bursts_of_good_and_bad_requests_from_several_clients_leave_a_cons
         {"POST", "/api/step", "application/json", stepBody("route \"No Router\" 1 1"), 422},
         {"POST", "/api/step", "application/json", stepBody("lock 101 999"), 422},
         {"POST", "/api/step", "application/json", stepBody("fly to the moon"), 400},
+        // The reason quotes the step cut at 60 bytes, inside a two-byte character.
+        {"POST", "/api/step", "application/json", stepBody("x" + accents), 400},
         {"POST", "/api/step", "application/json", stepBody("pick Sources \"unterminated"), 400},
         {"POST", "/api/step", "application/json", stepBody("press Mon_1\npress Mon_3"), 400},
         {"POST", "/api/step", "application/json", stepBody(std::string(5000, 'x')), 400},
