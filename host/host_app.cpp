@@ -24,14 +24,33 @@ const char* const interactiveHelp =
     "       expect command TEXT, expect no command [TEXT], expect property CONTROL NAME VALUE,\n"
     "       expect route DEVICE DEST SOURCE, expect reply TEXT|null; help; quit\n";
 
+// A text inside scenario quotes.
+std::string scenarioEscape(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
 std::string baseName(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
 }  // namespace
 
-int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
+int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
+            const ServeFunction& serve) {
     std::string why;
+    if (!options.serve.empty() && !serve) {
+        err << "zarn_host: --serve: this zarn_host was built without the browser front-end\n";
+        return exitError;
+    }
+    if (!options.serve.empty() && options.interactive) {
+        err << "zarn_host: --serve and --interactive do not go together\n";
+        return exitError;
+    }
     Facility facility;
     if (!Facility::load(options.facility, facility, why)) {
         err << "zarn_host: " << why << "\n";
@@ -76,13 +95,13 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
 
     bool loadFailed = false;
     auto loader = [&](std::string& error) {
-        if (host.load(library->entryPoint(), folder, baseName(options.panelLibrary))) return true;
+        if (library && host.load(library->entryPoint(), folder, baseName(options.panelLibrary))) return true;
         loadFailed = true;
-        error = "the panel library gave no panel";
+        error = library ? "the panel library gave no panel" : "the panel library could not be opened again";
         return false;
     };
     ScenarioRunner runner(host, loader, err);
-    bool interactive = options.interactive || options.scenario.empty();
+    bool interactive = options.interactive || (options.scenario.empty() && options.serve.empty());
     if (interactive && options.quiet) runner.setPictureOut(&out);
     ScenarioRunner::Outcome outcome = ScenarioRunner::Outcome::ok;
     bool anyFailed = false;
@@ -123,6 +142,22 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     } else {
         outcome = runner.run(steps);
     }
+    if (!options.serve.empty() && outcome == ScenarioRunner::Outcome::ok && !loadFailed) {
+        std::vector<std::string> prelude;
+        for (const auto& name : options.offline) prelude.push_back("offline \"" + scenarioEscape(name) + "\"");
+        for (const auto& step : steps) prelude.push_back(step.source);
+        auto reopen = [&](std::string& error) {
+            library.reset();
+            library = PanelLibrary::open(options.panelLibrary, error);
+            return library != nullptr;
+        };
+        ServeContext context{options, host, runner, reopen, std::move(prelude), out, err};
+        if (!serve(context, why)) {
+            err << "zarn_host: " << why << "\n";
+            outcome = ScenarioRunner::Outcome::error;
+        }
+        loadFailed = false;  // the page may have loaded and failed; that was its business
+    }
     if (outcome == ScenarioRunner::Outcome::ok && !runner.everLoaded()) {
         if (!runner.ensureStarted(why)) {
             err << "zarn_host: " << why << "\n";
@@ -138,7 +173,7 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     host.finish();
 
     const auto& faults = host.faults();
-    std::string summary = "== end: " + std::to_string(host.commandLog().size()) + " commands, " +
+    std::string summary = "== end: " + std::to_string(host.commandCount()) + " commands, " +
                           std::to_string(runner.expectationsMet()) + " expectations met, " +
                           std::to_string(faults.size()) + " protocol faults";
     host.trace().line(summary);

@@ -4,6 +4,7 @@
 // a protocol fault; 2 usage, load or file errors.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -23,8 +24,34 @@ struct HostOptions {
     bool stepsFromTerminal = false;
     bool quiet = false;
     std::vector<std::string> offline;  // device instances offline from the start
+    std::string serve;                 // "[HOST:]PORT": serve the panel to browsers after the scenario
 };
 
-int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std::ostream& err);
+class SimHost;
+class ScenarioRunner;
+
+// What a front-end that serves the panel gets from runHost.
+struct ServeContext {
+    const HostOptions& options;
+    SimHost& host;
+    ScenarioRunner& runner;
+    // Closes and opens the panel library again (no panel loaded).
+    std::function<bool(std::string& error)> reopenLibrary;
+    // Scenario lines that brought the host where it is.
+    std::vector<std::string> prelude;
+    std::ostream& out;
+    std::ostream& err;
+};
+// Serves until told to stop; false with a one-line error when it cannot start.
+using ServeFunction = std::function<bool(ServeContext& context, std::string& error)>;
+
+// zarn_host --serve: serves context's panel at options.serve, prints the
+// address, and returns on SIGINT or SIGTERM. The browser front-end
+// (web/web_front.cpp) provides it, or serve_unavailable.cpp where it is not built.
+bool serveWeb(ServeContext& context, std::string& error);
+
+// serve handles options.serve; without it, --serve is refused.
+int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
+            const ServeFunction& serve = nullptr);
 
 }  // namespace zarn_host

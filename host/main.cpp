@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
     app.add_option("--offline", options.offline, "device instance offline from the start (repeatable)");
     app.add_flag("--interactive", options.interactive, "read steps from standard input (after the scenario)");
     app.add_flag("--quiet", options.quiet, "do not print the trace and the picture");
+    app.add_option("--serve", options.serve,
+                   "after the scenario, serve the panel to browsers at [HOST:]PORT (host 127.0.0.1; port 0: any free)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -33,5 +35,5 @@ int main(int argc, char** argv) {
     }
     options.panelDirSet = panelDir->count() > 0;
     options.stepsFromTerminal = isatty(STDIN_FILENO) != 0;
-    return zarn_host::runHost(options, std::cin, std::cout, std::cerr);
+    return zarn_host::runHost(options, std::cin, std::cout, std::cerr, zarn_host::serveWeb);
 }

@@ -176,7 +176,7 @@ bool parseScenario(const std::string& text, const std::string& fileName, std::ve
 }
 
 ScenarioRunner::ScenarioRunner(SimHost& host, Loader loader, std::ostream& err)
-    : host_(host), loader_(std::move(loader)), err_(err) {}
+    : host_(host), loader_(std::move(loader)), err_(&err) {}
 
 ScenarioRunner::Outcome ScenarioRunner::run(const std::vector<ScenarioStep>& steps) {
     for (const auto& step : steps) {
@@ -190,20 +190,21 @@ ScenarioRunner::Outcome ScenarioRunner::fail(const ScenarioStep& step, const std
                                              const std::string& happened) {
     std::string where = step.file + ":" + std::to_string(step.line);
     host_.trace().line("!! expectation failed at " + where + ": " + step.source);
-    err_ << where << ": expectation failed: " << step.source << "\n  expected: " << expected
-         << "\n  happened: " << happened << "\n";
+    *err_ << where << ": expectation failed: " << step.source << "\n  expected: " << expected
+          << "\n  happened: " << happened << "\n";
     return Outcome::expectationFailed;
 }
 
 ScenarioRunner::Outcome ScenarioRunner::error(const ScenarioStep& step, const std::string& what) {
     std::string where = step.file + ":" + std::to_string(step.line);
     host_.trace().line("!! error at " + where + ": " + what);
-    err_ << where << ": error: " << what << "\n";
+    *err_ << where << ": error: " << what << "\n";
     return Outcome::error;
 }
 
 void ScenarioRunner::beginAction() {
-    windowStart_ = cursor_ = host_.commandLog().size();
+    host_.clearRecentCommands();
+    cursor_ = 0;
 }
 
 bool ScenarioRunner::ensureStarted(std::string& why) {
@@ -214,17 +215,18 @@ bool ScenarioRunner::ensureStarted(std::string& why) {
 }
 
 std::string ScenarioRunner::windowText() const {
-    const auto& log = host_.commandLog();
-    if (windowStart_ >= log.size()) return "no command since the last step";
+    const auto& log = host_.recentCommands();
+    if (log.empty()) return "no command since the last step";
     std::string text = "commands since the last step:";
-    for (std::size_t i = windowStart_; i < log.size(); ++i) {
+    for (std::size_t i = 0; i < log.size(); ++i) {
         text += "\n    " + std::string(i < cursor_ ? "(matched before) " : "") + printable(log[i]);
     }
+    if (host_.recentDropped() > 0) text += "\n    ... and " + std::to_string(host_.recentDropped()) + " more";
     return text;
 }
 
 ScenarioRunner::Outcome ScenarioRunner::expectCommand(const ScenarioStep& step) {
-    const auto& log = host_.commandLog();
+    const auto& log = host_.recentCommands();
     for (std::size_t i = cursor_; i < log.size(); ++i) {
         if (log[i] == step.rest) {
             cursor_ = i + 1;
@@ -232,7 +234,7 @@ ScenarioRunner::Outcome ScenarioRunner::expectCommand(const ScenarioStep& step) 
             return Outcome::ok;
         }
     }
-    for (std::size_t i = windowStart_; i < cursor_ && i < log.size(); ++i) {
+    for (std::size_t i = 0; i < cursor_ && i < log.size(); ++i) {
         if (log[i] == step.rest) {
             return fail(step, "command " + step.rest + " after the one matched last",
                         "it came before; " + windowText());
@@ -242,8 +244,8 @@ ScenarioRunner::Outcome ScenarioRunner::expectCommand(const ScenarioStep& step) 
 }
 
 ScenarioRunner::Outcome ScenarioRunner::expectNoCommand(const ScenarioStep& step) {
-    const auto& log = host_.commandLog();
-    for (std::size_t i = windowStart_; i < log.size(); ++i) {
+    const auto& log = host_.recentCommands();
+    for (std::size_t i = 0; i < log.size(); ++i) {
         if (step.rest.empty() || log[i] == step.rest) {
             return fail(step, step.rest.empty() ? "no command" : "no command " + step.rest, windowText());
         }

@@ -13,6 +13,7 @@
 //   wait MS                        advance the virtual clock, firing due timers
 //   show                           draw the panel
 //   expect command TEXT            sent since the last step, after the last match
+//                                  (the host keeps only the commands since the last step)
 //   expect no command [TEXT]
 //   expect property CONTROL NAME VALUE
 //   expect route DEVICE DEST SOURCE
@@ -71,8 +72,14 @@ public:
 
     // Where show also draws, for a quiet interactive session.
     void setPictureOut(std::ostream* out) { pictureOut_ = out; }
+    // Where failures and errors go from now on.
+    void setErrorOut(std::ostream& err) { err_ = &err; }
 
     int expectationsMet() const { return expectationsMet_; }
+    // The panel later steps address, and the last parent message's reply.
+    const std::string& panelId() const { return panelId_; }
+    bool parentSent() const { return parentSent_; }
+    const std::optional<std::string>& lastReply() const { return lastReply_; }
     bool everLoaded() const { return everLoaded_; }
 
 private:
@@ -85,11 +92,10 @@ private:
 
     SimHost& host_;
     Loader loader_;
-    std::ostream& err_;
+    std::ostream* err_;
     std::ostream* pictureOut_ = nullptr;
     std::string panelId_ = "1";
     bool everLoaded_ = false;
-    std::size_t windowStart_ = 0;
     std::size_t cursor_ = 0;
     bool parentSent_ = false;
     std::optional<std::string> lastReply_;

@@ -192,6 +192,11 @@ void SimHost::setOnline(int32_t device, bool on) {
     facility_.setOnline(device, on);
 }
 
+void SimHost::clearRecentCommands() {
+    recent_.clear();
+    recentDropped_ = 0;
+}
+
 void SimHost::finish() {
     for (auto& entry : live_) {
         if (entry.second.comesBack) {
@@ -220,7 +225,12 @@ char* SimHost::command(const char* text) {
     }
     std::string commandText(text);
     if (callDepth_ == 0) fault("command \"" + printable(commandText) + "\" outside any call from the host");
-    commandLog_.push_back(commandText);
+    ++commandCount_;
+    if (recent_.size() < maxRecentCommands) {
+        recent_.push_back(commandText);
+    } else {
+        ++recentDropped_;
+    }
     std::vector<std::string> notes;
     std::optional<std::string> reply = execute(commandText, notes);
     std::string word = commandText.substr(0, 2);

@@ -59,8 +59,15 @@ public:
     RouteResult routeFromOutside(int32_t device, int32_t destination, int32_t source);
     void setOnline(int32_t device, bool on);
 
-    // Every command text the script sent, in order.
-    const std::vector<std::string>& commandLog() const { return commandLog_; }
+    // The commands the script sent since the last clearRecentCommands(), in
+    // order; at most maxRecentCommands are kept, so a long session stays flat.
+    const std::vector<std::string>& recentCommands() const { return recent_; }
+    // Commands sent since the recent ones were cleared but not kept.
+    std::size_t recentDropped() const { return recentDropped_; }
+    void clearRecentCommands();
+    // Every command the script ever sent, counted.
+    uint64_t commandCount() const { return commandCount_; }
+    static constexpr std::size_t maxRecentCommands = 65536;
     // Protocol faults found so far; each makes the run fail.
     const std::vector<std::string>& faults() const { return faults_; }
     // Ends the run: reports replies that should have come back and did not,
@@ -110,7 +117,9 @@ private:
     // Addresses handed back, until the allocator gives them out again.
     std::map<const char*, std::string> released_;
     std::deque<PendingRevertive> revertives_;
-    std::vector<std::string> commandLog_;
+    std::vector<std::string> recent_;
+    std::size_t recentDropped_ = 0;
+    uint64_t commandCount_ = 0;
     std::vector<std::string> faults_;
 };
 

@@ -26,6 +26,14 @@ std::optional<int32_t> VirtualClock::takeDueTick(int64_t until) {
     return best->first;
 }
 
+std::optional<int64_t> VirtualClock::nextDue() const {
+    std::optional<int64_t> due;
+    for (const auto& entry : timers_) {
+        if (!due || entry.second.due < *due) due = entry.second.due;
+    }
+    return due;
+}
+
 void VirtualClock::advanceTo(int64_t t) {
     if (t > now_) now_ = t;
 }

@@ -17,6 +17,8 @@ public:
     bool stop(int32_t id);
     bool running(int32_t id) const { return timers_.count(id) != 0; }
     std::size_t runningCount() const { return timers_.size(); }
+    // When the next tick is due; nullopt when no timer runs.
+    std::optional<int64_t> nextDue() const;
 
     // Takes the next tick due no later than until: moves the clock to its due
     // time, schedules the timer's following tick and returns its id. Ticks due

@@ -2,8 +2,8 @@
 # Sets up a fresh Debian 12 machine, builds from scratch and runs every test:
 # warnings as errors (with the fuzzers' seed corpora replayed as tests), again
 # under AddressSanitizer + UndefinedBehaviorSanitizer, a leak check under
-# valgrind, the 32-bit build of the libraries and their tests, and a short run
-# of every fuzzer under libFuzzer.
+# valgrind, the 32-bit build of the libraries and their tests, the browser
+# tests of zarn_host's page, and a short run of every fuzzer under libFuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh
@@ -23,6 +23,11 @@ rm -rf build/ci
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j "$jobs"
 ctest --preset ci -j "$jobs"
+done_stage
+
+stage "browser tests (Playwright, headless Debian chromium, the K7 panel served by zarn_host)"
+(cd tests/browser && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error \
+  && ZARN_BUILD_DIR=../../build/ci npx playwright test)
 done_stage
 
 stage "AddressSanitizer + UndefinedBehaviorSanitizer"

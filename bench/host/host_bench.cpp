@@ -224,13 +224,29 @@ HostRun runHost(const std::vector<ScenarioStep>& steps, load_zarn_client_script_
     std::ostringstream err;
     ScenarioRunner runner(*host, loader, err);
     if (!runner.ensureStarted(run.error)) return run;
-    const std::size_t before = host->commandLog().size();
+    const uint64_t before = host->commandCount();
 
     ScenarioRunner::Outcome outcome = ScenarioRunner::Outcome::error;
-    timed([&] { outcome = runner.run(steps); });
+    if (commandLog) {
+        // The host keeps only the commands of the last step: collect them step
+        // by step (an expectation step repeats some; the caller only looks).
+        auto collect = [&] {
+            const auto& recent = host->recentCommands();
+            commandLog->insert(commandLog->end(), recent.begin(), recent.end());
+        };
+        collect();
+        timed([&] {
+            outcome = ScenarioRunner::Outcome::ok;
+            for (const auto& step : steps) {
+                if ((outcome = runner.runStep(step)) != ScenarioRunner::Outcome::ok) break;
+                collect();
+            }
+        });
+    } else {
+        timed([&] { outcome = runner.run(steps); });
+    }
 
-    run.commands = host->commandLog().size() - before;
-    if (commandLog) *commandLog = host->commandLog();
+    run.commands = static_cast<std::size_t>(host->commandCount() - before);
     host->unload();
     host->finish();
     if (outcome != ScenarioRunner::Outcome::ok || !err.str().empty()) {

@@ -57,7 +57,8 @@ TEST(scenario, malformed_lines_are_reported_with_file_and_line) {
 
 class ScenarioRunnerTest : public ::testing::Test {
 protected:
-    ScenarioRunnerTest() : panelFile("runner.zarn_ui", R"({"controls": [{"id": "Go"}, {"id": "L"}]})") {}
+    ScenarioRunnerTest()
+        : panelFile("runner.zarn_ui", R"({"controls": [{"id": "Go"}, {"id": "L"}, {"id": "Flood"}]})") {}
 
     void SetUp() override {
         Facility facility;
@@ -72,7 +73,13 @@ protected:
         panel->events = &events;
         panel->onStart = [this](ScriptedPanel& p) { p.send("PS '1' '" + panelFile.path() + "'"); };
         // Pressing "Go" sends two property sets, then makes a crosspoint.
-        panel->onButton = [](ScriptedPanel& p, const std::string&) {
+        // "Flood" sends more commands than the host keeps for one step.
+        panel->onButton = [](ScriptedPanel& p, const std::string& control) {
+            if (control == "Flood") {
+                for (std::size_t i = 0; i < SimHost::maxRecentCommands + 10; ++i) p.send("TP 'a=1' '1' 'L'");
+                p.send("TP 'last=1' '1' 'L'");
+                return;
+            }
             p.send("TP 'a=1' '1' 'L'");
             p.send("TP 'b=2' '1' 'L'");
             p.send("RC 7 2 1 ',' 0");
@@ -120,6 +127,18 @@ TEST_F(ScenarioRunnerTest, command_expectations_match_in_order_within_the_last_s
     EXPECT_EQ(run("expect command TP 'a=1' '1' 'L'\n"), ScenarioRunner::Outcome::expectationFailed);
     EXPECT_NE(err.str().find("t.scenario:1: expectation failed"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("it came before"), std::string::npos) << err.str();
+}
+
+// The host keeps one step's commands, and only so many of them: a long run
+// stays flat, and an expectation past the kept ones says what was dropped.
+TEST_F(ScenarioRunnerTest, the_host_keeps_a_bounded_window_of_the_last_steps_commands) {
+    EXPECT_EQ(run("press Go\n"), ScenarioRunner::Outcome::ok) << err.str();
+    EXPECT_EQ(run("press Flood\nexpect command TP 'last=1' '1' 'L'\n"), ScenarioRunner::Outcome::expectationFailed);
+    EXPECT_NE(err.str().find("... and 11 more"), std::string::npos) << err.str().substr(err.str().size() - 200);
+    EXPECT_EQ(host->recentCommands().size(), SimHost::maxRecentCommands);
+    EXPECT_EQ(host->commandCount(), 1 + 3 + SimHost::maxRecentCommands + 11);  // PS, Go's three, the flood
+    EXPECT_EQ(run("press Go\nexpect command TP 'b=2' '1' 'L'\n"), ScenarioRunner::Outcome::ok) << err.str();
+    EXPECT_EQ(host->recentCommands().size(), 3u);
 }
 
 TEST_F(ScenarioRunnerTest, failed_expectations_say_what_was_expected_and_what_happened) {

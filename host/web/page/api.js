@@ -1,0 +1,70 @@
+// The host's JSON API and its event stream. Every action is a scenario step.
+
+const message = () => document.getElementById('message');
+
+export function showError(text) {
+  const box = message();
+  box.textContent = text;
+  box.hidden = false;
+  clearTimeout(showError.timer);
+  showError.timer = setTimeout(() => { box.hidden = true; }, 8000);
+}
+
+async function post(path, body) {
+  const response = await fetch(path, {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json' },
+    body: JSON.stringify(body),
+  });
+  return response;
+}
+
+// Runs one step; the answer's JSON, or null after showing its error.
+export async function step(line) {
+  let response;
+  try {
+    response = await post('/api/step', { step: line });
+  } catch (e) {
+    showError('the host does not answer');
+    return null;
+  }
+  const answer = await response.json().catch(() => ({ error: `HTTP ${response.status}` }));
+  if (!response.ok) {
+    showError(answer.error || `HTTP ${response.status}`);
+    return null;
+  }
+  message().hidden = true;
+  return answer;
+}
+
+export async function setRealTime(on) {
+  const response = await post('/api/clock', { realTime: on });
+  if (!response.ok) showError((await response.json()).error);
+}
+
+export async function session(pins) {
+  const response = await post('/api/session', { pins });
+  if (!response.ok) {
+    showError((await response.json()).error);
+    return null;
+  }
+  return response.text();
+}
+
+// One argument of a step: bare when it reads back the same, quoted otherwise.
+export function token(text) {
+  text = String(text);
+  if (text !== '' && !/[\s"\\]/.test(text) && text[0] !== '#') return text;
+  return '"' + text.replace(/\\/g, '\\\\').replace(/"/g, '\\"').replace(/\n/g, '\\n').replace(/\t/g, '\\t') + '"';
+}
+
+// Calls onState with every new state and onTrace with every trace line.
+export function watch({ onState, onTrace, onGap, onStatus }) {
+  const events = new EventSource('/api/events');
+  events.addEventListener('state', (e) => onState(JSON.parse(e.data)));
+  events.addEventListener('trace', (e) => onTrace(JSON.parse(e.data)));
+  events.addEventListener('gap', () => onGap());
+  events.onopen = () => onStatus(true);
+  events.onerror = () => onStatus(false);
+  return events;
+}

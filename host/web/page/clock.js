@@ -1,0 +1,24 @@
+// The virtual clock: waits of a chosen length, or real time.
+import { setRealTime, step } from './api.js';
+
+export function renderClock(root, state) {
+  if (!root.firstChild) {
+    root.innerHTML = `
+      <div class="clock-now"><span id="clock-now">0</span> ms <span class="muted" id="clock-timers"></span></div>
+      <div class="clock-buttons">
+        <button type="button" data-wait="10">+10 ms</button>
+        <button type="button" data-wait="100">+100 ms</button>
+        <button type="button" data-wait="160">+160 ms</button>
+        <button type="button" data-wait="1000">+1 s</button>
+        <input id="wait-ms" type="number" min="0" value="500" aria-label="milliseconds">
+        <button type="button" id="wait">Wait</button>
+      </div>
+      <label><input type="checkbox" id="real-time"> real time (the clock follows the wall clock)</label>`;
+    root.querySelectorAll('[data-wait]').forEach((b) => b.addEventListener('click', () => step(`wait ${b.dataset.wait}`)));
+    root.querySelector('#wait').addEventListener('click', () => step(`wait ${root.querySelector('#wait-ms').value}`));
+    root.querySelector('#real-time').addEventListener('change', (e) => setRealTime(e.target.checked));
+  }
+  root.querySelector('#clock-now').textContent = state.clock.now.toLocaleString('en');
+  root.querySelector('#clock-timers').textContent = `${state.clock.timers} timer${state.clock.timers === 1 ? '' : 's'} running`;
+  root.querySelector('#real-time').checked = state.clock.realTime;
+}

@@ -1,0 +1,326 @@
+// zarn_host's browser front-end with the K7 panel: bursts of good and bad
+// requests from several clients at once, and a long session whose memory
+// must stay flat.
+#include "host/web/web_front.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "host/facility.h"
+#include "host/panel_library.h"
+#include "host/scenario.h"
+#include "host/sim_host.h"
+
+namespace {
+
+using zarn_host::WebFront;
+using json = nlohmann::json;
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZARN_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZARN_UNDER_SANITIZER 1
+#endif
+#endif
+
+// The K7 panel in a simulated host on its facility, behind a WebFront. With
+// watch, the front-end reloads the library when its file changes.
+struct K7Session {
+    std::string libraryPath;
+    std::unique_ptr<zarn_host::PanelLibrary> library;  // outlives the host, which unloads the panel
+    zarn_host::SimHost host;
+    std::ostringstream err;
+    zarn_host::ScenarioRunner runner;
+    WebFront front;
+
+    static zarn_host::Facility facility() {
+        zarn_host::Facility f;
+        std::string why;
+        EXPECT_TRUE(
+            zarn_host::Facility::load(std::string(ZARN_TEST_SOURCE_DIR) + "/host/facilities/k7/facility.json", f, why))
+            << why;
+        return f;
+    }
+    explicit K7Session(std::string path = K7_MON_LIBRARY, bool watch = false)
+        : libraryPath(std::move(path)),
+          host(facility()),
+          runner(
+              host, [this](std::string& why) { return loadPanel(why); }, err),
+          front(host, runner, options(watch)) {}
+    zarn_host::WebFrontOptions options(bool watch) {
+        zarn_host::WebFrontOptions o;
+        o.err = &err;
+        o.traceLines = 500;
+        if (watch) {
+            o.libraryPath = libraryPath;
+            o.reopenLibrary = [this](std::string& why) {
+                library.reset();
+                library = zarn_host::PanelLibrary::open(libraryPath, why);
+                return library != nullptr;
+            };
+        }
+        return o;
+    }
+    bool loadPanel(std::string& why) {
+        if (!library) library = zarn_host::PanelLibrary::open(libraryPath, why);
+        if (!library) return false;
+        return host.load(library->entryPoint(), std::string(ZARN_TEST_SOURCE_DIR) + "/host/facilities/k7", "k7");
+    }
+    std::string control(const std::string& id, const std::string& name) {
+        const zarn_host::Control* c = host.panel("1") ? host.panel("1")->control(id) : nullptr;
+        const std::string* value = c ? c->property(name) : nullptr;
+        return value ? *value : "<none>";
+    }
+    int32_t crosspoint(int32_t device, int32_t destination) {
+        return host.facility().router(device)->crosspoints[static_cast<std::size_t>(destination)];
+    }
+};
+
+struct Request {
+    const char* method;
+    const char* path;
+    const char* contentType;
+    std::string body;
+    int status;
+};
+
+std::string stepBody(const std::string& step) {
+    return json{{"step", step}}.dump();
+}
+
+TEST(WebFront, bursts_of_good_and_bad_requests_from_several_clients_leave_a_consistent_panel) {
+    K7Session k7;
+    std::string why;
+    ASSERT_TRUE(k7.front.listen("127.0.0.1", 0, why)) << why;
+    std::atomic<bool> stopFlag{false};
+    std::thread panelThread([&] { k7.front.run(stopFlag); });
+
+    std::string accents;
+    for (int i = 0; i < 40; ++i) accents += "\xc3\xa9";
+    const std::vector<Request> requests = {
+        {"POST", "/api/step", "application/json", stepBody("press Mon_2"), 200},
+        {"POST", "/api/step", "application/json", stepBody("pick Sources \"Cam 4\""), 200},
+        {"POST", "/api/step", "application/json", stepBody("route \"K7 SDI Router\" 44 13"), 200},
+        {"POST", "/api/step", "application/json", stepBody("wait 200"), 200},
+        {"GET", "/api/state", "", "", 200},
+        {"GET", "/", "", "", 200},
+        {"POST", "/api/step", "application/json", stepBody("press NoSuchControl"), 422},
+        {"POST", "/api/step", "application/json", stepBody("route \"No Router\" 1 1"), 422},
+        {"POST", "/api/step", "application/json", stepBody("lock 101 999"), 422},
+        {"POST", "/api/step", "application/json", stepBody("fly to the moon"), 400},
+        // The reason quotes the step cut at 60 bytes, inside a two-byte character.
+        {"POST", "/api/step", "application/json", stepBody("x" + accents), 400},
+        {"POST", "/api/step", "application/json", stepBody("pick Sources \"unterminated"), 400},
+        {"POST", "/api/step", "application/json", stepBody("press Mon_1\npress Mon_3"), 400},
+        {"POST", "/api/step", "application/json", stepBody(std::string(5000, 'x')), 400},
+        {"POST", "/api/step", "application/json", std::string(40000, '{'), 413},
+        {"POST", "/api/step", "application/json", "{\"step\": 42}", 400},
+        {"POST", "/api/step", "application/json", "[1, 2", 400},
+        {"POST", "/api/step", "text/plain", stepBody("press Mon_1"), 415},
+        {"POST", "/api/clock", "application/json", "{\"realTime\": \"yes\"}", 400},
+        {"POST", "/api/session", "application/json", "{\"pins\": [{\"panel\": 1}]}", 400},
+        {"GET", "/no/such/page", "", "", 404},
+    };
+
+    // Each client goes round the table from its own place; two more watch the event stream.
+    constexpr int clients = 4;
+    constexpr int rounds = 3;
+    std::vector<std::string> failures[clients];
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c) {
+        threads.emplace_back([&, c] {
+            httplib::Client client("127.0.0.1", k7.front.port());
+            client.set_read_timeout(30, 0);
+            for (std::size_t i = 0; i < rounds * requests.size(); ++i) {
+                const Request& r = requests[(i + static_cast<std::size_t>(c) * 5) % requests.size()];
+                auto res =
+                    std::string(r.method) == "GET" ? client.Get(r.path) : client.Post(r.path, r.body, r.contentType);
+                if (!res) {
+                    failures[c].push_back(std::string(r.path) + ": no answer");
+                    continue;
+                }
+                if (res->status != r.status) {
+                    failures[c].push_back(std::string(r.path) + " " + r.body.substr(0, 60) + ": status " +
+                                          std::to_string(res->status) + ", " + res->body.substr(0, 200));
+                }
+                if (res->status >= 400) {
+                    auto answer = json::parse(res->body, nullptr, false);
+                    bool oneLine = !answer.is_discarded() && answer.contains("error") && answer["error"].is_string() &&
+                                   !answer["error"].get<std::string>().empty() &&
+                                   answer["error"].get<std::string>().find('\n') == std::string::npos;
+                    if (!oneLine) failures[c].push_back(std::string(r.path) + ": no one-line error: " + res->body);
+                }
+            }
+        });
+    }
+    std::atomic<int> eventsSeen{0};
+    for (int w = 0; w < 2; ++w) {
+        threads.emplace_back([&] {
+            httplib::Client client("127.0.0.1", k7.front.port());
+            int chunks = 0;
+            client.Get("/api/events", [&](const char*, std::size_t) {
+                ++eventsSeen;
+                return ++chunks < 20;  // then the watcher leaves
+            });
+        });
+    }
+    for (auto& t : threads) t.join();
+    stopFlag = true;
+    panelThread.join();
+
+    for (int c = 0; c < clients; ++c) {
+        for (const auto& f : failures[c]) ADD_FAILURE() << "client " << c << ": " << f;
+    }
+    EXPECT_GT(eventsSeen.load(), 0);
+    EXPECT_TRUE(k7.host.loaded());
+    EXPECT_TRUE(k7.host.faults().empty()) << k7.host.faults().front();
+    EXPECT_EQ(k7.crosspoint(101, 41), 14);  // Cam 4 to monitor 2
+    EXPECT_EQ(k7.crosspoint(101, 44), 13);
+    EXPECT_EQ(k7.control("Vidtally_2", "text"), "Cam 4");
+    EXPECT_EQ(k7.control("ID_2", "statesheet"), "RZ_Tally_Red");
+    EXPECT_EQ(k7.front.stepsRecorded(), std::size_t{clients * rounds * 4});
+    EXPECT_LE(k7.front.traceKept(), 500u);
+}
+
+TEST(WebFront, session_quotes_what_needs_it_and_expects_the_pinned_controls) {
+    K7Session k7;
+    std::string message;
+    ASSERT_EQ(k7.front.runStepLine("load", message), 200) << message;
+    ASSERT_EQ(k7.front.runStepLine("parent \"a \\\"quoted\\\" text\"", message), 200) << message;
+    ASSERT_EQ(k7.front.runStepLine("expect property ID_1 statesheet Nope", message), 409);
+    EXPECT_NE(message.find("expected"), std::string::npos) << message;
+    EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+    ASSERT_EQ(k7.front.runStepLine("pick Sources \"Line In 1\"", message), 200) << message;
+    std::string text = k7.front.sessionText({{"1", "Vidtally_1"}, {"1", "NoSuchControl"}, {"9", "Mon_1"}});
+    EXPECT_NE(text.find("\nload\nparent \"a \\\"quoted\\\" text\"\npick Sources \"Line In 1\"\n"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("Nope"), std::string::npos) << "a failed step is not recorded";
+    EXPECT_NE(text.find("expect property Vidtally_1 text \"Line In 1\"\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("NoSuchControl"), std::string::npos) << text;
+}
+
+// A rebuilt library (a new file at the same path) is unloaded, opened again
+// and loaded; the facility keeps the route made before.
+TEST(WebFront, a_changed_library_file_is_reloaded_and_the_facility_kept) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("zarn_web_reload_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    fs::path path = dir / "libk7_copy.so";
+    fs::copy_file(K7_MON_LIBRARY, path, fs::copy_options::overwrite_existing);
+    {
+        K7Session k7(path.string(), true);
+        std::string why;
+        ASSERT_TRUE(k7.front.listen("127.0.0.1", 0, why)) << why;
+        std::atomic<bool> stopFlag{false};
+        std::thread panelThread([&] { k7.front.run(stopFlag); });
+        httplib::Client client("127.0.0.1", k7.front.port());
+        auto step = [&](const std::string& s) {
+            auto res = client.Post("/api/step", stepBody(s), "application/json");
+            return res ? res->status : 0;
+        };
+        EXPECT_EQ(step("load"), 200);
+        EXPECT_EQ(step("route \"K7 SDI Router\" \"K7 Mon 2\" \"Line In 2\""), 200);
+        // A rebuild writes a new file and renames it over the old one.
+        fs::copy_file(K7_MON_LIBRARY, dir / "new.so");
+        fs::rename(dir / "new.so", path);
+        std::string session;
+        for (int i = 0; i < 100 && session.find("unload\nload\n") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            auto res = client.Post("/api/session", "{\"pins\": [{\"panel\": \"1\", \"control\": \"Vidtally_2\"}]}",
+                                   "application/json");
+            session = res ? res->body : "";
+        }
+        stopFlag = true;
+        panelThread.join();
+        EXPECT_NE(session.find("unload\nload\nexpect property Vidtally_2 text \"Line In 2\"\n"), std::string::npos)
+            << session;
+        EXPECT_TRUE(k7.host.loaded());
+        EXPECT_TRUE(k7.host.faults().empty());
+    }
+    fs::remove_all(dir);
+}
+
+TEST(WebFront, serve_addresses) {
+    struct Case {
+        const char* text;
+        bool ok;
+        const char* host;
+        int port;
+    };
+    const Case cases[] = {
+        {"8080", true, "127.0.0.1", 8080},
+        {"0", true, "127.0.0.1", 0},
+        {"0.0.0.0:80", true, "0.0.0.0", 80},
+        {"[::1]:9000", true, "::1", 9000},
+        {"localhost:65535", true, "localhost", 65535},
+        {"65536", false, "", 0},
+        {":80", false, "", 0},
+        {"host:", false, "", 0},
+        {"-1", false, "", 0},
+        {"80x", false, "", 0},
+    };
+    for (const auto& c : cases) {
+        std::string host, error;
+        int port = -1;
+        EXPECT_EQ(zarn_host::parseServeAddress(c.text, host, port, error), c.ok) << c.text;
+        if (!c.ok) {
+            EXPECT_FALSE(error.empty()) << c.text;
+            continue;
+        }
+        EXPECT_EQ(host, c.host) << c.text;
+        EXPECT_EQ(port, c.port) << c.text;
+    }
+}
+
+// A long session through the page's path for steps: the host keeps the last
+// step's commands, the front-end a bounded trace and a bounded recording, so
+// after a warm-up the heap does not grow.
+TEST(WebFront, a_long_session_stays_flat) {
+#ifdef ZARN_UNDER_SANITIZER
+    constexpr int steps = 40000;  // the sanitizer's allocator is not the one mallinfo2 reports on
+#else
+    constexpr int steps = 1000000;
+#endif
+    constexpr int warmUp = steps / 5;  // past the recording's cap of 100,000 steps
+    const char* const cycle[] = {"press Mon_1",
+                                 "pick Sources \"Cam 2\"",
+                                 "wait 160",
+                                 "press Mon_4",
+                                 "route \"K7 SDI Router\" \"K7 Mon 2\" \"VT 1\"",
+                                 "pick Sources Bars",
+                                 "expect property Audtally_4 text Tone",
+                                 "wait 160",
+                                 "parent return=myParam"};
+    K7Session k7;
+    std::string message;
+    ASSERT_EQ(k7.front.runStepLine("load", message), 200) << message;
+    std::size_t heapAfterWarmUp = 0;
+    for (int i = 0; i < steps; ++i) {
+        if (i == warmUp) heapAfterWarmUp = mallinfo2().uordblks + mallinfo2().hblkhd;
+        const char* step = cycle[static_cast<std::size_t>(i) % (sizeof cycle / sizeof cycle[0])];
+        ASSERT_EQ(k7.front.runStepLine(step, message), 200) << "step " << i << ": " << message;
+    }
+    std::size_t heapAtEnd = mallinfo2().uordblks + mallinfo2().hblkhd;
+    EXPECT_TRUE(k7.host.faults().empty());
+    EXPECT_EQ(k7.front.stepsRecorded(), 100000u > steps ? std::size_t{steps + 1} : 100000u);
+    EXPECT_LE(k7.front.traceKept(), 500u);
+    EXPECT_LE(k7.host.recentCommands().size(), 10u);
+    std::printf("[ heap    ] %zu bytes after %d steps, %zu after %d (%+lld); %llu commands\n", heapAfterWarmUp, warmUp,
+                heapAtEnd, steps, static_cast<long long>(heapAtEnd) - static_cast<long long>(heapAfterWarmUp),
+                static_cast<unsigned long long>(k7.host.commandCount()));
+#ifndef ZARN_UNDER_SANITIZER
+    EXPECT_LE(heapAtEnd, heapAfterWarmUp + 64 * 1024) << "the heap grew over the session";
+#endif
+}
+
+}  // namespace
