@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     app.add_option("--offline", options.offline, "device instance offline from the start (repeatable)");
     app.add_flag("--interactive", options.interactive, "read steps from standard input (after the scenario)");
     app.add_flag("--quiet", options.quiet, "do not print the trace and the picture");
+    app.set_version_flag("--version", "zarn_host " ZARN_VERSION, "print the version and exit");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
