@@ -38,8 +38,16 @@ else
 fi
 # Root needs no sudo, and a fresh machine may not have it.
 prelude=""
-if [ "$(id -u)" -eq 0 ] && ! command -v sudo >/dev/null; then
-  prelude='sudo() { "$@"; }'
+sudo=sudo
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=""
+  command -v sudo >/dev/null || prelude='sudo() { "$@"; }'
+fi
+if [ "$mode" = deb ]; then
+  # The guide removes the package at its end; a step that fails first leaves
+  # it installed, so it is removed here as well.
+  trap 'if dpkg -s zarn-script-frame-dev >/dev/null 2>&1; then
+          $sudo apt-get remove -y -qq zarn-script-frame-dev >/dev/null; fi' EXIT
 fi
 (cd "$work" && HOME="$work" DEBIAN_FRONTEND=noninteractive bash -euxo pipefail -c "$prelude
 $steps")
