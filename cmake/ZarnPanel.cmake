@@ -76,8 +76,10 @@ function(zarn_add_panel_scenario name)
   if(NOT RUN_WORKING_DIRECTORY)
     set(RUN_WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
   endif()
+  # The host by target name, so that a cross build runs it through its
+  # CROSSCOMPILING_EMULATOR.
   add_test(NAME ${name}
-    COMMAND $<TARGET_FILE:zarn::zarn_host> --panel $<TARGET_FILE:${RUN_PANEL}> --facility ${RUN_FACILITY}
+    COMMAND zarn::zarn_host --panel $<TARGET_FILE:${RUN_PANEL}> --facility ${RUN_FACILITY}
             --scenario ${RUN_SCENARIO} ${RUN_ARGS}
     WORKING_DIRECTORY ${RUN_WORKING_DIRECTORY})
 endfunction()

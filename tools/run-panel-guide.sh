@@ -28,6 +28,21 @@ if [ -z "$steps" ]; then
   exit 1
 fi
 
+# The guide's listings of the template (```cpp, ```cmake) must still be in
+# it: every line of a listing, indentation aside, is a line of a template file.
+template_lines=$(sed 's/^[[:space:]]*//' "$root"/templates/panel/*)
+stale=$(awk '
+  /^```/ && inside { inside = 0; next }
+  /^```(cpp|cmake)$/ { inside = 1; next }
+  inside && NF { sub(/^[[:space:]]+/, ""); print }' "$root/docs/WRITING_A_PANEL.md" | while IFS= read -r line; do
+    grep -qxF -- "$line" <<<"$template_lines" || echo "  $line"
+  done)
+if [ -n "$stale" ]; then
+  echo "run-panel-guide: docs/WRITING_A_PANEL.md shows lines templates/panel/ does not have:" >&2
+  echo "$stale" >&2
+  exit 1
+fi
+
 work=$root/build/panel-guide/$mode
 rm -rf "$work"
 mkdir -p "$work"

@@ -67,20 +67,21 @@ done_stage
 
 stage "SDK: installed package, panel template out of tree, API reference, Debian package"
 # Follows docs/WRITING_A_PANEL.md twice: with the SDK built from this checkout
-# into a folder, then with the .deb installed by apt-get (and removed again).
+# into a folder (its API reference too, warnings as errors), then with the
+# .deb made from that build, installed by apt-get (and removed again).
 ./tools/run-panel-guide.sh prefix >build/panel-guide-prefix.log 2>&1 \
   || { cat build/panel-guide-prefix.log; echo "the guide failed with the SDK in a folder"; exit 1; }
 sdk_build=build/panel-guide/prefix/zarn-build
 # The installed zarn_add_panel keeps every symbol but the entry point local.
 cmake -DNM=nm -DLIBRARY=build/panel-guide/prefix/my_panel/build/libmy_panel.so -P tests/k7_mon/check_exports.cmake
-cmake --build "$sdk_build" --target docs
-(cd "$sdk_build" && cpack >/dev/null)
+(cd "$sdk_build" && cpack) >build/cpack.log 2>&1 || { cat build/cpack.log; echo "cpack failed"; exit 1; }
 version=$("$sdk_build/host/zarn_host" --version | cut -d' ' -f2)
 deb=$sdk_build/zarn-script-frame-dev_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || { ls "$sdk_build"/*.deb; echo "no $deb: the package and zarn_host disagree on the version"; exit 1; }
 grep -q "set(PACKAGE_VERSION \"$version\")" \
   build/panel-guide/prefix/zarn-sdk/lib/cmake/zarn_script_frame/zarn_script_frameConfigVersion.cmake \
   || { echo "the package config does not carry version $version"; exit 1; }
+grep -q "/api/index.html" <<<"$(dpkg-deb -c "$deb")" || { echo "$deb lacks the API reference"; exit 1; }
 echo "   $(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
 ./tools/run-panel-guide.sh deb "$deb" >build/panel-guide-deb.log 2>&1 \
   || { cat build/panel-guide-deb.log; echo "the guide failed with the Debian package"; exit 1; }
