@@ -35,7 +35,7 @@ enum zarn_type : int32_t {
 
 /// Event details attached to a button event. Laid out like the leading fields
 /// of the parameter parser (ParamCommand), so command and value sit at the
-/// same offsets. Offsets are given for 4-byte pointers (8-byte in brackets).
+/// same offsets. Offsets are given for 4-byte pointers (8-byte in parentheses).
 struct ButtonEventDetails {
     const char* command;        ///< 0; text before the first "." or "="
     const char* subFields[32];  ///< 4 (8); the dot-separated fields between command and value
