@@ -1,21 +1,85 @@
-# zarn_add_panel(<name> SOURCES ...): a loadable panel library named after the
-# panel. It links the string library and the script frame statically and
-# exports load_zarn_client_script alone (version script + hidden visibility).
+# The functions that build a panel and register its scenario tests. The same
+# file serves the in-tree build and the installed zarn_script_frame package,
+# so a panel builds the same way in both.
+include_guard(GLOBAL)
+
+# Found again at call time, from whichever directory the caller is in.
+set_property(GLOBAL PROPERTY ZARN_PANEL_EXPORTS_MAP "${CMAKE_CURRENT_LIST_DIR}/panel_exports.map")
+
+# zarn_add_panel(<name> SOURCES ... [VERSION_RESOURCE <file.rc>])
+#
+# A loadable panel library named after the panel. It links the string library
+# and the script frame statically and exports load_zarn_client_script alone.
+# VERSION_RESOURCE is compiled into the library on Windows and ignored
+# elsewhere.
 function(zarn_add_panel name)
-  cmake_parse_arguments(PANEL "" "" "SOURCES" ${ARGN})
+  cmake_parse_arguments(PARSE_ARGV 1 PANEL "" "VERSION_RESOURCE" "SOURCES")
+  if(PANEL_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "zarn_add_panel(${name}): unknown arguments ${PANEL_UNPARSED_ARGUMENTS}")
+  endif()
+  if(NOT PANEL_SOURCES)
+    message(FATAL_ERROR "zarn_add_panel(${name}): SOURCES is required")
+  endif()
   add_library(${name} SHARED ${PANEL_SOURCES})
   add_library(zarn::${name} ALIAS ${name})
   set_target_properties(${name} PROPERTIES
-    PREFIX "lib"
     CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON
-    LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/panel_exports.map)
-  target_link_libraries(${name} PRIVATE zarn::script_frame zarn::compile_options)
-  target_link_options(${name} PRIVATE
-    "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/panel_exports.map")
-  # Unresolved symbols fail at link time, not in the host. Clang's sanitizer
-  # runtimes live in the executable, so the check is left out there.
-  if(NOT (ZARN_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
-    target_link_options(${name} PRIVATE "LINKER:-z,defs")
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_compile_features(${name} PRIVATE cxx_std_17)
+  target_link_libraries(${name} PRIVATE zarn::script_frame)
+  # The project's own warning settings, when built inside the project.
+  if(TARGET zarn::compile_options)
+    target_link_libraries(${name} PRIVATE zarn::compile_options)
   endif()
+
+  if(WIN32)
+    # Windows: the entry point is exported by ZARN_EXPORT (dllexport); the
+    # version resource carries the panel's file description.
+    set_target_properties(${name} PROPERTIES PREFIX "")
+    if(PANEL_VERSION_RESOURCE)
+      target_sources(${name} PRIVATE ${PANEL_VERSION_RESOURCE})
+    endif()
+  else()
+    # A version script keeps every symbol but the entry point local.
+    get_property(exports_map GLOBAL PROPERTY ZARN_PANEL_EXPORTS_MAP)
+    set_target_properties(${name} PROPERTIES PREFIX "lib" LINK_DEPENDS ${exports_map})
+    target_link_options(${name} PRIVATE "LINKER:--version-script=${exports_map}")
+    # Unresolved symbols fail at link time, not in the host. Clang's sanitizer
+    # runtimes live in the executable, so the check is left out there.
+    if(NOT (ZARN_SANITIZE AND CMAKE_CXX_COMPILER_ID MATCHES "Clang"))
+      target_link_options(${name} PRIVATE "LINKER:-z,defs")
+    endif()
+  endif()
+endfunction()
+
+# zarn_add_panel_scenario(<test name> PANEL <target> FACILITY <file> SCENARIO <file>
+#                         [WORKING_DIRECTORY <dir>] [ARGS <zarn_host option>...])
+#
+# A CTest test that runs the scenario against the panel under zarn_host. It
+# passes when every expectation holds and the panel keeps the protocol (the
+# host exits 0). Relative paths are taken from WORKING_DIRECTORY, by default
+# the calling directory's source folder; the host hands the facility file's
+# folder to the panel as it was written.
+function(zarn_add_panel_scenario name)
+  cmake_parse_arguments(PARSE_ARGV 1 RUN "" "PANEL;FACILITY;SCENARIO;WORKING_DIRECTORY" "ARGS")
+  if(RUN_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "zarn_add_panel_scenario(${name}): unknown arguments ${RUN_UNPARSED_ARGUMENTS}")
+  endif()
+  foreach(required PANEL FACILITY SCENARIO)
+    if(NOT RUN_${required})
+      message(FATAL_ERROR "zarn_add_panel_scenario(${name}): ${required} is required")
+    endif()
+  endforeach()
+  if(NOT TARGET zarn::zarn_host)
+    message(FATAL_ERROR "zarn_add_panel_scenario(${name}): zarn_host is not part of this build or package")
+  endif()
+  if(NOT RUN_WORKING_DIRECTORY)
+    set(RUN_WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  # The host by target name, so that a cross build runs it through its
+  # CROSSCOMPILING_EMULATOR.
+  add_test(NAME ${name}
+    COMMAND zarn::zarn_host --panel $<TARGET_FILE:${RUN_PANEL}> --facility ${RUN_FACILITY}
+            --scenario ${RUN_SCENARIO} ${RUN_ARGS}
+    WORKING_DIRECTORY ${RUN_WORKING_DIRECTORY})
 endfunction()

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     app.add_flag("--quiet", options.quiet, "do not print the trace and the picture");
     app.add_option("--serve", options.serve,
                    "after the scenario, serve the panel to browsers at [HOST:]PORT (host 127.0.0.1; port 0: any free)");
+    app.set_version_flag("--version", "zarn_host " ZARN_VERSION, "print the version and exit");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -1,8 +1,6 @@
-// zarn_script_helper: the base every panel script derives from.
-//
-// Turns the host's numbered notifications into virtual hooks, owns the memory
-// rules of the boundary and carries the host command operations. A panel only
-// overrides hooks and calls the command operations.
+/// @file
+/// zarn_script_helper: the base every panel script derives from, and the
+/// handles through which its hooks read host records.
 #pragma once
 
 #include <cstdint>
@@ -13,109 +11,160 @@
 #include "zarn_string/zarn_string.h"
 #include "zarn_string/zarn_stringlist.h"
 
-// Handles, one pointer wide, through which hooks read host records. Every
-// reader tolerates null pointers (record or text) and reads them as empty/0,
-// and every text is copied, so it stays valid after the hook returns.
+/// A button event as onButton receives it. Like every handle it is one
+/// pointer wide; its readers take a null record or text as empty or 0, and
+/// every text is copied, so it stays valid after the hook returns.
 class ButtonEventHandle {
 public:
+    /// Reads event, which may be null.
     explicit ButtonEventHandle(const ButtonEvent* event) : event_(event) {}
+    /// The host's record; valid only during the notification.
     const ButtonEvent* record() const { return event_; }
-    zarn_string panelId() const;
-    zarn_string controlId() const;
-    zarn_string command() const;  // details command
-    zarn_string value() const;    // details value
+    zarn_string panelId() const;    ///< The panel the control is on.
+    zarn_string controlId() const;  ///< The control's id.
+    zarn_string command() const;    ///< The details' command; empty without details.
+    zarn_string value() const;      ///< The details' value (a list pick: the entry's value); empty without details.
 
 private:
     const ButtonEvent* event_;
 };
 
+/// A revertive as onRevertive receives it; read like ButtonEventHandle.
 class RevertiveEventHandle {
 public:
+    /// Reads event, which may be null.
     explicit RevertiveEventHandle(const RevertiveEvent* event) : event_(event) {}
+    /// The host's record; valid only during the notification.
     const RevertiveEvent* record() const { return event_; }
-    int32_t device() const;
-    int32_t index() const;
-    // The whole text, up to its NUL.
+    int32_t device() const;  ///< The device number the revertive comes from.
+    int32_t index() const;   ///< For a router, the destination that changed.
+    /// The whole revertive text (for a router, the source's name), up to its NUL.
     zarn_string text() const;
 
 private:
     const RevertiveEvent* event_;
 };
 
+/// A parent message as onParentMessage receives it, already split; read
+/// like ButtonEventHandle.
 class ParamCommandHandle {
 public:
+    /// Reads message, which may be null.
     explicit ParamCommandHandle(const ParamCommand* message) : message_(message) {}
+    /// The parsed message, sub-fields included; valid only during the notification.
     const ParamCommand* record() const { return message_; }
-    zarn_string command() const;
-    zarn_string value() const;
+    zarn_string command() const;  ///< Text before the first "." or "=".
+    zarn_string value() const;    ///< Text after the first "=".
 
 private:
     const ParamCommand* message_;
 };
 
-// A type-6 record: passed through, not interpreted.
+/// A type-6 record: passed through, not interpreted.
 struct RecordHandle {
-    void* data;
+    void* data;  ///< The host's pointer as it came.
 };
 
+/// The base every panel script derives from.
+///
+/// Turns the host's numbered notifications into virtual hooks, owns the memory
+/// rules of the boundary and carries the host command operations. A panel only
+/// overrides hooks and calls the command operations. Without a host every
+/// command sends nothing and gives its empty, zero or false result (showPanel
+/// alone gives true).
 class zarn_script_helper : public zarn_client_callback {
 public:
-    // path may be null (read as empty).
+    /// host receives the commands and may be null; path is the folder of the
+    /// panel's files and may be null (read as empty).
     zarn_script_helper(zarn_client_callback* host, const char* path);
-    // Sends "AS" when there is a host; frees type-3 replies never handed back.
+    /// Sends "AS" when there is a host; frees type-3 replies never handed back.
     ~zarn_script_helper() override;
-    zarn_script_helper(const zarn_script_helper&) = delete;
-    zarn_script_helper& operator=(const zarn_script_helper&) = delete;
+    zarn_script_helper(const zarn_script_helper&) = delete;             ///< Not copyable: one object per panel.
+    zarn_script_helper& operator=(const zarn_script_helper&) = delete;  ///< Not assignable.
 
-    // The dispatcher: 1 revertive, 2 button, 3 parent message (returns a reply
-    // buffer or null), 4 timer, 5 frees a type-3 reply, 6 record, 7 value.
-    // Everything else is ignored and yields null.
+    /// The dispatcher: 1 revertive, 2 button, 3 parent message (returns a reply
+    /// buffer or null), 4 timer, 5 frees a type-3 reply, 6 record, 7 value.
+    /// Everything else is ignored and yields null.
     char* callback(void* data, int32_t type) override;
 
     // Hooks, in virtual table order after callback.
+
+    /// A button press or list pick (type 2). While alarmHandlingEnabled is on,
+    /// the alarm group buttons "ActionAll" and "AckAll" are handled by the base
+    /// and never get here.
     virtual void onButton(ButtonEventHandle event) = 0;
+    /// A revertive (type 1); the result is not used.
     virtual int32_t onRevertive(RevertiveEventHandle event) = 0;
+    /// A parent message (type 3). A non-empty result goes to the host as the
+    /// reply; an empty one is answered with null.
     virtual zarn_string onParentMessage(ParamCommandHandle message) = 0;
+    /// An integer notification (type 7). Does nothing unless overridden.
     virtual void onValueEvent(int32_t& value);
+    /// A timer started with startTimer fired (type 4).
     virtual void onTimer(int32_t id) = 0;
+    /// A record notification (type 6). Does nothing unless overridden.
     virtual void onRecordEvent(RecordHandle record);
 
-    // Writes format, placeholders filled with a1..a9, to the debug output.
+    /// Writes format, its placeholders "%1".."%9" filled with a1..a9 in one
+    /// pass, to the debug output.
     void debugPrint(const zarn_string& format, const zarn_string& a1 = zarn_string(),
                     const zarn_string& a2 = zarn_string(), const zarn_string& a3 = zarn_string(),
                     const zarn_string& a4 = zarn_string(), const zarn_string& a5 = zarn_string(),
                     const zarn_string& a6 = zarn_string(), const zarn_string& a7 = zarn_string(),
                     const zarn_string& a8 = zarn_string(), const zarn_string& a9 = zarn_string());
 
-    // Host commands. Each sends at most one command and reads at most one reply.
-    bool lookupDevice(zarn_string instanceName, int32_t* device, int32_t* offset);                    // SD
-    zarn_stringlist listControls(const zarn_string& panel, const zarn_string& prefix);                // XI
-    bool showPanel(const zarn_string& panel, const zarn_string& file, const zarn_string& parameter);  // PS
-    void makeCrosspoint(int32_t device, int32_t source, int32_t destination, const zarn_string& extra,
-                        bool flag);                                                               // RC
-    void readDatabaseEntry(int32_t device, int32_t database, int32_t index, zarn_string& entry);  // RN
-    void pollRouter(int32_t device, int32_t first, int32_t last);                                 // RP
-    void registerRouter(int32_t device, int32_t first, int32_t last, bool add);                   // RR
-    void unregisterRouter(int32_t device);                                                        // RU
-    void startTimer(int32_t id, int32_t interval);                                                // ET
-    void stopTimer(int32_t id);                                                                   // ET
-    void setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
-                     const zarn_string& control);                                                         // TP
-    void setPropertyText(const zarn_string& text, const zarn_string& panel, const zarn_string& control);  // TP
-    void textGet(const zarn_string& property, const zarn_string& panel, const zarn_string& control,
-                 zarn_string& value);  // TG
+    // Host commands. Each sends at most one command and reads at most one
+    // reply; the two-letter command word is given for each.
 
-    // Applies one action to every "alm_" control of panel "1".
+    /// SD: looks up a device instance by name. Sets *device and *offset (either
+    /// may be null) to the host's answer, 0 without one; false when the host
+    /// answered nothing.
+    bool lookupDevice(zarn_string instanceName, int32_t* device, int32_t* offset);
+    /// XI: the ids of the panel's controls that begin with prefix, in panel order.
+    zarn_stringlist listControls(const zarn_string& panel, const zarn_string& prefix);
+    /// PS: shows file (in the panel's folder) as panel, with an optional
+    /// parameter; false when the host answered null.
+    bool showPanel(const zarn_string& panel, const zarn_string& file, const zarn_string& parameter);
+    /// RC: routes source to destination on the router device; extra and flag
+    /// are passed through to the host.
+    void makeCrosspoint(int32_t device, int32_t source, int32_t destination, const zarn_string& extra, bool flag);
+    /// RN: sets entry to entry index of the device's database; a null answer
+    /// leaves entry unchanged.
+    void readDatabaseEntry(int32_t device, int32_t database, int32_t index, zarn_string& entry);
+    /// RP: asks the router for revertives of destinations first to last.
+    void pollRouter(int32_t device, int32_t first, int32_t last);
+    /// RR: registers for revertives of destinations first to last; add keeps
+    /// the device's earlier registrations, otherwise they are replaced.
+    void registerRouter(int32_t device, int32_t first, int32_t last, bool add);
+    /// RU: ends every registration for the device.
+    void unregisterRouter(int32_t device);
+    /// ET: starts timer id firing every interval milliseconds; interval 0 stops it.
+    void startTimer(int32_t id, int32_t interval);
+    /// ET: stops timer id.
+    void stopTimer(int32_t id);
+    /// TP: sets the control's property to value.
+    void setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
+                     const zarn_string& control);
+    /// TP: sends text ("property=value") as it is to the control.
+    void setPropertyText(const zarn_string& text, const zarn_string& panel, const zarn_string& control);
+    /// TG: sets value to the control's property ("all": the host's whole
+    /// answer). An answer for another property is reported on the debug
+    /// output and gives the empty text, as does no answer.
+    void textGet(const zarn_string& property, const zarn_string& panel, const zarn_string& control, zarn_string& value);
+
+    /// Applies one action to every "alm_" control of panel "1", as the alarm
+    /// group buttons do.
     void alarmGroupAction(const zarn_string& action);
 
 protected:
-    // Null without a host; otherwise host->callback(text, 0).
+    /// Null without a host; otherwise host->callback(text, 0).
     char* sendCommand(const char* text);
-    // Hands a command reply back to the host with type 5.
+    /// Hands a command reply back to the host with type 5.
     void releaseReply(char* reply);
 
-    zarn_client_callback* host;
-    zarn_string scriptPath;
+    zarn_client_callback* host;  ///< The host the commands go to; may be null.
+    zarn_string scriptPath;      ///< The panel's folder, as the host gave it.
+    /// When on, the base handles the alarm group buttons; off unless the panel sets it.
     bool alarmHandlingEnabled;
 
 private:

@@ -3,7 +3,8 @@
 # warnings as errors (with the fuzzers' seed corpora replayed as tests), again
 # under AddressSanitizer + UndefinedBehaviorSanitizer, a leak check under
 # valgrind, the 32-bit build of the libraries and their tests, the browser
-# tests of zarn_host's page, and a short run of every fuzzer under libFuzzer.
+# tests of zarn_host's page, a short run of every fuzzer under libFuzzer, and
+# a panel built out of tree against the installed SDK and its Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh
@@ -67,6 +68,28 @@ rm -rf build/fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
 ./fuzz/run-fuzzers.sh build/fuzz "$fuzz_seconds"
+done_stage
+
+stage "SDK: installed package, panel template out of tree, API reference, Debian package"
+# Follows docs/WRITING_A_PANEL.md twice: with the SDK built from this checkout
+# into a folder (its API reference too, warnings as errors), then with the
+# .deb made from that build, installed by apt-get (and removed again).
+./tools/run-panel-guide.sh prefix >build/panel-guide-prefix.log 2>&1 \
+  || { cat build/panel-guide-prefix.log; echo "the guide failed with the SDK in a folder"; exit 1; }
+sdk_build=build/panel-guide/prefix/zarn-build
+# The installed zarn_add_panel keeps every symbol but the entry point local.
+cmake -DNM=nm -DLIBRARY=build/panel-guide/prefix/my_panel/build/libmy_panel.so -P tests/k7_mon/check_exports.cmake
+(cd "$sdk_build" && cpack) >build/cpack.log 2>&1 || { cat build/cpack.log; echo "cpack failed"; exit 1; }
+version=$("$sdk_build/host/zarn_host" --version | cut -d' ' -f2)
+deb=$sdk_build/zarn-script-frame-dev_${version}_$(dpkg --print-architecture).deb
+[ -f "$deb" ] || { ls "$sdk_build"/*.deb; echo "no $deb: the package and zarn_host disagree on the version"; exit 1; }
+grep -q "set(PACKAGE_VERSION \"$version\")" \
+  build/panel-guide/prefix/zarn-sdk/lib/cmake/zarn_script_frame/zarn_script_frameConfigVersion.cmake \
+  || { echo "the package config does not carry version $version"; exit 1; }
+grep -q "/api/index.html" <<<"$(dpkg-deb -c "$deb")" || { echo "$deb lacks the API reference"; exit 1; }
+echo "   $(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+./tools/run-panel-guide.sh deb "$deb" >build/panel-guide-deb.log 2>&1 \
+  || { cat build/panel-guide-deb.log; echo "the guide failed with the Debian package"; exit 1; }
 done_stage
 
 echo "== all tests passed"

@@ -1,8 +1,11 @@
-// zarn_string: the text type every panel and the script frame use.
-//
-// Holds 8-bit text that never contains a NUL of its own; conversion to
-// const char* always yields a NUL-terminated text, never null. All operations
-// are linear in the size of their input and throw nothing but std::bad_alloc.
+/// @file
+/// zarn_string: the text type every panel and the script frame use.
+
+/// The text type every panel and the script frame use.
+///
+/// Holds 8-bit text that never contains a NUL of its own; conversion to
+/// const char* always yields a NUL-terminated text, never null. All operations
+/// are linear in the size of their input and throw nothing but std::bad_alloc.
 #pragma once
 
 #include <cstdint>
@@ -11,77 +14,79 @@
 
 class zarn_string {
 public:
+    /// The empty text.
     zarn_string();
-    // Copies text; a null pointer gives the empty string.
+    /// Copies text; a null pointer gives the empty string.
     zarn_string(const char* text);  // NOLINT(google-explicit-constructor): used as an implicit conversion
-    // Copies at most length bytes, stopping early at a NUL; null gives empty.
+    /// Copies at most length bytes, stopping early at a NUL; null gives empty.
     zarn_string(const char* text, std::size_t length);
-    zarn_string(const zarn_string& other);
-    zarn_string(zarn_string&& other) noexcept;
-    // The text of value in base 2..36 (any other base means 10), digits above 9
-    // in lower case. width pads on the left with fill (0 means a blank) up to
-    // width characters, at most 1024; a minus sign stays in front, and zero
-    // padding goes between sign and digits. (value, 0, 0, 10) is plain decimal.
+    zarn_string(const zarn_string& other);      ///< A copy of other.
+    zarn_string(zarn_string&& other) noexcept;  ///< Takes other's text; other is left empty.
+    /// The text of value in base 2..36 (any other base means 10), digits above 9
+    /// in lower case. width pads on the left with fill (0 means a blank) up to
+    /// width characters, at most 1024; a minus sign stays in front, and zero
+    /// padding goes between sign and digits. (value, 0, 0, 10) is plain decimal.
     zarn_string(int value, char fill, unsigned width, int base);
-    virtual ~zarn_string();
+    virtual ~zarn_string();  ///< Frees the text.
 
-    zarn_string& operator=(const zarn_string& other);
-    zarn_string& operator=(zarn_string&& other) noexcept;
-    zarn_string& operator=(const char* text);
-    zarn_string& operator+=(const zarn_string& other);
-    zarn_string& operator+=(const char* text);
+    zarn_string& operator=(const zarn_string& other);      ///< Copies other's text.
+    zarn_string& operator=(zarn_string&& other) noexcept;  ///< Takes other's text; other is left empty.
+    zarn_string& operator=(const char* text);              ///< Copies text; null gives the empty text.
+    zarn_string& operator+=(const zarn_string& other);     ///< Appends other's text.
+    zarn_string& operator+=(const char* text);             ///< Appends text; null appends nothing.
 
-    // The NUL-terminated text; never null, valid until the string changes.
+    /// The NUL-terminated text; never null, valid until the string changes.
     operator const char*() const;  // NOLINT(google-explicit-constructor)
-    const char* c_str() const;
+    const char* c_str() const;     ///< The same text as the conversion to const char*.
 
-    // Bytes before the NUL (INT_MAX for texts that long or longer).
+    /// Bytes before the NUL (INT_MAX for texts that long or longer).
     int length() const;
-    bool isEmpty() const;
+    bool isEmpty() const;  ///< True for the text of length 0.
 
-    // Decimal value: optional blanks (space, tab), optional "+" or "-",
-    // digits, optional blanks.
-    // Any other text, the empty text and values outside int32 give 0.
+    /// Decimal value: optional blanks (space, tab), optional "+" or "-",
+    /// digits, optional blanks.
+    /// Any other text, the empty text and values outside int32 give 0.
     int toInt() const;
-    // Value of the first run of decimal digits (no sign). No digits, or a run
-    // outside int32, gives 0.
+    /// Value of the first run of decimal digits (no sign). No digits, or a run
+    /// outside int32, gives 0.
     int firstInt() const;
-    // Case-sensitive; a null or empty prefix matches every text.
+    /// Case-sensitive; a null or empty prefix matches every text.
     bool startsWith(const char* prefix) const;
 
-    // A copy in which the lowest-numbered placeholder still present is
-    // replaced, at every occurrence, by text. A placeholder is "%" followed by
-    // a digit 1-9 and at most one more digit ("%1" to "%99"; "%123" is "%12"
-    // then "3"; "%0" is plain text). No placeholder left: the text comes back
-    // unchanged. Inserted text is not scanned within the same call.
+    /// A copy in which the lowest-numbered placeholder still present is
+    /// replaced, at every occurrence, by text. A placeholder is "%" followed by
+    /// a digit 1-9 and at most one more digit ("%1" to "%99"; "%123" is "%12"
+    /// then "3"; "%0" is plain text). No placeholder left: the text comes back
+    /// unchanged. Inserted text is not scanned within the same call.
     zarn_string arg(const zarn_string& text) const;
+    /// arg() with the text of value, formatted as by zarn_string(value, fill, width, base).
     zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) const;
 
-    // Fills all placeholders in one pass: the k-th lowest placeholder number
-    // present in this text receives values[k]. Text that was inserted is never
-    // scanned again, so a value containing "%1" arrives unchanged. Extra values
-    // are ignored; placeholders without a value are left as they are.
+    /// Fills all placeholders in one pass: the k-th lowest placeholder number
+    /// present in this text receives values[k]. Text that was inserted is never
+    /// scanned again, so a value containing "%1" arrives unchanged. Extra values
+    /// are ignored; placeholders without a value are left as they are.
     zarn_string args(std::initializer_list<const char*> values) const;
 
-    // Splits at the first separator: left receives the text before it, right
-    // the text after it. Without a separator left is the whole text and right
-    // is empty. Returns the number of separators found in the text. left and
-    // right may be this string itself.
+    /// Splits at the first separator: left receives the text before it, right
+    /// the text after it. Without a separator left is the whole text and right
+    /// is empty. Returns the number of separators found in the text. left and
+    /// right may be this string itself.
     int split(char separator, zarn_string& left, zarn_string& right) const;
 
 private:
     std::string text_;  // never holds a NUL of its own
 };
 
-zarn_string operator+(const zarn_string& a, const zarn_string& b);
-zarn_string operator+(const zarn_string& a, const char* b);
-zarn_string operator+(const char* a, const zarn_string& b);
-bool operator==(const zarn_string& a, const char* b);
-bool operator==(const zarn_string& a, const zarn_string& b);
-// True when the text is exactly value in decimal ("1" == 1, "01" != 1).
+zarn_string operator+(const zarn_string& a, const zarn_string& b);  ///< The text of a followed by that of b.
+zarn_string operator+(const zarn_string& a, const char* b);         ///< a followed by b; null b adds nothing.
+zarn_string operator+(const char* a, const zarn_string& b);         ///< a followed by b; null a adds nothing.
+bool operator==(const zarn_string& a, const char* b);               ///< Same bytes; null b equals the empty text.
+bool operator==(const zarn_string& a, const zarn_string& b);        ///< Same bytes.
+/// True when the text is exactly value in decimal ("1" == 1, "01" != 1).
 bool operator==(const zarn_string& a, int value);
-bool operator!=(const zarn_string& a, const zarn_string& b);
-bool operator!=(const zarn_string& a, const char* b);
-// Text first: without these, "x" == s would compare pointers.
+bool operator!=(const zarn_string& a, const zarn_string& b);  ///< Not the same bytes.
+bool operator!=(const zarn_string& a, const char* b);         ///< Not the same bytes as b (null reads as empty).
+/// b == a. Text first: without these, "x" == s would compare pointers.
 bool operator==(const char* a, const zarn_string& b);
-bool operator!=(const char* a, const zarn_string& b);
+bool operator!=(const char* a, const zarn_string& b);  ///< b != a.
