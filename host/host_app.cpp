@@ -32,8 +32,8 @@ std::string baseName(const std::string& path) {
 
 int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std::ostream& err) {
     std::string why;
-    Facility facility;
-    if (!Facility::load(options.facility, facility, why)) {
+    Facility facility = Facility::builtIn();
+    if (!options.facility.empty() && !Facility::load(options.facility, facility, why)) {
         err << "zarn_host: " << why << "\n";
         return exitError;
     }
@@ -66,8 +66,9 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
             return exitError;
         }
     }
-    std::string folder =
-        options.panelDirSet ? options.panelDir : std::filesystem::path(options.facility).parent_path().string();
+    std::string folder = options.panelDirSet         ? options.panelDir
+                         : options.facility.empty() ? std::filesystem::path(options.panelLibrary).parent_path().string()
+                                                    : std::filesystem::path(options.facility).parent_path().string();
 
     SimHost host(std::move(facility));
     if (!options.quiet) host.trace().setEcho(&out);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -54,6 +55,20 @@ public:
     std::optional<std::string> parentMessage(const std::string& text, bool& sent);
     // Advances the clock by ms, delivering every due timer tick in order.
     void wait(int64_t ms);
+
+    // A notification as given: any type, any data, even a malformed record.
+    // A type-3 reply is handed back; any other type answered non-null is a
+    // fault. Delivers the revertives it caused. False when no panel is loaded.
+    bool notify(int32_t type, void* data, const std::string& description);
+
+    // From now on commands beginning with prefix get reply instead (null when
+    // empty); the longest matching prefix wins. The command is still checked
+    // and executed.
+    void answer(const std::string& prefix, std::optional<std::string> reply);
+
+    // Sees every command the script sends and the reply it gets.
+    using CommandObserver = std::function<void(const std::string& command, const std::optional<std::string>& reply)>;
+    void setCommandObserver(CommandObserver observer) { observer_ = std::move(observer); }
 
     // The world outside the panel.
     RouteResult routeFromOutside(int32_t device, int32_t destination, int32_t source);
@@ -112,6 +127,9 @@ private:
     std::deque<PendingRevertive> revertives_;
     std::vector<std::string> commandLog_;
     std::vector<std::string> faults_;
+    std::map<std::string, std::optional<std::string>> answers_;
+    bool farewellSent_ = false;  // "AS" came in this panel's life
+    CommandObserver observer_;
 };
 
 }  // namespace zarn_host
