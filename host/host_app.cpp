@@ -66,7 +66,7 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
             return exitError;
         }
     }
-    std::string folder = options.panelDirSet         ? options.panelDir
+    std::string folder = options.panelDirSet        ? options.panelDir
                          : options.facility.empty() ? std::filesystem::path(options.panelLibrary).parent_path().string()
                                                     : std::filesystem::path(options.facility).parent_path().string();
 

@@ -189,7 +189,8 @@ bool SimHost::notify(int32_t type, void* data, const std::string& description) {
             trace_.line("<- release parent reply");
             script_->callback(reply, zarn_type_release);
         } else if (reply) {
-            fault("the panel answered a type-" + std::to_string(type) + " notification with a pointer; only type 3 has a reply");
+            fault("the panel answered a type-" + std::to_string(type) +
+                  " notification with a pointer; only type 3 has a reply");
         }
     }
     deliverRevertives();

@@ -211,8 +211,16 @@ std::vector<std::string> junkTexts() {
     huge.reserve(1 << 20);
     const std::string pattern = "'%1 \"x\" {0} %s ' , . = -2147483649 ";
     while (huge.size() < (1u << 20)) huge += pattern;
-    return {"", " ", "'", "' '' '", "%1 %2 %s %n {0} $1 \\", "\"\"", "-2147483649 99999999999", ",,,,.==",
-            "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32 33 34", huge};
+    return {"",
+            " ",
+            "'",
+            "' '' '",
+            "%1 %2 %s %n {0} $1 \\",
+            "\"\"",
+            "-2147483649 99999999999",
+            ",,,,.==",
+            "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32 33 34",
+            huge};
 }
 
 std::string folderOf(const Options& options) {
@@ -239,7 +247,8 @@ void entryNullLookups(Probe& probe, load_zarn_client_script_fn entry) {
 void entryFolders(Probe& probe, load_zarn_client_script_fn entry) {
     std::string longFolder;
     while (longFolder.size() < 4096) longFolder += "/a_rather_long_folder_name";
-    for (const std::string& folder : {std::string(), longFolder, std::string("/tmp/B\xC3\xBChne/\xE3\x82\xB9\xE3\x82\xBF")}) {
+    for (const std::string& folder :
+         {std::string(), longFolder, std::string("/tmp/B\xC3\xBChne/\xE3\x82\xB9\xE3\x82\xBF")}) {
         Session session(probe, entry, folder);
         if (!session.step("load")) {
             probe.problem("with the folder \"" + printable(folder, 60) + "\" (" + std::to_string(folder.size()) +
@@ -288,9 +297,9 @@ void ignoredNotifications(Probe& probe, load_zarn_client_script_fn entry) {
     if (!session.load()) return;
     session.step("wait 1000");
     std::string before = panelPicture(session.host());
-    const char* const notifications[] = {"0 null",  "0 value 1",     "6 null",  "6 foreign",
-                                         "7 value 0", "7 value -1", "8 null",  "8 value 1",
-                                         "-1 null", "-1 foreign",    "5 foreign", "2147483647 null"};
+    const char* const notifications[] = {"0 null",    "0 value 1",  "6 null",    "6 foreign",
+                                         "7 value 0", "7 value -1", "8 null",    "8 value 1",
+                                         "-1 null",   "-1 foreign", "5 foreign", "2147483647 null"};
     for (const char* notification : notifications) {
         std::size_t sent = session.host().commandLog().size();
         session.step(std::string("notify ") + notification);
@@ -300,7 +309,8 @@ void ignoredNotifications(Probe& probe, load_zarn_client_script_fn entry) {
                           printable(log[sent]) + "\"");
         }
     }
-    if (panelPicture(session.host()) != before) probe.problem("notifications to be ignored changed the panel's controls");
+    if (panelPicture(session.host()) != before)
+        probe.problem("notifications to be ignored changed the panel's controls");
     for (const auto& fault : session.newFaults(Rule::notification)) probe.problem(fault);
 }
 
@@ -338,7 +348,8 @@ void hostileInput(Probe& probe, load_zarn_client_script_fn entry) {
     // Junk in every look-up reply, from start-up on.
     for (const auto& junk : junkTexts()) {
         Session session(probe, entry, folderOf(probe.options()));
-        for (const char* word : {"SD", "XI", "RN", "TG"}) session.step(std::string("answer ") + word + " " + quote(junk));
+        for (const char* word : {"SD", "XI", "RN", "TG"})
+            session.step(std::string("answer ") + word + " " + quote(junk));
         if (!session.load()) return;
         tour(session, 2);
         session.step("unload");
@@ -442,8 +453,8 @@ void lifetime(Probe& probe, load_zarn_client_script_fn) {
     if (before.heapBytes >= 0 && after.heapBytes - before.heapBytes > heapSlack) {
         long long growth = after.heapBytes - before.heapBytes;
         probe.problem("heap in use grew by " + std::to_string(growth) + " bytes over " +
-                      std::to_string(cycles - warmUp) + " lives (about " +
-                      std::to_string(growth / (cycles - warmUp)) + " bytes a life)");
+                      std::to_string(cycles - warmUp) + " lives (about " + std::to_string(growth / (cycles - warmUp)) +
+                      " bytes a life)");
     }
 #endif
     probe.out() << "@@ note heap " << before.heapBytes << " -> " << after.heapBytes << " bytes, handles "

@@ -157,6 +157,7 @@ void report(const Options& options, const Verdict& verdict, std::ostream& out) {
     }
     out << "FAIL " << verdict.name << ": " << verdict.cause << "\n";
     for (const auto& problem : verdict.problems) out << "  problem: " << problem << "\n";
+    if (!verdict.steps.empty()) out << "  last step: " << printable(verdict.steps.back(), 200) << "\n";
     if (!verdict.lastCommands.empty()) {
         out << "  last commands the panel sent:\n";
         for (const auto& command : verdict.lastCommands) out << "    " << command << "\n";
@@ -200,8 +201,10 @@ bool writeJson(const Options& options, const std::vector<Verdict>& verdicts, std
 }
 
 std::vector<std::string> childArguments(const Options& options, const std::string& test) {
-    std::vector<std::string> args = {"validate", options.library, "--child", test, "--seed",
-                                     std::to_string(options.seed), "--steps", std::to_string(options.steps)};
+    std::vector<std::string> args = {"validate", options.library,
+                                     "--child",  test,
+                                     "--seed",   std::to_string(options.seed),
+                                     "--steps",  std::to_string(options.steps)};
     if (!options.facility.empty()) {
         args.push_back("--facility");
         args.push_back(options.facility);

@@ -20,7 +20,7 @@ struct Options {
     bool onlyFailed = false;
     bool inProcess = false;
     bool list = false;
-    std::string json;           // where to write the results as JSON
+    std::string json;            // where to write the results as JSON
     std::string reproDir = ".";  // where failing tests leave their scenario
     uint64_t seed = 1;
     int steps = 400;           // steps of the random operator session

@@ -92,7 +92,9 @@ public:
     }
 
 private:
-    char* send(const std::string& text) { return host_->callback(const_cast<char*>(text.c_str()), zarn_type_command); }
+    char* send(const std::string& text) {
+        return host_->callback(const_cast<char*>(text.c_str()), zarn_type_command);
+    }
 
     zarn_client_callback* host_;
     int32_t device_ = 0;
