@@ -7,11 +7,14 @@
 //   BROKEN_LEAKS_ON_LOAD      leaks 4 KiB on every load
 //   BROKEN_CUTS_RR_NUMBER     formats RR into a buffer that cuts the device number
 //   BROKEN_FOREIGN_HAND_BACK  hands back a pointer the host never gave
+//   BROKEN_HANGS_ON_PARENT    never returns from a parent message
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
+#include <thread>
 
 #include "script_frame/zarn_client.h"
 
@@ -70,6 +73,9 @@ public:
                 return nullptr;
             case zarn_type_parent_message: {
                 if (!data) return nullptr;
+#ifdef BROKEN_HANGS_ON_PARENT
+                for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+#endif
 #ifdef BROKEN_FOREIGN_HAND_BACK
                 char* notFromTheHost = new char[4]{'a', 'b', 'c', '\0'};
                 host_->callback(notFromTheHost, zarn_type_release);

@@ -1,10 +1,12 @@
 # Runs zarn_host validate on a broken panel and checks that exactly the
 # expected test failed, that it left a scenario, and (with REPLAY) that
 # zarn_host fails when it replays that scenario. Variables: HOST, PANEL,
-# EXPECT_FAILED, REPLAY, WORK.
+# EXPECT_FAILED, REPLAY, WORK; optional ARGS (more arguments, separated by
+# "|") and EXPECT_CAUSE (a regular expression the failure's cause matches).
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
-execute_process(COMMAND ${HOST} validate ${PANEL} --only-failed --json ${WORK}/results.json --repro-dir ${WORK}
+string(REPLACE "|" ";" args "${ARGS}")
+execute_process(COMMAND ${HOST} validate ${PANEL} --only-failed --json ${WORK}/results.json --repro-dir ${WORK} ${args}
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc STREQUAL 1)
   message(FATAL_ERROR "zarn_host validate exited with ${rc}, expected 1\n${out}")
@@ -17,11 +19,15 @@ foreach(i RANGE ${last})
   string(JSON result GET "${json}" tests ${i} result)
   if(result STREQUAL "fail")
     string(JSON name GET "${json}" tests ${i} name)
+    string(JSON cause GET "${json}" tests ${i} cause)
     list(APPEND failed ${name})
   endif()
 endforeach()
 if(NOT failed STREQUAL EXPECT_FAILED)
   message(FATAL_ERROR "expected ${EXPECT_FAILED} alone to fail; failed: ${failed}\n${out}")
+endif()
+if(DEFINED EXPECT_CAUSE AND NOT cause MATCHES "${EXPECT_CAUSE}")
+  message(FATAL_ERROR "${EXPECT_FAILED} failed for \"${cause}\", expected \"${EXPECT_CAUSE}\"\n${out}")
 endif()
 set(scenario ${WORK}/validate-${EXPECT_FAILED}.scenario)
 if(NOT EXISTS ${scenario} OR NOT out MATCHES "reproduce: zarn_host ")
