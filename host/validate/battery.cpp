@@ -151,18 +151,23 @@ private:
     std::size_t seen_[5] = {0, 0, 0, 0, 0};
 };
 
+// A control an operator can work, copied: a panel shown again replaces its controls.
 struct ControlRef {
     std::string panel;
-    const Control* control;
+    std::string id;
+    bool list;
+    std::vector<std::string> entries;  // list entries by text
 };
 
-// The controls an operator can work: buttons and lists of every panel shown.
+// The buttons and lists of every panel shown.
 std::vector<ControlRef> operable(SimHost& host) {
     std::vector<ControlRef> controls;
     for (const auto& entry : host.panels()) {
         for (const auto& control : entry.second.controls) {
             if (control.kind == "button" || (control.kind == "list" && !control.entries.empty())) {
-                controls.push_back({entry.first, &control});
+                ControlRef ref{entry.first, control.id, control.kind == "list", {}};
+                for (const auto& e : control.entries) ref.entries.push_back(e.text);
+                controls.push_back(std::move(ref));
             }
         }
     }
@@ -187,12 +192,12 @@ void tour(Session& session, std::size_t listEntries = 4) {
     std::string panel;
     for (const auto& ref : operable(session.host())) {
         if (ref.panel != panel) session.step("panel " + quote(panel = ref.panel));
-        if (ref.control->kind == "list") {
-            for (std::size_t i = 0; i < ref.control->entries.size() && i < listEntries; ++i) {
-                session.step("pick " + quote(ref.control->id) + " " + quote(ref.control->entries[i].text));
+        if (ref.list) {
+            for (std::size_t i = 0; i < ref.entries.size() && i < listEntries; ++i) {
+                session.step("pick " + quote(ref.id) + " " + quote(ref.entries[i]));
             }
         } else {
-            session.step("press " + quote(ref.control->id));
+            session.step("press " + quote(ref.id));
         }
     }
     for (const char* message : {"", "return", "get", "set.x=1"}) session.step(std::string("parent ") + quote(message));
@@ -324,7 +329,7 @@ void hostileInput(Probe& probe, load_zarn_client_script_fn entry) {
             session.step(std::string("notify ") + records);
         }
         for (const auto& ref : operable(session.host())) {
-            std::string where = quote(ref.panel) + " " + quote(ref.control->id);
+            std::string where = quote(ref.panel) + " " + quote(ref.id);
             session.step("notify 2 button " + where);
             session.step("notify 2 button " + where + " null null");
             session.step("notify 2 button " + where + " \"select\" null");
@@ -371,11 +376,10 @@ void randomSessions(Probe& probe, load_zarn_client_script_fn entry) {
         if (roll < 45 && !controls.empty()) {
             const ControlRef& ref = controls[below(controls.size())];
             session.step("panel " + quote(ref.panel));
-            if (ref.control->kind == "list") {
-                const ListEntry& e = ref.control->entries[below(ref.control->entries.size())];
-                session.step("pick " + quote(ref.control->id) + " " + quote(e.text));
+            if (ref.list) {
+                session.step("pick " + quote(ref.id) + " " + quote(ref.entries[below(ref.entries.size())]));
             } else {
-                session.step("press " + quote(ref.control->id));
+                session.step("press " + quote(ref.id));
             }
         } else if (roll < 60) {
             auto targets = registered(host, 256);
@@ -415,7 +419,6 @@ void lifetime(Probe& probe, load_zarn_client_script_fn) {
     const Options& options = probe.options();
     constexpr int cycles = 1000;
     constexpr int warmUp = 100;
-    constexpr long long heapSlack = 64 * 1024;
     ProcessUsage before, after;
     for (int cycle = 0; cycle < cycles; ++cycle) {
         std::string why;
@@ -432,9 +435,8 @@ void lifetime(Probe& probe, load_zarn_client_script_fn) {
             for (std::size_t i = 0; i < controls.size() && i < 4; ++i) {
                 const ControlRef& ref = controls[i];
                 session.step("panel " + quote(ref.panel));
-                session.step(ref.control->kind == "list"
-                                 ? "pick " + quote(ref.control->id) + " " + quote(ref.control->entries[0].text)
-                                 : "press " + quote(ref.control->id));
+                session.step(ref.list ? "pick " + quote(ref.id) + " " + quote(ref.entries[0])
+                                      : "press " + quote(ref.id));
             }
             session.step("parent \"return\"");
             session.step("wait 500");
@@ -450,6 +452,7 @@ void lifetime(Probe& probe, load_zarn_client_script_fn) {
                       std::to_string(after.handles) + " over " + std::to_string(cycles - warmUp) + " lives");
     }
 #ifndef ZARN_HEAP_UNMEASURED
+    constexpr long long heapSlack = 64 * 1024;
     if (before.heapBytes >= 0 && after.heapBytes - before.heapBytes > heapSlack) {
         long long growth = after.heapBytes - before.heapBytes;
         probe.problem("heap in use grew by " + std::to_string(growth) + " bytes over " +
