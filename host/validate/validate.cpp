@@ -109,7 +109,21 @@ Verdict judge(const std::string& name, const ChildOutcome& child, int timeoutSec
             }
             break;
     }
-    if (!verdict.passed && verdict.cause != "failed") {
+    if (verdict.cause == "sanitizer report") {
+        // The report's head says what went wrong and where; its summary closes it.
+        std::size_t head = 0;
+        while (head < errLines.size() && errLines[head].find("ERROR: ") == std::string::npos &&
+               errLines[head].find("runtime error:") == std::string::npos) {
+            ++head;
+        }
+        for (std::size_t i = head; i < errLines.size() && i < head + errorLinesShown; ++i) {
+            verdict.errorTail.push_back(errLines[i]);
+        }
+        if (!errLines.empty() && head + errorLinesShown < errLines.size() && startsWith(errLines.back(), "SUMMARY")) {
+            verdict.errorTail.push_back("...");
+            verdict.errorTail.push_back(errLines.back());
+        }
+    } else if (!verdict.passed && verdict.cause != "failed") {
         verdict.errorTail.assign(errLines.begin() + static_cast<std::ptrdiff_t>(from), errLines.end());
     }
     return verdict;
