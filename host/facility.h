@@ -73,7 +73,6 @@ public:
     // large so that a cut digit shows), and each of its database entries
     // reads as its own index. Look-ups of anything else answer null.
     static Facility builtIn();
-    bool inventing() const { return inventing_; }
     // The instance named, created when the facility invents instances; null otherwise.
     const DeviceInstance* lookUp(const std::string& name);
     bool invented(int32_t device) const { return inventing_ && routers_.count(device) != 0; }

@@ -23,8 +23,9 @@ int main(int argc, char** argv) {
     app.add_option("--panel", options.panelLibrary, "panel library to load")->required();
     app.add_option("--facility", options.facility, "facility file (JSON); without one, the built-in facility");
     app.add_option("--scenario", options.scenario, "scenario to run; without one, steps come from standard input");
-    auto* panelDir = app.add_option("--panel-dir", options.panelDir,
-                                    "folder passed to the panel (default: the facility file's folder)");
+    auto* panelDir =
+        app.add_option("--panel-dir", options.panelDir,
+                       "folder passed to the panel (default: the facility file's folder, else the library's)");
     app.add_option("--trace", options.traceFile, "also write the trace to this file");
     app.add_option("--offline", options.offline, "device instance offline from the start (repeatable)");
     app.add_flag("--interactive", options.interactive, "read steps from standard input (after the scenario)");

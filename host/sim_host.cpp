@@ -264,7 +264,6 @@ char* SimHost::command(const char* text) {
         }
         if (longest) reply = answers_[*longest];
     }
-    if (observer_) observer_(commandText, reply);
     std::string word = commandText.substr(0, 2);
     if (trace_.enabled()) {
         std::string line = "-> " + printable(commandText);

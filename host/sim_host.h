@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -65,10 +64,6 @@ public:
     // empty); the longest matching prefix wins. The command is still checked
     // and executed.
     void answer(const std::string& prefix, std::optional<std::string> reply);
-
-    // Sees every command the script sends and the reply it gets.
-    using CommandObserver = std::function<void(const std::string& command, const std::optional<std::string>& reply)>;
-    void setCommandObserver(CommandObserver observer) { observer_ = std::move(observer); }
 
     // The world outside the panel.
     RouteResult routeFromOutside(int32_t device, int32_t destination, int32_t source);
@@ -129,7 +124,6 @@ private:
     std::vector<std::string> faults_;
     std::map<std::string, std::optional<std::string>> answers_;
     bool farewellSent_ = false;  // "AS" came in this panel's life
-    CommandObserver observer_;
 };
 
 }  // namespace zarn_host

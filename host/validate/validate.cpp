@@ -42,7 +42,11 @@ std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);
     std::string line;
-    while (std::getline(in, line)) out.push_back(line);
+    while (std::getline(in, line)) {
+        // A child on Windows writes its standard output in text mode.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        out.push_back(line);
+    }
     return out;
 }
 
