@@ -314,7 +314,7 @@ int main(int argc, char** argv) {
     app.add_option("--json", options.json, "also write the results to this file as JSON");
     app.add_option("--repro-dir", options.reproDir, "folder for the scenarios of failed tests (default: .)");
     app.add_option("--seed", options.seed, "seed of the random operator session (default 1)");
-    app.add_option("--steps", options.steps, "steps of the random operator session (default 400)")
+    app.add_option("--steps", options.steps, "steps of the random operator session (default 2000)")
         ->check(CLI::Range(1, 1000000));
     app.add_option("--timeout", options.timeoutSeconds, "seconds each test may take (default 120)")
         ->check(CLI::Range(1, 86400));

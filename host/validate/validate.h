@@ -23,7 +23,7 @@ struct Options {
     std::string json;            // where to write the results as JSON
     std::string reproDir = ".";  // where failing tests leave their scenario
     uint64_t seed = 1;
-    int steps = 400;           // steps of the random operator session
+    int steps = 2000;          // steps of the random operator session
     int timeoutSeconds = 120;  // per test
     std::string child;         // the test a child process runs (hidden)
 };
