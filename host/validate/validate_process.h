@@ -3,6 +3,7 @@
 // implementation per platform (validate_process_posix.cpp, _win32.cpp).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ struct ChildOutcome {
     std::string out;    // everything the child wrote to standard output
     std::string err;    // and to standard error
 };
+
+// Output kept of a child, per stream; the rest is read and dropped.
+constexpr std::size_t maxChildOutput = 256u << 20;
 
 // Runs program with args, collecting its output, and kills it after
 // timeoutSeconds. notStarted carries the reason in crash.

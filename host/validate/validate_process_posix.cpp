@@ -80,7 +80,7 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(n));
+                if (sinks[i]->size() < maxChildOutput) sinks[i]->append(buffer, static_cast<std::size_t>(n));
             } else if (n == 0 || errno != EINTR) {
                 close(fds[i].fd);
                 fds[i].fd = -1;

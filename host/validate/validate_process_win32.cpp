@@ -60,7 +60,9 @@ void appendArgument(std::wstring& line, const std::wstring& arg) {
 void drain(HANDLE pipe, std::string* sink) {
     char buffer[65536];
     DWORD n = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) sink->append(buffer, n);
+    while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) {
+        if (sink->size() < maxChildOutput) sink->append(buffer, n);
+    }
 }
 
 // An exception code the process ended with, named when it is a common one.
