@@ -67,11 +67,25 @@ public:
     const std::vector<DeviceInstance>& instances() const { return instances_; }
     const std::map<int32_t, Router>& routers() const { return routers_; }
 
+    // The built-in facility, for a panel tried without a facility file: every
+    // device instance looked up exists (a router of builtInRouterSize sources
+    // and destinations, numbered from builtInFirstDevice on in look-up order,
+    // large so that a cut digit shows), and each of its database entries
+    // reads as its own index. Look-ups of anything else answer null.
+    static Facility builtIn();
+    // The instance named, created when the facility invents instances; null otherwise.
+    const DeviceInstance* lookUp(const std::string& name);
+    bool invented(int32_t device) const { return inventing_ && routers_.count(device) != 0; }
+
+    static constexpr int32_t builtInFirstDevice = 2000000011;
+    static constexpr int32_t builtInRouterSize = 4096;
+
 private:
     std::vector<DeviceInstance> instances_;
     std::map<std::pair<int32_t, int32_t>, std::map<int32_t, std::string>> databases_;
     std::map<int32_t, Router> routers_;
     std::set<int32_t> offline_;
+    bool inventing_ = false;
 };
 
 }  // namespace zarn_host

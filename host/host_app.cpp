@@ -51,8 +51,8 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
         err << "zarn_host: --serve and --interactive do not go together\n";
         return exitError;
     }
-    Facility facility;
-    if (!Facility::load(options.facility, facility, why)) {
+    Facility facility = Facility::builtIn();
+    if (!options.facility.empty() && !Facility::load(options.facility, facility, why)) {
         err << "zarn_host: " << why << "\n";
         return exitError;
     }
@@ -85,8 +85,9 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
             return exitError;
         }
     }
-    std::string folder =
-        options.panelDirSet ? options.panelDir : std::filesystem::path(options.facility).parent_path().string();
+    std::string folder = options.panelDirSet        ? options.panelDir
+                         : options.facility.empty() ? std::filesystem::path(options.panelLibrary).parent_path().string()
+                                                    : std::filesystem::path(options.facility).parent_path().string();
 
     SimHost host(std::move(facility));
     if (!options.quiet) host.trace().setEcho(&out);

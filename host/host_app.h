@@ -13,9 +13,9 @@ namespace zarn_host {
 
 struct HostOptions {
     std::string panelLibrary;
-    std::string facility;
+    std::string facility;  // empty: the built-in facility
     std::string scenario;  // empty: interactive
-    std::string panelDir;  // folder passed to the entry point
+    std::string panelDir;  // folder passed to the entry point (default: the facility's, else the library's)
     bool panelDirSet = false;
     std::string traceFile;
     bool interactive = false;

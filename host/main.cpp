@@ -1,7 +1,9 @@
 // zarn_host: loads a panel library into a simulated panel host and runs a
-// scenario against it, or takes steps from standard input.
+// scenario against it, or takes steps from standard input. "zarn_host
+// validate ..." runs the validator instead.
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <string>
 
 #ifdef _WIN32
 #include <io.h>
@@ -12,15 +14,18 @@
 #endif
 
 #include "host/host_app.h"
+#include "host/validate/validate.h"
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "validate") return zarn_host::validate::main(argc - 1, argv + 1);
     zarn_host::HostOptions options;
     CLI::App app{"Simulated panel host: loads a panel library and drives it through a facility model"};
     app.add_option("--panel", options.panelLibrary, "panel library to load")->required();
-    app.add_option("--facility", options.facility, "facility file (JSON)")->required();
+    app.add_option("--facility", options.facility, "facility file (JSON); without one, the built-in facility");
     app.add_option("--scenario", options.scenario, "scenario to run; without one, steps come from standard input");
-    auto* panelDir = app.add_option("--panel-dir", options.panelDir,
-                                    "folder passed to the panel (default: the facility file's folder)");
+    auto* panelDir =
+        app.add_option("--panel-dir", options.panelDir,
+                       "folder passed to the panel (default: the facility file's folder, else the library's)");
     app.add_option("--trace", options.traceFile, "also write the trace to this file");
     app.add_option("--offline", options.offline, "device instance offline from the start (repeatable)");
     app.add_flag("--interactive", options.interactive, "read steps from standard input (after the scenario)");

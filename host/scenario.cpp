@@ -1,9 +1,11 @@
 #include "host/scenario.h"
 
+#include <cstdint>
 #include <ostream>
 
 #include "host/command_text.h"
 #include "host/renderer.h"
+#include "script_frame/revertive_record.h"
 
 namespace zarn_host {
 namespace {
@@ -34,6 +36,8 @@ constexpr StepShape stepShapes[] = {
     {"expect property", 3, 3, false},
     {"expect route", 3, 3, false},
     {"expect reply", 1, 1, false},
+    {"answer", 2, 2, false},
+    {"notify", 2, 6, false},
 };
 
 bool isBlank(char c) {
@@ -254,13 +258,73 @@ ScenarioRunner::Outcome ScenarioRunner::expectNoCommand(const ScenarioStep& step
     return Outcome::ok;
 }
 
+ScenarioRunner::Outcome ScenarioRunner::notify(const ScenarioStep& step) {
+    const auto& a = step.args;
+    int32_t type = 0;
+    if (!parseInt32(a[0].text, type)) return error(step, "notify takes a 32-bit type number");
+    const std::string& form = a[1].text;
+    // A bare null stands for a null text inside a record.
+    auto text = [&](const ScenarioToken& t) -> const char* {
+        return !t.quoted && t.text == "null" ? nullptr : t.text.c_str();
+    };
+    std::string description = printable(step.source.substr(step.source.find(form)), 120);
+    beginAction();
+    if (form == "null" && a.size() == 2) {
+        host_.notify(type, nullptr, description);
+        return Outcome::ok;
+    }
+    if (form == "value" && a.size() == 3) {
+        int32_t value = 0;
+        if (!parseInt32(a[2].text, value)) return error(step, "notify value takes a 32-bit integer");
+        host_.notify(type, reinterpret_cast<void*>(static_cast<intptr_t>(value)), description);
+        return Outcome::ok;
+    }
+    if (form == "foreign" && a.size() == 2) {
+        // Not from the heap: a panel that frees it fails at once.
+        static char foreign[16] = "not the panel's";
+        host_.notify(type, foreign, description);
+        return Outcome::ok;
+    }
+    if (form == "text" && a.size() == 3) {
+        std::string copy = a[2].text;
+        host_.notify(type, &copy[0], description);
+        return Outcome::ok;
+    }
+    if (form == "button" && (a.size() == 4 || a.size() == 6)) {
+        ButtonEventDetails details{};
+        for (auto& field : details.subFields) field = "";
+        ButtonEvent event{};
+        event.panelId = text(a[2]);
+        event.controlId = text(a[3]);
+        if (a.size() == 6) {
+            details.command = text(a[4]);
+            details.value = text(a[5]);
+            event.details = &details;
+        }
+        host_.notify(type, &event, description);
+        return Outcome::ok;
+    }
+    if (form == "revertive" && a.size() == 5) {
+        int32_t device = 0, index = 0;
+        if (!parseInt32(a[2].text, device) || !parseInt32(a[3].text, index)) {
+            return error(step, "notify revertive takes a device and an index, 32-bit integers");
+        }
+        zarn_revertive_record record(device, index, a[4].text);
+        host_.notify(type, record.event(), description);
+        return Outcome::ok;
+    }
+    return error(step,
+                 "notify TYPE takes null, value N, foreign, text TEXT, button PANEL CONTROL [COMMAND VALUE] or "
+                 "revertive DEVICE INDEX TEXT");
+}
+
 ScenarioRunner::Outcome ScenarioRunner::runStep(const ScenarioStep& step) {
     const std::string& k = step.keyword;
     const auto& a = step.args;
     std::string why;
 
     // Steps that act on the panel start it first.
-    bool needsPanel = k == "press" || k == "pick" || k == "parent" || k == "wait" || k == "show" ||
+    bool needsPanel = k == "press" || k == "pick" || k == "parent" || k == "wait" || k == "show" || k == "notify" ||
                       k == "expect command" || k == "expect no command" || k == "expect property" ||
                       k == "expect reply";
     if (needsPanel && !ensureStarted(why)) return error(step, why);
@@ -367,6 +431,12 @@ ScenarioRunner::Outcome ScenarioRunner::runStep(const ScenarioStep& step) {
         if (pictureOut_) *pictureOut_ << picture;
         return Outcome::ok;
     }
+    if (k == "answer") {
+        bool isNull = !a[1].quoted && a[1].text == "null";
+        host_.answer(a[0].text, isNull ? std::nullopt : std::optional<std::string>(a[1].text));
+        return Outcome::ok;
+    }
+    if (k == "notify") return notify(step);
     if (k == "expect command") return expectCommand(step);
     if (k == "expect no command") return expectNoCommand(step);
     if (k == "expect property") {

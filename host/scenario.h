@@ -18,6 +18,12 @@
 //   expect property CONTROL NAME VALUE
 //   expect route DEVICE DEST SOURCE
 //   expect reply TEXT | null
+//   answer PREFIX TEXT | null      replies to commands beginning with PREFIX, from now on
+//   notify TYPE FORM ...           a raw notification; FORM is one of
+//                                    null | value N | foreign | text TEXT
+//                                    button PANEL CONTROL [COMMAND VALUE]  (bare null: a null text;
+//                                                                          without COMMAND: no details)
+//                                    revertive DEVICE INDEX TEXT
 //
 // Arguments are separated by blanks; "double quotes" group blanks and take the
 // escapes \" \\ \n \t. The TEXT of expect command is the rest of the line, as
@@ -89,6 +95,7 @@ private:
     std::string windowText() const;
     Outcome expectCommand(const ScenarioStep& step);
     Outcome expectNoCommand(const ScenarioStep& step);
+    Outcome notify(const ScenarioStep& step);
 
     SimHost& host_;
     Loader loader_;

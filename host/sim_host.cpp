@@ -48,6 +48,7 @@ const Panel* SimHost::panel(const std::string& id) const {
 
 bool SimHost::load(load_zarn_client_script_fn entry, const std::string& folder, const std::string& name) {
     trace_.line("<- load " + name + " (folder " + quoted(folder) + ")");
+    farewellSent_ = false;
     {
         CallScope scope(*this);
         script_ = entry(this, folder.c_str());
@@ -68,6 +69,7 @@ void SimHost::unload() {
         delete script_;
         script_ = nullptr;
     }
+    if (!farewellSent_) fault("the panel was destroyed without sending \"AS\"");
     revertives_.clear();
 }
 
@@ -176,6 +178,29 @@ void SimHost::wait(int64_t ms) {
     clock_.advanceTo(until);
 }
 
+bool SimHost::notify(int32_t type, void* data, const std::string& description) {
+    if (!script_) return false;
+    trace_.line("<- notify " + std::to_string(type) + " " + description);
+    {
+        CallScope scope(*this);
+        char* reply = script_->callback(data, type);
+        if (reply && type == zarn_type_parent_message) {
+            trace_.line("   reply " + quoted(reply));
+            trace_.line("<- release parent reply");
+            script_->callback(reply, zarn_type_release);
+        } else if (reply) {
+            fault("the panel answered a type-" + std::to_string(type) +
+                  " notification with a pointer; only type 3 has a reply");
+        }
+    }
+    deliverRevertives();
+    return true;
+}
+
+void SimHost::answer(const std::string& prefix, std::optional<std::string> reply) {
+    answers_[prefix] = std::move(reply);
+}
+
 RouteResult SimHost::routeFromOutside(int32_t device, int32_t destination, int32_t source) {
     RouteResult result = facility_.route(device, destination, source);
     if (result != RouteResult::done) {
@@ -231,8 +256,24 @@ char* SimHost::command(const char* text) {
     } else {
         ++recentDropped_;
     }
+    // "AS" is the panel's last word, once.
+    if (farewellSent_) {
+        fault(commandText == "AS" ? std::string("\"AS\" sent twice")
+                                  : "command \"" + printable(commandText) + "\" after \"AS\"");
+    }
+    if (commandText == "AS") farewellSent_ = true;
     std::vector<std::string> notes;
     std::optional<std::string> reply = execute(commandText, notes);
+    if (!answers_.empty()) {
+        const std::string* longest = nullptr;
+        for (const auto& entry : answers_) {
+            if (commandText.compare(0, entry.first.size(), entry.first) == 0 &&
+                (!longest || entry.first.size() > longest->size())) {
+                longest = &entry.first;
+            }
+        }
+        if (longest) reply = answers_[*longest];
+    }
     std::string word = commandText.substr(0, 2);
     if (trace_.enabled()) {
         std::string line = "-> " + printable(commandText);

@@ -55,6 +55,16 @@ public:
     // Advances the clock by ms, delivering every due timer tick in order.
     void wait(int64_t ms);
 
+    // A notification as given: any type, any data, even a malformed record.
+    // A type-3 reply is handed back; any other type answered non-null is a
+    // fault. Delivers the revertives it caused. False when no panel is loaded.
+    bool notify(int32_t type, void* data, const std::string& description);
+
+    // From now on commands beginning with prefix get reply instead (null when
+    // empty); the longest matching prefix wins. The command is still checked
+    // and executed.
+    void answer(const std::string& prefix, std::optional<std::string> reply);
+
     // The world outside the panel.
     RouteResult routeFromOutside(int32_t device, int32_t destination, int32_t source);
     void setOnline(int32_t device, bool on);
@@ -121,6 +131,8 @@ private:
     std::size_t recentDropped_ = 0;
     uint64_t commandCount_ = 0;
     std::vector<std::string> faults_;
+    std::map<std::string, std::optional<std::string>> answers_;
+    bool farewellSent_ = false;  // "AS" came in this panel's life
 };
 
 }  // namespace zarn_host

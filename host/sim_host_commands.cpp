@@ -67,7 +67,14 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     // Commands addressed to a device: it must exist and be online.
     auto deviceUsable = [&](int32_t device) {
         if (!facility_.knownDevice(device)) {
-            notes.push_back("no device " + std::to_string(device));
+            // Device 0 is what a failed look-up gives; any other number the
+            // facility never gave out was most likely cut short.
+            if (device != 0) {
+                fault("command \"" + printable(text) + "\" names device " + std::to_string(device) +
+                      ", which the facility does not have (a number cut short?)");
+            } else {
+                notes.push_back("no device 0");
+            }
             return false;
         }
         if (!facility_.online(device)) {
@@ -102,7 +109,7 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     };
 
     if (word == "SD") {
-        const DeviceInstance* inst = facility_.instance(a[0].text);
+        const DeviceInstance* inst = facility_.lookUp(a[0].text);
         if (!inst) {
             notes.push_back("no device instance \"" + printable(a[0].text) + "\"");
             return std::nullopt;
@@ -146,6 +153,7 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     }
     if (word == "RN") {
         if (!deviceUsable(n[0])) return std::nullopt;
+        if (facility_.invented(n[0])) return std::to_string(n[2]);
         if (!facility_.hasDatabase(n[0], n[1])) {
             notes.push_back("device " + std::to_string(n[0]) + " has no database " + std::to_string(n[1]));
             return std::nullopt;

@@ -23,6 +23,11 @@ public:
     std::function<void(ScriptedPanel&, const std::string&)> onButton;
     std::vector<std::string>* events = nullptr;  // owned by the test; outlives the panel
 
+    // A panel's last word, as the host expects it.
+    ~ScriptedPanel() override {
+        if (host) send("AS");
+    }
+
     char* callback(void* data, int32_t type) override {
         if (type == zarn_type_revertive) {
             auto* e = static_cast<RevertiveEvent*>(data);

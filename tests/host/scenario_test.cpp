@@ -165,8 +165,17 @@ TEST_F(ScenarioRunnerTest, failed_expectations_say_what_was_expected_and_what_ha
 
 TEST_F(ScenarioRunnerTest, steps_the_host_cannot_carry_out_are_errors) {
     const char* cases[] = {
-        "press Nothing\n", "pick L x\n",       "route R 9 1\n",       "route Q 1 1\n",
-        "lock R 0\n",      "offline Nobody\n", "expect reply null\n", "load\nload\n",
+        "press Nothing\n",
+        "pick L x\n",
+        "route R 9 1\n",
+        "route Q 1 1\n",
+        "lock R 0\n",
+        "offline Nobody\n",
+        "expect reply null\n",
+        "load\nload\n",
+        "notify 2 sideways\n",
+        "notify x null\n",
+        "notify 1 revertive 7 two \"t\"\n",
     };
     for (const char* scenario : cases) {
         SCOPED_TRACE(scenario);
@@ -175,6 +184,16 @@ TEST_F(ScenarioRunnerTest, steps_the_host_cannot_carry_out_are_errors) {
         EXPECT_EQ(run(scenario), ScenarioRunner::Outcome::error);
         EXPECT_NE(err.str().find("t.scenario:"), std::string::npos) << err.str();
     }
+}
+
+// Raw notifications reach the panel as written; answers replace replies from then on.
+TEST_F(ScenarioRunnerTest, notify_and_answer_reach_the_panel_as_written) {
+    panel->onParent = [this](ScriptedPanel& p) { events.push_back("SD " + p.sendRead("SD 'R'")); };
+    EXPECT_EQ(run("notify 1 revertive 7 2 \"it's \\\"long\\\"\"\nnotify 7 value 5\nnotify 5 foreign\n"
+                  "answer SD \"1 2\"\nparent go\nanswer SD null\nparent go\n"),
+              ScenarioRunner::Outcome::ok)
+        << err.str();
+    EXPECT_EQ(events, (std::vector<std::string>{"revertive 7/2 it's \"long\"", "SD 1 2", "SD <null>"}));
 }
 
 }  // namespace

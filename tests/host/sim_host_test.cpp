@@ -94,6 +94,16 @@ TEST_F(SimHostTest, each_misuse_of_reply_ownership_is_a_fault) {
         {"unknown command", [](ScriptedPanel& p) { EXPECT_EQ(p.send("ZZ 1"), nullptr); }, "unknown command"},
         {"wrong argument kind", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RU '7'"), nullptr); }, "argument 1"},
         {"bad RR flag", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RR 7 1 1 'add'"), nullptr); }, "'ADD'"},
+        {"device number cut", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RR 70 1 1"), nullptr); }, "cut short"},
+        {"device 0 after a failed look-up", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RR 0 1 1"), nullptr); }, ""},
+        {"AS twice", [](ScriptedPanel& p) { p.send("AS"); }, "\"AS\" sent twice"},
+        {"command after AS",
+         [](ScriptedPanel& p) {
+             p.send("AS");
+             p.send("ET 1");
+         },
+         "command \"ET 1\" after \"AS\""},
+        {"no AS", [](ScriptedPanel& p) { p.host = nullptr; }, "without sending \"AS\""},
     };
     TempFile panelFile("ownership.zarn_ui", panelText);
     for (auto& c : cases) {
@@ -111,6 +121,31 @@ TEST_F(SimHostTest, each_misuse_of_reply_ownership_is_a_fault) {
             EXPECT_NE(found.find(c.fault), std::string::npos) << found;
         }
     }
+}
+
+// Without a facility file every instance looked up exists, numbered large so
+// that a cut digit shows, and its database entries read as their index.
+TEST_F(SimHostTest, the_built_in_facility_answers_every_look_up) {
+    host = std::make_unique<SimHost>(Facility::builtIn());
+    host->trace().setFile(&trace);
+    ScriptedPanel& p = start();
+    during([](ScriptedPanel& p) {
+        EXPECT_EQ(p.sendRead("SD 'A'"), "2000000011 0");
+        EXPECT_EQ(p.sendRead("SD 'B'"), "2000000022 0");
+        EXPECT_EQ(p.sendRead("SD 'A'"), "2000000011 0");
+        EXPECT_EQ(p.sendRead("RN 2000000022 3 42"), "42");
+        EXPECT_EQ(p.sendRead("RN 0 3 42"), "<null>");
+    });
+    host->answer("RN", std::nullopt);
+    host->answer("RN 2000000011 1 4", std::string("longest"));
+    during([](ScriptedPanel& p) {
+        EXPECT_EQ(p.sendRead("RN 2000000022 1 4"), "<null>");
+        EXPECT_EQ(p.sendRead("RN 2000000011 1 42"), "longest");
+    });
+    (void)p;
+    host->unload();
+    host->finish();
+    EXPECT_EQ(faults(), "");
 }
 
 TEST_F(SimHostTest, commands_get_their_reply_forms) {

@@ -1,0 +1,544 @@
+#include "host/validate/battery.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "host/command_text.h"
+#include "host/panel_library.h"
+#include "host/scenario.h"
+#include "host/sim_host.h"
+#include "host/validate/validate_process.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ZARN_HEAP_UNMEASURED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZARN_HEAP_UNMEASURED 1
+#endif
+#endif
+
+namespace zarn_host {
+namespace validate {
+namespace {
+
+// A text as a scenario token: double quotes, with the escapes the scenario
+// language reads back.
+std::string quote(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// What a test reports through: the child's channel.
+class Probe {
+public:
+    Probe(const Options& options, std::ostream& out) : options_(options), out_(out) {}
+
+    const Options& options() const { return options_; }
+    std::ostream& out() { return out_; }
+    void problem(const std::string& text) {
+        failed_ = true;
+        out_ << "@@ problem " << printable(text) << std::endl;
+    }
+    void note(const std::string& text) {
+        if (notes_.insert(text).second) out_ << "@@ note " << printable(text) << std::endl;
+    }
+    bool failed() const { return failed_; }
+
+private:
+    const Options& options_;
+    std::ostream& out_;
+    bool failed_ = false;
+    std::set<std::string> notes_;
+};
+
+// One host with the panel's facility, driven by scenario steps that also go
+// to the channel, so that a failure can be replayed.
+class Session {
+public:
+    Session(Probe& probe, load_zarn_client_script_fn entry, const std::string& folder, bool streamed = true)
+        : probe_(probe), streamed_(streamed), host_(facility(probe)), runner_(host_, loader(entry, folder), errors_) {
+        if (streamed_) {
+            probe_.out() << "@@ session " << folder << std::endl;
+            host_.trace().setEcho(&probe_.out());
+        }
+    }
+
+    SimHost& host() { return host_; }
+
+    // Runs one step; false with the reason in why() when it could not run.
+    bool step(const std::string& line) {
+        ScenarioStep step;
+        std::string error;
+        if (!parseScenarioLine(line, step, error)) {
+            why_ = "validator step " + line + ": " + error;
+            return false;
+        }
+        step.file = "validate";
+        if (streamed_) probe_.out() << "@@ step " << line << std::endl;
+        errors_.str("");
+        if (runner_.runStep(step) == ScenarioRunner::Outcome::ok) return true;
+        why_ = errors_.str();
+        while (!why_.empty() && why_.back() == '\n') why_.pop_back();
+        return false;
+    }
+    const std::string& why() const { return why_; }
+
+    // Starts the panel; a panel that gives none is noted (the entry tests fail it).
+    bool load() {
+        if (step("load")) return true;
+        probe_.note("the entry point gave no panel; the test could not drive it");
+        return false;
+    }
+
+    // Faults of one rule found since the last call.
+    std::vector<std::string> newFaults(Rule rule) {
+        std::vector<std::string> found;
+        const auto& faults = host_.faults();
+        for (std::size_t i = seen_[static_cast<int>(rule)]; i < faults.size(); ++i) {
+            if (ruleOf(faults[i]) == rule) found.push_back(faults[i]);
+        }
+        seen_[static_cast<int>(rule)] = faults.size();
+        return found;
+    }
+    // Unloads, ends the host and fails the probe on faults of rule.
+    void finishAndCheck(Rule rule) {
+        if (host_.loaded()) step("unload");
+        host_.finish();
+        for (const auto& fault : newFaults(rule)) probe_.problem(fault);
+    }
+
+private:
+    static Facility facility(Probe& probe) {
+        Facility facility = Facility::builtIn();
+        std::string why;
+        if (!probe.options().facility.empty() && !Facility::load(probe.options().facility, facility, why)) {
+            probe.problem(why);
+        }
+        return facility;
+    }
+    ScenarioRunner::Loader loader(load_zarn_client_script_fn entry, const std::string& folder) {
+        std::string name = std::filesystem::path(probe_.options().library).filename().string();
+        return [this, entry, folder, name](std::string& error) {
+            if (host_.load(entry, folder, name)) return true;
+            error = "the entry point gave no panel";
+            return false;
+        };
+    }
+
+    Probe& probe_;
+    bool streamed_;
+    SimHost host_;
+    std::ostringstream errors_;
+    ScenarioRunner runner_;
+    std::string why_;
+    std::size_t seen_[5] = {0, 0, 0, 0, 0};
+};
+
+// A control an operator can work, copied: a panel shown again replaces its controls.
+struct ControlRef {
+    std::string panel;
+    std::string id;
+    bool list;
+    std::vector<std::string> entries;  // list entries by text
+};
+
+// The buttons and lists of every panel shown.
+std::vector<ControlRef> operable(SimHost& host) {
+    std::vector<ControlRef> controls;
+    for (const auto& entry : host.panels()) {
+        for (const auto& control : entry.second.controls) {
+            if (control.kind == "button" || (control.kind == "list" && !control.entries.empty())) {
+                ControlRef ref{entry.first, control.id, control.kind == "list", {}};
+                for (const auto& e : control.entries) ref.entries.push_back(e.text);
+                controls.push_back(std::move(ref));
+            }
+        }
+    }
+    return controls;
+}
+
+// Registered router destinations, as (device, destination), at most limit.
+std::vector<std::pair<int32_t, int32_t>> registered(SimHost& host, std::size_t limit) {
+    std::vector<std::pair<int32_t, int32_t>> found;
+    for (const auto& entry : host.facility().routers()) {
+        const Router& router = entry.second;
+        for (int32_t d = 1; d <= router.destinations && found.size() < limit; ++d) {
+            if (router.registered(d)) found.emplace_back(router.device, d);
+        }
+    }
+    return found;
+}
+
+// Works each control once (lists: a few entries), sends parent messages, lets
+// timers run and routes registered destinations from outside.
+void tour(Session& session, std::size_t listEntries = 4) {
+    std::string panel;
+    for (const auto& ref : operable(session.host())) {
+        if (ref.panel != panel) session.step("panel " + quote(panel = ref.panel));
+        if (ref.list) {
+            for (std::size_t i = 0; i < ref.entries.size() && i < listEntries; ++i) {
+                session.step("pick " + quote(ref.id) + " " + quote(ref.entries[i]));
+            }
+        } else {
+            session.step("press " + quote(ref.id));
+        }
+    }
+    for (const char* message : {"", "return", "get", "set.x=1"}) session.step(std::string("parent ") + quote(message));
+    session.step("wait 1000");
+    int32_t source = 1;
+    for (const auto& dest : registered(session.host(), 8)) {
+        session.step("route " + std::to_string(dest.first) + " " + std::to_string(dest.second) + " " +
+                     std::to_string(source++));
+    }
+    session.step("wait 1000");
+}
+
+// Texts no host should send, but a broken one might.
+std::vector<std::string> junkTexts() {
+    std::string huge;
+    huge.reserve(1 << 20);
+    const std::string pattern = "'%1 \"x\" {0} %s ' , . = -2147483649 ";
+    while (huge.size() < (1u << 20)) huge += pattern;
+    return {"",
+            " ",
+            "'",
+            "' '' '",
+            "%1 %2 %s %n {0} $1 \\",
+            "\"\"",
+            "-2147483649 99999999999",
+            ",,,,.==",
+            "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32 33 34",
+            huge};
+}
+
+std::string folderOf(const Options& options) {
+    return panelFolder(options);
+}
+
+// --- the tests ---
+
+void entryReturnsPanel(Probe& probe, load_zarn_client_script_fn entry) {
+    Session session(probe, entry, folderOf(probe.options()));
+    if (!session.step("load")) probe.problem("the entry point gave no panel");
+}
+
+void entryNullLookups(Probe& probe, load_zarn_client_script_fn entry) {
+    Session session(probe, entry, folderOf(probe.options()));
+    for (const char* word : {"SD", "XI", "RN", "TG"}) session.step(std::string("answer ") + word + " null");
+    if (!session.step("load")) {
+        probe.problem("with every look-up answered null, the entry point gave no panel");
+        return;
+    }
+    tour(session);
+}
+
+void entryFolders(Probe& probe, load_zarn_client_script_fn entry) {
+    std::string longFolder;
+    while (longFolder.size() < 4096) longFolder += "/a_rather_long_folder_name";
+    for (const std::string& folder :
+         {std::string(), longFolder, std::string("/tmp/B\xC3\xBChne/\xE3\x82\xB9\xE3\x82\xBF")}) {
+        Session session(probe, entry, folder);
+        if (!session.step("load")) {
+            probe.problem("with the folder \"" + printable(folder, 60) + "\" (" + std::to_string(folder.size()) +
+                          " bytes), the entry point gave no panel");
+            return;
+        }
+        session.step("unload");
+    }
+}
+
+void destruction(Probe& probe, load_zarn_client_script_fn entry) {
+    Session session(probe, entry, folderOf(probe.options()));
+    if (!session.load()) return;
+    tour(session);
+    session.finishAndCheck(Rule::destruction);
+    const auto& log = session.host().recentCommands();
+    if (log.empty() || log.back() != "AS") probe.problem("the last command was not \"AS\"");
+}
+
+void replyOwnership(Probe& probe, load_zarn_client_script_fn entry) {
+    Session session(probe, entry, folderOf(probe.options()));
+    if (!session.load()) return;
+    tour(session);
+    session.finishAndCheck(Rule::ownership);
+}
+
+void commandGrammar(Probe& probe, load_zarn_client_script_fn entry) {
+    Session session(probe, entry, folderOf(probe.options()));
+    if (!session.load()) return;
+    tour(session);
+    session.finishAndCheck(Rule::grammar);
+}
+
+std::string panelPicture(SimHost& host) {
+    std::string picture;
+    for (const auto& entry : host.panels()) {
+        for (const auto& control : entry.second.controls) {
+            picture += entry.first + "/" + control.id + ":" + control.allProperties() + "\n";
+        }
+    }
+    return picture;
+}
+
+void ignoredNotifications(Probe& probe, load_zarn_client_script_fn entry) {
+    Session session(probe, entry, folderOf(probe.options()));
+    if (!session.load()) return;
+    session.step("wait 1000");
+    std::string before = panelPicture(session.host());
+    const char* const notifications[] = {"0 null",    "0 value 1",  "6 null",    "6 foreign",
+                                         "7 value 0", "7 value -1", "8 null",    "8 value 1",
+                                         "-1 null",   "-1 foreign", "5 foreign", "2147483647 null"};
+    for (const char* notification : notifications) {
+        const uint64_t sent = session.host().commandCount();
+        session.step(std::string("notify ") + notification);
+        if (session.host().commandCount() != sent) {
+            const auto& log = session.host().recentCommands();
+            probe.problem(std::string("notification type ") + notification + " made the panel send \"" +
+                          (log.empty() ? std::string() : printable(log.back())) + "\"");
+        }
+    }
+    if (panelPicture(session.host()) != before)
+        probe.problem("notifications to be ignored changed the panel's controls");
+    for (const auto& fault : session.newFaults(Rule::notification)) probe.problem(fault);
+}
+
+void hostileInput(Probe& probe, load_zarn_client_script_fn entry) {
+    {
+        Session session(probe, entry, folderOf(probe.options()));
+        if (!session.load()) return;
+        tour(session, 2);
+        for (const char* records : {"1 null", "2 null", "3 null", "4 null", "2 button null null",
+                                    "2 button null null null null", "2 button \"1\" null null null"}) {
+            session.step(std::string("notify ") + records);
+        }
+        for (const auto& ref : operable(session.host())) {
+            std::string where = quote(ref.panel) + " " + quote(ref.id);
+            session.step("notify 2 button " + where);
+            session.step("notify 2 button " + where + " null null");
+            session.step("notify 2 button " + where + " \"select\" null");
+            session.step("notify 2 button " + where + " null \"1\"");
+        }
+        // Revertives with texts of every length around the record's header, up to 1 MB.
+        auto targets = registered(session.host(), 2);
+        if (targets.empty()) targets.emplace_back(Facility::builtInFirstDevice, 1);
+        std::mt19937_64 random(probe.options().seed);
+        for (std::size_t length : {0, 1, 15, 16, 17, 255, 4096, 1 << 20}) {
+            std::string text(length, ' ');
+            for (auto& c : text) c = static_cast<char>(' ' + random() % 95);
+            for (const auto& target : targets) {
+                session.step("notify 1 revertive " + std::to_string(target.first) + " " +
+                             std::to_string(target.second) + " " + quote(text));
+            }
+        }
+        for (const auto& junk : junkTexts()) session.step("notify 3 text " + quote(junk));
+        session.step("unload");
+    }
+    // Junk in every look-up reply, from start-up on.
+    for (const auto& junk : junkTexts()) {
+        Session session(probe, entry, folderOf(probe.options()));
+        for (const char* word : {"SD", "XI", "RN", "TG"})
+            session.step(std::string("answer ") + word + " " + quote(junk));
+        if (!session.load()) return;
+        tour(session, 2);
+        session.step("unload");
+    }
+}
+
+void randomSessions(Probe& probe, load_zarn_client_script_fn entry) {
+    const Options& options = probe.options();
+    probe.out() << "@@ seed " << options.seed << std::endl;
+    std::mt19937_64 random(options.seed);
+    auto below = [&](std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(random() % n); };
+    Session session(probe, entry, folderOf(options));
+    if (!session.load()) return;
+    const char* const parents[] = {"", "return", "get", "set.a=1", "a.b.c=d", "=", "....", "x=y=z"};
+    for (int i = 0; i < options.steps; ++i) {
+        SimHost& host = session.host();
+        std::size_t roll = below(100);
+        auto controls = operable(host);
+        if (roll < 45 && !controls.empty()) {
+            const ControlRef& ref = controls[below(controls.size())];
+            session.step("panel " + quote(ref.panel));
+            if (ref.list) {
+                session.step("pick " + quote(ref.id) + " " + quote(ref.entries[below(ref.entries.size())]));
+            } else {
+                session.step("press " + quote(ref.id));
+            }
+        } else if (roll < 60) {
+            auto targets = registered(host, 256);
+            if (targets.empty()) continue;
+            const auto& target = targets[below(targets.size())];
+            const Router* router = host.facility().router(target.first);
+            session.step("route " + std::to_string(target.first) + " " + std::to_string(target.second) + " " +
+                         std::to_string(1 + below(static_cast<std::size_t>(router->sources))));
+        } else if (roll < 78) {
+            session.step("wait " + std::to_string(1 + below(400)));
+        } else if (roll < 88) {
+            session.step("parent " + quote(parents[below(sizeof parents / sizeof parents[0])]));
+        } else if (roll < 95) {
+            const auto& instances = host.facility().instances();
+            if (instances.empty()) continue;
+            const DeviceInstance& inst = instances[below(instances.size())];
+            bool online = host.facility().online(inst.device);
+            session.step(std::string(online ? "offline " : "online ") + std::to_string(inst.device));
+        } else {
+            session.step("unload");
+            if (!session.load()) return;
+        }
+        // The rules are checked after every step; this test owns the host's
+        // usage rules, the others are noted here and fail their own tests.
+        for (const auto& fault : session.newFaults(Rule::usage)) {
+            probe.problem("step " + std::to_string(i + 1) + ": " + fault);
+            return;
+        }
+        for (Rule rule : {Rule::ownership, Rule::grammar, Rule::destruction, Rule::notification}) {
+            for (const auto& fault : session.newFaults(rule)) probe.note("also seen: " + fault);
+        }
+    }
+    session.finishAndCheck(Rule::usage);
+}
+
+void lifetime(Probe& probe, load_zarn_client_script_fn) {
+    const Options& options = probe.options();
+    constexpr int cycles = 1000;
+    constexpr int warmUp = 100;
+    ProcessUsage before, after;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        std::string why;
+        auto library = PanelLibrary::open(options.library, why);
+        if (!library) {
+            probe.problem("cycle " + std::to_string(cycle + 1) + ": " + why);
+            return;
+        }
+        {
+            // Only the first life goes to the channel: it is the one to replay.
+            Session session(probe, library->entryPoint(), folderOf(options), cycle == 0);
+            if (!session.load()) return;
+            auto controls = operable(session.host());
+            for (std::size_t i = 0; i < controls.size() && i < 4; ++i) {
+                const ControlRef& ref = controls[i];
+                session.step("panel " + quote(ref.panel));
+                session.step(ref.list ? "pick " + quote(ref.id) + " " + quote(ref.entries[0])
+                                      : "press " + quote(ref.id));
+            }
+            session.step("parent \"return\"");
+            session.step("wait 500");
+            session.step("unload");
+            session.host().finish();
+        }
+        library.reset();
+        if (cycle == warmUp - 1) before = measureUsage();
+    }
+    after = measureUsage();
+    if (before.handles >= 0 && after.handles != before.handles) {
+        probe.problem("open handles went from " + std::to_string(before.handles) + " to " +
+                      std::to_string(after.handles) + " over " + std::to_string(cycles - warmUp) + " lives");
+    }
+#ifndef ZARN_HEAP_UNMEASURED
+    constexpr long long heapSlack = 64 * 1024;
+    if (before.heapBytes >= 0 && after.heapBytes - before.heapBytes > heapSlack) {
+        long long growth = after.heapBytes - before.heapBytes;
+        probe.problem("heap in use grew by " + std::to_string(growth) + " bytes over " +
+                      std::to_string(cycles - warmUp) + " lives (about " + std::to_string(growth / (cycles - warmUp)) +
+                      " bytes a life)");
+    }
+#endif
+    probe.out() << "@@ note heap " << before.heapBytes << " -> " << after.heapBytes << " bytes, handles "
+                << before.handles << " -> " << after.handles << std::endl;
+}
+
+using TestFunction = void (*)(Probe&, load_zarn_client_script_fn);
+
+struct Entry {
+    TestCase test;
+    TestFunction run;
+};
+
+const std::vector<Entry>& entries() {
+    static const std::vector<Entry> list = {
+        {{"entry.returns_panel", "the entry point gives a panel for a host", false}, entryReturnsPanel},
+        {{"entry.null_lookups", "start-up and a tour with every look-up answered null", false}, entryNullLookups},
+        {{"entry.folders", "folders empty, 4 KB long and non-ASCII", false}, entryFolders},
+        {{"destruction.farewell", "\"AS\" is the last command and comes once", false}, destruction},
+        {{"replies.ownership", "SD, XI, RN and TG replies handed back once with type 5, no other pointer", false},
+         replyOwnership},
+        {{"commands.grammar", "known two-letter words, well-formed arguments, device numbers never cut", false},
+         commandGrammar},
+        {{"notifications.ignored", "types 0, 5 (foreign pointer), 6, 7, 8 and -1 change nothing", false},
+         ignoredNotifications},
+        {{"hostile.input", "null records and texts, junk and 1 MB replies, revertive texts of any length", false},
+         hostileInput},
+        {{"random.sessions", "a seeded operator session (--seed, --steps), rules checked after every step", false},
+         randomSessions},
+        {{"lifetime.cycles", "1,000 load/drive/unload lives with memory and open handles flat", true}, lifetime},
+    };
+    return list;
+}
+
+}  // namespace
+
+const std::vector<TestCase>& battery() {
+    static const std::vector<TestCase> tests = [] {
+        std::vector<TestCase> list;
+        for (const auto& entry : entries()) list.push_back(entry.test);
+        return list;
+    }();
+    return tests;
+}
+
+const TestCase* findTest(const std::string& name) {
+    for (const auto& test : battery()) {
+        if (name == test.name) return &test;
+    }
+    return nullptr;
+}
+
+Rule ruleOf(const std::string& fault) {
+    auto has = [&](const char* part) { return fault.find(part) != std::string::npos; };
+    if (has("handed back") || has("never gave")) return Rule::ownership;
+    if (has("\"AS\"")) return Rule::destruction;
+    if (fault.rfind("malformed command", 0) == 0 || fault.rfind("unknown command", 0) == 0 ||
+        fault.rfind("command with a null text", 0) == 0 || has("a number cut short")) {
+        return Rule::grammar;
+    }
+    if (has("notification with a pointer")) return Rule::notification;
+    return Rule::usage;
+}
+
+int runOne(const Options& options, const std::string& name, std::ostream& out) {
+    for (const auto& entry : entries()) {
+        if (name != entry.test.name) continue;
+        Probe probe(options, out);
+        std::string why;
+        auto library = PanelLibrary::open(options.library, why);
+        if (!library) {
+            probe.problem(why);
+        } else {
+            entry.run(probe, library->entryPoint());
+        }
+        out << "@@ result " << (probe.failed() ? "fail" : "pass") << std::endl;
+        return probe.failed() ? 1 : 0;
+    }
+    out << "@@ problem no test " << printable(name) << "\n@@ result fail" << std::endl;
+    return 1;
+}
+
+}  // namespace validate
+}  // namespace zarn_host

@@ -1,0 +1,43 @@
+# Runs zarn_host validate on a broken panel and checks that exactly the
+# expected test failed, that it left a scenario, and (with REPLAY) that
+# zarn_host fails when it replays that scenario. Variables: HOST, PANEL,
+# EXPECT_FAILED, REPLAY, WORK; optional ARGS (more arguments, separated by
+# "|") and EXPECT_CAUSE (a regular expression the failure's cause matches).
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+string(REPLACE "|" ";" args "${ARGS}")
+execute_process(COMMAND ${HOST} validate ${PANEL} --only-failed --json ${WORK}/results.json --repro-dir ${WORK} ${args}
+  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc STREQUAL 1)
+  message(FATAL_ERROR "zarn_host validate exited with ${rc}, expected 1\n${out}")
+endif()
+file(READ ${WORK}/results.json json)
+string(JSON count LENGTH "${json}" tests)
+math(EXPR last "${count} - 1")
+set(failed)
+foreach(i RANGE ${last})
+  string(JSON result GET "${json}" tests ${i} result)
+  if(result STREQUAL "fail")
+    string(JSON name GET "${json}" tests ${i} name)
+    string(JSON cause GET "${json}" tests ${i} cause)
+    list(APPEND failed ${name})
+  endif()
+endforeach()
+if(NOT failed STREQUAL EXPECT_FAILED)
+  message(FATAL_ERROR "expected ${EXPECT_FAILED} alone to fail; failed: ${failed}\n${out}")
+endif()
+if(DEFINED EXPECT_CAUSE AND NOT cause MATCHES "${EXPECT_CAUSE}")
+  message(FATAL_ERROR "${EXPECT_FAILED} failed for \"${cause}\", expected \"${EXPECT_CAUSE}\"\n${out}")
+endif()
+set(scenario ${WORK}/validate-${EXPECT_FAILED}.scenario)
+if(NOT EXISTS ${scenario} OR NOT out MATCHES "reproduce: zarn_host ")
+  message(FATAL_ERROR "no reproduction of ${EXPECT_FAILED}\n${out}")
+endif()
+if(REPLAY)
+  execute_process(COMMAND ${HOST} --quiet --panel ${PANEL} --scenario ${scenario}
+    RESULT_VARIABLE replay OUTPUT_VARIABLE replay_out ERROR_VARIABLE replay_err)
+  if(replay STREQUAL 0)
+    message(FATAL_ERROR "replaying ${scenario} passed; it should fail as the test did\n${replay_out}")
+  endif()
+endif()
+message(STATUS "${EXPECT_FAILED} failed alone:\n${out}")
