@@ -2,8 +2,9 @@
 # Sets up a fresh Debian 12 machine, builds from scratch and runs every test:
 # warnings as errors (with the fuzzers' seed corpora replayed as tests), again
 # under AddressSanitizer + UndefinedBehaviorSanitizer, a leak check under
-# valgrind, the 32-bit build of the libraries and their tests, and a short run
-# of every fuzzer under libFuzzer.
+# valgrind, the 32-bit build of the libraries and their tests, the Windows
+# DLLs with their tests under Wine, and a short run of every fuzzer under
+# libFuzzer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh
@@ -55,6 +56,10 @@ rm -rf build/m32
 cmake --preset m32 >/dev/null
 cmake --build --preset m32 -j "$jobs"
 ctest --preset m32 -j "$jobs"
+done_stage
+
+stage "Windows DLLs and tests (mingw-w64; tests, Microsoft-ABI host and zarn_host.exe under Wine)"
+./tools/test-windows.sh "$jobs"
 done_stage
 
 stage "fuzzers (libFuzzer, ASan + UBSan, ${fuzz_seconds} s each)"

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "script_frame/frame_internal.h"
 #include "support/host_events.h"
+#include "support/platform_debug_output.h"
 #include "support/recording_host.h"
 #include "test_panel.h"
 
@@ -110,16 +112,32 @@ TEST(parent_message, replies_never_handed_back_are_freed_with_the_panel) {
     EXPECT_EQ(host.trace, Texts{"AS"});
 }
 
+#if defined(_WIN32) && !defined(_MSC_VER)
+// Slot 0 as a Microsoft-built host calls it: bit 0 set frees the panel, clear
+// only destroys it (the memory stays the caller's). Both end the panel.
+TEST(script_helper, deleting_destructor_slot_destroys_and_frees_by_flag) {
+    for (unsigned int flags : {1u, 0u}) {
+        RecordingHost host;
+        alignas(TestPanel) unsigned char storage[sizeof(TestPanel)];
+        TestPanel* panel = flags & 1u ? new TestPanel(&host) : new (storage) TestPanel(&host);
+        zarn_client_callback* object = panel;
+        void* result = object->deleting_destructor(flags);
+        EXPECT_EQ(result, static_cast<void*>(object)) << flags;
+        EXPECT_EQ(host.trace, Texts{"AS"}) << flags;
+    }
+}
+#endif
+
 TEST(script_helper, carries_its_identification_text) {
     EXPECT_STREQ(zarn_script_helper_signature,
                  "ZARN_SIG,name=zarn_script_helper,type=LIB,version=4.8.6.0,date=16/06/2017,author=K7 panel team");
 }
 
-TEST(debug_output, writes_the_text_to_standard_error_without_line_end) {
-    testing::internal::CaptureStderr();
+TEST(debug_output, writes_the_text_to_the_platform_output_without_line_end) {
+    PlatformDebugOutput platform;
     zarn::writeDebugOutput("textGet: \"x\"");
     zarn::writeDebugOutput(nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "textGet: \"x\"");
+    EXPECT_EQ(platform.output(), "textGet: \"x\"");
 }
 
 }  // namespace
