@@ -25,7 +25,7 @@ const char* const interactiveHelp =
     "       expect route DEVICE DEST SOURCE, expect reply TEXT|null; help; quit\n";
 
 std::string baseName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
+    return std::filesystem::u8path(path).filename().u8string();
 }
 
 }  // namespace
@@ -60,14 +60,14 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     }
     std::ofstream traceFile;
     if (!options.traceFile.empty()) {
-        traceFile.open(options.traceFile, std::ios::binary | std::ios::trunc);
+        traceFile.open(std::filesystem::u8path(options.traceFile), std::ios::binary | std::ios::trunc);
         if (!traceFile) {
             err << "zarn_host: " << options.traceFile << ": cannot write the trace\n";
             return exitError;
         }
     }
     std::string folder =
-        options.panelDirSet ? options.panelDir : std::filesystem::path(options.facility).parent_path().string();
+        options.panelDirSet ? options.panelDir : std::filesystem::u8path(options.facility).parent_path().u8string();
 
     SimHost host(std::move(facility));
     if (!options.quiet) host.trace().setEcho(&out);

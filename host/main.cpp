@@ -2,7 +2,10 @@
 // scenario against it, or takes steps from standard input.
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <string>
+#include <vector>
 
+#include "host/arguments.h"
 #include "host/host_app.h"
 
 int main(int argc, char** argv) {
@@ -17,8 +20,12 @@ int main(int argc, char** argv) {
     app.add_option("--offline", options.offline, "device instance offline from the start (repeatable)");
     app.add_flag("--interactive", options.interactive, "read steps from standard input (after the scenario)");
     app.add_flag("--quiet", options.quiet, "do not print the trace and the picture");
+    // File names reach the host as UTF-8 on every platform.
+    std::vector<std::string> arguments = zarn_host::utf8Arguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const auto& argument : arguments) pointers.push_back(argument.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
         int code = app.exit(e);
         return code == 0 ? 0 : 2;
