@@ -13,11 +13,11 @@
 //
 // Facility hosts on Windows are built with Microsoft's compiler, whose table
 // holds one destructor slot: a deleting destructor taking flags (bit 0: free
-// the memory) that returns the object. g++ and clang in their native Windows
-// mode give a virtual destructor two slots, which would move callback, so
-// there slot 0 is declared by hand and the compiler's own destructor pair
-// goes after callback, where a host never looks. On 32-bit Windows both slots
-// use the thiscall convention (object in ECX, callee pops the arguments).
+// the memory) that returns the object. That compiler gets the plain class
+// below. The mingw-w64 compilers give a virtual destructor two slots, which
+// would move callback, so for them slot 0 is declared by hand and their own
+// destructor pair goes after callback, where a host never looks. On 32-bit
+// Windows both slots use thiscall (object in ECX, callee pops the arguments).
 #if defined(_WIN32) && !defined(_MSC_VER)
 #if defined(__i386__)
 #define ZARN_MEMBER_CALL __attribute__((thiscall))
