@@ -33,9 +33,12 @@ function(zarn_add_panel name)
   endif()
 
   if(WIN32)
-    # Windows: the entry point is exported by ZARN_EXPORT (dllexport); the
-    # version resource carries the panel's file description.
-    set_target_properties(${name} PROPERTIES PREFIX "")
+    # Windows: <name>.dll without a prefix, the C++ runtime linked in so it
+    # imports system DLLs only. The linker exports the dllexport entry point
+    # alone, and a PE link fails on unresolved symbols anyway. The version
+    # resource carries the panel's file description.
+    set_target_properties(${name} PROPERTIES PREFIX "" IMPORT_PREFIX "")
+    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
     if(PANEL_VERSION_RESOURCE)
       target_sources(${name} PRIVATE ${PANEL_VERSION_RESOURCE})
     endif()

@@ -35,7 +35,7 @@ std::string scenarioEscape(const std::string& text) {
 }
 
 std::string baseName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
+    return std::filesystem::u8path(path).filename().u8string();
 }
 
 }  // namespace
@@ -79,15 +79,16 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     }
     std::ofstream traceFile;
     if (!options.traceFile.empty()) {
-        traceFile.open(options.traceFile, std::ios::binary | std::ios::trunc);
+        traceFile.open(std::filesystem::u8path(options.traceFile), std::ios::binary | std::ios::trunc);
         if (!traceFile) {
             err << "zarn_host: " << options.traceFile << ": cannot write the trace\n";
             return exitError;
         }
     }
-    std::string folder = options.panelDirSet        ? options.panelDir
-                         : options.facility.empty() ? std::filesystem::path(options.panelLibrary).parent_path().string()
-                                                    : std::filesystem::path(options.facility).parent_path().string();
+    std::string folder = options.panelDirSet ? options.panelDir
+                         : options.facility.empty()
+                             ? std::filesystem::u8path(options.panelLibrary).parent_path().u8string()
+                             : std::filesystem::u8path(options.facility).parent_path().u8string();
 
     SimHost host(std::move(facility));
     if (!options.quiet) host.trace().setEcho(&out);

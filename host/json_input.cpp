@@ -9,12 +9,14 @@
 namespace zarn_host {
 
 bool readTextFile(const std::string& path, std::string& text, std::string& error) {
+    // Paths are UTF-8 on every platform; u8path gives Windows the wide name.
+    const std::filesystem::path file = std::filesystem::u8path(path);
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    if (std::filesystem::is_directory(file, ec)) {
         error = path + ": is a folder, not a file";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (!in) {
         error = path + ": cannot open file";
         return false;

@@ -4,20 +4,20 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <string>
+#include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define STDIN_FILENO 0
-#else
-#include <unistd.h>
-#endif
-
+#include "host/arguments.h"
 #include "host/host_app.h"
 #include "host/validate/validate.h"
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "validate") return zarn_host::validate::main(argc - 1, argv + 1);
+    // File names reach the host as UTF-8 on every platform.
+    std::vector<std::string> arguments = zarn_host::utf8Arguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const auto& argument : arguments) pointers.push_back(argument.c_str());
+    if (pointers.size() > 1 && arguments[1] == "validate") {
+        return zarn_host::validate::main(static_cast<int>(pointers.size()) - 1, pointers.data() + 1);
+    }
     zarn_host::HostOptions options;
     CLI::App app{"Simulated panel host: loads a panel library and drives it through a facility model"};
     app.add_option("--panel", options.panelLibrary, "panel library to load")->required();
@@ -34,12 +34,12 @@ int main(int argc, char** argv) {
                    "after the scenario, serve the panel to browsers at [HOST:]PORT (host 127.0.0.1; port 0: any free)");
     app.set_version_flag("--version", "zarn_host " ZARN_VERSION, "print the version and exit");
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
         int code = app.exit(e);
         return code == 0 ? 0 : 2;
     }
     options.panelDirSet = panelDir->count() > 0;
-    options.stepsFromTerminal = isatty(STDIN_FILENO) != 0;
+    options.stepsFromTerminal = zarn_host::standardInputIsTerminal();
     return zarn_host::runHost(options, std::cin, std::cout, std::cerr, zarn_host::serveWeb);
 }

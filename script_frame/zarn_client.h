@@ -11,6 +11,39 @@
 
 /// The two-way callback interface, implemented by both sides. The virtual
 /// table order (destructor, then callback) is part of the boundary.
+///
+/// Facility hosts on Windows are built with Microsoft's compiler, whose table
+/// holds one destructor slot: a deleting destructor taking flags (bit 0: free
+/// the memory) that returns the object. That compiler gets the plain class
+/// below. The mingw-w64 compilers give a virtual destructor two slots, which
+/// would move callback, so for them slot 0 is declared by hand and their own
+/// destructor pair goes after callback, where a host never looks. On 32-bit
+/// Windows both slots use thiscall (object in ECX, callee pops the arguments).
+#if defined(_WIN32) && !defined(_MSC_VER)
+#if defined(__i386__)
+#define ZARN_MEMBER_CALL __attribute__((thiscall))
+#else
+#define ZARN_MEMBER_CALL
+#endif
+class zarn_client_callback {
+public:
+    /// Slot 0. Destroys the object and, with bit 0 of flags, frees its memory.
+    /// The library never calls it on the host's object.
+    virtual void* ZARN_MEMBER_CALL deleting_destructor(unsigned int flags) {
+        if (flags & 1u) {
+            delete this;
+        } else {
+            this->~zarn_client_callback();
+        }
+        return this;
+    }
+    /// Slot 1. data and the meaning of the result depend on type (see
+    /// zarn_type). Called on the host's panel thread only, one call at a time.
+    virtual char* ZARN_MEMBER_CALL callback(void* data, int32_t type) = 0;
+    /// Slots 2 and 3, for code built by the same compiler (delete, unique_ptr).
+    virtual ~zarn_client_callback() = default;
+};
+#else
 class zarn_client_callback {
 public:
     /// The host deletes a panel through this destructor.
@@ -20,6 +53,7 @@ public:
     /// call at a time.
     virtual char* callback(void* data, int32_t type) = 0;
 };
+#endif
 
 /// The type codes of zarn_client_callback::callback, one numbering for both directions.
 enum zarn_type : int32_t {
@@ -93,7 +127,7 @@ static_assert(offsetof(ButtonEvent, controlId) == 12 && offsetof(ButtonEvent, de
 /// its start-up commands go to host before this returns); path is the folder of
 /// the panel's files and may be empty or null. Returns null when the panel
 /// cannot be created. The host deletes the result through its virtual
-/// destructor and must outlive it.
+/// destructor (slot 0 on Windows) and must outlive it.
 ZARN_EXPORT zarn_client_callback* load_zarn_client_script(zarn_client_callback* host, const char* path);
 
 /// What a host resolves: the entry point's type.

@@ -3,8 +3,9 @@
 # warnings as errors (with the fuzzers' seed corpora replayed as tests), again
 # under AddressSanitizer + UndefinedBehaviorSanitizer, a leak check under
 # valgrind, the 32-bit build of the libraries and their tests, the browser
-# tests of zarn_host's page, a short run of every fuzzer under libFuzzer, and
-# a panel built out of tree against the installed SDK and its Debian package.
+# tests of zarn_host's page, the Windows DLLs with their tests under Wine, a
+# short run of every fuzzer under libFuzzer, and a panel built out of tree
+# against the installed SDK and its Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh
@@ -61,6 +62,10 @@ rm -rf build/m32
 cmake --preset m32 >/dev/null
 cmake --build --preset m32 -j "$jobs"
 ctest --preset m32 -j "$jobs"
+done_stage
+
+stage "Windows DLLs and tests (mingw-w64; tests, Microsoft-ABI host and zarn_host.exe under Wine)"
+./tools/test-windows.sh "$jobs"
 done_stage
 
 stage "fuzzers (libFuzzer, ASan + UBSan, ${fuzz_seconds} s each)"

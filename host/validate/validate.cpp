@@ -299,7 +299,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err) {
     return failed == 0 ? exitOk : exitFailed;
 }
 
-int main(int argc, char** argv) {
+int main(int argc, const char* const* argv) {
     Options options;
     CLI::App app{"Runs a battery of protocol tests against a panel library, each in a process of its own",
                  "zarn_host validate"};

@@ -37,7 +37,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err);
 int runOne(const Options& options, const std::string& test, std::ostream& out);
 
 // The command line of "zarn_host validate ..." (argv[0] is "validate").
-int main(int argc, char** argv);
+int main(int argc, const char* const* argv);
 
 }  // namespace validate
 }  // namespace zarn_host

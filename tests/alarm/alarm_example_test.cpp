@@ -1,5 +1,4 @@
-// Loads libalarm_example.so the way a host does and drives it through the boundary.
-#include <dlfcn.h>
+// Loads the alarm example library the way a host does and drives it through the boundary.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,15 +7,13 @@
 
 #include "script_frame/zarn_client.h"
 #include "support/host_events.h"
+#include "support/panel_entry_point.h"
 #include "support/recording_host.h"
 
 namespace {
 
 TEST(alarm_example, shows_its_panel_and_acknowledges_through_the_base) {
-    void* library = dlopen(ALARM_EXAMPLE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    auto load = reinterpret_cast<load_zarn_client_script_fn>(dlsym(library, "load_zarn_client_script"));
-    ASSERT_NE(load, nullptr) << dlerror();
+    const load_zarn_client_script_fn load = panelEntryPoint(ALARM_EXAMPLE_LIBRARY);
 
     RecordingHost host;
     host.answer("PS '1' 'facility/alarm_example.zarn_ui'", "ok");
@@ -42,7 +39,6 @@ TEST(alarm_example, shows_its_panel_and_acknowledges_through_the_base) {
     EXPECT_TRUE(host.faults.empty());
     // The show-panel reply is only tested for null and stays with the host.
     EXPECT_EQ(host.outstanding(), std::vector<std::string>{"PS '1' 'facility/alarm_example.zarn_ui'"});
-    dlclose(library);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "script_frame/zarn_client.h"
 #include "support/host_events.h"
 #include "support/panel_entry_point.h"
+#include "support/platform_debug_output.h"
 #include "support/recording_host.h"
 
 namespace {
@@ -160,9 +161,9 @@ TEST(k7_mon_start_up, path_and_missing_host) {
     EXPECT_EQ(Panel({}, "panels").drain(), startUpTrace({}, defaultVideo, defaultAudio, "panels/k7_mon.zarn_ui"));
     EXPECT_EQ(Panel({}, nullptr).drain(), startUpTrace({}, defaultVideo, defaultAudio));
 
-    testing::internal::CaptureStderr();  // every look-up fails without a host
+    std::optional<PlatformDebugOutput> quiet{std::in_place};  // every look-up fails without a host
     Panel lonely({}, "", false);
-    testing::internal::GetCapturedStderr();
+    quiet.reset();
     ASSERT_NE(lonely.object, nullptr);
     lonely.button("Mon_3");
     lonely.button("Sources", "5");
@@ -177,10 +178,10 @@ TEST(k7_mon_start_up, diagnostics_name_the_unusable_configuration) {
     Facility facility;
     facility.sdi = std::nullopt;
     facility.entries[3] = "abc,23";
-    testing::internal::CaptureStderr();
+    PlatformDebugOutput platform;
     Panel panel(facility);
     panel.button("Mon_7");
-    const std::string output = testing::internal::GetCapturedStderr();
+    const std::string output = platform.output();
     EXPECT_NE(output.find("\"K7 SDI Router\""), std::string::npos) << output;
     EXPECT_NE(output.find("\"abc\""), std::string::npos) << output;
     EXPECT_NE(output.find("\"Mon_7\""), std::string::npos) << output;
@@ -199,6 +200,11 @@ public:
 };
 
 TEST(k7_mon_start_up, failure_during_start_up_reaches_the_host_as_null) {
+#if defined(_WIN32) && defined(__i386__)
+    // 32-bit Windows unwinds with tables each module registers with its own
+    // runtime; the DLL's static runtime cannot unwind this program's exception.
+    GTEST_SKIP() << "an exception cannot cross into a DLL with its own runtime on 32-bit Windows";
+#endif
     ThrowingHost host;
     host.answer(lookup(2), "3");
     host.answer(lookup(3), "4");
@@ -285,12 +291,13 @@ TEST(k7_mon_select, moves_the_indicator_and_ignores_unknown_monitors) {
         {"Mon_x", {}},
         {"Mon_99999999999", {}},
     };
-    testing::internal::CaptureStderr();
-    for (const auto& step : steps) {
-        panel.button(step.control);
-        EXPECT_EQ(panel.drain(), step.expected) << step.control;
+    {
+        PlatformDebugOutput quiet;
+        for (const auto& step : steps) {
+            panel.button(step.control);
+            EXPECT_EQ(panel.drain(), step.expected) << step.control;
+        }
     }
-    testing::internal::GetCapturedStderr();
     // Monitor 4 is still the one a take goes to.
     panel.host.answer("RN 8 0 9", "31,41");
     panel.button("Sources", "9");

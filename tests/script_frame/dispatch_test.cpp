@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "script_frame/frame_internal.h"
 #include "support/host_events.h"
+#include "support/platform_debug_output.h"
 #include "support/recording_host.h"
 #include "test_panel.h"
 
@@ -109,19 +111,38 @@ TEST(parent_message, replies_never_handed_back_are_freed_with_the_panel) {
     EXPECT_EQ(host.trace, Texts{"AS"});
 }
 
+#if defined(_WIN32) && !defined(_MSC_VER)
+// Slot 0 as a Microsoft-built host calls it: bit 0 set frees the panel, clear
+// only destroys it (the memory stays the caller's). Both end the panel.
+TEST(script_helper, deleting_destructor_slot_destroys_and_frees_by_flag) {
+    for (unsigned int flags : {1u, 0u}) {
+        RecordingHost host;
+        alignas(TestPanel) unsigned char storage[sizeof(TestPanel)];
+        TestPanel* panel = flags & 1u ? new TestPanel(&host) : new (storage) TestPanel(&host);
+        zarn_client_callback* object = panel;
+        void* result = object->deleting_destructor(flags);
+        EXPECT_EQ(result, static_cast<void*>(object)) << flags;
+        EXPECT_EQ(host.trace, Texts{"AS"}) << flags;
+    }
+}
+#endif
+
 TEST(script_helper, carries_its_identification_text) {
     EXPECT_STREQ(zarn_script_helper_signature,
                  "ZARN_SIG,name=zarn_script_helper,type=LIB,version=4.8.6.0,date=16/06/2017,author=K7 panel team");
 }
 
-#ifndef _WIN32
-// Standard error is shared: a diagnostic never runs into the next one.
-TEST(debug_output, each_diagnostic_stands_on_its_own_line_on_standard_error) {
-    testing::internal::CaptureStderr();
+// Standard error is shared: on POSIX a diagnostic never runs into the next
+// one. OutputDebugStringA gets each text as given.
+TEST(debug_output, each_diagnostic_reaches_the_platform_output_on_its_own) {
+    PlatformDebugOutput platform;
     const char* const texts[] = {"textGet: \"x\"", "with end\n", "", nullptr, "two\nlines"};
     for (const char* text : texts) zarn::writeDebugOutput(text);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "textGet: \"x\"\nwith end\ntwo\nlines\n");
-}
+#ifdef _WIN32
+    EXPECT_EQ(platform.output(), "textGet: \"x\"with end\ntwo\nlines");
+#else
+    EXPECT_EQ(platform.output(), "textGet: \"x\"\nwith end\ntwo\nlines\n");
 #endif
+}
 
 }  // namespace

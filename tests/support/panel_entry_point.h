@@ -1,7 +1,12 @@
 // Loads a panel library by path, as a host does, and returns its entry point.
 #pragma once
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +17,16 @@
 // loaded, or lacks the entry point, ends the program with a message: nothing
 // can be tested or measured without it.
 inline load_zarn_client_script_fn panelEntryPoint(const char* path) {
+#ifdef _WIN32
+    HMODULE library = LoadLibraryA(path);
+    FARPROC symbol = library ? GetProcAddress(library, "load_zarn_client_script") : nullptr;
+    if (!symbol) {
+        std::fprintf(stderr, "cannot load the entry point of %s: error %lu\n", path, GetLastError());
+        std::abort();
+    }
+    // A function pointer of one type to another, through void (*)() to quiet -Wcast-function-type.
+    return reinterpret_cast<load_zarn_client_script_fn>(reinterpret_cast<void (*)()>(symbol));
+#else
     void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     void* symbol = library ? dlsym(library, "load_zarn_client_script") : nullptr;
     if (!symbol) {
@@ -19,4 +34,5 @@ inline load_zarn_client_script_fn panelEntryPoint(const char* path) {
         std::abort();
     }
     return reinterpret_cast<load_zarn_client_script_fn>(symbol);
+#endif
 }

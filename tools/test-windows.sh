@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the 32- and 64-bit Windows DLLs, the tests and zarn_host.exe with
+# mingw-w64 and runs the tests under Wine, headless, with a Wine prefix of its
+# own inside build/. Usage: tools/test-windows.sh [jobs]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${1:-$(nproc)}
+
+export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all
+rm -rf build/win32 build/win64 "$WINEPREFIX"
+mkdir -p "$WINEPREFIX"
+# A persistent server for the whole run, stopped however the run ends.
+trap 'wineserver -k 2>/dev/null || true' EXIT
+wineserver -p
+# The prefix's first start takes a while; it runs while the compilers do.
+wineboot -i >build/wine-prefix/boot.log 2>&1 &
+boot=$!
+
+for preset in win32 win64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  if [ -n "$boot" ]; then
+    wait "$boot" || { cat build/wine-prefix/boot.log; echo "wineboot failed"; exit 1; }
+    boot=""
+  fi
+  ctest --preset "$preset" -j "$jobs"
+done
