@@ -19,19 +19,12 @@
 #include "host/panel_library.h"
 #include "host/scenario.h"
 #include "host/sim_host.h"
+#include "support/sanitizer.h"
 
 namespace {
 
 using zarn_host::WebFront;
 using json = nlohmann::json;
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ZARN_UNDER_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZARN_UNDER_SANITIZER 1
-#endif
-#endif
 
 // The K7 panel in a simulated host on its facility, behind a WebFront. With
 // watch, the front-end reloads the library when its file changes.

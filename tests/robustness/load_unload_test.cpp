@@ -16,16 +16,9 @@
 #include "script_frame/revertive_record.h"
 #include "script_frame/zarn_client.h"
 #include "support/recording_host.h"
+#include "support/sanitizer.h"
 
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ZARN_UNDER_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZARN_UNDER_SANITIZER 1
-#endif
-#endif
 
 #ifdef ZARN_UNDER_SANITIZER
 // The sanitizer's allocator is not the one mallinfo2 reports on, and it keeps
