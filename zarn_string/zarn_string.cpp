@@ -1,7 +1,6 @@
 #include "zarn_string/zarn_string.h"
 
 #include <algorithm>
-#include <bitset>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -20,8 +19,7 @@ bool isBlank(char c) {
 
 // Number of the placeholder whose "%" is at text[pos], or 0 when none starts
 // there. Its size in bytes follows from the number: 2 below 10, else 3.
-int placeholderAt(const std::string& text, std::size_t pos) {
-    const std::size_t size = text.size();
+int placeholderAt(const char* text, std::size_t size, std::size_t pos) {
     if (pos + 1 >= size || text[pos + 1] < '1' || text[pos + 1] > '9') return 0;
     int number = text[pos + 1] - '0';
     if (pos + 2 < size && isDigit(text[pos + 2])) number = number * 10 + (text[pos + 2] - '0');
@@ -32,13 +30,69 @@ std::size_t placeholderSize(int number) {
     return number < 10 ? 2 : 3;
 }
 
-// Calls visit(position, number) for every placeholder of text, in order.
+// Position of the next "%" at or after pos, or size.
+std::size_t nextPercent(const char* text, std::size_t size, std::size_t pos) {
+    if (pos >= size) return size;
+    const void* found = std::memchr(text + pos, '%', size - pos);
+    return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : size;
+}
+
+// Calls visit(position, number) for every placeholder of text, in order. A
+// placeholder's digits hold no "%", so the search goes on after its "%".
 template <typename Visit>
 void forEachPlaceholder(const std::string& text, Visit visit) {
-    for (std::size_t pos = text.find('%'); pos != std::string::npos; pos = text.find('%', pos + 1)) {
-        const int number = placeholderAt(text, pos);
+    const char* const data = text.data();
+    const std::size_t size = text.size();
+    for (std::size_t pos = nextPercent(data, size, 0); pos != size; pos = nextPercent(data, size, pos + 1)) {
+        const int number = placeholderAt(data, size, pos);
         if (number != 0) visit(pos, number);
     }
+}
+
+// The lowest placeholder number of a text, where it first occurs, how often
+// it occurs, and how many placeholders there are in all.
+struct LowestPlaceholder {
+    int number = 0;  // 0: the text has no placeholder
+    std::size_t first = 0;
+    std::size_t count = 0;
+    std::size_t all = 0;
+
+    explicit LowestPlaceholder(const std::string& text) {
+        forEachPlaceholder(text, [this](std::size_t pos, int found) {
+            ++all;
+            if (number == 0 || found < number) {
+                number = found;
+                first = pos;
+                count = 1;
+            } else if (found == number) {
+                ++count;
+            }
+        });
+    }
+};
+
+// text with every occurrence of its lowest placeholder replaced by value,
+// built into out (empty on entry). out is sized once: exactly when this is
+// the last placeholder, with room for the fills still to come otherwise.
+void fillLowest(const std::string& text, const LowestPlaceholder& lowest, const char* value, std::size_t length,
+                std::string& out) {
+    const std::size_t placeholder = placeholderSize(lowest.number);
+    const std::size_t size = text.size() - lowest.count * placeholder + lowest.count * length;
+    const bool more = lowest.all > lowest.count;
+    // Extra room only for a text that lives outside the string anyway, so
+    // a short result still costs no allocation.
+    out.reserve(more && size > out.capacity() ? size + size / 2 : size);
+    const char* const data = text.data();
+    std::size_t copied = 0;
+    std::size_t pos = lowest.first;
+    for (std::size_t left = lowest.count; left != 0; pos = nextPercent(data, text.size(), pos + 1)) {
+        if (placeholderAt(data, text.size(), pos) != lowest.number) continue;
+        out.append(data + copied, pos - copied);
+        out.append(value, length);
+        copied = pos + placeholder;
+        --left;
+    }
+    out.append(data + copied, text.size() - copied);
 }
 
 // The placeholder numbers present in a text, one bit per number.
@@ -49,46 +103,51 @@ public:
             text, [this](std::size_t, int number) { bits_[number / 64] |= std::uint64_t{1} << (number % 64); });
     }
     bool empty() const { return bits_[0] == 0 && bits_[1] == 0; }
-    // The lowest number present; the set must not be empty.
-    int lowest() const {
-        int number = 1;
-        while ((bits_[number / 64] >> (number % 64) & 1) == 0) ++number;
-        return number;
-    }
-    // How many numbers present are below number: the k-th lowest has rank k.
-    int rank(int number) const {
-        const std::uint64_t low = number >= 64 ? bits_[0] : bits_[0] & ((std::uint64_t{1} << number) - 1);
-        const std::uint64_t high = number <= 64 ? 0 : bits_[1] & ((std::uint64_t{1} << (number - 64)) - 1);
-        return static_cast<int>(std::bitset<64>(low).count() + std::bitset<64>(high).count());
+    // Calls visit(number, k) for the k-th lowest number present, in order.
+    template <typename Visit>
+    void forEachRanked(Visit visit) const {
+        int rank = 0;
+        for (int word = 0; word < 2; ++word) {
+            for (std::uint64_t bits = bits_[word]; bits != 0; bits &= bits - 1) {
+                int bit = 0;
+                while ((bits >> bit & 1) == 0) ++bit;
+                visit(word * 64 + bit, rank++);
+            }
+        }
     }
 
 private:
     std::uint64_t bits_[2] = {0, 0};
 };
 
-// A copy of text in which every placeholder whose number replacement(number,
-// length) gives a text for is replaced by that text; the others stay. The
-// result is sized exactly first, so it is allocated once.
-template <typename Replacement>
-std::string fillPlaceholders(const std::string& text, Replacement replacement) {
-    std::size_t size = text.size();
-    forEachPlaceholder(text, [&](std::size_t, int number) {
-        std::size_t length = 0;
-        if (replacement(number, length) != nullptr) size = size - placeholderSize(number) + length;
-    });
-    std::string out;
-    out.reserve(size);
-    std::size_t copied = 0;
-    forEachPlaceholder(text, [&](std::size_t pos, int number) {
-        std::size_t length = 0;
-        const char* value = replacement(number, length);
-        if (value == nullptr) return;
-        out.append(text, copied, pos - copied);
-        out.append(value, length);
-        copied = pos + placeholderSize(number);
-    });
-    out.append(text, copied, std::string::npos);
-    return out;
+// Writes the decimal text of value so that it ends just before end; returns
+// where it begins. end needs 11 bytes before it.
+char* writeDecimal(char* end, int value) {
+    // Unsigned negation keeps INT_MIN defined.
+    std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+    char* first = end;
+    do {
+        *--first = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0) *--first = '-';
+    return first;
+}
+
+// The plain decimal text of a value, on the stack.
+class Decimal {
+public:
+    explicit Decimal(int value) : first_(writeDecimal(digits_ + sizeof digits_, value)) {}
+    const char* data() const { return first_; }
+    std::size_t size() const { return static_cast<std::size_t>(digits_ + sizeof digits_ - first_); }
+
+private:
+    char digits_[12];
+    const char* first_;
+};
+
+bool isPlainDecimal(char fill, unsigned width, int base) {
+    return fill == 0 && width == 0 && (base == 10 || base < 2 || base > 36);
 }
 
 // Bytes of text before its first NUL, at most limit.
@@ -148,23 +207,17 @@ std::string formatNumber(int value, char fill, unsigned width, int base) {
 
 }  // namespace
 
-zarn_string::zarn_string() = default;
-
-zarn_string::zarn_string(const char* text) : text_(text != nullptr ? text : "") {}
-
 zarn_string::zarn_string(const char* text, std::size_t length)
     : text_(text != nullptr ? text : "", text != nullptr ? textLength(text, length) : 0) {}
 
-zarn_string::zarn_string(const zarn_string& other) = default;
-
-zarn_string::zarn_string(zarn_string&& other) noexcept : text_(std::move(other.text_)) {
-    other.text_.clear();
+zarn_string::zarn_string(int value, char fill, unsigned width, int base) {
+    if (isPlainDecimal(fill, width, base)) {
+        const Decimal decimal(value);
+        text_.assign(decimal.data(), decimal.size());
+    } else {
+        text_ = formatNumber(value, fill, width, base);
+    }
 }
-
-zarn_string::zarn_string(int value, char fill, unsigned width, int base)
-    : text_(formatNumber(value, fill, width, base)) {}
-
-zarn_string::~zarn_string() = default;
 
 zarn_string& zarn_string::operator=(const zarn_string& other) = default;
 
@@ -194,22 +247,6 @@ zarn_string& zarn_string::operator+=(const zarn_string& other) {
 zarn_string& zarn_string::operator+=(const char* text) {
     if (text != nullptr) text_.append(text);
     return *this;
-}
-
-zarn_string::operator const char*() const {
-    return text_.c_str();
-}
-
-const char* zarn_string::c_str() const {
-    return text_.c_str();
-}
-
-int zarn_string::length() const {
-    return text_.size() > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(text_.size());
-}
-
-bool zarn_string::isEmpty() const {
-    return text_.empty();
 }
 
 int zarn_string::toInt() const {
@@ -247,21 +284,54 @@ bool zarn_string::startsWith(const char* prefix) const {
     return size <= text_.size() && text_.compare(0, size, prefix, size) == 0;
 }
 
-zarn_string zarn_string::arg(const zarn_string& text) const {
-    const PlaceholderSet present(text_);
-    if (present.empty()) return *this;
-    const int lowest = present.lowest();
+zarn_string zarn_string::filledCopy(const char* value, std::size_t length) const {
+    const LowestPlaceholder lowest(text_);
+    if (lowest.number == 0) return *this;
     zarn_string result;
-    result.text_ = fillPlaceholders(text_, [&](int number, std::size_t& length) -> const char* {
-        if (number != lowest) return nullptr;
-        length = text.text_.size();
-        return text.text_.c_str();
-    });
+    fillLowest(text_, lowest, value, length, result.text_);
     return result;
 }
 
-zarn_string zarn_string::arg(int value, char fill, unsigned width, int base) const {
+void zarn_string::fillInPlace(const char* value, std::size_t length) {
+    const LowestPlaceholder lowest(text_);
+    if (lowest.number == 0) return;
+    if (lowest.count == 1) {
+        // One occurrence: the tail moves over in place. replace copes with
+        // value pointing into this string.
+        text_.replace(lowest.first, placeholderSize(lowest.number), value, length);
+        return;
+    }
+    std::string filled;
+    fillLowest(text_, lowest, value, length, filled);
+    text_.swap(filled);
+}
+
+zarn_string zarn_string::arg(const zarn_string& text) const& {
+    return filledCopy(text.text_.data(), text.text_.size());
+}
+
+zarn_string zarn_string::arg(const zarn_string& text) && {
+    fillInPlace(text.text_.data(), text.text_.size());
+    return std::move(*this);
+}
+
+zarn_string zarn_string::arg(int value, char fill, unsigned width, int base) const& {
+    if (isPlainDecimal(fill, width, base)) {
+        const Decimal decimal(value);
+        return filledCopy(decimal.data(), decimal.size());
+    }
     return arg(zarn_string(value, fill, width, base));
+}
+
+zarn_string zarn_string::arg(int value, char fill, unsigned width, int base) && {
+    if (isPlainDecimal(fill, width, base)) {
+        const Decimal decimal(value);
+        fillInPlace(decimal.data(), decimal.size());
+    } else {
+        const zarn_string number(value, fill, width, base);
+        fillInPlace(number.text_.data(), number.text_.size());
+    }
+    return std::move(*this);
 }
 
 zarn_string zarn_string::args(std::initializer_list<const char*> values) const {
@@ -269,22 +339,33 @@ zarn_string zarn_string::args(std::initializer_list<const char*> values) const {
     const PlaceholderSet present(text_);
     if (present.empty()) return *this;
 
-    // The k-th lowest number present receives values[k]; lengths are taken
-    // once per value, not once per occurrence.
-    const std::size_t usable = std::min<std::size_t>(values.size(), maxPlaceholder);
-    const char* texts[maxPlaceholder];
-    std::size_t lengths[maxPlaceholder];
-    for (std::size_t k = 0; k < usable; ++k) {
-        texts[k] = values.begin()[k] != nullptr ? values.begin()[k] : "";
-        lengths[k] = std::strlen(texts[k]);
-    }
-    zarn_string result;
-    result.text_ = fillPlaceholders(text_, [&](int number, std::size_t& length) -> const char* {
-        const auto k = static_cast<std::size_t>(present.rank(number));
-        if (k >= usable) return nullptr;
-        length = lengths[k];
-        return texts[k];
+    // The k-th lowest number present receives values[k]; texts and lengths
+    // are looked up once per number, not once per occurrence. Numbers without
+    // a value keep a null text and stay as they are.
+    const char* texts[maxPlaceholder + 1];
+    std::size_t lengths[maxPlaceholder + 1];
+    present.forEachRanked([&](int number, int rank) {
+        const auto k = static_cast<std::size_t>(rank);
+        texts[number] = nullptr;
+        if (k >= values.size()) return;
+        texts[number] = values.begin()[k] != nullptr ? values.begin()[k] : "";
+        lengths[number] = std::strlen(texts[number]);
     });
+    std::size_t size = text_.size();
+    forEachPlaceholder(text_, [&](std::size_t, int number) {
+        if (texts[number] != nullptr) size = size - placeholderSize(number) + lengths[number];
+    });
+    zarn_string result;
+    std::string& out = result.text_;
+    out.reserve(size);
+    std::size_t copied = 0;
+    forEachPlaceholder(text_, [&](std::size_t pos, int number) {
+        if (texts[number] == nullptr) return;
+        out.append(text_, copied, pos - copied);
+        out.append(texts[number], lengths[number]);
+        copied = pos + placeholderSize(number);
+    });
+    out.append(text_, copied, std::string::npos);
     return result;
 }
 
@@ -310,22 +391,40 @@ int zarn_string::split(char separator, zarn_string& left, zarn_string& right) co
     return separators;
 }
 
+// Each result is sized once for both parts.
 zarn_string operator+(const zarn_string& a, const zarn_string& b) {
-    zarn_string result(a);
-    result += b;
+    zarn_string result;
+    result.text_.reserve(a.text_.size() + b.text_.size());
+    result.text_.append(a.text_).append(b.text_);
     return result;
 }
 
 zarn_string operator+(const zarn_string& a, const char* b) {
-    zarn_string result(a);
-    result += b;
+    const std::size_t size = b != nullptr ? std::strlen(b) : 0;
+    zarn_string result;
+    result.text_.reserve(a.text_.size() + size);
+    result.text_.append(a.text_).append(b != nullptr ? b : "", size);
     return result;
 }
 
 zarn_string operator+(const char* a, const zarn_string& b) {
-    zarn_string result(a);
-    result += b;
+    const std::size_t size = a != nullptr ? std::strlen(a) : 0;
+    zarn_string result;
+    result.text_.reserve(size + b.text_.size());
+    result.text_.append(a != nullptr ? a : "", size).append(b.text_);
     return result;
+}
+
+// a is a temporary (an earlier step of the chain): its text grows in place,
+// its capacity doubling as std::string's does.
+zarn_string operator+(zarn_string&& a, const zarn_string& b) {
+    a.text_.append(b.text_);
+    return std::move(a);
+}
+
+zarn_string operator+(zarn_string&& a, const char* b) {
+    if (b != nullptr) a.text_.append(b);
+    return std::move(a);
 }
 
 bool operator==(const zarn_string& a, const char* b) {
@@ -337,7 +436,8 @@ bool operator==(const zarn_string& a, const zarn_string& b) {
 }
 
 bool operator==(const zarn_string& a, int value) {
-    return a == zarn_string(value, 0, 0, 10);
+    const Decimal decimal(value);
+    return a.size() == decimal.size() && std::memcmp(a.c_str(), decimal.data(), decimal.size()) == 0;
 }
 
 bool operator!=(const zarn_string& a, const zarn_string& b) {
