@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 namespace {
@@ -17,15 +18,6 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-// Number of the placeholder whose "%" is at text[pos], or 0 when none starts
-// there. Its size in bytes follows from the number: 2 below 10, else 3.
-int placeholderAt(const char* text, std::size_t size, std::size_t pos) {
-    if (pos + 1 >= size || text[pos + 1] < '1' || text[pos + 1] > '9') return 0;
-    int number = text[pos + 1] - '0';
-    if (pos + 2 < size && isDigit(text[pos + 2])) number = number * 10 + (text[pos + 2] - '0');
-    return number;
-}
-
 std::size_t placeholderSize(int number) {
     return number < 10 ? 2 : 3;
 }
@@ -37,14 +29,33 @@ std::size_t nextPercent(const char* text, std::size_t size, std::size_t pos) {
     return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : size;
 }
 
+// Number of the placeholder whose "%" is at p, or 0, for a NUL-terminated
+// text: the NUL stops the look at the digits, so no bounds are needed.
+int placeholderAt(const char* p) {
+    const auto first = static_cast<unsigned>(static_cast<unsigned char>(p[1])) - '1';
+    if (first > 8) return 0;
+    const auto second = static_cast<unsigned>(static_cast<unsigned char>(p[2])) - '0';
+    return second <= 9 ? static_cast<int>((first + 1) * 10 + second) : static_cast<int>(first + 1);
+}
+
 // Calls visit(position, number) for every placeholder of text, in order. A
 // placeholder's digits hold no "%", so the search goes on after its "%".
+// Panel texts are short and dense with placeholders: below 128 bytes a plain
+// loop costs less than a memchr call per "%".
 template <typename Visit>
 void forEachPlaceholder(const std::string& text, Visit visit) {
-    const char* const data = text.data();
+    const char* const data = text.c_str();
     const std::size_t size = text.size();
+    if (size < 128) {
+        for (std::size_t pos = 0; pos < size; ++pos) {
+            if (data[pos] != '%') continue;
+            const int number = placeholderAt(data + pos);
+            if (number != 0) visit(pos, number);
+        }
+        return;
+    }
     for (std::size_t pos = nextPercent(data, size, 0); pos != size; pos = nextPercent(data, size, pos + 1)) {
-        const int number = placeholderAt(data, size, pos);
+        const int number = placeholderAt(data + pos);
         if (number != 0) visit(pos, number);
     }
 }
@@ -82,17 +93,25 @@ void fillLowest(const std::string& text, const LowestPlaceholder& lowest, const 
     // Extra room only for a text that lives outside the string anyway, so
     // a short result still costs no allocation.
     out.reserve(more && size > out.capacity() ? size + size / 2 : size);
+    // Sized first and then written with memcpy: cheaper than an append per
+    // piece.
+    out.resize(size);
+    char* write = &out[0];
     const char* const data = text.data();
     std::size_t copied = 0;
     std::size_t pos = lowest.first;
-    for (std::size_t left = lowest.count; left != 0; pos = nextPercent(data, text.size(), pos + 1)) {
-        if (placeholderAt(data, text.size(), pos) != lowest.number) continue;
-        out.append(data + copied, pos - copied);
-        out.append(value, length);
+    for (std::size_t left = lowest.count;;) {
+        std::memcpy(write, data + copied, pos - copied);
+        write += pos - copied;
+        std::memcpy(write, value, length);
+        write += length;
         copied = pos + placeholder;
-        --left;
+        if (--left == 0) break;
+        do {
+            pos = nextPercent(data, text.size(), pos + 1);
+        } while (placeholderAt(data + pos) != lowest.number);
     }
-    out.append(data + copied, text.size() - copied);
+    std::memcpy(write, data + copied, text.size() - copied);
 }
 
 // The placeholder numbers present in a text, one bit per number.
@@ -298,7 +317,17 @@ void zarn_string::fillInPlace(const char* value, std::size_t length) {
     if (lowest.count == 1) {
         // One occurrence: the tail moves over in place. replace copes with
         // value pointing into this string.
-        text_.replace(lowest.first, placeholderSize(lowest.number), value, length);
+        const std::size_t placeholder = placeholderSize(lowest.number);
+        const std::less<const char*> before;
+        const bool outside = before(value, text_.data()) || before(text_.data() + text_.size(), value);
+        if (outside && length <= placeholder) {
+            // No longer than the placeholder ("%2" by "12", "%4" by "2"), from
+            // outside this text: written over it, the rest closed up.
+            std::memcpy(&text_[lowest.first], value, length);
+            if (length < placeholder) text_.erase(lowest.first + length, placeholder - length);
+        } else {
+            text_.replace(lowest.first, placeholder, value, length);
+        }
         return;
     }
     std::string filled;
@@ -355,17 +384,22 @@ zarn_string zarn_string::args(std::initializer_list<const char*> values) const {
     forEachPlaceholder(text_, [&](std::size_t, int number) {
         if (texts[number] != nullptr) size = size - placeholderSize(number) + lengths[number];
     });
+    // Sized first and then written with memcpy.
     zarn_string result;
     std::string& out = result.text_;
-    out.reserve(size);
+    out.resize(size);
+    char* write = &out[0];
+    const char* const data = text_.data();
     std::size_t copied = 0;
     forEachPlaceholder(text_, [&](std::size_t pos, int number) {
         if (texts[number] == nullptr) return;
-        out.append(text_, copied, pos - copied);
-        out.append(texts[number], lengths[number]);
+        std::memcpy(write, data + copied, pos - copied);
+        write += pos - copied;
+        std::memcpy(write, texts[number], lengths[number]);
+        write += lengths[number];
         copied = pos + placeholderSize(number);
     });
-    out.append(text_, copied, std::string::npos);
+    std::memcpy(write, data + copied, text_.size() - copied);
     return result;
 }
 
