@@ -33,10 +33,11 @@ class RevertiveEventHandle {
 public:
     explicit RevertiveEventHandle(const RevertiveEvent* event) : event_(event) {}
     const RevertiveEvent* record() const { return event_; }
-    int32_t device() const;
-    int32_t index() const;
+    // Inline: every revertive reads all three.
+    int32_t device() const { return event_ ? event_->device : 0; }
+    int32_t index() const { return event_ ? event_->index : 0; }
     // The whole text, up to its NUL.
-    zarn_string text() const;
+    zarn_string text() const { return event_ ? zarn_string(event_->text()) : zarn_string(); }
 
 private:
     const RevertiveEvent* event_;
