@@ -4,6 +4,11 @@
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
           clang libclang-rt-14-dev g++-multilib valgrind)
+# --bench: also Qt's core library, which only the benchmarks' QString
+# comparison uses (tools/run-benchmarks.sh).
+if [ "${1:-}" = --bench ]; then
+  packages+=(qtbase5-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -38,25 +38,60 @@ int placeholderAt(const char* p) {
     return second <= 9 ? static_cast<int>((first + 1) * 10 + second) : static_cast<int>(first + 1);
 }
 
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define ZARN_STRING_WORD_SCAN 1
+
+// The high bit of every byte of word that is "%", and no other bit.
+std::uint64_t percentBytes(std::uint64_t word) {
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Fu;
+    const std::uint64_t x = word ^ 0x2525252525252525u;  // a "%" becomes a zero byte
+    return ~(((x & low7) + low7) | x | low7);
+}
+
+#endif
+
 // Calls visit(position, number) for every placeholder of text, in order. A
 // placeholder's digits hold no "%", so the search goes on after its "%".
-// Panel texts are short and dense with placeholders: below 128 bytes a plain
-// loop costs less than a memchr call per "%".
+// Panel texts are short and dense with placeholders, where a memchr call per
+// "%" costs more than the search: below 128 bytes the text is searched eight
+// bytes at a time in a register, every "%" of a word found at once.
 template <typename Visit>
 void forEachPlaceholder(const std::string& text, Visit visit) {
     const char* const data = text.c_str();
     const std::size_t size = text.size();
+    const auto atPercent = [&](std::size_t pos) {
+        const int number = placeholderAt(data + pos);
+        if (number != 0) visit(pos, number);
+    };
+#ifdef ZARN_STRING_WORD_SCAN
+    if (size >= 8 && size < 128) {
+        // found: the high bit of each "%" byte of the word at data + at.
+        const auto visitWord = [&](std::size_t at, std::uint64_t found) {
+            for (; found != 0; found &= found - 1) atPercent(at + (static_cast<unsigned>(__builtin_ctzll(found)) >> 3));
+        };
+        std::size_t base = 0;
+        std::uint64_t word;
+        for (; base + 8 <= size; base += 8) {
+            std::memcpy(&word, data + base, sizeof word);
+            visitWord(base, percentBytes(word));
+        }
+        if (base != size) {
+            // The text's last eight bytes, less those already searched.
+            const unsigned skip = static_cast<unsigned>(8 * (base + 8 - size));
+            std::memcpy(&word, data + size - 8, sizeof word);
+            visitWord(size - 8, percentBytes(word) >> skip << skip);
+        }
+        return;
+    }
+#endif
     if (size < 128) {
         for (std::size_t pos = 0; pos < size; ++pos) {
-            if (data[pos] != '%') continue;
-            const int number = placeholderAt(data + pos);
-            if (number != 0) visit(pos, number);
+            if (data[pos] == '%') atPercent(pos);
         }
         return;
     }
     for (std::size_t pos = nextPercent(data, size, 0); pos != size; pos = nextPercent(data, size, pos + 1)) {
-        const int number = placeholderAt(data + pos);
-        if (number != 0) visit(pos, number);
+        atPercent(pos);
     }
 }
 
@@ -69,16 +104,26 @@ struct LowestPlaceholder {
     std::size_t all = 0;
 
     explicit LowestPlaceholder(const std::string& text) {
-        forEachPlaceholder(text, [this](std::size_t pos, int found) {
-            ++all;
-            if (number == 0 || found < number) {
-                number = found;
-                first = pos;
-                count = 1;
-            } else if (found == number) {
-                ++count;
+        // Kept in locals while searching, so that they stay in registers.
+        int lowest = maxPlaceholder + 1;
+        std::size_t at = 0;
+        std::size_t times = 0;
+        std::size_t placeholders = 0;
+        forEachPlaceholder(text, [&](std::size_t pos, int found) {
+            ++placeholders;
+            if (found < lowest) {
+                lowest = found;
+                at = pos;
+                times = 1;
+            } else if (found == lowest) {
+                ++times;
             }
         });
+        if (placeholders == 0) return;
+        number = lowest;
+        first = at;
+        count = times;
+        all = placeholders;
     }
 };
 
@@ -144,11 +189,27 @@ private:
 char* writeDecimal(char* end, int value) {
     // Unsigned negation keeps INT_MIN defined.
     std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+    // Two digits per division: router indices and device numbers have up
+    // to four or five.
+    static const char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     char* first = end;
-    do {
-        *--first = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
+    while (magnitude >= 100) {
+        const std::uint32_t pair = magnitude % 100 * 2;
+        magnitude /= 100;
+        first -= 2;
+        first[0] = pairs[pair];
+        first[1] = pairs[pair + 1];
+    }
+    if (magnitude >= 10) {
+        first -= 2;
+        first[0] = pairs[magnitude * 2];
+        first[1] = pairs[magnitude * 2 + 1];
+    } else {
+        *--first = static_cast<char>('0' + magnitude);
+    }
     if (value < 0) *--first = '-';
     return first;
 }
