@@ -305,6 +305,12 @@ const char* takeFlag(int& argc, char** argv, const char* flag) {
 }
 
 #ifdef ZARN_HAVE_CALLGRIND
+// Benchmark names in the order they ran, for the tables.
+std::vector<std::string>& runOrder() {
+    static std::vector<std::string> names;
+    return names;
+}
+
 // Under callgrind: dumps the instructions counted since the last dump each
 // time a benchmark has run, named "zarn <pass> <benchmark>".
 class DumpReporter : public benchmark::BenchmarkReporter {
@@ -318,6 +324,7 @@ public:
         std::string name = runs.front().run_name.str();
         const std::size_t fixed = name.find("/iterations:");
         if (fixed != std::string::npos) name.erase(fixed, name.find('/', fixed + 1) - fixed);
+        if (pass_ == 0) runOrder().push_back(name);
         const std::string reason = "zarn " + std::to_string(pass_) + " " + name;
         CALLGRIND_DUMP_STATS_AT(reason.c_str());
     }
@@ -392,14 +399,13 @@ int countInstructions(const char* output, const char* times, long long iteration
     // Pass 2 ran twice pass 1's iterations, so their difference is pass 1's
     // count of iterations, which follows from the benchmark's family.
     Figures figures;
-    for (const auto& dump : dumps) {
-        if (dump.first.first != 2) continue;
-        const std::string& name = dump.first.second;
+    for (const std::string& name : runOrder()) {
         const auto once = dumps.find({1, name});
+        const auto twice = dumps.find({2, name});
         const Family* family = familyOf(name);
-        if (once == dumps.end() || family == nullptr) continue;
+        if (once == dumps.end() || twice == dumps.end() || family == nullptr) continue;
         const double n = static_cast<double>(std::max(1LL, iterations / family->work));
-        figures[name].instructions = (dump.second - once->second) / n;
+        figures[name].instructions = (twice->second - once->second) / n;
     }
     if (times != nullptr) figures.loadTimes(times);
     printRatios(figures, true);
