@@ -298,7 +298,7 @@ const char* takeFlag(int& argc, char** argv, const char* flag) {
         if (std::strncmp(argv[i], flag, size) != 0 || (argv[i][size] != '\0' && argv[i][size] != '=')) continue;
         const char* value = argv[i][size] == '=' ? argv[i] + size + 1 : "";
         std::copy(argv + i + 1, argv + argc, argv + i);
-        --argc;
+        argv[--argc] = nullptr;
         return value;
     }
     return nullptr;
