@@ -4,11 +4,6 @@
 
 namespace zarn {
 
-CommandBuilder& CommandBuilder::operator<<(const char* text) {
-    if (text != nullptr) append(text, std::strlen(text));
-    return *this;
-}
-
 CommandBuilder& CommandBuilder::operator<<(int32_t value) {
     char digits[12];
     char* first = digits + sizeof digits;
@@ -23,14 +18,8 @@ CommandBuilder& CommandBuilder::operator<<(int32_t value) {
     return *this;
 }
 
-void CommandBuilder::append(const char* text, std::size_t length) {
+void CommandBuilder::appendSlow(const char* text, std::size_t length) {
     if (!spilled_) {
-        if (size_ + length < localCapacity) {
-            std::memcpy(local_ + size_, text, length);
-            size_ += length;
-            local_[size_] = '\0';
-            return;
-        }
         heap_.reserve(size_ + length);
         heap_.assign(local_, size_);
         spilled_ = true;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "zarn_string/zarn_string.h"
@@ -20,18 +21,38 @@ public:
     CommandBuilder(const CommandBuilder&) = delete;
     CommandBuilder& operator=(const CommandBuilder&) = delete;
 
-    // A null text appends nothing.
-    CommandBuilder& operator<<(const char* text);
-    CommandBuilder& operator<<(const zarn_string& text) { return *this << text.c_str(); }
+    // A null text appends nothing. Inline, so that the length of a literal
+    // is known when compiling.
+    CommandBuilder& operator<<(const char* text) {
+        if (text != nullptr) append(text, std::strlen(text));
+        return *this;
+    }
+    CommandBuilder& operator<<(const zarn_string& text) {
+        append(text.c_str(), text.size());
+        return *this;
+    }
     // Plain decimal, "-2147483648" to "2147483647".
     CommandBuilder& operator<<(int32_t value);
 
     // The NUL-terminated text, in writable memory (a host may cut a command
     // text in place); valid until the next append.
-    char* text() { return spilled_ ? &heap_[0] : local_; }
+    char* text() {
+        if (spilled_) return &heap_[0];
+        local_[size_] = '\0';
+        return local_;
+    }
 
 private:
-    void append(const char* text, std::size_t length);
+    // The common case, a piece that still fits the local buffer, inline.
+    void append(const char* text, std::size_t length) {
+        if (!spilled_ && length < localCapacity - size_) {
+            std::memcpy(local_ + size_, text, length);
+            size_ += length;
+            return;
+        }
+        appendSlow(text, length);
+    }
+    void appendSlow(const char* text, std::size_t length);
 
     static constexpr std::size_t localCapacity = 256;  // NUL included
     char local_[localCapacity];

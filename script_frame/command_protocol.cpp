@@ -4,6 +4,7 @@
 // quotes). Each command is assembled left to right in one pass, so an
 // argument that itself holds "%1" or "%2" reaches the host unchanged, and an
 // ordinary command is built on the stack without allocation.
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -14,6 +15,42 @@
 #include "script_frame/zarn_script_helper.h"
 
 namespace {
+
+// Straight-line writers for a command whose length is known up front: a
+// literal's size is a constant, so its copy compiles to a store or two.
+template <std::size_t size>
+char* put(char* out, const char (&literal)[size]) {
+    std::memcpy(out, literal, size - 1);
+    return out + size - 1;
+}
+
+// Control ids, panel ids and property names are a few bytes long, where a
+// call of memcpy costs more than the copy: up to 16 bytes they are moved in
+// two overlapping words (both within the text), longer texts by memcpy.
+char* put(char* out, const zarn_string& text) {
+    const char* in = text.c_str();
+    const std::size_t size = text.size();
+    if (size >= 8 && size <= 16) {
+        std::uint64_t head;
+        std::uint64_t tail;
+        std::memcpy(&head, in, 8);
+        std::memcpy(&tail, in + size - 8, 8);
+        std::memcpy(out, &head, 8);
+        std::memcpy(out + size - 8, &tail, 8);
+    } else if (size >= 4 && size < 8) {
+        std::uint32_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, in, 4);
+        std::memcpy(&tail, in + size - 4, 4);
+        std::memcpy(out, &head, 4);
+        std::memcpy(out + size - 4, &tail, 4);
+    } else if (size < 4) {
+        for (std::size_t i = 0; i < size; ++i) out[i] = in[i];
+    } else {
+        std::memcpy(out, in, size);
+    }
+    return out + size;
+}
 
 // Hands a command reply back when the operation ends, or earlier through
 // now(): a failure while the reply is being copied (out of memory) must not
@@ -176,6 +213,16 @@ void zarn_script_helper::stopTimer(int32_t id) {
 void zarn_script_helper::setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
                                      const zarn_string& control) {
     if (!host) return;
+    // TP is sent for every revertive and for every control an alarm action
+    // touches: when it fits the stack buffer it is written in one go.
+    char text[256];
+    if (property.size() + value.size() + panel.size() + control.size() < sizeof text - 12) {
+        char* out = put(put(put(put(text, "TP '"), property), "="), value);
+        out = put(put(put(put(put(out, "' '"), panel), "' '"), control), "'");
+        *out = '\0';
+        sendCommand(text);
+        return;
+    }
     zarn::CommandBuilder command;
     command << "TP '" << property << "=" << value << "' '" << panel << "' '" << control << "'";
     sendCommand(command.text());

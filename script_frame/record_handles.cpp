@@ -27,18 +27,6 @@ zarn_string ButtonEventHandle::value() const {
     return event_ && event_->details ? copyText(event_->details->value) : zarn_string();
 }
 
-int32_t RevertiveEventHandle::device() const {
-    return event_ ? event_->device : 0;
-}
-
-int32_t RevertiveEventHandle::index() const {
-    return event_ ? event_->index : 0;
-}
-
-zarn_string RevertiveEventHandle::text() const {
-    return event_ ? zarn_string(event_->text()) : zarn_string();
-}
-
 zarn_string ParamCommandHandle::command() const {
     return message_ ? copyText(message_->command) : zarn_string();
 }

@@ -36,10 +36,13 @@ public:
     explicit RevertiveEventHandle(const RevertiveEvent* event) : event_(event) {}
     /// The host's record; valid only during the notification.
     const RevertiveEvent* record() const { return event_; }
-    int32_t device() const;  ///< The device number the revertive comes from.
-    int32_t index() const;   ///< For a router, the destination that changed.
+    // Inline: every revertive reads all three.
+    /// The device number the revertive comes from.
+    int32_t device() const { return event_ ? event_->device : 0; }
+    /// For a router, the destination that changed.
+    int32_t index() const { return event_ ? event_->index : 0; }
     /// The whole revertive text (for a router, the source's name), up to its NUL.
-    zarn_string text() const;
+    zarn_string text() const { return event_ ? zarn_string(event_->text()) : zarn_string(); }
 
 private:
     const RevertiveEvent* event_;

@@ -22,6 +22,11 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
   need_update="yes"
 fi
+# --bench: also Qt's core library, which only the benchmarks' QString
+# comparison uses (tools/run-benchmarks.sh).
+if [ "${1:-}" = --bench ]; then
+  packages+=(qtbase5-dev)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

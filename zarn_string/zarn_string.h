@@ -8,26 +8,33 @@
 /// are linear in the size of their input and throw nothing but std::bad_alloc.
 #pragma once
 
+#include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 
+// The hot members (construction from a text, moves, destruction, access)
+// are defined in this header so that panels building texts inline them.
 class zarn_string {
 public:
     /// The empty text.
-    zarn_string();
+    zarn_string() = default;
     /// Copies text; a null pointer gives the empty string.
-    zarn_string(const char* text);  // NOLINT(google-explicit-constructor): used as an implicit conversion
+    zarn_string(const char* text)  // NOLINT(google-explicit-constructor): used as an implicit conversion
+        : text_(text != nullptr ? text : "") {}
     /// Copies at most length bytes, stopping early at a NUL; null gives empty.
     zarn_string(const char* text, std::size_t length);
-    zarn_string(const zarn_string& other);      ///< A copy of other.
-    zarn_string(zarn_string&& other) noexcept;  ///< Takes other's text; other is left empty.
+    zarn_string(const zarn_string& other) = default;  ///< A copy of other.
+    /// Takes other's text; other is left empty.
+    zarn_string(zarn_string&& other) noexcept : text_(std::move(other.text_)) { other.text_.clear(); }
     /// The text of value in base 2..36 (any other base means 10), digits above 9
     /// in lower case. width pads on the left with fill (0 means a blank) up to
     /// width characters, at most 1024; a minus sign stays in front, and zero
     /// padding goes between sign and digits. (value, 0, 0, 10) is plain decimal.
     zarn_string(int value, char fill, unsigned width, int base);
-    virtual ~zarn_string();  ///< Frees the text.
+    virtual ~zarn_string() = default;  ///< Frees the text.
 
     zarn_string& operator=(const zarn_string& other);      ///< Copies other's text.
     zarn_string& operator=(zarn_string&& other) noexcept;  ///< Takes other's text; other is left empty.
@@ -36,12 +43,16 @@ public:
     zarn_string& operator+=(const char* text);             ///< Appends text; null appends nothing.
 
     /// The NUL-terminated text; never null, valid until the string changes.
-    operator const char*() const;  // NOLINT(google-explicit-constructor)
-    const char* c_str() const;     ///< The same text as the conversion to const char*.
+    operator const char*() const { return text_.c_str(); }  // NOLINT(google-explicit-constructor)
+    /// The same text as the conversion to const char*.
+    const char* c_str() const { return text_.c_str(); }
 
     /// Bytes before the NUL (INT_MAX for texts that long or longer).
-    int length() const;
-    bool isEmpty() const;  ///< True for the text of length 0.
+    int length() const { return text_.size() > maxLength ? INT_MAX : static_cast<int>(text_.size()); }
+    /// Bytes before the NUL, never capped.
+    std::size_t size() const { return text_.size(); }
+    /// True for the text of length 0.
+    bool isEmpty() const { return text_.empty(); }
 
     /// Decimal value: optional blanks (space, tab), optional "+" or "-",
     /// digits, optional blanks.
@@ -58,9 +69,14 @@ public:
     /// a digit 1-9 and at most one more digit ("%1" to "%99"; "%123" is "%12"
     /// then "3"; "%0" is plain text). No placeholder left: the text comes back
     /// unchanged. Inserted text is not scanned within the same call.
-    zarn_string arg(const zarn_string& text) const;
+    zarn_string arg(const zarn_string& text) const&;
+    /// arg() on a temporary (the later steps of a chain): filled in place
+    /// instead of copied.
+    zarn_string arg(const zarn_string& text) &&;
     /// arg() with the text of value, formatted as by zarn_string(value, fill, width, base).
-    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) const;
+    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) const&;
+    /// The number arg() on a temporary, filled in place.
+    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) &&;
 
     /// Fills all placeholders in one pass: the k-th lowest placeholder number
     /// present in this text receives values[k]. Text that was inserted is never
@@ -75,14 +91,31 @@ public:
     int split(char separator, zarn_string& left, zarn_string& right) const;
 
 private:
+    friend zarn_string operator+(const zarn_string& a, const zarn_string& b);
+    friend zarn_string operator+(const zarn_string& a, const char* b);
+    friend zarn_string operator+(const char* a, const zarn_string& b);
+    friend zarn_string operator+(zarn_string&& a, const zarn_string& b);
+    friend zarn_string operator+(zarn_string&& a, const char* b);
+
+    static constexpr std::size_t maxLength = static_cast<std::size_t>(INT_MAX);
+
+    // A copy of this text with every occurrence of its lowest placeholder
+    // replaced by value; *this when no placeholder is left.
+    zarn_string filledCopy(const char* value, std::size_t length) const;
+    // The same, in this string.
+    void fillInPlace(const char* value, std::size_t length);
+
     std::string text_;  // never holds a NUL of its own
 };
 
 zarn_string operator+(const zarn_string& a, const zarn_string& b);  ///< The text of a followed by that of b.
 zarn_string operator+(const zarn_string& a, const char* b);         ///< a followed by b; null b adds nothing.
 zarn_string operator+(const char* a, const zarn_string& b);         ///< a followed by b; null a adds nothing.
-bool operator==(const zarn_string& a, const char* b);               ///< Same bytes; null b equals the empty text.
-bool operator==(const zarn_string& a, const zarn_string& b);        ///< Same bytes.
+/// A chain of + appends to its first result instead of copying at every step.
+zarn_string operator+(zarn_string&& a, const zarn_string& b);
+zarn_string operator+(zarn_string&& a, const char* b);        ///< As above, with a text; null b adds nothing.
+bool operator==(const zarn_string& a, const char* b);         ///< Same bytes; null b equals the empty text.
+bool operator==(const zarn_string& a, const zarn_string& b);  ///< Same bytes.
 /// True when the text is exactly value in decimal ("1" == 1, "01" != 1).
 bool operator==(const zarn_string& a, int value);
 bool operator!=(const zarn_string& a, const zarn_string& b);  ///< Not the same bytes.

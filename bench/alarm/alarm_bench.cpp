@@ -182,7 +182,7 @@ const bool registered = [] {
         {"floor/alarm/set", setStateFloor},
     };
     for (const auto& entry : all) {
-        auto* registeredBenchmark = benchmark::RegisterBenchmark(entry.name, entry.fn)->Unit(benchmark::kMicrosecond);
+        auto* registeredBenchmark = zarn_bench::add(entry.name, entry.fn, 100000)->Unit(benchmark::kMicrosecond);
         for (int controls = 100; controls <= 100000; controls *= 10) {
             registeredBenchmark->Arg(controls);
             if (std::strncmp(entry.name, "floor/", 6) != 0) {

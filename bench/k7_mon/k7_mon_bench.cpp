@@ -177,8 +177,25 @@ void handRevertive(zarn_client_callback& host, const HandPanel& panel, const Rev
         }
     }
     if (control == nullptr) return;
+    // The TP written with memcpy: the fixed parts, the tally text (at most 255
+    // bytes here) and the control id.
+    static const char head[] = "TP 'text=";
+    static const char middle[] = "' '1' '";
+    const char* tally = event->text();
+    const std::size_t tallySize = std::min<std::size_t>(std::strlen(tally), 255);
+    const std::size_t controlSize = std::strlen(control);
     char text[320];
-    std::snprintf(text, sizeof text, "TP 'text=%.255s' '1' '%s'", event->text(), control);
+    char* out = text;
+    std::memcpy(out, head, sizeof head - 1);
+    out += sizeof head - 1;
+    std::memcpy(out, tally, tallySize);
+    out += tallySize;
+    std::memcpy(out, middle, sizeof middle - 1);
+    out += sizeof middle - 1;
+    std::memcpy(out, control, controlSize);
+    out += controlSize;
+    out[0] = '\'';
+    out[1] = '\0';
     sendCommand(host, text);
 }
 
@@ -265,8 +282,27 @@ void revertiveFloor(benchmark::State& state) {
     HandPanel panel;
     handStartUp(host, panel);
     zarn_revertive_record event(101, 40, "Studio A PGM");
+    // Every panel receives its revertives through the callback interface:
+    // so does the floor, with a virtual call the compiler cannot see through.
+    class HandRevertivePanel : public zarn_client_callback {
+    public:
+        HandRevertivePanel(NullHost& host, const HandPanel& panel) : host_(host), panel_(panel) {}
+        char* callback(void* data, int32_t type) override {
+            if (type == zarn_type_revertive && data != nullptr) {
+                handRevertive(host_, panel_, static_cast<const RevertiveEvent*>(data));
+            }
+            return nullptr;
+        }
+
+    private:
+        NullHost& host_;
+        const HandPanel& panel_;
+    };
+    HandRevertivePanel handPanel(host, panel);
+    zarn_client_callback* receiver = &handPanel;
+    benchmark::DoNotOptimize(receiver);
     const auto start = zarn_bench::allocationCount();
-    for (auto _ : state) handRevertive(host, panel, event.event());
+    for (auto _ : state) receiver->callback(event.event(), zarn_type_revertive);
     zarn_bench::reportAllocations(state, start);
 }
 
@@ -351,8 +387,8 @@ const bool registered = [] {
         {"k7/start_up", startUp, startUpFloor, 3, true},
     };
     for (const Pair& pair : pairs) {
-        auto* measured = benchmark::RegisterBenchmark(pair.name, pair.measured);
-        auto* floor = benchmark::RegisterBenchmark((std::string("floor/") + pair.name).c_str(), pair.floor);
+        auto* measured = zarn_bench::add(pair.name, pair.measured);
+        auto* floor = zarn_bench::add((std::string("floor/") + pair.name).c_str(), pair.floor);
         std::string reported = pair.name;
         if (pair.manualTime) {
             measured->UseManualTime();

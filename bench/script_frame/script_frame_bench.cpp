@@ -378,8 +378,8 @@ const bool registered = [] {
         {"frame/parse_decodeZARNString", parseDeviceReply, parseDeviceReplyFloor, 2},
     };
     for (const Pair& pair : pairs) {
-        benchmark::RegisterBenchmark(pair.name, pair.measured);
-        benchmark::RegisterBenchmark((std::string("floor/") + pair.name).c_str(), pair.floor);
+        zarn_bench::add(pair.name, pair.measured);
+        zarn_bench::add((std::string("floor/") + pair.name).c_str(), pair.floor);
         if (pair.target > 0) zarn_bench::setTarget(pair.name, pair.target);
     }
     // How the parsers grow with their text, 1 KB to 1 MB.
@@ -388,8 +388,8 @@ const bool registered = [] {
         {"frame/parse_decodeZARNString_size", parseLongDeviceReply, parseLongDeviceReplyFloor, 0},
     };
     for (const Pair& pair : sized) {
-        auto* measured = benchmark::RegisterBenchmark(pair.name, pair.measured);
-        auto* floor = benchmark::RegisterBenchmark((std::string("floor/") + pair.name).c_str(), pair.floor);
+        auto* measured = zarn_bench::add(pair.name, pair.measured, 1000000);
+        auto* floor = zarn_bench::add((std::string("floor/") + pair.name).c_str(), pair.floor, 1000000);
         for (int size = 1000; size <= 1000000; size *= 10) {
             measured->Arg(size)->Unit(benchmark::kMicrosecond);
             floor->Arg(size)->Unit(benchmark::kMicrosecond);

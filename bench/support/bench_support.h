@@ -2,6 +2,11 @@
 // host, and a main() that pairs each benchmark "X" with its floor "floor/X"
 // and prints both side by side as a ratio, plus a scaling table for every
 // family with a size argument.
+//
+// Run under callgrind with --zarn_instructions, main() instead runs every
+// benchmark with a fixed number of iterations and reports instructions per
+// iteration beside the time ratios of an earlier timed run (see
+// tools/run-benchmarks.sh --instructions).
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -23,6 +28,16 @@ void reportAllocations(benchmark::State& state, std::uint64_t start);
 // Registers the ratio a benchmark should stay within against its floor; the
 // ratio table marks each figure against it.
 void setTarget(const char* name, double ratio);
+
+// Registers a benchmark. work is what one iteration of its largest size
+// costs against a short text (its largest size argument, or 1): counting
+// instructions runs it work times fewer iterations.
+benchmark::internal::Benchmark* add(const char* name, void (*function)(benchmark::State&), long long work = 1);
+
+// Compares a zarn_string benchmark with the same text built with std::string
+// (and with QString when qt is not null), all against the zarn_string one's
+// floor; ratio is the target for zarn_string over std::string.
+void compareWith(const char* name, const char* standard, const char* qt, double ratio);
 
 // A host that costs next to nothing: it answers SD, RN, XI and TG from fixed
 // buffers, ignores hand-backs and everything else, and allocates nothing. SD

@@ -2,6 +2,7 @@
 // same job done by hand with snprintf, memchr and memcpy into stack buffers or
 // one malloc'd buffer. The families ending in a size show how the cost grows
 // with the text or the number of entries.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -347,8 +348,8 @@ const bool registered = [] {
     };
     for (const Pair& pair : pairs) {
         const std::string floorName = std::string("floor/") + pair.name;
-        auto* measured = benchmark::RegisterBenchmark(pair.name, pair.measured);
-        auto* floor = benchmark::RegisterBenchmark(floorName.c_str(), pair.floor);
+        auto* measured = zarn_bench::add(pair.name, pair.measured, std::max(1LL, pair.last));
+        auto* floor = zarn_bench::add(floorName.c_str(), pair.floor, std::max(1LL, pair.last));
         for (long long size = pair.first; size != 0 && size <= pair.last; size *= 10) {
             measured->Arg(size);
             floor->Arg(size);

@@ -74,6 +74,44 @@ TEST(zarn_string, arg_fills_lowest_placeholder_first) {
     EXPECT_EQ(zarn_string("RC %1 %2 %3").arg(3).arg(-12).arg(40), "RC 3 -12 40");
 }
 
+// Placeholders are searched word by word in short texts and with memchr in
+// long ones: every position across those edges, filled in a copy and in place.
+TEST(zarn_string, arg_finds_a_placeholder_at_every_position) {
+    for (std::size_t size : {2, 7, 8, 9, 15, 16, 17, 24, 127, 128, 129, 200}) {
+        for (std::size_t at = 0; at + 2 <= size; ++at) {
+            std::string format(size, 'x');
+            format.replace(at, 2, "%1");
+            if (at >= 2) format.replace(0, 2, "%2");  // a higher number before it
+            std::string expected = format;
+            expected.replace(at, 2, "value");
+            const zarn_string original(format.c_str());
+            EXPECT_EQ(original.arg("value"), expected.c_str()) << format;
+            EXPECT_EQ(zarn_string(format.c_str()).arg("value"), expected.c_str()) << format;
+        }
+    }
+}
+
+TEST(zarn_string, chains_on_temporaries_match_step_by_step_copies) {
+    // Growing, same-size, shrinking and repeated placeholders, numbers and
+    // texts; a value holding a placeholder is filled by the next step.
+    const zarn_string format("RC %1 %2 %3 ',%4' %5 %1");
+    const zarn_string a = format.arg(1001);
+    const zarn_string b = a.arg(12);
+    const zarn_string c = b.arg(7);
+    const zarn_string d = c.arg("%6");
+    const zarn_string e = d.arg(zarn_string("Studio A"));
+    EXPECT_EQ(format.arg(1001).arg(12).arg(7).arg("%6").arg(zarn_string("Studio A")), e);
+    EXPECT_EQ(e, "RC 1001 12 7 ',%6' Studio A 1001");
+    EXPECT_EQ(zarn_string(e).arg(-5), "RC 1001 12 7 ',-5' Studio A 1001");
+    EXPECT_EQ(zarn_string("%1").arg(INT_MIN).arg(1), "-2147483648");
+
+    const zarn_string property("text");
+    const zarn_string value("Studio A programme, clean feed");
+    EXPECT_EQ("TP '" + property + "=" + value + "' '" + zarn_string("1") + "'",
+              "TP 'text=Studio A programme, clean feed' '1'");
+    EXPECT_EQ(zarn_string("a") + nullptr + "b", "ab");
+}
+
 TEST(zarn_string, args_fills_in_one_pass_without_rescanning) {
     EXPECT_EQ(zarn_string("%3-%1-%3").args({"a", "b"}), "b-a-b");
     EXPECT_EQ(zarn_string("%1 %2").args({"%2", "x"}), "%2 x");

@@ -6,7 +6,10 @@ namespace {
 
 // Host resources and panel layout, all compiled in.
 constexpr int32_t panelNumber = 1;  // the only panel whose events are handled
-constexpr char panelId[] = "1";
+// Texts every revertive sends are built once, as strings, so that a tally
+// costs no conversion of literal texts (all are short enough to live inside
+// their string: nothing is allocated when the library loads).
+const zarn_string panelId("1");
 constexpr char panelFile[] = "k7_mon.zarn_ui";
 
 constexpr char packageNamesInstance[] = "K7 Package Names";
@@ -41,12 +44,12 @@ constexpr char selectionReset[] = "select=-1";
 
 struct Tally {
     int32_t monitor;
-    const char* control;
+    zarn_string control;
 };
-constexpr char tallyProperty[] = "text";
+const zarn_string tallyProperty("text");
 // First match wins; the audio tallies are those of monitors 1, 4 and 5.
-constexpr Tally videoTallies[] = {{1, "Vidtally_1"}, {2, "Vidtally_2"}, {3, "Vidtally_3"}};
-constexpr Tally audioTallies[] = {{1, "Audtally_1"}, {4, "Audtally_4"}, {5, "Audtally_5"}};
+const Tally videoTallies[] = {{1, "Vidtally_1"}, {2, "Vidtally_2"}, {3, "Vidtally_3"}};
+const Tally audioTallies[] = {{1, "Audtally_1"}, {4, "Audtally_4"}, {5, "Audtally_5"}};
 
 // Parent protocol.
 constexpr char returnCommand[] = "return";
