@@ -56,19 +56,29 @@ void appendArgument(std::wstring& line, const std::wstring& arg) {
     line += L'"';
 }
 
-// Moves what the pipe holds now into sink, without waiting for more; false
-// once the writing end is closed.
-bool readAvailable(HANDLE pipe, std::string* sink) {
-    char buffer[65536];
-    for (;;) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return false;
-        if (available == 0) return true;
-        DWORD n = 0;
-        DWORD wanted = available < sizeof buffer ? available : static_cast<DWORD>(sizeof buffer);
-        if (!ReadFile(pipe, buffer, wanted, &n, nullptr) || n == 0) return false;
-        if (sink->size() < maxChildOutput) sink->append(buffer, n);
+// Moves what the pipe holds now into sink, without waiting for more, and
+// returns the bytes read; open turns false once the writing end is closed.
+// What arrives meanwhile waits for the next call, so a chatty child cannot
+// keep the caller from its clock.
+DWORD readAvailable(HANDLE pipe, std::string* sink, bool& open) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+        open = false;
+        return 0;
     }
+    char buffer[65536];
+    DWORD total = 0;
+    while (total < available) {
+        DWORD n = 0;
+        DWORD wanted = available - total < sizeof buffer ? available - total : static_cast<DWORD>(sizeof buffer);
+        if (!ReadFile(pipe, buffer, wanted, &n, nullptr) || n == 0) {
+            open = false;
+            break;
+        }
+        if (sink->size() < maxChildOutput) sink->append(buffer, n);
+        total += n;
+    }
+    return total;
 }
 
 // A crash in a child ends it at once with the exception code, instead of
@@ -121,7 +131,9 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
     ChildOutcome outcome;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+    // Pipes of 1 MiB: the child seldom waits for the parent to read.
+    constexpr DWORD pipeSize = 1u << 20;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, pipeSize) || !CreatePipe(&errRead, &errWrite, &inherit, pipeSize)) {
         outcome.crash = "cannot make a pipe (error " + std::to_string(GetLastError()) + ")";
         return outcome;
     }
@@ -158,9 +170,11 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     bool outOpen = true, errOpen = true;
     for (;;) {
-        if (outOpen) outOpen = readAvailable(outRead, &outcome.out);
-        if (errOpen) errOpen = readAvailable(errRead, &outcome.err);
-        if (WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) break;
+        DWORD got = 0;
+        if (outOpen) got += readAvailable(outRead, &outcome.out, outOpen);
+        if (errOpen) got += readAvailable(errRead, &outcome.err, errOpen);
+        // A short nap only while the child is quiet.
+        if (WaitForSingleObject(process.hProcess, got > 0 ? 0 : 10) == WAIT_OBJECT_0) break;
         if (std::chrono::steady_clock::now() >= deadline) {
             TerminateProcess(process.hProcess, 1);
             WaitForSingleObject(process.hProcess, 10000);
@@ -169,8 +183,10 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
         }
     }
     // Whatever the child wrote before it ended is in the pipes by now.
-    if (outOpen) readAvailable(outRead, &outcome.out);
-    if (errOpen) readAvailable(errRead, &outcome.err);
+    while (outOpen && readAvailable(outRead, &outcome.out, outOpen) > 0) {
+    }
+    while (errOpen && readAvailable(errRead, &outcome.err, errOpen) > 0) {
+    }
     CloseHandle(outRead);
     CloseHandle(errRead);
     DWORD code = 0;
