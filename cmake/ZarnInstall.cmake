@@ -1,6 +1,6 @@
 # What `cmake --install` installs: the public headers under their in-tree
 # paths, the static string library and script frame, zarn_host, the panel
-# functions, the panel template and the guide; together the CMake package
+# functions, the panel template and the guides; together the CMake package
 # zarn_script_frame. Also the `docs` target (API reference) and the .deb.
 include(CMakePackageConfigHelpers)
 
@@ -40,12 +40,13 @@ install(FILES
   ${CMAKE_CURRENT_BINARY_DIR}/zarn_script_frameConfig.cmake
   ${CMAKE_CURRENT_BINARY_DIR}/zarn_script_frameConfigVersion.cmake
   cmake/ZarnPanel.cmake
+  cmake/ZarnValidate.cmake
   cmake/panel_exports.map
   DESTINATION ${zarn_package_dir})
 
 set(zarn_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/zarn-script-frame-dev)
 install(DIRECTORY templates/panel/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zarn_script_frame/panel_template)
-install(FILES docs/WRITING_A_PANEL.md DESTINATION ${zarn_doc_dir})
+install(FILES docs/WRITING_A_PANEL.md docs/VALIDATE.md DESTINATION ${zarn_doc_dir})
 install(FILES host/README.md DESTINATION ${zarn_doc_dir} RENAME zarn_host.md)
 
 # API reference of the public headers; any undocumented public type or

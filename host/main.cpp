@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
     app.add_option("--serve", options.serve,
                    "after the scenario, serve the panel to browsers at [HOST:]PORT (host 127.0.0.1; port 0: any free)");
     app.set_version_flag("--version", "zarn_host " ZARN_VERSION, "print the version and exit");
+    // A path such as /data/k7_mon.dll is a file, not a Windows-style option.
+    app.allow_windows_style_options(false);
     try {
         app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {

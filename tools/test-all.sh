@@ -64,7 +64,7 @@ cmake --build --preset m32 -j "$jobs"
 ctest --preset m32 -j "$jobs"
 done_stage
 
-stage "Windows DLLs and tests (mingw-w64; tests, Microsoft-ABI host and zarn_host.exe under Wine)"
+stage "Windows DLLs and tests (mingw-w64; tests, Microsoft-ABI host, zarn_host.exe and its validator under Wine)"
 ./tools/test-windows.sh "$jobs"
 done_stage
 

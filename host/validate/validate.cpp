@@ -161,7 +161,8 @@ void writeScenario(const Options& options, Verdict& verdict, std::ostream& err) 
         err << "zarn_host validate: " << path.string() << ": cannot write the reproduction\n";
         return;
     }
-    verdict.scenarioFile = path.string();
+    // Forward slashes: the same on every platform, and Windows reads them too.
+    verdict.scenarioFile = path.generic_string();
     file << "# zarn_host validate: " << verdict.name << " " << verdict.cause << " (seed " << options.seed << ")\n";
     if (verdict.folder.empty()) file << "# the panel's folder is empty: replay with --panel-dir \"\"\n";
     file << "# replay: " << replayCommand(options, verdict) << "\n";
@@ -319,6 +320,8 @@ int main(int argc, const char* const* argv) {
     app.add_option("--timeout", options.timeoutSeconds, "seconds each test may take (default 120)")
         ->check(CLI::Range(1, 86400));
     app.add_option("--child", options.child)->group("");  // a child process runs this one test
+    // A path such as /data/k7_mon.dll is a file, not a Windows-style option.
+    app.allow_windows_style_options(false);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -331,6 +334,7 @@ int main(int argc, const char* const* argv) {
         return exitError;
     }
     if (!options.child.empty()) {
+        prepareChild();
         const TestCase* test = findTest(options.child);
         int code = runOne(options, options.child, std::cout);
         std::cout.flush();

@@ -35,6 +35,10 @@ struct ProcessUsage {
 };
 ProcessUsage measureUsage();
 
+// Readies a child for its test: a crash ends it at once, reported by its
+// signal or exception code, with no debugger or dialog started for it.
+void prepareChild();
+
 // Ends the process at once with code, skipping exit-time work (a sanitizer's
 // leak check among it): a test whose process is not about leaks ends so.
 [[noreturn]] void quickExit(int code);

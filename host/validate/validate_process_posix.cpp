@@ -130,6 +130,10 @@ ProcessUsage measureUsage() {
     return usage;
 }
 
+void prepareChild() {
+    // A crash ends the child by its signal already.
+}
+
 void quickExit(int code) {
     std::fflush(nullptr);
     _exit(code);

@@ -2,12 +2,11 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
-// windows.h first: psapi.h needs its types.
-#include <psapi.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
+#include <vector>
 
 #include "host/validate/validate_process.h"
 
@@ -57,12 +56,35 @@ void appendArgument(std::wstring& line, const std::wstring& arg) {
     line += L'"';
 }
 
-void drain(HANDLE pipe, std::string* sink) {
-    char buffer[65536];
-    DWORD n = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) {
-        if (sink->size() < maxChildOutput) sink->append(buffer, n);
+// Moves what the pipe holds now into sink, without waiting for more, and
+// returns the bytes read; open turns false once the writing end is closed.
+// What arrives meanwhile waits for the next call, so a chatty child cannot
+// keep the caller from its clock.
+DWORD readAvailable(HANDLE pipe, std::string* sink, bool& open) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
+        open = false;
+        return 0;
     }
+    char buffer[65536];
+    DWORD total = 0;
+    while (total < available) {
+        DWORD n = 0;
+        DWORD wanted = available - total < sizeof buffer ? available - total : static_cast<DWORD>(sizeof buffer);
+        if (!ReadFile(pipe, buffer, wanted, &n, nullptr) || n == 0) {
+            open = false;
+            break;
+        }
+        if (sink->size() < maxChildOutput) sink->append(buffer, n);
+        total += n;
+    }
+    return total;
+}
+
+// A crash in a child ends it at once with the exception code, instead of
+// starting a debugger or a crash dialog that would keep it alive.
+LONG WINAPI endOnCrash(EXCEPTION_POINTERS*) {
+    return EXCEPTION_EXECUTE_HANDLER;
 }
 
 // An exception code the process ended with, named when it is a common one.
@@ -83,13 +105,35 @@ std::string exceptionName(DWORD code) {
     }
 }
 
+// Bytes in use in every heap of the process, block by block: the C runtime's
+// malloc and new draw from one of them. Private bytes would do too on
+// Windows, but they are page-grained and Wine reports none.
+long long heapInUse() {
+    // The list is made before any heap is locked, so the walk allocates nothing.
+    std::vector<HANDLE> heaps(GetProcessHeaps(0, nullptr) + 16);
+    DWORD count = GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
+    if (count == 0 || count > heaps.size()) return -1;
+    long long total = 0;
+    for (DWORD i = 0; i < count; ++i) {
+        if (!HeapLock(heaps[i])) continue;
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heaps[i], &entry)) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += static_cast<long long>(entry.cbData);
+        }
+        HeapUnlock(heaps[i]);
+    }
+    return total;
+}
+
 }  // namespace
 
 ChildOutcome runChild(const std::string& program, const std::vector<std::string>& args, int timeoutSeconds) {
     ChildOutcome outcome;
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-    if (!CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+    // Pipes of 1 MiB: the child seldom waits for the parent to read.
+    constexpr DWORD pipeSize = 1u << 20;
+    if (!CreatePipe(&outRead, &outWrite, &inherit, pipeSize) || !CreatePipe(&errRead, &errWrite, &inherit, pipeSize)) {
         outcome.crash = "cannot make a pipe (error " + std::to_string(GetLastError()) + ")";
         return outcome;
     }
@@ -120,16 +164,29 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
         outcome.crash = "cannot start " + program + " (error " + std::to_string(GetLastError()) + ")";
         return outcome;
     }
-    std::thread outReader(drain, outRead, &outcome.out);
-    std::thread errReader(drain, errRead, &outcome.err);
-    DWORD waited = WaitForSingleObject(process.hProcess, static_cast<DWORD>(timeoutSeconds) * 1000);
-    if (waited != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 1);
-        WaitForSingleObject(process.hProcess, INFINITE);
-        outcome.end = ChildOutcome::End::timedOut;
+    // The pipes are polled rather than read to their end: a process the child
+    // left behind (a crash handler, a console host) may hold their writing
+    // ends open long after the child is gone.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    bool outOpen = true, errOpen = true;
+    for (;;) {
+        DWORD got = 0;
+        if (outOpen) got += readAvailable(outRead, &outcome.out, outOpen);
+        if (errOpen) got += readAvailable(errRead, &outcome.err, errOpen);
+        // A short nap only while the child is quiet.
+        if (WaitForSingleObject(process.hProcess, got > 0 ? 0 : 10) == WAIT_OBJECT_0) break;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            TerminateProcess(process.hProcess, 1);
+            WaitForSingleObject(process.hProcess, 10000);
+            outcome.end = ChildOutcome::End::timedOut;
+            break;
+        }
     }
-    outReader.join();
-    errReader.join();
+    // Whatever the child wrote before it ended is in the pipes by now.
+    while (outOpen && readAvailable(outRead, &outcome.out, outOpen) > 0) {
+    }
+    while (errOpen && readAvailable(errRead, &outcome.err, errOpen) > 0) {
+    }
     CloseHandle(outRead);
     CloseHandle(errRead);
     DWORD code = 0;
@@ -163,15 +220,16 @@ std::string currentExecutable() {
 
 ProcessUsage measureUsage() {
     ProcessUsage usage;
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                             sizeof counters)) {
-        // Private bytes: page-grained, but a leak of every life still shows.
-        usage.heapBytes = static_cast<long long>(counters.PrivateUsage);
-    }
+    usage.heapBytes = heapInUse();
     DWORD handles = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &handles)) usage.handles = handles;
+    // A real process always holds some handles; 0 is an emulator that does not count them (Wine).
+    if (GetProcessHandleCount(GetCurrentProcess(), &handles) && handles > 0) usage.handles = handles;
     return usage;
+}
+
+void prepareChild() {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(endOnCrash);
 }
 
 void quickExit(int code) {

@@ -1,12 +1,14 @@
 # Runs zarn_host validate on a broken panel and checks that exactly the
 # expected test failed, that it left a scenario, and (with REPLAY) that
-# zarn_host fails when it replays that scenario. Variables: HOST, PANEL,
-# EXPECT_FAILED, REPLAY, WORK; optional ARGS (more arguments, separated by
-# "|") and EXPECT_CAUSE (a regular expression the failure's cause matches).
+# zarn_host fails with a fault or a crash, not a usage error, when it replays
+# that scenario. Variables: HOST, PANEL, EXPECT_FAILED, REPLAY, WORK;
+# optional EMULATOR (the program that runs HOST, wine for a Windows build),
+# ARGS (more arguments, separated by "|") and EXPECT_CAUSE (a regular
+# expression the failure's cause matches).
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 string(REPLACE "|" ";" args "${ARGS}")
-execute_process(COMMAND ${HOST} validate ${PANEL} --only-failed --json ${WORK}/results.json --repro-dir ${WORK} ${args}
+execute_process(COMMAND ${EMULATOR} ${HOST} validate ${PANEL} --only-failed --json ${WORK}/results.json --repro-dir ${WORK} ${args}
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc STREQUAL 1)
   message(FATAL_ERROR "zarn_host validate exited with ${rc}, expected 1\n${out}")
@@ -34,10 +36,14 @@ if(NOT EXISTS ${scenario} OR NOT out MATCHES "reproduce: zarn_host ")
   message(FATAL_ERROR "no reproduction of ${EXPECT_FAILED}\n${out}")
 endif()
 if(REPLAY)
-  execute_process(COMMAND ${HOST} --quiet --panel ${PANEL} --scenario ${scenario}
+  execute_process(COMMAND ${EMULATOR} ${HOST} --quiet --panel ${PANEL} --scenario ${scenario}
     RESULT_VARIABLE replay OUTPUT_VARIABLE replay_out ERROR_VARIABLE replay_err)
   if(replay STREQUAL 0)
     message(FATAL_ERROR "replaying ${scenario} passed; it should fail as the test did\n${replay_out}")
+  endif()
+  # 2 is a usage, load or scenario error: the replay never reached the fault.
+  if(replay STREQUAL 2)
+    message(FATAL_ERROR "replaying ${scenario} did not run\n${replay_out}\n${replay_err}")
   endif()
 endif()
 message(STATUS "${EXPECT_FAILED} failed alone:\n${out}")
