@@ -24,16 +24,6 @@ const char* const interactiveHelp =
     "       expect command TEXT, expect no command [TEXT], expect property CONTROL NAME VALUE,\n"
     "       expect route DEVICE DEST SOURCE, expect reply TEXT|null; help; quit\n";
 
-// A text inside scenario quotes.
-std::string scenarioEscape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
 std::string baseName(const std::string& path) {
     return std::filesystem::u8path(path).filename().u8string();
 }
@@ -146,7 +136,7 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     }
     if (!options.serve.empty() && outcome == ScenarioRunner::Outcome::ok && !loadFailed) {
         std::vector<std::string> prelude;
-        for (const auto& name : options.offline) prelude.push_back("offline \"" + scenarioEscape(name) + "\"");
+        for (const auto& name : options.offline) prelude.push_back("offline " + scenarioQuoted(name));
         for (const auto& step : steps) prelude.push_back(step.source);
         auto reopen = [&](std::string& error) {
             library.reset();

@@ -98,6 +98,23 @@ std::string quoted(const std::string& text) {
 
 }  // namespace
 
+std::string scenarioQuoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
 bool parseScenarioLine(const std::string& rawLine, ScenarioStep& step, std::string& error) {
     std::string line = rawLine;
     if (!line.empty() && line.back() == '\r') line.pop_back();

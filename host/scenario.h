@@ -58,6 +58,8 @@ struct ScenarioStep {
 // One line; false with error on a malformed line. A blank or comment line
 // gives an empty keyword.
 bool parseScenarioLine(const std::string& line, ScenarioStep& step, std::string& error);
+// text as one quoted argument, with the escapes parseScenarioLine reads back.
+std::string scenarioQuoted(const std::string& text);
 // A whole file; error is "file:line: reason".
 bool parseScenario(const std::string& text, const std::string& fileName, std::vector<ScenarioStep>& steps,
                    std::string& error);

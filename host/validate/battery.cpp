@@ -26,25 +26,6 @@ namespace zarn_host {
 namespace validate {
 namespace {
 
-// A text as a scenario token: double quotes, with the escapes the scenario
-// language reads back.
-std::string quote(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 // What a test reports through: the child's channel.
 class Probe {
 public:
@@ -191,16 +172,17 @@ std::vector<std::pair<int32_t, int32_t>> registered(SimHost& host, std::size_t l
 void tour(Session& session, std::size_t listEntries = 4) {
     std::string panel;
     for (const auto& ref : operable(session.host())) {
-        if (ref.panel != panel) session.step("panel " + quote(panel = ref.panel));
+        if (ref.panel != panel) session.step("panel " + scenarioQuoted(panel = ref.panel));
         if (ref.list) {
             for (std::size_t i = 0; i < ref.entries.size() && i < listEntries; ++i) {
-                session.step("pick " + quote(ref.id) + " " + quote(ref.entries[i]));
+                session.step("pick " + scenarioQuoted(ref.id) + " " + scenarioQuoted(ref.entries[i]));
             }
         } else {
-            session.step("press " + quote(ref.id));
+            session.step("press " + scenarioQuoted(ref.id));
         }
     }
-    for (const char* message : {"", "return", "get", "set.x=1"}) session.step(std::string("parent ") + quote(message));
+    for (const char* message : {"", "return", "get", "set.x=1"})
+        session.step(std::string("parent ") + scenarioQuoted(message));
     session.step("wait 1000");
     int32_t source = 1;
     for (const auto& dest : registered(session.host(), 8)) {
@@ -329,7 +311,7 @@ void hostileInput(Probe& probe, load_zarn_client_script_fn entry) {
             session.step(std::string("notify ") + records);
         }
         for (const auto& ref : operable(session.host())) {
-            std::string where = quote(ref.panel) + " " + quote(ref.id);
+            std::string where = scenarioQuoted(ref.panel) + " " + scenarioQuoted(ref.id);
             session.step("notify 2 button " + where);
             session.step("notify 2 button " + where + " null null");
             session.step("notify 2 button " + where + " \"select\" null");
@@ -344,17 +326,17 @@ void hostileInput(Probe& probe, load_zarn_client_script_fn entry) {
             for (auto& c : text) c = static_cast<char>(' ' + random() % 95);
             for (const auto& target : targets) {
                 session.step("notify 1 revertive " + std::to_string(target.first) + " " +
-                             std::to_string(target.second) + " " + quote(text));
+                             std::to_string(target.second) + " " + scenarioQuoted(text));
             }
         }
-        for (const auto& junk : junkTexts()) session.step("notify 3 text " + quote(junk));
+        for (const auto& junk : junkTexts()) session.step("notify 3 text " + scenarioQuoted(junk));
         session.step("unload");
     }
     // Junk in every look-up reply, from start-up on.
     for (const auto& junk : junkTexts()) {
         Session session(probe, entry, folderOf(probe.options()));
         for (const char* word : {"SD", "XI", "RN", "TG"})
-            session.step(std::string("answer ") + word + " " + quote(junk));
+            session.step(std::string("answer ") + word + " " + scenarioQuoted(junk));
         if (!session.load()) return;
         tour(session, 2);
         session.step("unload");
@@ -375,11 +357,12 @@ void randomSessions(Probe& probe, load_zarn_client_script_fn entry) {
         auto controls = operable(host);
         if (roll < 45 && !controls.empty()) {
             const ControlRef& ref = controls[below(controls.size())];
-            session.step("panel " + quote(ref.panel));
+            session.step("panel " + scenarioQuoted(ref.panel));
             if (ref.list) {
-                session.step("pick " + quote(ref.id) + " " + quote(ref.entries[below(ref.entries.size())]));
+                session.step("pick " + scenarioQuoted(ref.id) + " " +
+                             scenarioQuoted(ref.entries[below(ref.entries.size())]));
             } else {
-                session.step("press " + quote(ref.id));
+                session.step("press " + scenarioQuoted(ref.id));
             }
         } else if (roll < 60) {
             auto targets = registered(host, 256);
@@ -391,7 +374,7 @@ void randomSessions(Probe& probe, load_zarn_client_script_fn entry) {
         } else if (roll < 78) {
             session.step("wait " + std::to_string(1 + below(400)));
         } else if (roll < 88) {
-            session.step("parent " + quote(parents[below(sizeof parents / sizeof parents[0])]));
+            session.step("parent " + scenarioQuoted(parents[below(sizeof parents / sizeof parents[0])]));
         } else if (roll < 95) {
             const auto& instances = host.facility().instances();
             if (instances.empty()) continue;
@@ -434,9 +417,9 @@ void lifetime(Probe& probe, load_zarn_client_script_fn) {
             auto controls = operable(session.host());
             for (std::size_t i = 0; i < controls.size() && i < 4; ++i) {
                 const ControlRef& ref = controls[i];
-                session.step("panel " + quote(ref.panel));
-                session.step(ref.list ? "pick " + quote(ref.id) + " " + quote(ref.entries[0])
-                                      : "press " + quote(ref.id));
+                session.step("panel " + scenarioQuoted(ref.panel));
+                session.step(ref.list ? "pick " + scenarioQuoted(ref.id) + " " + scenarioQuoted(ref.entries[0])
+                                      : "press " + scenarioQuoted(ref.id));
             }
             session.step("parent \"return\"");
             session.step("wait 500");

@@ -77,20 +77,7 @@ std::optional<std::string> scenarioToken(const std::string& text) {
         if (c == ' ' || c == '\t' || c == '\n' || c == '"' || c == '\\' || c == 0x7f) bare = false;
     }
     if (bare) return text;
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
+    return scenarioQuoted(text);
 }
 
 // The runner's report as one line: without the "<browser>:N: " it starts
