@@ -135,6 +135,10 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
     constexpr DWORD pipeSize = 1u << 20;
     if (!CreatePipe(&outRead, &outWrite, &inherit, pipeSize) || !CreatePipe(&errRead, &errWrite, &inherit, pipeSize)) {
         outcome.crash = "cannot make a pipe (error " + std::to_string(GetLastError()) + ")";
+        // The first pipe may have been made: its ends go with the failure.
+        for (HANDLE handle : {outRead, outWrite, errRead, errWrite}) {
+            if (handle) CloseHandle(handle);
+        }
         return outcome;
     }
     // The parent's ends stay out of the child.
