@@ -18,11 +18,11 @@ constexpr int exitOk = 0;
 constexpr int exitFailed = 1;
 constexpr int exitError = 2;
 
-const char* const interactiveHelp =
-    "steps: load, unload, panel ID, press CONTROL [COMMAND [VALUE]], pick LIST ENTRY, parent TEXT,\n"
-    "       route DEVICE DEST SOURCE, lock|unlock DEVICE DEST, offline|online DEVICE, wait MS, show,\n"
-    "       expect command TEXT, expect no command [TEXT], expect property CONTROL NAME VALUE,\n"
-    "       expect route DEVICE DEST SOURCE, expect reply TEXT|null; help; quit\n";
+// The steps from the table, and the session's own words.
+std::string interactiveHelp() {
+    return "steps, one a line (\"double quotes\" group blanks; # starts a comment):\n" + scenarioStepsHelp() +
+           scenarioHelpLine("help", "this list") + scenarioHelpLine("quit", "ends the session (as does exit)");
+}
 
 std::string baseName(const std::string& path) {
     return std::filesystem::u8path(path).filename().u8string();
@@ -110,7 +110,7 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
                 while (!word.empty() && (word.back() == ' ' || word.back() == '\r')) word.pop_back();
                 if (word == "quit" || word == "exit") break;
                 if (word == "help") {
-                    err << interactiveHelp;
+                    err << interactiveHelp();
                     continue;
                 }
                 ScenarioStep step;

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <sstream>
 
+#include "host/json_input.h"
 #include "host_test_support.h"
 
 using namespace zarn_host;
@@ -53,6 +56,152 @@ TEST(scenario, malformed_lines_are_reported_with_file_and_line) {
         EXPECT_EQ(error.rfind("s.scenario:3: ", 0), 0u) << error;
         EXPECT_NE(error.find(c.error), std::string::npos) << error;
     }
+}
+
+// Lines the existing cases above leave out: argument counts at and past each
+// end, numbers, quoting, and the blanks around words.
+TEST(scenario, the_step_table_sets_what_a_line_may_carry) {
+    struct Good {
+        const char* line;
+        const char* keyword;
+        std::vector<std::string> args;
+    } goods[] = {
+        {"load", "load", {}},
+        {"  panel\t2\r", "panel", {"2"}},
+        {"press Go", "press", {"Go"}},
+        {"press Go cmd \"a value\"", "press", {"Go", "cmd", "a value"}},
+        {"press \"\"", "press", {""}},
+        {"press a\"b", "press", {"a\"b"}},  // a quote inside a bare word is the word's
+        {"wait 0", "wait", {"0"}},
+        {"wait 2147483647", "wait", {"2147483647"}},
+        {"wait \"250\"", "wait", {"250"}},
+        {"expect no command TP 'a=1' '1' 'L'", "expect no command", {"TP 'a=1' '1' 'L'"}},
+        {"expect reply null", "expect reply", {"null"}},
+        {"answer SD \"\"", "answer", {"SD", ""}},
+        {"notify 1 null", "notify", {"1", "null"}},
+        {"notify 1 button 1 Go cmd \"v w\"", "notify", {"1", "button", "1", "Go", "cmd", "v w"}},
+    };
+    for (const auto& c : goods) {
+        SCOPED_TRACE(c.line);
+        ScenarioStep step;
+        std::string error;
+        ASSERT_TRUE(parseScenarioLine(c.line, step, error)) << error;
+        EXPECT_EQ(step.keyword, c.keyword);
+        std::vector<std::string> args;
+        for (const auto& a : step.args) args.push_back(a.text);
+        EXPECT_EQ(args, c.args);
+    }
+    struct Bad {
+        const char* line;
+        const char* error;
+    } bads[] = {
+        {"load now", "\"load\" takes 0 arguments, found 1"},
+        {"show 1", "\"show\" takes 0 arguments, found 1"},
+        {"panel", "\"panel\" takes 1 arguments, found 0"},
+        {"press Go cmd value extra", "\"press\" takes 1 to 3 arguments, found 4"},
+        {"route R 1", "\"route\" takes 3 arguments, found 2"},
+        {"unlock R", "\"unlock\" takes 2 arguments, found 1"},
+        {"expect route R 1 2 3", "\"expect route\" takes 3 arguments, found 4"},
+        {"expect reply", "\"expect reply\" takes 1 arguments, found 0"},
+        {"answer SD", "\"answer\" takes 2 arguments, found 1"},
+        {"notify 1", "\"notify\" takes 2 to 6 arguments, found 1"},
+        {"notify 1 button 1 Go cmd v w", "\"notify\" takes 2 to 6 arguments, found 7"},
+        {"wait 2147483648", "wait takes a number of milliseconds, 0 or more"},
+        {"wait 1.5", "wait takes a number of milliseconds, 0 or more"},
+        {"wait \"\"", "wait takes a number of milliseconds, 0 or more"},
+        {"expect", "unknown step \"expect \""},
+        {"expect no thing", "unknown step \"expect no thing\""},
+        {"Press Go", "unknown step \"Press\""},
+        {"parent \"a\\", "unterminated \""},
+        {"parent \"tab\\x\"", "unknown escape \\x"},
+        {"pick \"L\"\"e\"", "text right after a closing quote"},
+    };
+    for (const auto& c : bads) {
+        ScenarioStep step;
+        std::string error;
+        EXPECT_FALSE(parseScenarioLine(c.line, step, error)) << c.line;
+        EXPECT_EQ(error, c.error) << c.line;
+    }
+}
+
+// Every text reads back as itself, quoted or as an argument; the page's
+// quoting (tests/host/scenario_quoting.test.mjs) is held to the same cases.
+TEST(scenario, quoting_follows_the_shared_cases_and_reads_back) {
+    std::string text, error;
+    const std::string file = ZARN_TEST_SOURCE_DIR "/tests/host/scenario_quoting_cases.json";
+    ASSERT_TRUE(readTextFile(file, text, error)) << error;
+    nlohmann::ordered_json cases;
+    ASSERT_TRUE(parseJson(text, file, cases, error)) << error;
+    ASSERT_GE(cases.at("cases").size(), 15u);
+    for (const auto& c : cases.at("cases")) {
+        const std::string input = c.at("text"), quoted = c.at("quoted"), argument = c.at("argument");
+        SCOPED_TRACE(c.at("case").get<std::string>());
+        EXPECT_EQ(scenarioQuoted(input), quoted);
+        EXPECT_EQ(scenarioArgument(input), argument);
+        ScenarioStep step;
+        ASSERT_TRUE(parseScenarioLine("parent " + quoted, step, error)) << error;
+        ASSERT_EQ(step.args.size(), 1u);
+        EXPECT_EQ(step.args[0].text, input);
+        EXPECT_TRUE(step.args[0].quoted);
+        ASSERT_TRUE(parseScenarioLine("pick " + argument + " " + argument, step, error)) << error;
+        ASSERT_EQ(step.args.size(), 2u);
+        EXPECT_EQ(step.args[0].text, input);
+        EXPECT_EQ(step.args[1].text, input);
+    }
+}
+
+// The help writes each step's arguments; the parser must take as many.
+TEST(scenario, each_steps_help_names_as_many_arguments_as_the_parser_takes) {
+    std::vector<std::string> keywords;
+    for (const auto& kind : scenarioSteps()) {
+        SCOPED_TRACE(kind.keyword);
+        std::size_t required = 0, optional = 0, depth = 0;
+        bool open = false;  // "..." : more arguments, as many as the row says
+        std::istringstream words(kind.arguments);
+        for (std::string word; words >> word;) {
+            if (word == "...") {
+                open = true;
+                continue;
+            }
+            std::size_t opens = word.find_first_not_of('[');
+            depth += opens;
+            (depth > 0 ? optional : required) += 1;
+            for (char c : word) depth -= c == ']';
+        }
+        EXPECT_EQ(depth, 0u);
+        EXPECT_EQ(required, kind.minArgs);
+        if (!open) {
+            EXPECT_EQ(required + optional, kind.maxArgs);
+        }
+        EXPECT_NE(kind.run, nullptr);
+        EXPECT_EQ(std::count(keywords.begin(), keywords.end(), kind.keyword), 0);
+        keywords.push_back(kind.keyword);
+    }
+    EXPECT_EQ(keywords.size(), 20u);
+}
+
+// host/README.md's step table is the table's syntax and meaning, row for row.
+TEST(scenario, the_readmes_step_table_lists_the_steps_as_the_help_does) {
+    std::ifstream readme(ZARN_TEST_SOURCE_DIR "/host/README.md");
+    ASSERT_TRUE(readme) << "cannot read host/README.md";
+    std::vector<std::string> rows;
+    bool inTable = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line == "| step | does |") {
+            inTable = true;
+        } else if (inTable && line.rfind("| `", 0) == 0) {
+            rows.push_back(line);
+        } else if (inTable && line.rfind("|---", 0) != 0) {
+            break;
+        }
+    }
+    std::vector<std::string> expected;
+    std::string paste;
+    for (const auto& kind : scenarioSteps()) {
+        expected.push_back("| `" + kind.syntax() + "` | " + kind.meaning + " |");
+        paste += expected.back() + "\n";
+    }
+    EXPECT_EQ(rows, expected) << "host/README.md's step table should read:\n" << paste;
 }
 
 class ScenarioRunnerTest : public ::testing::Test {
@@ -184,6 +333,24 @@ TEST_F(ScenarioRunnerTest, steps_the_host_cannot_carry_out_are_errors) {
         EXPECT_EQ(run(scenario), ScenarioRunner::Outcome::error);
         EXPECT_NE(err.str().find("t.scenario:"), std::string::npos) << err.str();
     }
+}
+
+// Steps built by hand, not parsed, are held to the table too.
+TEST_F(ScenarioRunnerTest, steps_built_by_hand_are_held_to_the_table) {
+    ScenarioStep unknown;
+    unknown.keyword = "frobnicate";
+    EXPECT_EQ(runner->runStep(unknown), ScenarioRunner::Outcome::error);
+    ScenarioStep tooFew;
+    tooFew.keyword = "route";
+    tooFew.args = {{"R", false}};
+    EXPECT_EQ(runner->runStep(tooFew), ScenarioRunner::Outcome::error);
+    ScenarioStep badWait;
+    badWait.keyword = "wait";
+    badWait.args = {{"-1", false}};
+    EXPECT_EQ(runner->runStep(badWait), ScenarioRunner::Outcome::error);
+    EXPECT_NE(err.str().find("unknown step \"frobnicate\""), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("\"route\" with 1 arguments"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("wait takes a number of milliseconds"), std::string::npos) << err.str();
 }
 
 // Raw notifications reach the panel as written; answers replace replies from then on.

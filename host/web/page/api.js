@@ -51,12 +51,8 @@ export async function session(pins) {
   return response.text();
 }
 
-// One argument of a step: bare when it reads back the same, quoted otherwise.
-export function token(text) {
-  text = String(text);
-  if (text !== '' && !/[\s"\\]/.test(text) && text[0] !== '#') return text;
-  return '"' + text.replace(/\\/g, '\\\\').replace(/"/g, '\\"').replace(/\n/g, '\\n').replace(/\t/g, '\\t') + '"';
-}
+// One argument of a step (quoting.js), for the page's modules.
+export { token } from './quoting.js';
 
 // Calls onState with every new state and onTrace with every trace line.
 export function watch({ onState, onTrace, onGap, onStatus }) {

@@ -1,6 +1,7 @@
 // The session: load and unload, the parent message box, the summary and the
 // download of everything done so far as a scenario.
-import { session, step, token } from './api.js';
+import { session, step } from './api.js';
+import { token } from './quoting.js';
 
 export function setUpSession(pins) {
   document.getElementById('load').addEventListener('click', () => step('load'));
