@@ -210,7 +210,7 @@ ScenarioRunner::Outcome ScenarioRunner::run(const std::vector<ScenarioStep>& ste
 ScenarioRunner::Outcome ScenarioRunner::fail(const ScenarioStep& step, const std::string& expected,
                                              const std::string& happened) {
     std::string where = step.file + ":" + std::to_string(step.line);
-    host_.trace().line("!! expectation failed at " + where + ": " + step.source);
+    host_.trace().line(TraceKind::error, "expectation failed at " + where + ": " + step.source);
     *err_ << where << ": expectation failed: " << step.source << "\n  expected: " << expected
           << "\n  happened: " << happened << "\n";
     return Outcome::expectationFailed;
@@ -218,7 +218,7 @@ ScenarioRunner::Outcome ScenarioRunner::fail(const ScenarioStep& step, const std
 
 ScenarioRunner::Outcome ScenarioRunner::error(const ScenarioStep& step, const std::string& what) {
     std::string where = step.file + ":" + std::to_string(step.line);
-    host_.trace().line("!! error at " + where + ": " + what);
+    host_.trace().line(TraceKind::error, "error at " + where + ": " + what);
     *err_ << where << ": error: " << what << "\n";
     return Outcome::error;
 }
@@ -346,7 +346,7 @@ ScenarioRunner::Outcome ScenarioRunner::runStep(const ScenarioStep& step) {
                       k == "expect reply";
     if (needsPanel && !ensureStarted(why)) return error(step, why);
 
-    if (k != "show" && k.compare(0, 6, "expect") != 0) host_.trace().line("== " + printable(step.source));
+    if (k != "show" && k.compare(0, 6, "expect") != 0) host_.trace().line(TraceKind::step, printable(step.source));
 
     auto device = [&](const ScenarioToken& t) { return host_.facility().findDevice(t.text); };
     auto routerOf = [&](const ScenarioToken& t, Router*& router) {
