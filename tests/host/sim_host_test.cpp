@@ -131,6 +131,48 @@ TEST_F(SimHostTest, each_misuse_of_reply_ownership_is_a_fault) {
     }
 }
 
+// Every line reaches a sink with the kind it was made with, and the text
+// written out is the kind's marker before the sink's text.
+TEST_F(SimHostTest, trace_lines_carry_their_kind) {
+    std::vector<std::pair<TraceKind, std::string>> seen;
+    host->trace().setSink([&](int64_t, TraceKind kind, const std::string& text) { seen.emplace_back(kind, text); });
+    start([](ScriptedPanel& p) { p.sendRead("SD 'R'"); });
+    during([](ScriptedPanel& p) {
+        p.send("ET 1 0");
+        p.send("ZZ '-> not a command'");
+    });
+    host->routeFromOutside(7, 9, 1);
+    host->trace().block("picture\n");
+    const std::vector<std::pair<TraceKind, std::string>> expected = {
+        {TraceKind::in, "load scripted (folder \"\")"},
+        {TraceKind::out, "SD 'R'  => \"7 0\""},
+        {TraceKind::out, "release (SD 'R')"},
+        {TraceKind::in, "parent \"go\""},
+        {TraceKind::out, "ET 1 0  => null"},
+        {TraceKind::refusal, "timer interval 0 is not positive (refused)"},
+        {TraceKind::fault, "unknown command \"ZZ '-> not a command'\""},
+        {TraceKind::out, "ZZ '-> not a command'  => null"},
+        {TraceKind::reply, "null"},
+        {TraceKind::refusal, "outside route refused: destination out of range"},
+        {TraceKind::picture, "picture\n"},
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(trace.str(),
+              "[     0 ms] <- load scripted (folder \"\")\n"
+              "[     0 ms] -> SD 'R'  => \"7 0\"\n"
+              "[     0 ms] -> release (SD 'R')\n"
+              "[     0 ms] <- parent \"go\"\n"
+              "[     0 ms] -> ET 1 0  => null\n"
+              "[     0 ms]    ! timer interval 0 is not positive (refused)\n"
+              "[     0 ms] !! FAULT: unknown command \"ZZ '-> not a command'\"\n"
+              "[     0 ms] -> ZZ '-> not a command'  => null\n"
+              "[     0 ms]    reply null\n"
+              "[     0 ms]    ! outside route refused: destination out of range\n"
+              "picture\n");
+    EXPECT_STREQ(traceKindName(TraceKind::refusal), "refusal");
+    host->trace().setSink(nullptr);
+}
+
 // Without a facility file every instance looked up exists, numbered large so
 // that a cut digit shows, and its database entries read as their index.
 TEST_F(SimHostTest, the_built_in_facility_answers_every_look_up) {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "script_frame/host_commands.h"
 #include "script_frame/revertive_record.h"
 #include "script_frame/zarn_client.h"
 #include "support/recording_host.h"
