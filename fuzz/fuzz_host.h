@@ -2,7 +2,7 @@
 // null, empty, huge, junk, or a plausible answer to the command. It checks the
 // script's side of the boundary as it goes: well-formed command texts, only
 // types 0 and 5, and every reply handed back at most once, only if it is one
-// the script reads (SD, XI, RN, TG), and before the script's call returns.
+// the script reads (script_frame/host_commands.h), and before the script's call returns.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_input.h"
+#include "script_frame/host_commands.h"
 #include "script_frame/zarn_client.h"
 
 class FuzzHost : public zarn_client_callback {
@@ -62,10 +63,7 @@ public:
     }
 
     // Replies the script reads and must hand back.
-    static bool readByScript(const std::string& command) {
-        const std::string word = command.substr(0, 2);
-        return word == "SD" || word == "XI" || word == "RN" || word == "TG";
-    }
+    static bool readByScript(const std::string& command) { return zarn::replyHandedBack(command.substr(0, 2)); }
 
 private:
     // Two upper-case letters, then nothing or a blank and the arguments.

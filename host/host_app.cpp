@@ -83,7 +83,7 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     SimHost host(std::move(facility));
     if (!options.quiet) host.trace().setEcho(&out);
     if (traceFile.is_open()) host.trace().setFile(&traceFile);
-    for (const auto& name : options.offline) host.trace().line("== offline " + name);
+    for (const auto& name : options.offline) host.trace().line(TraceKind::step, "offline " + name);
 
     bool loadFailed = false;
     auto loader = [&](std::string& error) {
@@ -165,11 +165,11 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     host.finish();
 
     const auto& faults = host.faults();
-    std::string summary = "== end: " + std::to_string(host.commandCount()) + " commands, " +
+    std::string summary = "end: " + std::to_string(host.commandCount()) + " commands, " +
                           std::to_string(runner.expectationsMet()) + " expectations met, " +
                           std::to_string(faults.size()) + " protocol faults";
-    host.trace().line(summary);
-    if (options.quiet) out << summary << "\n";  // the one line a quiet run prints
+    host.trace().line(TraceKind::step, summary);
+    if (options.quiet) out << traceMarker(TraceKind::step) << summary << "\n";  // the one line a quiet run prints
     for (const auto& f : faults) err << "zarn_host: protocol fault: " << f << "\n";
     if (outcome == ScenarioRunner::Outcome::error || loadFailed) return exitError;
     if (anyFailed || !faults.empty()) return exitFailed;

@@ -41,14 +41,14 @@ ScenarioRunner::Outcome ScenarioRunner::runStep(const ScenarioStep& step) {
     }
     std::string why;
     if (kind->startsPanel && !ensureStarted(why)) return error(step, why);
-    if (kind->traced) host_.trace().line("== " + printable(step.source));
+    if (kind->traced) host_.trace().line(TraceKind::step, printable(step.source));
     return (this->*kind->run)(step);
 }
 
 ScenarioRunner::Outcome ScenarioRunner::fail(const ScenarioStep& step, const std::string& expected,
                                              const std::string& happened) {
     std::string where = step.file + ":" + std::to_string(step.line);
-    host_.trace().line("!! expectation failed at " + where + ": " + step.source);
+    host_.trace().line(TraceKind::error, "expectation failed at " + where + ": " + step.source);
     *err_ << where << ": expectation failed: " << step.source << "\n  expected: " << expected
           << "\n  happened: " << happened << "\n";
     return Outcome::expectationFailed;
@@ -56,7 +56,7 @@ ScenarioRunner::Outcome ScenarioRunner::fail(const ScenarioStep& step, const std
 
 ScenarioRunner::Outcome ScenarioRunner::error(const ScenarioStep& step, const std::string& what) {
     std::string where = step.file + ":" + std::to_string(step.line);
-    host_.trace().line("!! error at " + where + ": " + what);
+    host_.trace().line(TraceKind::error, "error at " + where + ": " + what);
     *err_ << where << ": error: " << what << "\n";
     return Outcome::error;
 }

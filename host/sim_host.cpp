@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "host/command_text.h"
+#include "script_frame/host_commands.h"
 #include "script_frame/revertive_record.h"
 
 namespace zarn_host {
@@ -16,15 +17,15 @@ constexpr std::size_t maxTicksPerWait = 1000000;
 
 const char* const noSubField = "";
 
-bool repliesComeBack(const std::string& word) {
-    return word == "SD" || word == "XI" || word == "RN" || word == "TG";
-}
-
 std::string quoted(const std::string& text) {
     return "\"" + printable(text) + "\"";
 }
 
 }  // namespace
+
+std::ostream& operator<<(std::ostream& out, const Fault& fault) {
+    return out << fault.text;
+}
 
 SimHost::CallScope::CallScope(SimHost& host) : host_(host) {
     ++host_.callDepth_;
@@ -47,14 +48,14 @@ const Panel* SimHost::panel(const std::string& id) const {
 }
 
 bool SimHost::load(load_zarn_client_script_fn entry, const std::string& folder, const std::string& name) {
-    trace_.line("<- load " + name + " (folder " + quoted(folder) + ")");
+    trace_.line(TraceKind::in, "load " + name + " (folder " + quoted(folder) + ")");
     farewellSent_ = false;
     {
         CallScope scope(*this);
         script_ = entry(this, folder.c_str());
     }
     if (!script_) {
-        trace_.line("!! the entry point returned no panel");
+        trace_.line(TraceKind::error, "the entry point returned no panel");
         return false;
     }
     deliverRevertives();
@@ -63,13 +64,13 @@ bool SimHost::load(load_zarn_client_script_fn entry, const std::string& folder, 
 
 void SimHost::unload() {
     if (!script_) return;
-    trace_.line("<- unload");
+    trace_.line(TraceKind::in, "unload");
     {
         CallScope scope(*this);
         delete script_;
         script_ = nullptr;
     }
-    if (!farewellSent_) fault("the panel was destroyed without sending \"AS\"");
+    if (!farewellSent_) fault(FaultKind::missingFarewell, "the panel was destroyed without sending \"AS\"");
     revertives_.clear();
 }
 
@@ -100,11 +101,11 @@ bool SimHost::press(const std::string& panelId, const std::string& controlId, co
     event.controlId = controlId.c_str();
     event.details = &details;
     if (trace_.enabled()) {
-        std::string line = "<- button " + panelId + "/" + controlId;
+        std::string line = "button " + panelId + "/" + controlId;
         if (!detailsCommand.empty() || !detailsValue.empty()) {
             line += " (" + quoted(detailsCommand) + " = " + quoted(detailsValue) + ")";
         }
-        trace_.line(line);
+        trace_.line(TraceKind::in, line);
     }
     {
         CallScope scope(*this);
@@ -140,18 +141,18 @@ bool SimHost::pick(const std::string& panelId, const std::string& listId, const 
 std::optional<std::string> SimHost::parentMessage(const std::string& text, bool& sent) {
     sent = script_ != nullptr;
     if (!script_) return std::nullopt;
-    trace_.line("<- parent " + quoted(text));
+    trace_.line(TraceKind::in, "parent " + quoted(text));
     std::optional<std::string> result;
     {
         CallScope scope(*this);
         char* reply = script_->callback(const_cast<char*>(text.c_str()), zarn_type_parent_message);
         if (reply) {
             result = std::string(reply);
-            trace_.line("   reply " + quoted(*result));
-            trace_.line("<- release parent reply");
+            trace_.line(TraceKind::reply, quoted(*result));
+            trace_.line(TraceKind::in, "release parent reply");
             script_->callback(reply, zarn_type_release);
         } else {
-            trace_.line("   reply null");
+            trace_.line(TraceKind::reply, "null");
         }
     }
     deliverRevertives();
@@ -165,10 +166,11 @@ void SimHost::wait(int64_t ms) {
         auto id = clock_.takeDueTick(until);
         if (!id) break;
         if (++ticks > maxTicksPerWait) {
-            fault("more than " + std::to_string(maxTicksPerWait) + " timer ticks in one wait; wait cut short");
+            fault(FaultKind::tickStorm,
+                  "more than " + std::to_string(maxTicksPerWait) + " timer ticks in one wait; wait cut short");
             break;
         }
-        trace_.line("<- timer " + std::to_string(*id));
+        trace_.line(TraceKind::in, "timer " + std::to_string(*id));
         {
             CallScope scope(*this);
             script_->callback(reinterpret_cast<void*>(static_cast<intptr_t>(*id)), zarn_type_timer);
@@ -180,17 +182,17 @@ void SimHost::wait(int64_t ms) {
 
 bool SimHost::notify(int32_t type, void* data, const std::string& description) {
     if (!script_) return false;
-    trace_.line("<- notify " + std::to_string(type) + " " + description);
+    trace_.line(TraceKind::in, "notify " + std::to_string(type) + " " + description);
     {
         CallScope scope(*this);
         char* reply = script_->callback(data, type);
         if (reply && type == zarn_type_parent_message) {
-            trace_.line("   reply " + quoted(reply));
-            trace_.line("<- release parent reply");
+            trace_.line(TraceKind::reply, quoted(reply));
+            trace_.line(TraceKind::in, "release parent reply");
             script_->callback(reply, zarn_type_release);
         } else if (reply) {
-            fault("the panel answered a type-" + std::to_string(type) +
-                  " notification with a pointer; only type 3 has a reply");
+            fault(FaultKind::notificationReply, "the panel answered a type-" + std::to_string(type) +
+                                                    " notification with a pointer; only type 3 has a reply");
         }
     }
     deliverRevertives();
@@ -204,7 +206,7 @@ void SimHost::answer(const std::string& prefix, std::optional<std::string> reply
 RouteResult SimHost::routeFromOutside(int32_t device, int32_t destination, int32_t source) {
     RouteResult result = facility_.route(device, destination, source);
     if (result != RouteResult::done) {
-        trace_.line("   ! outside route refused: " + std::string(describe(result)));
+        trace_.line(TraceKind::refusal, "outside route refused: " + std::string(describe(result)));
         return result;
     }
     const Router* router = facility_.router(device);
@@ -225,8 +227,8 @@ void SimHost::clearRecentCommands() {
 void SimHost::finish() {
     for (auto& entry : live_) {
         if (entry.second.comesBack) {
-            fault("the reply to \"" + printable(entry.second.command) + "\" (at " + std::to_string(entry.second.time) +
-                  " ms) was never handed back");
+            fault(FaultKind::replyKept, "the reply to \"" + printable(entry.second.command) + "\" (at " +
+                                            std::to_string(entry.second.time) + " ms) was never handed back");
         }
         delete[] entry.first;
     }
@@ -239,17 +241,20 @@ char* SimHost::callback(void* data, int32_t type) {
         handBack(static_cast<char*>(data));
         return nullptr;
     }
-    fault("the panel called the host with type " + std::to_string(type) + "; only 0 and 5 go that way");
+    fault(FaultKind::wrongType,
+          "the panel called the host with type " + std::to_string(type) + "; only 0 and 5 go that way");
     return nullptr;
 }
 
 char* SimHost::command(const char* text) {
     if (!text) {
-        fault("command with a null text");
+        fault(FaultKind::nullCommand, "command with a null text");
         return nullptr;
     }
     std::string commandText(text);
-    if (callDepth_ == 0) fault("command \"" + printable(commandText) + "\" outside any call from the host");
+    if (callDepth_ == 0)
+        fault(FaultKind::commandOutsideCall,
+              "command \"" + printable(commandText) + "\" outside any call from the host");
     ++commandCount_;
     if (recent_.size() < maxRecentCommands) {
         recent_.push_back(commandText);
@@ -258,8 +263,9 @@ char* SimHost::command(const char* text) {
     }
     // "AS" is the panel's last word, once.
     if (farewellSent_) {
-        fault(commandText == "AS" ? std::string("\"AS\" sent twice")
-                                  : "command \"" + printable(commandText) + "\" after \"AS\"");
+        fault(FaultKind::afterFarewell, commandText == "AS"
+                                            ? std::string("\"AS\" sent twice")
+                                            : "command \"" + printable(commandText) + "\" after \"AS\"");
     }
     if (commandText == "AS") farewellSent_ = true;
     std::vector<std::string> notes;
@@ -274,29 +280,29 @@ char* SimHost::command(const char* text) {
         }
         if (longest) reply = answers_[*longest];
     }
-    std::string word = commandText.substr(0, 2);
+    const zarn::HostCommand* shape = zarn::findHostCommand(commandText.substr(0, 2));
     if (trace_.enabled()) {
-        std::string line = "-> " + printable(commandText);
+        std::string line = printable(commandText);
         if (!reply) {
             line += "  => null";
-        } else if (repliesComeBack(word) || word == "PS") {
+        } else if (shape && shape->reply != zarn::ReplyRule::ignored) {
             line += "  => " + quoted(*reply);
         }
-        trace_.line(line);
-        for (const auto& note : notes) trace_.line("   ! " + note);
+        trace_.line(TraceKind::out, line);
+        for (const auto& note : notes) trace_.line(TraceKind::refusal, note);
     }
     if (!reply) return nullptr;
 
     char* buffer = new char[reply->size() + 1];
     std::memcpy(buffer, reply->c_str(), reply->size() + 1);
     released_.erase(buffer);
-    live_[buffer] = Reply{commandText, repliesComeBack(word), clock_.now()};
+    live_[buffer] = Reply{commandText, shape && shape->replyHandedBack(), clock_.now()};
     return buffer;
 }
 
 void SimHost::handBack(char* reply) {
     if (!reply) {
-        trace_.line("-> release null");
+        trace_.line(TraceKind::out, "release null");
         return;
     }
     auto found = live_.find(reply);
@@ -306,24 +312,24 @@ void SimHost::handBack(char* reply) {
         delete[] found->first;
         live_.erase(found);
         released_[reply] = commandText;
-        if (trace_.enabled()) trace_.line("-> release (" + printable(commandText, 80) + ")");
+        if (trace_.enabled()) trace_.line(TraceKind::out, "release (" + printable(commandText, 80) + ")");
         if (!comesBack) {
-            fault("the reply to \"" + printable(commandText) +
-                  "\" was handed back, but the host frees that reply itself");
+            fault(FaultKind::hostReplyHandedBack, "the reply to \"" + printable(commandText) +
+                                                      "\" was handed back, but the host frees that reply itself");
         }
         return;
     }
     auto again = released_.find(reply);
     if (again != released_.end()) {
-        fault("the reply to \"" + printable(again->second) + "\" was handed back twice");
+        fault(FaultKind::handedBackTwice, "the reply to \"" + printable(again->second) + "\" was handed back twice");
         return;
     }
-    fault("type 5 with a pointer the host never gave");
+    fault(FaultKind::foreignHandBack, "type 5 with a pointer the host never gave");
 }
 
-void SimHost::fault(const std::string& what) {
-    faults_.push_back(what);
-    trace_.line("!! FAULT: " + what);
+void SimHost::fault(FaultKind kind, const std::string& what) {
+    faults_.push_back({kind, what});
+    trace_.line(TraceKind::fault, what);
 }
 
 void SimHost::freeHostOwnedReplies() {
@@ -346,8 +352,9 @@ void SimHost::deliverRevertives() {
     std::size_t delivered = 0;
     while (script_ && !revertives_.empty()) {
         if (++delivered > maxRevertivesPerStep) {
-            fault("more than " + std::to_string(maxRevertivesPerStep) + " revertives in one step; " +
-                  std::to_string(revertives_.size()) + " dropped");
+            fault(FaultKind::revertiveStorm, "more than " + std::to_string(maxRevertivesPerStep) +
+                                                 " revertives in one step; " + std::to_string(revertives_.size()) +
+                                                 " dropped");
             revertives_.clear();
             break;
         }
@@ -355,8 +362,8 @@ void SimHost::deliverRevertives() {
         revertives_.pop_front();
         zarn_revertive_record record(pending.device, pending.destination, pending.text);
         if (trace_.enabled()) {
-            trace_.line("<- revertive " + std::to_string(pending.device) + "/" + std::to_string(pending.destination) +
-                        " " + quoted(pending.text));
+            trace_.line(TraceKind::in, "revertive " + std::to_string(pending.device) + "/" +
+                                           std::to_string(pending.destination) + " " + quoted(pending.text));
         }
         CallScope scope(*this);
         script_->callback(record.event(), zarn_type_revertive);

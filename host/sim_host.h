@@ -2,8 +2,9 @@
 //
 // It loads one panel script through its entry point, executes the commands the
 // script sends (type 0), delivers notifications (types 1 to 4) and checks the
-// script's use of the boundary: every reply of SD, XI, RN and TG must come back
-// once with type 5; the other replies are the host's to free and must not.
+// script's use of the boundary: every reply the script reads (SD, XI, RN and TG,
+// see script_frame/host_commands.h) must come back once with type 5; the other
+// replies are the host's to free and must not.
 // Revertives are queued and delivered after the notification (or the entry
 // point) that caused them returns, one at a time, as a real host does.
 #pragma once
@@ -12,6 +13,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,33 @@
 #include "script_frame/zarn_client.h"
 
 namespace zarn_host {
+
+// What a protocol fault of the panel is about.
+enum class FaultKind {
+    malformedCommand,     // a command text breaks the grammar or its command's arguments
+    unknownCommand,       // a well-formed text whose word is no host command
+    nullCommand,          // a command with a null text
+    unknownDevice,        // a device number the facility never gave (a number cut short)
+    replyKept,            // a reply the panel reads was never handed back
+    hostReplyHandedBack,  // a reply the host frees itself was handed back
+    handedBackTwice,      // a reply handed back a second time
+    foreignHandBack,      // a pointer the host never gave handed back
+    missingFarewell,      // the panel was destroyed without "AS"
+    afterFarewell,        // "AS" again, or another command after it
+    notificationReply,    // a notification other than type 3 answered with a pointer
+    wrongType,            // the panel called the host with a type other than 0 and 5
+    commandOutsideCall,   // a command while the host was not calling the panel
+    tickStorm,            // too many timer ticks in one wait
+    revertiveStorm,       // too many revertives in one step
+};
+
+// One protocol fault: its kind, and a one-line text that may quote what the
+// panel sent.
+struct Fault {
+    FaultKind kind;
+    std::string text;
+};
+std::ostream& operator<<(std::ostream& out, const Fault& fault);
 
 class SimHost : public zarn_client_callback {
 public:
@@ -79,7 +108,7 @@ public:
     uint64_t commandCount() const { return commandCount_; }
     static constexpr std::size_t maxRecentCommands = 65536;
     // Protocol faults found so far; each makes the run fail.
-    const std::vector<std::string>& faults() const { return faults_; }
+    const std::vector<Fault>& faults() const { return faults_; }
     // Ends the run: reports replies that should have come back and did not,
     // frees every reply still held.
     void finish();
@@ -90,7 +119,7 @@ public:
 private:
     struct Reply {
         std::string command;
-        bool comesBack;  // SD, XI, RN and TG replies are handed back by the script
+        bool comesBack;  // the command's reply is handed back by the script
         int64_t time;
     };
     struct PendingRevertive {
@@ -112,7 +141,7 @@ private:
     char* command(const char* text);
     void handBack(char* reply);
     std::optional<std::string> execute(const std::string& text, std::vector<std::string>& notes);
-    void fault(const std::string& what);
+    void fault(FaultKind kind, const std::string& what);
     void queueRevertive(const Router& router, int32_t destination);
     void deliverRevertives();
     void freeHostOwnedReplies();
@@ -130,7 +159,7 @@ private:
     std::vector<std::string> recent_;
     std::size_t recentDropped_ = 0;
     uint64_t commandCount_ = 0;
-    std::vector<std::string> faults_;
+    std::vector<Fault> faults_;
     std::map<std::string, std::optional<std::string>> answers_;
     bool farewellSent_ = false;  // "AS" came in this panel's life
 };

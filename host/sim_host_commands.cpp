@@ -1,63 +1,42 @@
 // SimHost: the commands a script sends with type 0.
 #include "host/command_text.h"
 #include "host/sim_host.h"
+#include "script_frame/host_commands.h"
 
 namespace zarn_host {
-namespace {
-
-// The number of arguments each command takes, and the arguments that are
-// quoted texts (the others are bare integers).
-struct CommandShape {
-    const char* word;
-    std::size_t minArgs;
-    std::size_t maxArgs;
-    const char* kinds;  // per argument: 't' quoted text, 'i' integer
-};
-
-constexpr CommandShape shapes[] = {
-    {"SD", 1, 1, "t"},   {"XI", 2, 2, "tt"},  {"PS", 2, 3, "ttt"},  {"RC", 5, 5, "iiiti"},
-    {"RN", 3, 3, "iii"}, {"RP", 3, 3, "iii"}, {"RR", 3, 4, "iiit"}, {"RU", 1, 1, "i"},
-    {"ET", 1, 2, "ii"},  {"TP", 3, 3, "ttt"}, {"TG", 3, 3, "ttt"},  {"AS", 0, 0, ""},
-};
-
-const CommandShape* shapeOf(const std::string& word) {
-    for (const auto& shape : shapes) {
-        if (word == shape.word) return &shape;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 // Returns the reply text, or nullopt for a null reply. Notes explain refusals;
 // a malformed text is a protocol fault.
 std::optional<std::string> SimHost::execute(const std::string& text, std::vector<std::string>& notes) {
     ParsedCommand cmd;
     std::string error;
     std::string word = text.size() >= 2 ? text.substr(0, 2) : text;
-    const CommandShape* shape = shapeOf(word);
+    const zarn::HostCommand* shape = zarn::findHostCommand(word);
     // Only fixed-size commands can tell where a free first text ends.
-    std::size_t expected = shape && shape->minArgs == shape->maxArgs ? shape->minArgs : 0;
+    std::size_t expected = shape && shape->minArguments == shape->maxArguments ? shape->minArguments : 0;
     if (!parseCommand(text, cmd, error, expected)) {
-        fault("malformed command \"" + printable(text) + "\": " + error);
+        fault(FaultKind::malformedCommand, "malformed command \"" + printable(text) + "\": " + error);
         return std::nullopt;
     }
     if (!shape) {
-        fault("unknown command \"" + printable(text) + "\"");
+        fault(FaultKind::unknownCommand, "unknown command \"" + printable(text) + "\"");
         return std::nullopt;
     }
-    if (cmd.args.size() < shape->minArgs || cmd.args.size() > shape->maxArgs) {
-        fault("malformed command \"" + printable(text) + "\": " + word + " takes " + std::to_string(shape->minArgs) +
-              (shape->maxArgs != shape->minArgs ? " or " + std::to_string(shape->maxArgs) : std::string()) +
-              " arguments");
+    if (cmd.args.size() < shape->minArguments || cmd.args.size() > shape->maxArguments) {
+        fault(FaultKind::malformedCommand,
+              "malformed command \"" + printable(text) + "\": " + word + " takes " +
+                  std::to_string(shape->minArguments) +
+                  (shape->maxArguments != shape->minArguments ? " or " + std::to_string(shape->maxArguments)
+                                                              : std::string()) +
+                  " arguments");
         return std::nullopt;
     }
     std::vector<int32_t> n(cmd.args.size(), 0);
     for (std::size_t i = 0; i < cmd.args.size(); ++i) {
-        bool wantText = shape->kinds[i] == 't';
+        bool wantText = shape->argument(i) == zarn::ArgumentKind::text;
         if (wantText != cmd.args[i].quoted || (!wantText && !parseInt32(cmd.args[i].text, n[i]))) {
-            fault("malformed command \"" + printable(text) + "\": argument " + std::to_string(i + 1) + " must be " +
-                  (wantText ? "a quoted text" : "a 32-bit decimal integer"));
+            fault(FaultKind::malformedCommand, "malformed command \"" + printable(text) + "\": argument " +
+                                                   std::to_string(i + 1) + " must be " +
+                                                   (wantText ? "a quoted text" : "a 32-bit decimal integer"));
             return std::nullopt;
         }
     }
@@ -70,8 +49,9 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
             // Device 0 is what a failed look-up gives; any other number the
             // facility never gave out was most likely cut short.
             if (device != 0) {
-                fault("command \"" + printable(text) + "\" names device " + std::to_string(device) +
-                      ", which the facility does not have (a number cut short?)");
+                fault(FaultKind::unknownDevice, "command \"" + printable(text) + "\" names device " +
+                                                    std::to_string(device) +
+                                                    ", which the facility does not have (a number cut short?)");
             } else {
                 notes.push_back("no device 0");
             }
@@ -173,7 +153,8 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     }
     if (word == "RR") {
         if (a.size() == 4 && a[3].text != "ADD") {
-            fault("malformed command \"" + printable(text) + "\": the fourth argument of RR is 'ADD'");
+            fault(FaultKind::malformedCommand,
+                  "malformed command \"" + printable(text) + "\": the fourth argument of RR is 'ADD'");
             return std::nullopt;
         }
         Router* router = routerUsable(n[0]);
@@ -203,7 +184,7 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     if (word == "TP") {
         std::size_t eq = a[0].text.find('=');
         if (eq == std::string::npos) {
-            fault("malformed command \"" + printable(text) + "\": TP sets name=value");
+            fault(FaultKind::malformedCommand, "malformed command \"" + printable(text) + "\": TP sets name=value");
             return std::nullopt;
         }
         Control* control = findControl(a[1].text, a[2].text);

@@ -4,18 +4,65 @@
 
 namespace zarn_host {
 
-void Trace::line(const std::string& text) {
+const char* traceKindName(TraceKind kind) {
+    switch (kind) {
+        case TraceKind::step:
+            return "step";
+        case TraceKind::in:
+            return "in";
+        case TraceKind::out:
+            return "out";
+        case TraceKind::reply:
+            return "reply";
+        case TraceKind::refusal:
+            return "refusal";
+        case TraceKind::fault:
+            return "fault";
+        case TraceKind::error:
+            return "error";
+        case TraceKind::picture:
+            return "picture";
+        case TraceKind::note:
+            break;
+    }
+    return "note";
+}
+
+const char* traceMarker(TraceKind kind) {
+    switch (kind) {
+        case TraceKind::step:
+            return "== ";
+        case TraceKind::in:
+            return "<- ";
+        case TraceKind::out:
+            return "-> ";
+        case TraceKind::reply:
+            return "   reply ";
+        case TraceKind::refusal:
+            return "   ! ";
+        case TraceKind::fault:
+            return "!! FAULT: ";
+        case TraceKind::error:
+            return "!! ";
+        case TraceKind::note:
+        case TraceKind::picture:
+            break;
+    }
+    return "";
+}
+
+void Trace::line(TraceKind kind, const std::string& text) {
     if (!enabled()) return;
-    if (sink_) sink_(clock_.now(), text);
+    if (sink_) sink_(clock_.now(), kind, text);
     if (!echo_ && !file_) return;
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "[%6lld ms] ", static_cast<long long>(clock_.now()));
-    write(stamp + text + "\n");
+    write(stamp + (traceMarker(kind) + text) + "\n");
 }
 
 void Trace::block(const std::string& text) {
     if (text.empty() || !enabled()) return;
-    if (sink_) sink_(-1, text);
+    if (sink_) sink_(-1, TraceKind::picture, text);
     write(text.back() == '\n' ? text : text + "\n");
 }
 

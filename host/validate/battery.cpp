@@ -1,18 +1,15 @@
 #include "host/validate/battery.h"
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <ostream>
 #include <random>
-#include <set>
-#include <sstream>
 
 #include "host/command_text.h"
 #include "host/panel_library.h"
-#include "host/scenario.h"
-#include "host/sim_host.h"
+#include "host/validate/session.h"
 #include "host/validate/validate_process.h"
+#include "script_frame/host_commands.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZARN_HEAP_UNMEASURED 1
@@ -26,170 +23,13 @@ namespace zarn_host {
 namespace validate {
 namespace {
 
-// What a test reports through: the child's channel.
-class Probe {
-public:
-    Probe(const Options& options, std::ostream& out) : options_(options), out_(out) {}
-
-    const Options& options() const { return options_; }
-    std::ostream& out() { return out_; }
-    void problem(const std::string& text) {
-        failed_ = true;
-        out_ << "@@ problem " << printable(text) << std::endl;
+// The commands whose replies the panel reads: its look-ups.
+std::vector<std::string> lookups() {
+    std::vector<std::string> words;
+    for (const auto& command : zarn::hostCommands) {
+        if (command.replyHandedBack()) words.emplace_back(command.word);
     }
-    void note(const std::string& text) {
-        if (notes_.insert(text).second) out_ << "@@ note " << printable(text) << std::endl;
-    }
-    bool failed() const { return failed_; }
-
-private:
-    const Options& options_;
-    std::ostream& out_;
-    bool failed_ = false;
-    std::set<std::string> notes_;
-};
-
-// One host with the panel's facility, driven by scenario steps that also go
-// to the channel, so that a failure can be replayed.
-class Session {
-public:
-    Session(Probe& probe, load_zarn_client_script_fn entry, const std::string& folder, bool streamed = true)
-        : probe_(probe), streamed_(streamed), host_(facility(probe)), runner_(host_, loader(entry, folder), errors_) {
-        if (streamed_) {
-            probe_.out() << "@@ session " << folder << std::endl;
-            host_.trace().setEcho(&probe_.out());
-        }
-    }
-
-    SimHost& host() { return host_; }
-
-    // Runs one step; false with the reason in why() when it could not run.
-    bool step(const std::string& line) {
-        ScenarioStep step;
-        std::string error;
-        if (!parseScenarioLine(line, step, error)) {
-            why_ = "validator step " + line + ": " + error;
-            return false;
-        }
-        step.file = "validate";
-        if (streamed_) probe_.out() << "@@ step " << line << std::endl;
-        errors_.str("");
-        if (runner_.runStep(step) == ScenarioRunner::Outcome::ok) return true;
-        why_ = errors_.str();
-        while (!why_.empty() && why_.back() == '\n') why_.pop_back();
-        return false;
-    }
-    const std::string& why() const { return why_; }
-
-    // Starts the panel; a panel that gives none is noted (the entry tests fail it).
-    bool load() {
-        if (step("load")) return true;
-        probe_.note("the entry point gave no panel; the test could not drive it");
-        return false;
-    }
-
-    // Faults of one rule found since the last call.
-    std::vector<std::string> newFaults(Rule rule) {
-        std::vector<std::string> found;
-        const auto& faults = host_.faults();
-        for (std::size_t i = seen_[static_cast<int>(rule)]; i < faults.size(); ++i) {
-            if (ruleOf(faults[i]) == rule) found.push_back(faults[i]);
-        }
-        seen_[static_cast<int>(rule)] = faults.size();
-        return found;
-    }
-    // Unloads, ends the host and fails the probe on faults of rule.
-    void finishAndCheck(Rule rule) {
-        if (host_.loaded()) step("unload");
-        host_.finish();
-        for (const auto& fault : newFaults(rule)) probe_.problem(fault);
-    }
-
-private:
-    static Facility facility(Probe& probe) {
-        Facility facility = Facility::builtIn();
-        std::string why;
-        if (!probe.options().facility.empty() && !Facility::load(probe.options().facility, facility, why)) {
-            probe.problem(why);
-        }
-        return facility;
-    }
-    ScenarioRunner::Loader loader(load_zarn_client_script_fn entry, const std::string& folder) {
-        std::string name = std::filesystem::path(probe_.options().library).filename().string();
-        return [this, entry, folder, name](std::string& error) {
-            if (host_.load(entry, folder, name)) return true;
-            error = "the entry point gave no panel";
-            return false;
-        };
-    }
-
-    Probe& probe_;
-    bool streamed_;
-    SimHost host_;
-    std::ostringstream errors_;
-    ScenarioRunner runner_;
-    std::string why_;
-    std::size_t seen_[5] = {0, 0, 0, 0, 0};
-};
-
-// A control an operator can work, copied: a panel shown again replaces its controls.
-struct ControlRef {
-    std::string panel;
-    std::string id;
-    bool list;
-    std::vector<std::string> entries;  // list entries by text
-};
-
-// The buttons and lists of every panel shown.
-std::vector<ControlRef> operable(SimHost& host) {
-    std::vector<ControlRef> controls;
-    for (const auto& entry : host.panels()) {
-        for (const auto& control : entry.second.controls) {
-            if (control.kind == "button" || (control.kind == "list" && !control.entries.empty())) {
-                ControlRef ref{entry.first, control.id, control.kind == "list", {}};
-                for (const auto& e : control.entries) ref.entries.push_back(e.text);
-                controls.push_back(std::move(ref));
-            }
-        }
-    }
-    return controls;
-}
-
-// Registered router destinations, as (device, destination), at most limit.
-std::vector<std::pair<int32_t, int32_t>> registered(SimHost& host, std::size_t limit) {
-    std::vector<std::pair<int32_t, int32_t>> found;
-    for (const auto& entry : host.facility().routers()) {
-        const Router& router = entry.second;
-        for (int32_t d = 1; d <= router.destinations && found.size() < limit; ++d) {
-            if (router.registered(d)) found.emplace_back(router.device, d);
-        }
-    }
-    return found;
-}
-
-// Works each control once (lists: a few entries), sends parent messages, lets
-// timers run and routes registered destinations from outside.
-void tour(Session& session, std::size_t listEntries = 4) {
-    std::string panel;
-    for (const auto& ref : operable(session.host())) {
-        if (ref.panel != panel) session.step("panel " + scenarioQuoted(panel = ref.panel));
-        if (ref.list) {
-            for (std::size_t i = 0; i < ref.entries.size() && i < listEntries; ++i) {
-                session.step("pick " + scenarioQuoted(ref.id) + " " + scenarioQuoted(ref.entries[i]));
-            }
-        } else {
-            session.step("press " + scenarioQuoted(ref.id));
-        }
-    }
-    for (const char* message : {"", "return", "get", "set.x=1"})
-        session.step(std::string("parent ") + scenarioQuoted(message));
-    session.step("wait 1000");
-    int32_t source = 1;
-    for (const auto& dest : registered(session.host(), 8)) {
-        session.step("route " + std::to_string(dest.first) + " " + std::to_string(dest.second) + " " +
-                     std::to_string(source++));
-    }
-    session.step("wait 1000");
+    return words;
 }
 
 // Texts no host should send, but a broken one might.
@@ -223,7 +63,7 @@ void entryReturnsPanel(Probe& probe, load_zarn_client_script_fn entry) {
 
 void entryNullLookups(Probe& probe, load_zarn_client_script_fn entry) {
     Session session(probe, entry, folderOf(probe.options()));
-    for (const char* word : {"SD", "XI", "RN", "TG"}) session.step(std::string("answer ") + word + " null");
+    for (const auto& word : lookups()) session.step("answer " + word + " null");
     if (!session.step("load")) {
         probe.problem("with every look-up answered null, the entry point gave no panel");
         return;
@@ -335,8 +175,7 @@ void hostileInput(Probe& probe, load_zarn_client_script_fn entry) {
     // Junk in every look-up reply, from start-up on.
     for (const auto& junk : junkTexts()) {
         Session session(probe, entry, folderOf(probe.options()));
-        for (const char* word : {"SD", "XI", "RN", "TG"})
-            session.step(std::string("answer ") + word + " " + scenarioQuoted(junk));
+        for (const auto& word : lookups()) session.step("answer " + word + " " + scenarioQuoted(junk));
         if (!session.load()) return;
         tour(session, 2);
         session.step("unload");
@@ -491,18 +330,6 @@ const TestCase* findTest(const std::string& name) {
         if (name == test.name) return &test;
     }
     return nullptr;
-}
-
-Rule ruleOf(const std::string& fault) {
-    auto has = [&](const char* part) { return fault.find(part) != std::string::npos; };
-    if (has("handed back") || has("never gave")) return Rule::ownership;
-    if (has("\"AS\"")) return Rule::destruction;
-    if (fault.rfind("malformed command", 0) == 0 || fault.rfind("unknown command", 0) == 0 ||
-        fault.rfind("command with a null text", 0) == 0 || has("a number cut short")) {
-        return Rule::grammar;
-    }
-    if (has("notification with a pointer")) return Rule::notification;
-    return Rule::usage;
 }
 
 int runOne(const Options& options, const std::string& name, std::ostream& out) {

@@ -2,11 +2,12 @@
 // reports on a line channel that the parent reads from the child's output:
 //   @@ session FOLDER   a new host; the steps below start from scratch
 //   @@ step LINE        a scenario step, as run
+//   @@ trace KIND TEXT  a line of the host's trace and its kind (out: a command or a hand-back)
 //   @@ problem TEXT     what failed the test
 //   @@ note TEXT        worth knowing, fails nothing
 //   @@ result pass|fail
-// Trace lines of the host come in between, so the last commands before a
-// crash are on the channel.
+// Trace lines come as they are made, so the last commands before a crash are
+// on the channel.
 #pragma once
 
 #include <string>
@@ -27,11 +28,6 @@ struct TestCase {
 
 const std::vector<TestCase>& battery();
 const TestCase* findTest(const std::string& name);
-
-// Fault texts of the host, sorted by the rule they break; each rule belongs
-// to one test.
-enum class Rule { ownership, grammar, destruction, notification, usage };
-Rule ruleOf(const std::string& fault);
 
 }  // namespace validate
 }  // namespace zarn_host

@@ -59,7 +59,7 @@ bool sanitizerReport(const std::string& err) {
            err.find("ERROR: LeakSanitizer") != std::string::npos || err.find("runtime error:") != std::string::npos;
 }
 
-// Reads the channel: steps, problems, notes and the trace's command lines.
+// Reads the channel: steps, problems, notes and the commands and hand-backs of the trace.
 void readChannel(const std::string& out, Verdict& verdict, bool& reported, bool& passed) {
     reported = passed = false;
     std::vector<std::string> commands;
@@ -76,8 +76,8 @@ void readChannel(const std::string& out, Verdict& verdict, bool& reported, bool&
         } else if (startsWith(line, "@@ result ")) {
             reported = true;
             passed = line == "@@ result pass";
-        } else if (line.find("] -> ") != std::string::npos) {
-            commands.push_back(printable(line.substr(line.find("] -> ") + 5), 200));
+        } else if (startsWith(line, "@@ trace out ")) {
+            commands.push_back(printable(line.substr(13), 200));
         }
     }
     std::size_t from = commands.size() > lastCommandsShown ? commands.size() - lastCommandsShown : 0;

@@ -55,19 +55,6 @@ Reply errorReply(int status, const std::string& message) {
     return jsonReply(status, json{{"error", message}});
 }
 
-// What a trace line is, for the page's colours and filters.
-const char* traceKind(int64_t time, const std::string& text) {
-    if (time < 0) return "picture";
-    if (text.rfind("== ", 0) == 0) return "step";
-    if (text.rfind("<- ", 0) == 0) return "in";
-    if (text.rfind("-> ", 0) == 0) return "out";
-    if (text.rfind("   reply", 0) == 0) return "reply";
-    if (text.rfind("   ! ", 0) == 0) return "refusal";
-    if (text.rfind("!! FAULT", 0) == 0) return "fault";
-    if (text.rfind("!! ", 0) == 0) return "error";
-    return "note";
-}
-
 // One argument of a scenario line: bare when that reads back the same,
 // quoted otherwise; nullopt when no scenario text can carry it.
 std::optional<std::string> scenarioToken(const std::string& text) {
@@ -190,8 +177,11 @@ struct WebFront::Impl {
         }
     }
 
-    void addTrace(int64_t time, const std::string& text) {
-        json entry{{"time", time}, {"kind", traceKind(time, text)}, {"text", printable(text, maxTraceLineChars)}};
+    // The kind, for the page's colours and filters, comes with the line.
+    void addTrace(int64_t time, TraceKind kind, const std::string& text) {
+        json entry{{"time", time},
+                   {"kind", traceKindName(kind)},
+                   {"text", printable(traceMarker(kind) + text, maxTraceLineChars)}};
         std::lock_guard<std::mutex> lock(eventsMutex);
         entry["seq"] = nextSeq;
         trace.push_back({nextSeq++, jsonText(entry)});
@@ -265,7 +255,7 @@ struct WebFront::Impl {
             devices.push_back({{"name", i.name}, {"device", i.device}, {"online", facility.online(i.device)}});
         }
         json faults = json::array();
-        for (const auto& f : host.faults()) faults.push_back(printable(f, 400));
+        for (const auto& f : host.faults()) faults.push_back(printable(f.text, 400));
         const auto& reply = runner.lastReply();
         return {
             {"loaded", host.loaded()},
@@ -377,13 +367,13 @@ struct WebFront::Impl {
             return;
         }
         libraryStamp = stamp;
-        host.trace().line("== the panel library changed on disk: reloading it");
+        host.trace().line(TraceKind::step, "the panel library changed on disk: reloading it");
         bool wasLoaded = host.loaded();
         std::string message;
         if (wasLoaded) runStep("unload", message);
         std::string why;
         if (!options.reopenLibrary(why)) {
-            host.trace().line("!! reload failed: " + why);
+            host.trace().line(TraceKind::error, "reload failed: " + why);
             dirty = true;
             return;
         }
@@ -513,7 +503,8 @@ void WebFront::Impl::routes() {
                  realAnchor = SteadyClock::now();
                  virtualAnchor = host.clock().now();
                  lastRealTimeWait = -1;
-                 host.trace().line(on ? "== the clock follows the wall clock" : "== the clock waits for wait steps");
+                 host.trace().line(TraceKind::step,
+                                   on ? "the clock follows the wall clock" : "the clock waits for wait steps");
                  dirty = true;
                  publish();
                  return jsonReply(200, json{{"ok", true}});
@@ -595,8 +586,9 @@ void WebFront::Impl::routes() {
 
 WebFront::WebFront(SimHost& host, ScenarioRunner& runner, WebFrontOptions options)
     : impl_(std::make_unique<Impl>(host, runner, std::move(options))) {
-    impl_->host.trace().setSink(
-        [impl = impl_.get()](int64_t time, const std::string& text) { impl->addTrace(time, text); });
+    impl_->host.trace().setSink([impl = impl_.get()](int64_t time, TraceKind kind, const std::string& text) {
+        impl->addTrace(time, kind, text);
+    });
     if (!impl_->options.libraryPath.empty()) impl_->libraryStamp = stampOf(impl_->options.libraryPath);
     impl_->pendingStamp = impl_->libraryStamp;
     impl_->routes();

@@ -56,7 +56,7 @@ protected:
 
     std::string faults() const {
         std::string all;
-        for (const auto& f : host->faults()) all += f + "\n";
+        for (const auto& f : host->faults()) all += f.text + "\n";
         return all;
     }
 
@@ -73,37 +73,44 @@ TEST_F(SimHostTest, each_misuse_of_reply_ownership_is_a_fault) {
         const char* name;
         std::function<void(ScriptedPanel&)> act;
         const char* fault;  // empty: none
+        FaultKind kind;     // of every fault, when there is one
     } cases[] = {
-        {"read replies handed back", [](ScriptedPanel& p) { p.sendRead("SD 'R'"); }, ""},
-        {"host-owned reply kept", [](ScriptedPanel& p) { p.send("ET 1 10"); }, ""},
-        {"null reply handed back", [](ScriptedPanel& p) { p.release(p.send("RN 9 1 6")); }, ""},
-        {"read reply kept", [](ScriptedPanel& p) { p.send("SD 'R'"); }, "was never handed back"},
+        {"read replies handed back", [](ScriptedPanel& p) { p.sendRead("SD 'R'"); }, "", {}},
+        {"host-owned reply kept", [](ScriptedPanel& p) { p.send("ET 1 10"); }, "", {}},
+        {"null reply handed back", [](ScriptedPanel& p) { p.release(p.send("RN 9 1 6")); }, "", {}},
+        {"read reply kept", [](ScriptedPanel& p) { p.send("SD 'R'"); }, "was never handed back", FaultKind::replyKept},
         {"handed back twice",
          [](ScriptedPanel& p) {
              char* r = p.send("TG '1' 'X' 'value'");
              p.release(r);
              p.release(r);
          },
-         "handed back twice"},
-        {"foreign pointer", [](ScriptedPanel& p) { p.release(notOurs); }, "never gave"},
+         "handed back twice", FaultKind::handedBackTwice},
+        {"foreign pointer", [](ScriptedPanel& p) { p.release(notOurs); }, "never gave", FaultKind::foreignHandBack},
         {"host-owned reply handed back", [](ScriptedPanel& p) { p.release(p.send("ET 1 10")); },
-         "the host frees that reply itself"},
-        {"wrong direction type", [](ScriptedPanel& p) { p.host->callback(nullptr, 3); }, "with type 3"},
-        {"null command", [](ScriptedPanel& p) { p.host->callback(nullptr, 0); }, "null text"},
-        {"malformed command", [](ScriptedPanel& p) { EXPECT_EQ(p.send("SD K7"), nullptr); }, "malformed"},
-        {"unknown command", [](ScriptedPanel& p) { EXPECT_EQ(p.send("ZZ 1"), nullptr); }, "unknown command"},
-        {"wrong argument kind", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RU '7'"), nullptr); }, "argument 1"},
-        {"bad RR flag", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RR 7 1 1 'add'"), nullptr); }, "'ADD'"},
-        {"device number cut", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RR 70 1 1"), nullptr); }, "cut short"},
-        {"device 0 after a failed look-up", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RR 0 1 1"), nullptr); }, ""},
-        {"AS twice", [](ScriptedPanel& p) { p.send("AS"); }, "\"AS\" sent twice"},
+         "the host frees that reply itself", FaultKind::hostReplyHandedBack},
+        {"wrong direction type", [](ScriptedPanel& p) { p.host->callback(nullptr, 3); }, "with type 3",
+         FaultKind::wrongType},
+        {"null command", [](ScriptedPanel& p) { p.host->callback(nullptr, 0); }, "null text", FaultKind::nullCommand},
+        {"malformed command", [](ScriptedPanel& p) { EXPECT_EQ(p.send("SD K7"), nullptr); }, "malformed",
+         FaultKind::malformedCommand},
+        {"unknown command", [](ScriptedPanel& p) { EXPECT_EQ(p.send("ZZ 1"), nullptr); }, "unknown command",
+         FaultKind::unknownCommand},
+        {"wrong argument kind", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RU '7'"), nullptr); }, "argument 1",
+         FaultKind::malformedCommand},
+        {"bad RR flag", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RR 7 1 1 'add'"), nullptr); }, "'ADD'",
+         FaultKind::malformedCommand},
+        {"device number cut", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RR 70 1 1"), nullptr); }, "cut short",
+         FaultKind::unknownDevice},
+        {"device 0 after a failed look-up", [](ScriptedPanel& p) { EXPECT_EQ(p.send("RR 0 1 1"), nullptr); }, "", {}},
+        {"AS twice", [](ScriptedPanel& p) { p.send("AS"); }, "\"AS\" sent twice", FaultKind::afterFarewell},
         {"command after AS",
          [](ScriptedPanel& p) {
              p.send("AS");
              p.send("ET 1");
          },
-         "command \"ET 1\" after \"AS\""},
-        {"no AS", [](ScriptedPanel& p) { p.host = nullptr; }, "without sending \"AS\""},
+         "command \"ET 1\" after \"AS\"", FaultKind::afterFarewell},
+        {"no AS", [](ScriptedPanel& p) { p.host = nullptr; }, "without sending \"AS\"", FaultKind::missingFarewell},
     };
     TempFile panelFile("ownership.zarn_ui", panelText);
     for (auto& c : cases) {
@@ -119,8 +126,51 @@ TEST_F(SimHostTest, each_misuse_of_reply_ownership_is_a_fault) {
             EXPECT_EQ(found, "");
         } else {
             EXPECT_NE(found.find(c.fault), std::string::npos) << found;
+            for (const auto& f : host->faults()) EXPECT_EQ(f.kind, c.kind) << f.text;
         }
     }
+}
+
+// Every line reaches a sink with the kind it was made with, and the text
+// written out is the kind's marker before the sink's text.
+TEST_F(SimHostTest, trace_lines_carry_their_kind) {
+    std::vector<std::pair<TraceKind, std::string>> seen;
+    host->trace().setSink([&](int64_t, TraceKind kind, const std::string& text) { seen.emplace_back(kind, text); });
+    start([](ScriptedPanel& p) { p.sendRead("SD 'R'"); });
+    during([](ScriptedPanel& p) {
+        p.send("ET 1 0");
+        p.send("ZZ '-> not a command'");
+    });
+    host->routeFromOutside(7, 9, 1);
+    host->trace().block("picture\n");
+    const std::vector<std::pair<TraceKind, std::string>> expected = {
+        {TraceKind::in, "load scripted (folder \"\")"},
+        {TraceKind::out, "SD 'R'  => \"7 0\""},
+        {TraceKind::out, "release (SD 'R')"},
+        {TraceKind::in, "parent \"go\""},
+        {TraceKind::out, "ET 1 0  => null"},
+        {TraceKind::refusal, "timer interval 0 is not positive (refused)"},
+        {TraceKind::fault, "unknown command \"ZZ '-> not a command'\""},
+        {TraceKind::out, "ZZ '-> not a command'  => null"},
+        {TraceKind::reply, "null"},
+        {TraceKind::refusal, "outside route refused: destination out of range"},
+        {TraceKind::picture, "picture\n"},
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(trace.str(),
+              "[     0 ms] <- load scripted (folder \"\")\n"
+              "[     0 ms] -> SD 'R'  => \"7 0\"\n"
+              "[     0 ms] -> release (SD 'R')\n"
+              "[     0 ms] <- parent \"go\"\n"
+              "[     0 ms] -> ET 1 0  => null\n"
+              "[     0 ms]    ! timer interval 0 is not positive (refused)\n"
+              "[     0 ms] !! FAULT: unknown command \"ZZ '-> not a command'\"\n"
+              "[     0 ms] -> ZZ '-> not a command'  => null\n"
+              "[     0 ms]    reply null\n"
+              "[     0 ms]    ! outside route refused: destination out of range\n"
+              "picture\n");
+    EXPECT_STREQ(traceKindName(TraceKind::refusal), "refusal");
+    host->trace().setSink(nullptr);
 }
 
 // Without a facility file every instance looked up exists, numbered large so

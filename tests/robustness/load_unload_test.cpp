@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "script_frame/host_commands.h"
 #include "script_frame/revertive_record.h"
 #include "script_frame/zarn_client.h"
 #include "support/recording_host.h"
@@ -114,9 +115,10 @@ std::string oneLife() {
         delete script;
 
         if (host.commands.empty() || host.commands.back() != "AS") problem = "the last command is not AS";
-        // The host keeps its PS reply: the script only tests it for null.
+        // The host keeps the replies the script does not read (PS: tested for null only).
         for (const std::string& command : host.outstanding()) {
-            if (command.compare(0, 2, "PS") != 0) problem = "the reply to " + command + " was not handed back";
+            if (zarn::replyHandedBack(command.substr(0, 2)))
+                problem = "the reply to " + command + " was not handed back";
         }
         if (!host.faults.empty()) problem = host.faults.front();
     }

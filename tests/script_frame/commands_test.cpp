@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "script_frame/host_commands.h"
 #include "support/recording_host.h"
 #include "test_panel.h"
 
@@ -47,7 +48,9 @@ TEST(command_protocol, sends_exact_command_texts_and_hands_back_only_read_replie
             host.forget(expected);
         }
         const std::string word = std::string(expected).substr(0, 2);
-        const bool handsBack = word == "SD" || word == "XI" || word == "RN";
+        const zarn::HostCommand* command = zarn::findHostCommand(word);
+        ASSERT_NE(command, nullptr) << "the frame sends a word the host command table does not have";
+        const bool handsBack = command->replyHandedBack();
         EXPECT_EQ(host.trace,
                   (handsBack ? Texts{expected, std::string("release ") + expected, "AS"} : Texts{expected, "AS"}));
         EXPECT_TRUE(host.faults.empty());

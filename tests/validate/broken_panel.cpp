@@ -8,6 +8,10 @@
 //   BROKEN_CUTS_RR_NUMBER     formats RR into a buffer that cuts the device number
 //   BROKEN_FOREIGN_HAND_BACK  hands back a pointer the host never gave
 //   BROKEN_HANGS_ON_PARENT    never returns from a parent message
+// and two whose only fault is a command text that quotes the words of other
+// rules' faults, which must still be filed under the grammar:
+//   BROKEN_UNKNOWN_QUOTES_RULES    an unknown command naming "AS", hand-backs and foreign pointers
+//   BROKEN_MALFORMED_QUOTES_RULES  a malformed SD naming the same
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +51,12 @@ public:
         send(std::string("RR ") + number + " 1 4");
 #else
         send("RR " + std::to_string(device_) + " 1 4");
+#endif
+#ifdef BROKEN_UNKNOWN_QUOTES_RULES
+        send("ZZ '\"AS\" sent twice' 'handed back' 'a pointer the host never gave' 'notification with a pointer'");
+#endif
+#ifdef BROKEN_MALFORMED_QUOTES_RULES
+        send("SD \"AS\" was handed back, a pointer the host never gave");
 #endif
     }
 
