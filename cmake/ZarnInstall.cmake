@@ -10,6 +10,7 @@ set(ZARN_PUBLIC_HEADERS
   zarn_string/zarn_stringlist.h
   script_frame/zarn_client.h
   script_frame/revertive_record.h
+  script_frame/button_record.h
   script_frame/param_command.h
   script_frame/zarn_script_helper.h)
 foreach(header IN LISTS ZARN_PUBLIC_HEADERS)

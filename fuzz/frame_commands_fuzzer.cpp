@@ -12,6 +12,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_host.h"
 #include "fuzz/fuzz_input.h"
+#include "script_frame/button_record.h"
 #include "script_frame/debug_output.h"
 #include "script_frame/decode_zarn_string.h"
 #include "script_frame/revertive_record.h"
@@ -257,16 +258,17 @@ void runNotification(FuzzPanel& panel, FuzzHost* host, FuzzInput& in) {
             break;
         }
         case 3: {
-            ButtonEventDetails details{};
-            for (const char*& field : details.subFields) field = nullptr;
             const std::string panelId = text(in), control = in.flag() ? "ActionAll" : "AckAll",
                               command = in.flag() ? "alarm" : text(in), value = text(in);
-            details.command = in.flag() ? nullptr : command.c_str();
-            details.value = in.flag() ? nullptr : value.c_str();
-            ButtonEvent event{};
-            event.panelId = in.flag() ? nullptr : panelId.c_str();
-            event.controlId = in.flag() ? nullptr : control.c_str();
-            event.details = in.flag() ? nullptr : &details;
+            zarn_button_record record(panelId, control, command, value);
+            ButtonEvent& event = *record.event();
+            ButtonEventDetails& details = *record.details();
+            for (const char*& field : details.subFields) field = nullptr;
+            if (in.flag()) details.command = nullptr;
+            if (in.flag()) details.value = nullptr;
+            if (in.flag()) event.panelId = nullptr;
+            if (in.flag()) event.controlId = nullptr;
+            if (in.flag()) event.details = nullptr;
             panel.enableAlarms(in.flag());
             FUZZ_CHECK(panel.callback(in.flag() ? nullptr : &event, zarn_type_button) == nullptr);
             break;

@@ -20,6 +20,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/fuzz_host.h"
 #include "fuzz/fuzz_input.h"
+#include "script_frame/button_record.h"
 #include "script_frame/revertive_record.h"
 #include "script_frame/zarn_client.h"
 #include "tests/support/panel_entry_point.h"
@@ -89,15 +90,25 @@ void sendButton(zarn_client_callback& script, FuzzInput& in) {
     static const char* const commands[] = {"alarm", "select", ""};
     static const char* const values[] = {"1", "2", "3", "0", "-1", "ack", "4", "7", "12", "", "2147483648"};
     std::string panelText, controlText, commandText, valueText;
-    ButtonEventDetails details{};
-    for (const char*& field : details.subFields) field = in.flag() ? nullptr : "junk";
-    details.command = chooseText(in, commands, sizeof commands / sizeof commands[0], commandText);
-    details.value = chooseText(in, values, sizeof values / sizeof values[0], valueText);
-    ButtonEvent event{};
-    event.reserved[0] = in.int32();
-    event.panelId = chooseText(in, panelIds, sizeof panelIds / sizeof panelIds[0], panelText);
-    event.controlId = chooseText(in, controls, sizeof controls / sizeof controls[0], controlText);
-    event.details = in.pick(8) == 0 ? nullptr : &details;
+    bool nullSubField[sizeof(ButtonEventDetails::subFields) / sizeof(const char*)];
+    for (bool& isNull : nullSubField) isNull = in.flag();
+    const char* command = chooseText(in, commands, sizeof commands / sizeof commands[0], commandText);
+    const char* value = chooseText(in, values, sizeof values / sizeof values[0], valueText);
+    const int32_t reserved = in.int32();
+    const char* panelId = chooseText(in, panelIds, sizeof panelIds / sizeof panelIds[0], panelText);
+    const char* controlId = chooseText(in, controls, sizeof controls / sizeof controls[0], controlText);
+    // Built from the texts, then the fields chosen null are nulled.
+    auto orEmpty = [](const char* text) { return text ? text : ""; };
+    zarn_button_record record(orEmpty(panelId), orEmpty(controlId), orEmpty(command), orEmpty(value));
+    ButtonEvent& event = *record.event();
+    ButtonEventDetails& details = *record.details();
+    for (std::size_t i = 0; i < sizeof nullSubField; ++i) details.subFields[i] = nullSubField[i] ? nullptr : "junk";
+    if (!command) details.command = nullptr;
+    if (!value) details.value = nullptr;
+    event.reserved[0] = reserved;
+    if (!panelId) event.panelId = nullptr;
+    if (!controlId) event.controlId = nullptr;
+    if (in.pick(8) == 0) event.details = nullptr;
     script.callback(in.pick(16) == 0 ? nullptr : &event, zarn_type_button);
 }
 

@@ -1,7 +1,8 @@
 #include "host/command_text.h"
 
+#include <charconv>
 #include <cstdio>
-#include <limits>
+#include <system_error>
 
 namespace zarn_host {
 namespace {
@@ -94,21 +95,17 @@ bool parseCommand(std::string_view text, ParsedCommand& out, std::string& error,
 }
 
 bool parseInt32(std::string_view text, int32_t& value) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (!text.empty() && text[0] == '-') {
-        negative = true;
-        i = 1;
-    }
-    if (i == text.size() || text.size() - i > 11) return false;
-    int64_t v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        v = v * 10 + (text[i] - '0');
-    }
-    if (negative) v = -v;
-    if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) return false;
-    value = static_cast<int32_t>(v);
+    // At most 11 digits, leading zeros included: a longer run is a mistake
+    // even when its value fits.
+    constexpr std::size_t maxDigits = 11;
+    const std::size_t digits = text.size() - (!text.empty() && text[0] == '-' ? 1 : 0);
+    if (digits == 0 || digits > maxDigits) return false;
+    const char* const end = text.data() + text.size();
+    int32_t parsed = 0;
+    // Overflow-checked; takes no blank and no "+".
+    const auto result = std::from_chars(text.data(), end, parsed);
+    if (result.ec != std::errc() || result.ptr != end) return false;
+    value = parsed;
     return true;
 }
 

@@ -30,7 +30,9 @@ struct ParsedCommand {
 // a free text such as a property value may itself contain "' ".
 bool parseCommand(std::string_view text, ParsedCommand& out, std::string& error, std::size_t expectedArgs = 0);
 
-// Decimal 32-bit signed integer, optional leading minus, nothing else.
+// The host's integer parser (commands, scenarios, facility files): a decimal
+// 32-bit signed integer, an optional leading minus, at most 11 digits, nothing
+// else (no blanks, no "+"). False, leaving value alone, for anything else.
 bool parseInt32(std::string_view text, int32_t& value);
 
 // Text made safe for one trace line: control bytes, quotes-free escapes such

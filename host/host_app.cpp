@@ -6,6 +6,7 @@
 
 #include "host/command_text.h"
 #include "host/json_input.h"
+#include "host/panel_folder.h"
 #include "host/panel_library.h"
 #include "host/renderer.h"
 #include "host/scenario.h"
@@ -75,10 +76,8 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
             return exitError;
         }
     }
-    std::string folder = options.panelDirSet ? options.panelDir
-                         : options.facility.empty()
-                             ? std::filesystem::u8path(options.panelLibrary).parent_path().u8string()
-                             : std::filesystem::u8path(options.facility).parent_path().u8string();
+    std::string folder = panelFolder(options.panelDirSet ? std::optional<std::string>(options.panelDir) : std::nullopt,
+                                     options.facility, options.panelLibrary);
 
     SimHost host(std::move(facility));
     if (!options.quiet) host.trace().setEcho(&out);

@@ -5,6 +5,7 @@
 
 #include "host/command_text.h"
 #include "host/renderer.h"
+#include "script_frame/button_record.h"
 #include "script_frame/revertive_record.h"
 
 namespace zarn_host {
@@ -258,16 +259,15 @@ ScenarioRunner::Outcome ScenarioRunner::notify(const ScenarioStep& step) {
         return Outcome::ok;
     }
     if (form == "button" && (a.size() == 4 || a.size() == 6)) {
-        ButtonEventDetails details{};
-        for (auto& field : details.subFields) field = "";
-        ButtonEvent event{};
-        event.panelId = text(a[2]);
-        event.controlId = text(a[3]);
-        if (a.size() == 6) {
-            details.command = text(a[4]);
-            details.value = text(a[5]);
-            event.details = &details;
-        }
+        const bool withDetails = a.size() == 6;
+        zarn_button_record record(a[2].text, a[3].text, withDetails ? a[4].text : std::string(),
+                                  withDetails ? a[5].text : std::string());
+        ButtonEvent& event = *record.event();
+        if (!text(a[2])) event.panelId = nullptr;
+        if (!text(a[3])) event.controlId = nullptr;
+        if (withDetails && !text(a[4])) record.details()->command = nullptr;
+        if (withDetails && !text(a[5])) record.details()->value = nullptr;
+        if (!withDetails) event.details = nullptr;
         host_.notify(type, &event, description);
         return Outcome::ok;
     }

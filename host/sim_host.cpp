@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "host/command_text.h"
+#include "script_frame/button_record.h"
 #include "script_frame/host_commands.h"
 #include "script_frame/revertive_record.h"
 
@@ -14,8 +15,6 @@ namespace {
 constexpr std::size_t maxRevertivesPerStep = 100000;
 // Timer ticks one wait may deliver before the host stops the wait.
 constexpr std::size_t maxTicksPerWait = 1000000;
-
-const char* const noSubField = "";
 
 std::string quoted(const std::string& text) {
     return "\"" + printable(text) + "\"";
@@ -90,16 +89,9 @@ bool SimHost::press(const std::string& panelId, const std::string& controlId, co
         error = "no control \"" + controlId + "\" on panel \"" + panelId + "\"";
         return false;
     }
-    std::string detailsCommand = command.value_or(control->command);
-    std::string detailsValue = value.value_or(control->value);
-    ButtonEventDetails details{};
-    details.command = detailsCommand.c_str();
-    for (auto& field : details.subFields) field = noSubField;
-    details.value = detailsValue.c_str();
-    ButtonEvent event{};
-    event.panelId = panelId.c_str();
-    event.controlId = controlId.c_str();
-    event.details = &details;
+    const std::string& detailsCommand = command ? *command : control->command;
+    const std::string& detailsValue = value ? *value : control->value;
+    zarn_button_record record(panelId, controlId, detailsCommand, detailsValue);
     if (trace_.enabled()) {
         std::string line = "button " + panelId + "/" + controlId;
         if (!detailsCommand.empty() || !detailsValue.empty()) {
@@ -109,7 +101,7 @@ bool SimHost::press(const std::string& panelId, const std::string& controlId, co
     }
     {
         CallScope scope(*this);
-        script_->callback(&event, zarn_type_button);
+        script_->callback(record.event(), zarn_type_button);
     }
     deliverRevertives();
     return true;

@@ -24,6 +24,7 @@
 #include "host/panel_model.h"
 #include "host/scenario.h"
 #include "host/sim_host.h"
+#include "script_frame/button_record.h"
 #include "script_frame/revertive_record.h"
 
 namespace {
@@ -122,12 +123,7 @@ struct HostRun {
 // delivered in one recorded run, as ready-made records (they repeat, so each
 // distinct one is kept once), and the host's replies to SD and RN.
 struct FloorScript {
-    struct ButtonRecord {
-        std::string panelId, controlId, command, value;
-        ButtonEventDetails details{};
-        ButtonEvent event{};
-    };
-    std::vector<std::unique_ptr<ButtonRecord>> buttons;
+    std::vector<std::unique_ptr<zarn_button_record>> buttons;
     std::vector<zarn_revertive_record> revertives;
     // In order: type and an index into buttons or revertives; the id for a timer tick.
     std::vector<std::pair<int32_t, int32_t>> sequence;
@@ -154,22 +150,12 @@ struct Recording {
         bool added = false;
         if (type == zarn_type_button) {
             const auto* e = static_cast<const ButtonEvent*>(data);
-            auto b = std::make_unique<FloorScript::ButtonRecord>();
-            b->panelId = e->panelId;
-            b->controlId = e->controlId;
-            b->command = e->details->command;
-            b->value = e->details->value;
-            int32_t index = intern("b\n" + b->panelId + "\n" + b->controlId + "\n" + b->command + "\n" + b->value,
+            int32_t index = intern(std::string("b\n") + e->panelId + "\n" + e->controlId + "\n" + e->details->command +
+                                       "\n" + e->details->value,
                                    script.buttons, added);
             if (added) {
-                static const char* const noSubField = "";
-                b->details.command = b->command.c_str();
-                for (auto& field : b->details.subFields) field = noSubField;
-                b->details.value = b->value.c_str();
-                b->event.panelId = b->panelId.c_str();
-                b->event.controlId = b->controlId.c_str();
-                b->event.details = &b->details;
-                script.buttons.push_back(std::move(b));
+                script.buttons.push_back(std::make_unique<zarn_button_record>(e->panelId, e->controlId,
+                                                                              e->details->command, e->details->value));
             }
             script.sequence.emplace_back(type, index);
         } else if (type == zarn_type_revertive) {
@@ -461,7 +447,7 @@ void floorScenario(benchmark::State& state) {
         for (const auto& [type, index] : script.sequence) {
             const auto i = static_cast<std::size_t>(index);
             if (type == zarn_type_button) {
-                panel->callback(&script.buttons[i]->event, zarn_type_button);
+                panel->callback(script.buttons[i]->event(), zarn_type_button);
             } else if (type == zarn_type_revertive) {
                 panel->callback(script.revertives[i].event(), zarn_type_revertive);
             } else {

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "bench_support.h"
+#include "script_frame/button_record.h"
 #include "script_frame/revertive_record.h"
 #include "support/panel_entry_point.h"
 
@@ -22,19 +23,6 @@ load_zarn_client_script_fn entryPoint() {
 }
 
 // A button event as the host lays it out.
-struct ButtonRecord {
-    ButtonRecord(const char* control, const char* value) {
-        for (const char*& field : details.subFields) field = "";
-        details.command = "";
-        details.value = value;
-        event.panelId = "1";
-        event.controlId = control;
-        event.details = &details;
-    }
-    ButtonEventDetails details{};
-    ButtonEvent event{};
-};
-
 // The panel under test, started on the null-cost host.
 class LoadedPanel {
 public:
@@ -223,9 +211,9 @@ char* handParentMessage(HandPanel& panel, const char* message) {
 void take(benchmark::State& state) {
     NullHost host;
     LoadedPanel panel(host);
-    ButtonRecord pick("Sources", "12");
+    zarn_button_record pick("1", "Sources", "", "12");
     const auto start = zarn_bench::allocationCount();
-    for (auto _ : state) panel.send(&pick.event, zarn_type_button);
+    for (auto _ : state) panel.send(pick.event(), zarn_type_button);
     zarn_bench::reportAllocations(state, start);
 }
 
@@ -233,9 +221,9 @@ void takeFloor(benchmark::State& state) {
     NullHost host;
     HandPanel panel;
     handStartUp(host, panel);
-    ButtonRecord pick("Sources", "12");
+    zarn_button_record pick("1", "Sources", "", "12");
     const auto start = zarn_bench::allocationCount();
-    for (auto _ : state) handButton(host, panel, &pick.event);
+    for (auto _ : state) handButton(host, panel, pick.event());
     zarn_bench::reportAllocations(state, start);
 }
 
@@ -243,12 +231,12 @@ void takeFloor(benchmark::State& state) {
 void selectMonitor(benchmark::State& state) {
     NullHost host;
     LoadedPanel panel(host);
-    ButtonRecord second("Mon_2", "");
-    ButtonRecord third("Mon_3", "");
+    zarn_button_record second("1", "Mon_2", "", "");
+    zarn_button_record third("1", "Mon_3", "", "");
     const auto start = zarn_bench::allocationCount();
     for (auto _ : state) {
-        panel.send(&second.event, zarn_type_button);
-        panel.send(&third.event, zarn_type_button);
+        panel.send(second.event(), zarn_type_button);
+        panel.send(third.event(), zarn_type_button);
     }
     zarn_bench::reportAllocations(state, start);
 }
@@ -257,12 +245,12 @@ void selectMonitorFloor(benchmark::State& state) {
     NullHost host;
     HandPanel panel;
     handStartUp(host, panel);
-    ButtonRecord second("Mon_2", "");
-    ButtonRecord third("Mon_3", "");
+    zarn_button_record second("1", "Mon_2", "", "");
+    zarn_button_record third("1", "Mon_3", "", "");
     const auto start = zarn_bench::allocationCount();
     for (auto _ : state) {
-        handButton(host, panel, &second.event);
-        handButton(host, panel, &third.event);
+        handButton(host, panel, second.event());
+        handButton(host, panel, third.event());
     }
     zarn_bench::reportAllocations(state, start);
 }

@@ -10,6 +10,7 @@
 
 #include "host/command_text.h"
 #include "host/facility.h"
+#include "host/panel_folder.h"
 #include "host/panel_library.h"
 #include "host/validate/battery.h"
 #include "host/validate/validate_process.h"
@@ -238,9 +239,8 @@ std::vector<std::string> childArguments(const Options& options, const std::strin
 }  // namespace
 
 std::string panelFolder(const Options& options) {
-    if (options.panelDirSet) return options.panelDir;
-    const std::string& anchor = options.facility.empty() ? options.library : options.facility;
-    return std::filesystem::path(anchor).parent_path().string();
+    return zarn_host::panelFolder(options.panelDirSet ? std::optional<std::string>(options.panelDir) : std::nullopt,
+                                  options.facility, options.library);
 }
 
 int run(const Options& options, std::ostream& out, std::ostream& err) {

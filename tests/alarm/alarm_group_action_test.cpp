@@ -7,6 +7,7 @@
 
 #include "script_frame/zarn_script_helper.h"
 #include "support/debug_capture.h"
+#include "support/empty_panel.h"
 #include "support/host_events.h"
 #include "support/recording_host.h"
 
@@ -16,13 +17,10 @@ using Commands = std::vector<std::string>;
 
 const char* const listAlarms = "XI '1' 'alm_'";
 
-class TestPanel : public zarn_script_helper {
+class TestPanel : public EmptyPanel {
 public:
-    TestPanel(zarn_client_callback* host, bool alarms) : zarn_script_helper(host, "") { alarmHandlingEnabled = alarms; }
+    TestPanel(zarn_client_callback* host, bool alarms) : EmptyPanel(host) { alarmHandlingEnabled = alarms; }
     void onButton(ButtonEventHandle event) override { buttons.emplace_back(event.controlId().c_str()); }
-    int32_t onRevertive(RevertiveEventHandle) override { return 0; }
-    zarn_string onParentMessage(ParamCommandHandle) override { return zarn_string(); }
-    void onTimer(int32_t) override {}
 
     void press(const char* control, const char* command = "", const char* value = "", bool withDetails = true) {
         ButtonPress button(control, command, value, "1", withDetails);

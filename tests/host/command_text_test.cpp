@@ -77,13 +77,26 @@ TEST(command_text, int32_parsing_checks_range_and_form) {
         {"1a", false, 0},
         {" 1", false, 0},
         {"000000000001", false, 0},
+        {"-0", true, 0},
+        {"007", true, 7},
+        {"00000000007", true, 7},
+        {"-02147483648", true, INT32_MIN},
+        {"-2147483649", false, 0},
+        {"4294967296", false, 0},
+        {"-99999999999", false, 0},
+        {"123456789012", false, 0},
+        {"--1", false, 0},
+        {"-+1", false, 0},
+        {"1 ", false, 0},
+        {"\t1", false, 0},
+        {"1 2", false, 0},
+        {"1.0", false, 0},
+        {"0x10", false, 0},
     };
     for (const auto& c : cases) {
-        int32_t v = 0;
+        int32_t v = 55;
         EXPECT_EQ(zarn_host::parseInt32(c.text, v), c.ok) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(v, c.value) << c.text;
-        }
+        EXPECT_EQ(v, c.ok ? c.value : 55) << c.text;  // a refused text leaves the value alone
     }
 }
 

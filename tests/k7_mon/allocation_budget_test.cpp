@@ -14,6 +14,7 @@
 #include "support/counting_allocator.h"
 #include "support/host_events.h"
 #include "support/panel_entry_point.h"
+#include "support/recording_host.h"
 
 namespace {
 
@@ -22,26 +23,30 @@ load_zarn_client_script_fn entryPoint() {
     return entry;
 }
 
-// Answers from fixed buffers and counts commands, so the host itself
-// allocates nothing. Devices in the order of the panel's look-ups; database 1
-// (monitor destinations) and 0 (source packages) answer one entry each.
-class FixedHost : public zarn_client_callback {
-public:
-    char* callback(void* data, int32_t type) override {
-        if (type != zarn_type_command || data == nullptr) return nullptr;
-        const char* text = static_cast<const char*>(data);
-        ++commands;
+// Answers from fixed buffers, so the host itself allocates nothing. Devices
+// in the order of the panel's look-ups; database 1 (monitor destinations) and
+// 0 (source packages) answer one entry each.
+struct FixedAnswers {
+    char* operator()(const char* text) {
         if (std::strncmp(text, "SD ", 3) == 0) return devices[lookups++ % 4];
         if (std::strncmp(text, "RN ", 3) == 0) return std::strstr(text, " 1 ") ? destinationEntry : sourceEntry;
         return nullptr;
     }
-    int commands = 0;
-
-private:
     int lookups = 0;
     char devices[4][8] = {"201 0", "202 0", "101 0", "102 0"};
     char destinationEntry[8] = "40,20";
     char sourceEntry[8] = "11,3";
+};
+
+class FixedHost : public RecordingHost {
+public:
+    FixedHost() {
+        recordTexts = false;
+        fixedAnswer = [this](const char* text) { return answers(text); };
+    }
+
+private:
+    FixedAnswers answers;
 };
 
 struct Budget {
@@ -101,7 +106,7 @@ TEST(K7AllocationBudget, each_notification_stays_within_its_budget) {
         zarn_client_callback* panel = entryPoint()(&host, "panels");
         ASSERT_NE(panel, nullptr);
         budget.setUp(*panel);
-        const int before = host.commands;
+        const int before = host.commandCount;
         int made = 0;
         {
             counting_allocator::Scope scope;
@@ -109,7 +114,7 @@ TEST(K7AllocationBudget, each_notification_stays_within_its_budget) {
             made = scope.count();
         }
         EXPECT_EQ(made, budget.allocations) << budget.what;
-        EXPECT_EQ(host.commands - before, budget.commands) << budget.what;
+        EXPECT_EQ(host.commandCount - before, budget.commands) << budget.what;
         delete panel;
     }
 }
@@ -122,10 +127,10 @@ TEST(K7AllocationBudget, start_up_and_shut_down) {
     // The panel object, the four device-reply parses, the two 21-byte level
     // images and the 16-byte "K7 Package Names" handed to lookupDevice.
     EXPECT_EQ(scope.count(), 8);
-    EXPECT_EQ(host.commands, 37);
+    EXPECT_EQ(host.commandCount, 37);
     delete panel;
     EXPECT_EQ(scope.count(), 8);
-    EXPECT_EQ(host.commands, 40);
+    EXPECT_EQ(host.commandCount, 40);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 
+#include "script_frame/button_record.h"
 #include "script_frame/host_commands.h"
 #include "script_frame/revertive_record.h"
 #include "script_frame/zarn_client.h"
@@ -92,16 +93,9 @@ std::string oneLife() {
         zarn_client_callback* script = load(&host, "panels");
         if (!script) return "the entry point returned null";
 
-        ButtonEventDetails details{};
-        for (const char*& field : details.subFields) field = "";
-        details.command = "";
-        details.value = "5";
-        ButtonEvent button{};
-        button.panelId = "1";
-        button.details = &details;
         for (const char* control : {"Mon_3", "Sources", "VidLevel", "AudLevel", "Mon_1", "Sources"}) {
-            button.controlId = control;
-            script->callback(&button, zarn_type_button);
+            zarn_button_record button("1", control, "", "5");
+            script->callback(button.event(), zarn_type_button);
         }
         zarn_revertive_record revertive(3, 42, "CAM 2");
         script->callback(revertive.event(), zarn_type_revertive);

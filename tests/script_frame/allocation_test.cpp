@@ -8,25 +8,12 @@
 #include "script_frame/decode_zarn_string.h"
 #include "script_frame/param_command.h"
 #include "support/counting_allocator.h"
+#include "support/recording_host.h"
 #include "test_panel.h"
 
 namespace {
 
 using CountedScope = counting_allocator::Scope;
-
-// Keeps the last command in a fixed buffer, so it allocates nothing itself.
-class FixedHost : public zarn_client_callback {
-public:
-    char last[128] = {};
-    int commands = 0;
-    char* callback(void* data, int32_t type) override {
-        if (type == zarn_type_command && data) {
-            std::strncpy(last, static_cast<const char*>(data), sizeof last - 1);
-            ++commands;
-        }
-        return nullptr;
-    }
-};
 
 TEST(allocation, a_parse_allocates_only_its_copy) {
     const char* const texts[] = {"a.b.c=d.e",
@@ -53,13 +40,14 @@ TEST(allocation, a_parse_allocates_only_its_copy) {
 }
 
 TEST(allocation, integer_commands_allocate_nothing) {
-    FixedHost host;
+    RecordingHost host;
+    host.recordTexts = false;  // keeps the last command in a fixed buffer, allocating nothing
     TestPanel panel(&host);
     {
         CountedScope scope;
         panel.pollRouter(INT32_MIN, INT32_MIN, INT32_MIN);
         panel.registerRouter(INT32_MIN, INT32_MIN, INT32_MIN, true);
-        EXPECT_STREQ(host.last, "RR -2147483648 -2147483648 -2147483648 'ADD'");
+        EXPECT_STREQ(host.lastCommand, "RR -2147483648 -2147483648 -2147483648 'ADD'");
         panel.registerRouter(1, 2, 3, false);
         panel.unregisterRouter(INT32_MIN);
         panel.startTimer(INT32_MIN, INT32_MIN);
@@ -67,7 +55,7 @@ TEST(allocation, integer_commands_allocate_nothing) {
         panel.stopTimer(INT32_MAX);
         EXPECT_EQ(scope.count(), 0);
     }
-    EXPECT_EQ(host.commands, 7);
+    EXPECT_EQ(host.commandCount, 7);
 }
 
 // Answers every command with one long reply and makes allocation fail until

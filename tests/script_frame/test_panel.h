@@ -6,16 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "script_frame/zarn_script_helper.h"
 #include "support/debug_capture.h"
+#include "support/empty_panel.h"
 
-class TestPanel : public zarn_script_helper {
+class TestPanel : public EmptyPanel {
 public:
-    explicit TestPanel(zarn_client_callback* host, const char* path = "") : zarn_script_helper(host, path) {}
-
-    using zarn_script_helper::alarmHandlingEnabled;
-    using zarn_script_helper::scriptPath;
-    using zarn_script_helper::sendCommand;
+    explicit TestPanel(zarn_client_callback* host, const char* path = "") : EmptyPanel(host, path) {}
 
     // One line per hook call, e.g. "button 1|Sources|select|12".
     std::vector<std::string> calls;

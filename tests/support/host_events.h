@@ -6,28 +6,32 @@
 #include <cstring>
 #include <string>
 
+#include "script_frame/button_record.h"
 #include "script_frame/revertive_record.h"
 #include "script_frame/zarn_client.h"
 
-// A button event. Null texts and withDetails false build the malformed records a faulty host may send.
+// A button event; the reserved fields hold junk, as a host may leave them.
+// Null texts and withDetails false build the malformed records a faulty host
+// may send.
 struct ButtonPress {
     explicit ButtonPress(const char* control, const char* command = "", const char* value = "",
-                         const char* panelId = "1", bool withDetails = true) {
-        for (const char*& field : details.subFields) field = "";
-        details.command = command;
-        details.value = value;
+                         const char* panelId = "1", bool withDetails = true)
+        : record(orEmpty(panelId), orEmpty(control), orEmpty(command), orEmpty(value)) {
+        ButtonEvent& event = *record.event();
         event.reserved[0] = event.reserved[1] = -1;
-        event.panelId = panelId;
-        event.controlId = control;
-        event.details = withDetails ? &details : nullptr;
+        if (!panelId) event.panelId = nullptr;
+        if (!control) event.controlId = nullptr;
+        if (!command) record.details()->command = nullptr;
+        if (!value) record.details()->value = nullptr;
+        if (!withDetails) event.details = nullptr;
     }
-    ButtonPress(const ButtonPress&) = delete;
-    ButtonPress& operator=(const ButtonPress&) = delete;
 
-    void* data() { return &event; }
+    void* data() { return record.event(); }
 
-    ButtonEventDetails details{};
-    ButtonEvent event{};
+    zarn_button_record record;
+
+private:
+    static const char* orEmpty(const char* text) { return text ? text : ""; }
 };
 
 // The reserved fields hold junk, as a host may leave them.

@@ -1,9 +1,13 @@
-// RecordingHost: a test host that records every call a script makes, answers
-// commands from a table and checks that replies travel back correctly.
+// RecordingHost: the test host. Records every call a script makes, answers
+// commands from a table and checks that replies travel back correctly. For
+// allocation counts it records without allocating: recordTexts false keeps
+// only the count and the last command, and fixedAnswer replies from the
+// test's own buffers.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -45,9 +49,29 @@ public:
         faults.clear();
     }
 
+    // Off: commands, trace and the reply table are left alone, so a script
+    // that keeps the protocol makes the host allocate nothing; commandCount
+    // and lastCommand still follow, and faults are still recorded.
+    bool recordTexts = true;
+    // Every type-0 call, and the last command text (cut to 127 bytes).
+    int commandCount = 0;
+    char lastCommand[128] = {};
+    // When set, answers every command before the table: a buffer of the
+    // test's, or null to go on to the table. Such replies are not tracked:
+    // handing one back counts in untrackedReleases, never as a fault.
+    std::function<char*(const char* command)> fixedAnswer;
+    int untrackedReleases = 0;
+
     char* callback(void* data, int32_t type) override {
         if (type == zarn_type_command) {
-            std::string text = data ? static_cast<const char*>(data) : "<null>";
+            const char* command = data ? static_cast<const char*>(data) : "<null>";
+            ++commandCount;
+            std::strncpy(lastCommand, command, sizeof lastCommand - 1);
+            if (fixedAnswer) {
+                if (char* reply = fixedAnswer(command)) return reply;
+            }
+            if (!recordTexts) return nullptr;
+            std::string text = command;
             commands.push_back(text);
             trace.push_back(text);
             auto found = replies_.find(text);
@@ -60,10 +84,14 @@ public:
         if (type == zarn_type_release) {
             char* reply = static_cast<char*>(data);
             if (!reply) {
-                trace.push_back("release null");
+                if (recordTexts) trace.push_back("release null");
                 return nullptr;
             }
             auto found = live_.find(reply);
+            if (found == live_.end() && fixedAnswer) {
+                ++untrackedReleases;
+                return nullptr;
+            }
             if (found == live_.end()) {
                 trace.push_back("release foreign");
                 faults.push_back("type 5 with a pointer the host does not have outstanding");

@@ -1,0 +1,283 @@
+// zarn_string's placeholder engine: finding "%1".."%99" in a text and
+// filling them, one number at a time (arg) or all at once (args).
+#include <cstring>
+#include <functional>
+#include <utility>
+
+#include "zarn_string/number_text.h"
+#include "zarn_string/zarn_string.h"
+
+using zarn_string_number::Decimal;
+using zarn_string_number::isPlainDecimal;
+
+namespace {
+
+constexpr int maxPlaceholder = 99;
+
+std::size_t placeholderSize(int number) {
+    return number < 10 ? 2 : 3;
+}
+
+// Position of the next "%" at or after pos, or size.
+std::size_t nextPercent(const char* text, std::size_t size, std::size_t pos) {
+    if (pos >= size) return size;
+    const void* found = std::memchr(text + pos, '%', size - pos);
+    return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : size;
+}
+
+// Number of the placeholder whose "%" is at p, or 0, for a NUL-terminated
+// text: the NUL stops the look at the digits, so no bounds are needed.
+int placeholderAt(const char* p) {
+    const auto first = static_cast<unsigned>(static_cast<unsigned char>(p[1])) - '1';
+    if (first > 8) return 0;
+    const auto second = static_cast<unsigned>(static_cast<unsigned char>(p[2])) - '0';
+    return second <= 9 ? static_cast<int>((first + 1) * 10 + second) : static_cast<int>(first + 1);
+}
+
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define ZARN_STRING_WORD_SCAN 1
+
+// The high bit of every byte of word that is "%", and no other bit.
+std::uint64_t percentBytes(std::uint64_t word) {
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Fu;
+    const std::uint64_t x = word ^ 0x2525252525252525u;  // a "%" becomes a zero byte
+    return ~(((x & low7) + low7) | x | low7);
+}
+
+#endif
+
+// Calls visit(position, number) for every placeholder of text, in order. A
+// placeholder's digits hold no "%", so the search goes on after its "%".
+// Panel texts are short and dense with placeholders, where a memchr call per
+// "%" costs more than the search: below 128 bytes the text is searched eight
+// bytes at a time in a register, every "%" of a word found at once.
+template <typename Visit>
+void forEachPlaceholder(const std::string& text, Visit visit) {
+    const char* const data = text.c_str();
+    const std::size_t size = text.size();
+    const auto atPercent = [&](std::size_t pos) {
+        const int number = placeholderAt(data + pos);
+        if (number != 0) visit(pos, number);
+    };
+#ifdef ZARN_STRING_WORD_SCAN
+    if (size >= 8 && size < 128) {
+        // found: the high bit of each "%" byte of the word at data + at.
+        const auto visitWord = [&](std::size_t at, std::uint64_t found) {
+            for (; found != 0; found &= found - 1) atPercent(at + (static_cast<unsigned>(__builtin_ctzll(found)) >> 3));
+        };
+        std::size_t base = 0;
+        std::uint64_t word;
+        for (; base + 8 <= size; base += 8) {
+            std::memcpy(&word, data + base, sizeof word);
+            visitWord(base, percentBytes(word));
+        }
+        if (base != size) {
+            // The text's last eight bytes, less those already searched.
+            const unsigned skip = static_cast<unsigned>(8 * (base + 8 - size));
+            std::memcpy(&word, data + size - 8, sizeof word);
+            visitWord(size - 8, percentBytes(word) >> skip << skip);
+        }
+        return;
+    }
+#endif
+    if (size < 128) {
+        for (std::size_t pos = 0; pos < size; ++pos) {
+            if (data[pos] == '%') atPercent(pos);
+        }
+        return;
+    }
+    for (std::size_t pos = nextPercent(data, size, 0); pos != size; pos = nextPercent(data, size, pos + 1)) {
+        atPercent(pos);
+    }
+}
+
+// The lowest placeholder number of a text, where it first occurs, how often
+// it occurs, and how many placeholders there are in all.
+struct LowestPlaceholder {
+    int number = 0;  // 0: the text has no placeholder
+    std::size_t first = 0;
+    std::size_t count = 0;
+    std::size_t all = 0;
+
+    explicit LowestPlaceholder(const std::string& text) {
+        // Kept in locals while searching, so that they stay in registers.
+        int lowest = maxPlaceholder + 1;
+        std::size_t at = 0;
+        std::size_t times = 0;
+        std::size_t placeholders = 0;
+        forEachPlaceholder(text, [&](std::size_t pos, int found) {
+            ++placeholders;
+            if (found < lowest) {
+                lowest = found;
+                at = pos;
+                times = 1;
+            } else if (found == lowest) {
+                ++times;
+            }
+        });
+        if (placeholders == 0) return;
+        number = lowest;
+        first = at;
+        count = times;
+        all = placeholders;
+    }
+};
+
+// text with every occurrence of its lowest placeholder replaced by value,
+// built into out (empty on entry). out is sized once: exactly when this is
+// the last placeholder, with room for the fills still to come otherwise.
+void fillLowest(const std::string& text, const LowestPlaceholder& lowest, const char* value, std::size_t length,
+                std::string& out) {
+    const std::size_t placeholder = placeholderSize(lowest.number);
+    const std::size_t size = text.size() - lowest.count * placeholder + lowest.count * length;
+    const bool more = lowest.all > lowest.count;
+    // Extra room only for a text that lives outside the string anyway, so
+    // a short result still costs no allocation.
+    out.reserve(more && size > out.capacity() ? size + size / 2 : size);
+    // Sized first and then written with memcpy: cheaper than an append per
+    // piece.
+    out.resize(size);
+    char* write = &out[0];
+    const char* const data = text.data();
+    std::size_t copied = 0;
+    std::size_t pos = lowest.first;
+    for (std::size_t left = lowest.count;;) {
+        std::memcpy(write, data + copied, pos - copied);
+        write += pos - copied;
+        std::memcpy(write, value, length);
+        write += length;
+        copied = pos + placeholder;
+        if (--left == 0) break;
+        do {
+            pos = nextPercent(data, text.size(), pos + 1);
+        } while (placeholderAt(data + pos) != lowest.number);
+    }
+    std::memcpy(write, data + copied, text.size() - copied);
+}
+
+// The placeholder numbers present in a text, one bit per number.
+class PlaceholderSet {
+public:
+    explicit PlaceholderSet(const std::string& text) {
+        forEachPlaceholder(
+            text, [this](std::size_t, int number) { bits_[number / 64] |= std::uint64_t{1} << (number % 64); });
+    }
+    bool empty() const { return bits_[0] == 0 && bits_[1] == 0; }
+    // Calls visit(number, k) for the k-th lowest number present, in order.
+    template <typename Visit>
+    void forEachRanked(Visit visit) const {
+        int rank = 0;
+        for (int word = 0; word < 2; ++word) {
+            for (std::uint64_t bits = bits_[word]; bits != 0; bits &= bits - 1) {
+                int bit = 0;
+                while ((bits >> bit & 1) == 0) ++bit;
+                visit(word * 64 + bit, rank++);
+            }
+        }
+    }
+
+private:
+    std::uint64_t bits_[2] = {0, 0};
+};
+
+}  // namespace
+
+zarn_string zarn_string::filledCopy(const char* value, std::size_t length) const {
+    const LowestPlaceholder lowest(text_);
+    if (lowest.number == 0) return *this;
+    zarn_string result;
+    fillLowest(text_, lowest, value, length, result.text_);
+    return result;
+}
+
+void zarn_string::fillInPlace(const char* value, std::size_t length) {
+    const LowestPlaceholder lowest(text_);
+    if (lowest.number == 0) return;
+    if (lowest.count == 1) {
+        // One occurrence: the tail moves over in place. replace copes with
+        // value pointing into this string.
+        const std::size_t placeholder = placeholderSize(lowest.number);
+        const std::less<const char*> before;
+        const bool outside = before(value, text_.data()) || before(text_.data() + text_.size(), value);
+        if (outside && length <= placeholder) {
+            // No longer than the placeholder ("%2" by "12", "%4" by "2"), from
+            // outside this text: written over it, the rest closed up.
+            std::memcpy(&text_[lowest.first], value, length);
+            if (length < placeholder) text_.erase(lowest.first + length, placeholder - length);
+        } else {
+            text_.replace(lowest.first, placeholder, value, length);
+        }
+        return;
+    }
+    std::string filled;
+    fillLowest(text_, lowest, value, length, filled);
+    text_.swap(filled);
+}
+
+zarn_string zarn_string::arg(const zarn_string& text) const& {
+    return filledCopy(text.text_.data(), text.text_.size());
+}
+
+zarn_string zarn_string::arg(const zarn_string& text) && {
+    fillInPlace(text.text_.data(), text.text_.size());
+    return std::move(*this);
+}
+
+zarn_string zarn_string::arg(int value, char fill, unsigned width, int base) const& {
+    if (isPlainDecimal(fill, width, base)) {
+        const Decimal decimal(value);
+        return filledCopy(decimal.data(), decimal.size());
+    }
+    return arg(zarn_string(value, fill, width, base));
+}
+
+zarn_string zarn_string::arg(int value, char fill, unsigned width, int base) && {
+    if (isPlainDecimal(fill, width, base)) {
+        const Decimal decimal(value);
+        fillInPlace(decimal.data(), decimal.size());
+    } else {
+        const zarn_string number(value, fill, width, base);
+        fillInPlace(number.text_.data(), number.text_.size());
+    }
+    return std::move(*this);
+}
+
+zarn_string zarn_string::args(std::initializer_list<const char*> values) const {
+    if (values.size() == 0) return *this;
+    const PlaceholderSet present(text_);
+    if (present.empty()) return *this;
+
+    // The k-th lowest number present receives values[k]; texts and lengths
+    // are looked up once per number, not once per occurrence. Numbers without
+    // a value keep a null text and stay as they are.
+    const char* texts[maxPlaceholder + 1];
+    std::size_t lengths[maxPlaceholder + 1];
+    present.forEachRanked([&](int number, int rank) {
+        const auto k = static_cast<std::size_t>(rank);
+        texts[number] = nullptr;
+        if (k >= values.size()) return;
+        texts[number] = values.begin()[k] != nullptr ? values.begin()[k] : "";
+        lengths[number] = std::strlen(texts[number]);
+    });
+    std::size_t size = text_.size();
+    forEachPlaceholder(text_, [&](std::size_t, int number) {
+        if (texts[number] != nullptr) size = size - placeholderSize(number) + lengths[number];
+    });
+    // Sized first and then written with memcpy.
+    zarn_string result;
+    std::string& out = result.text_;
+    out.resize(size);
+    char* write = &out[0];
+    const char* const data = text_.data();
+    std::size_t copied = 0;
+    forEachPlaceholder(text_, [&](std::size_t pos, int number) {
+        if (texts[number] == nullptr) return;
+        std::memcpy(write, data + copied, pos - copied);
+        write += pos - copied;
+        std::memcpy(write, texts[number], lengths[number]);
+        write += lengths[number];
+        copied = pos + placeholderSize(number);
+    });
+    std::memcpy(write, data + copied, text_.size() - copied);
+    return result;
+}
