@@ -5,6 +5,8 @@
 // the script reads (SD, XI, RN, TG), and before the script's call returns.
 #pragma once
 
+#include <zarn/zarn_client.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,9 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
-#include "fuzz/fuzz_input.h"
-#include "script_frame/zarn_client.h"
+#include "fuzz_check.h"
+#include "fuzz_input.h"
 
 class FuzzHost : public zarn_client_callback {
 public:

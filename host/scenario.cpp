@@ -1,11 +1,12 @@
-#include "host/scenario.h"
+#include "scenario.h"
+
+#include <zarn/revertive_record.h>
 
 #include <cstdint>
 #include <ostream>
 
-#include "host/command_text.h"
-#include "host/renderer.h"
-#include "script_frame/revertive_record.h"
+#include "command_text.h"
+#include "renderer.h"
 
 namespace zarn_host {
 namespace {

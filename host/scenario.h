@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "host/sim_host.h"
+#include "sim_host.h"
 
 namespace zarn_host {
 

@@ -1,10 +1,11 @@
-#include "host/sim_host.h"
+#include "sim_host.h"
+
+#include <zarn/revertive_record.h>
 
 #include <cstring>
 #include <utility>
 
-#include "host/command_text.h"
-#include "script_frame/revertive_record.h"
+#include "command_text.h"
 
 namespace zarn_host {
 namespace {

@@ -1,6 +1,6 @@
 // SimHost: the commands a script sends with type 0.
-#include "host/command_text.h"
-#include "host/sim_host.h"
+#include "command_text.h"
+#include "sim_host.h"
 
 namespace zarn_host {
 namespace {

@@ -11,6 +11,8 @@ cd "$(dirname "$0")/.."
 ./tools/install-deps.sh
 jobs=$(nproc)
 fuzz_seconds=${ZARN_FUZZ_SECONDS:-30}
+# The parallelism of every build and ctest run below, cmake --workflow's included.
+export CMAKE_BUILD_PARALLEL_LEVEL=$jobs CTEST_PARALLEL_LEVEL=$jobs
 
 stage() {
   echo "== $*"
@@ -19,12 +21,14 @@ stage() {
 done_stage() {
   echo "   ($SECONDS s)"
 }
+# A preset's workflow (configure, build, test) in a build folder of its own, from scratch.
+workflow() {
+  rm -rf "build/$1"
+  cmake --workflow --preset "$1"
+}
 
 stage "plain build (warnings as errors)"
-rm -rf build/ci
-cmake --preset ci >/dev/null
-cmake --build --preset ci -j "$jobs"
-ctest --preset ci -j "$jobs"
+workflow ci
 done_stage
 
 stage "browser tests (Playwright, headless Debian chromium, the K7 panel served by zarn_host)"
@@ -32,12 +36,8 @@ stage "browser tests (Playwright, headless Debian chromium, the K7 panel served 
   && ZARN_BUILD_DIR=../../build/ci npx playwright test)
 done_stage
 
-stage "AddressSanitizer + UndefinedBehaviorSanitizer"
-rm -rf build/asan
-cmake --preset asan >/dev/null
-cmake --build --preset asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --preset asan -j "$jobs"
+stage "AddressSanitizer + UndefinedBehaviorSanitizer (the sanitizer options are the asan test preset's)"
+workflow asan
 done_stage
 
 stage "leak check (valgrind memcheck)"
@@ -58,10 +58,7 @@ done
 done_stage
 
 stage "32-bit build (-m32: the host's record layout)"
-rm -rf build/m32
-cmake --preset m32 >/dev/null
-cmake --build --preset m32 -j "$jobs"
-ctest --preset m32 -j "$jobs"
+workflow m32
 done_stage
 
 stage "Windows DLLs and tests (mingw-w64; tests, Microsoft-ABI host, zarn_host.exe and its validator under Wine)"
@@ -69,9 +66,7 @@ stage "Windows DLLs and tests (mingw-w64; tests, Microsoft-ABI host, zarn_host.e
 done_stage
 
 stage "fuzzers (libFuzzer, ASan + UBSan, ${fuzz_seconds} s each)"
-rm -rf build/fuzz
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$jobs"
+workflow fuzz
 ./fuzz/run-fuzzers.sh build/fuzz "$fuzz_seconds"
 done_stage
 

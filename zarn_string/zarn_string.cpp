@@ -1,4 +1,4 @@
-#include "zarn_string/zarn_string.h"
+#include <zarn/zarn_string.h>
 
 #include <algorithm>
 #include <climits>

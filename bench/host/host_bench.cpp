@@ -6,6 +6,7 @@
 // own cost per step.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
+#include <zarn/revertive_record.h>
 
 #include <array>
 #include <chrono>
@@ -19,12 +20,11 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "host/facility.h"
-#include "host/panel_library.h"
-#include "host/panel_model.h"
-#include "host/scenario.h"
-#include "host/sim_host.h"
-#include "script_frame/revertive_record.h"
+#include "facility.h"
+#include "panel_library.h"
+#include "panel_model.h"
+#include "scenario.h"
+#include "sim_host.h"
 
 namespace {
 
@@ -306,13 +306,13 @@ void hostScenario(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         HostRun run = runHost(steps, k7().library->entryPoint(), [&](auto runSteps) {
-            const std::uint64_t allocations = zarn_bench::allocationCount();
+            const zarn_bench::AllocationCounter allocations;
             state.ResumeTiming();
             const auto start = Clock::now();
             runSteps();
             totals.ns += nanosecondsSince(start);
             state.PauseTiming();
-            totals.allocations += static_cast<double>(zarn_bench::allocationCount() - allocations);
+            totals.allocations += static_cast<double>(allocations.count());
         });
         if (!run.ok) {
             state.SkipWithError(run.error.c_str());
@@ -454,7 +454,7 @@ void floorScenario(benchmark::State& state) {
             break;
         }
         const std::size_t before = host.commands();
-        const std::uint64_t allocations = zarn_bench::allocationCount();
+        const zarn_bench::AllocationCounter allocations;
         state.ResumeTiming();
 
         const auto start = Clock::now();
@@ -470,7 +470,7 @@ void floorScenario(benchmark::State& state) {
         }
         totals.ns += nanosecondsSince(start);
         state.PauseTiming();
-        totals.allocations += static_cast<double>(zarn_bench::allocationCount() - allocations);
+        totals.allocations += static_cast<double>(allocations.count());
 
         const std::size_t sent = host.commands() - before;
         delete panel;

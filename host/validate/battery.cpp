@@ -1,4 +1,4 @@
-#include "host/validate/battery.h"
+#include "battery.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -8,11 +8,11 @@
 #include <set>
 #include <sstream>
 
-#include "host/command_text.h"
-#include "host/panel_library.h"
-#include "host/scenario.h"
-#include "host/sim_host.h"
-#include "host/validate/validate_process.h"
+#include "command_text.h"
+#include "panel_library.h"
+#include "scenario.h"
+#include "sim_host.h"
+#include "validate_process.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZARN_HEAP_UNMEASURED 1

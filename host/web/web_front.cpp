@@ -1,4 +1,4 @@
-#include "host/web/web_front.h"
+#include "web_front.h"
 
 #include <httplib.h>
 
@@ -14,8 +14,8 @@
 #include <sstream>
 #include <thread>
 
-#include "host/command_text.h"
-#include "host/web/web_assets.h"
+#include "command_text.h"
+#include "web_assets.h"
 
 namespace zarn_host {
 namespace {

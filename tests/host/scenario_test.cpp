@@ -1,4 +1,4 @@
-#include "host/scenario.h"
+#include "scenario.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,13 @@
 // A panel that records which hook got what.
 #pragma once
 
+#include <zarn/zarn_script_helper.h>
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "script_frame/zarn_script_helper.h"
 #include "support/debug_capture.h"
 
 class TestPanel : public zarn_script_helper {

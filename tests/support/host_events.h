@@ -1,13 +1,13 @@
 // Host records laid out as a host sends them, for driving a script through its callback.
 #pragma once
 
+#include <zarn/revertive_record.h>
+#include <zarn/zarn_client.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
-
-#include "script_frame/revertive_record.h"
-#include "script_frame/zarn_client.h"
 
 // A button event. Null texts and withDetails false build the malformed records a faulty host may send.
 struct ButtonPress {

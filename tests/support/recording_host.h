@@ -2,14 +2,14 @@
 // commands from a table and checks that replies travel back correctly.
 #pragma once
 
+#include <zarn/zarn_client.h>
+
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "script_frame/zarn_client.h"
 
 class RecordingHost : public zarn_client_callback {
 public:

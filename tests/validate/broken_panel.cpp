@@ -8,6 +8,8 @@
 //   BROKEN_CUTS_RR_NUMBER     formats RR into a buffer that cuts the device number
 //   BROKEN_FOREIGN_HAND_BACK  hands back a pointer the host never gave
 //   BROKEN_HANGS_ON_PARENT    never returns from a parent message
+#include <zarn/zarn_client.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,8 +17,6 @@
 #include <set>
 #include <string>
 #include <thread>
-
-#include "script_frame/zarn_client.h"
 
 namespace {
 
