@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bench_support.h"
+#include "inert_panel.h"
 
 namespace {
 
@@ -44,13 +45,9 @@ private:
     char state_[16] = "value=1";
 };
 
-class BenchPanel : public zarn_script_helper {
+class BenchPanel : public zarn_bench::InertPanel {
 public:
-    explicit BenchPanel(zarn_client_callback* host) : zarn_script_helper(host, "") { alarmHandlingEnabled = true; }
-    void onButton(ButtonEventHandle) override {}
-    int32_t onRevertive(RevertiveEventHandle) override { return 0; }
-    zarn_string onParentMessage(ParamCommandHandle) override { return zarn_string(); }
-    void onTimer(int32_t) override {}
+    explicit BenchPanel(zarn_client_callback* host) : InertPanel(host, "") { alarmHandlingEnabled = true; }
 };
 
 // ---- The floor: the group action written by hand ----

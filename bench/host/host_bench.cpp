@@ -273,6 +273,16 @@ const std::vector<ScenarioStep>& parsedScenario(int64_t rounds, std::string& err
     return steps;
 }
 
+// The scenario of the benchmark's size, or null with the benchmark skipped
+// when it cannot be had.
+const std::vector<ScenarioStep>* scenarioOrSkip(benchmark::State& state) {
+    std::string error;
+    const std::vector<ScenarioStep>& steps = parsedScenario(state.range(0), error);
+    if (error.empty()) return &steps;
+    state.SkipWithError(error.c_str());
+    return nullptr;
+}
+
 using Clock = std::chrono::steady_clock;
 
 double nanosecondsSince(Clock::time_point start) {
@@ -296,12 +306,9 @@ void setCounters(benchmark::State& state, double steps, const Totals& totals) {
 
 void hostScenario(benchmark::State& state) {
     const int64_t rounds = state.range(0);
-    std::string error;
-    const std::vector<ScenarioStep>& steps = parsedScenario(rounds, error);
-    if (!error.empty()) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
+    const std::vector<ScenarioStep>* scenario = scenarioOrSkip(state);
+    if (scenario == nullptr) return;
+    const std::vector<ScenarioStep>& steps = *scenario;
     Totals totals;
     for (auto _ : state) {
         state.PauseTiming();
@@ -418,12 +425,9 @@ FloorScript& floorScript(int64_t rounds, const std::vector<ScenarioStep>& steps)
 
 void floorScenario(benchmark::State& state) {
     const int64_t rounds = state.range(0);
-    std::string error;
-    const std::vector<ScenarioStep>& steps = parsedScenario(rounds, error);
-    if (!error.empty()) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
+    const std::vector<ScenarioStep>* scenario = scenarioOrSkip(state);
+    if (scenario == nullptr) return;
+    const std::vector<ScenarioStep>& steps = *scenario;
     FloorScript& script = floorScript(rounds, steps);
     if (!script.error.empty()) {
         state.SkipWithError(script.error.c_str());

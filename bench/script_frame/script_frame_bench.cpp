@@ -12,18 +12,15 @@
 
 #include "bench_support.h"
 #include "decode_zarn_string.h"
+#include "inert_panel.h"
 
 namespace {
 
 using zarn_bench::NullHost;
 
-class Panel : public zarn_script_helper {
+class Panel : public zarn_bench::InertPanel {
 public:
-    explicit Panel(zarn_client_callback* host) : zarn_script_helper(host, "panels") {}
-    void onButton(ButtonEventHandle) override {}
-    int32_t onRevertive(RevertiveEventHandle) override { return 0; }
-    zarn_string onParentMessage(ParamCommandHandle) override { return zarn_string(); }
-    void onTimer(int32_t) override {}
+    explicit Panel(zarn_client_callback* host) : InertPanel(host, "panels") {}
 };
 
 char* send(NullHost& host, char* text) {
