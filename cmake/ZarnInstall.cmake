@@ -1,31 +1,24 @@
-# What `cmake --install` installs: the public headers under their in-tree
-# paths, the static string library and script frame, zarn_host, the panel
-# functions, the panel template and the guides; together the CMake package
+# What `cmake --install` installs: the public headers (the targets' header
+# file sets, under include/zarn/, with the 1.0 paths forwarding to them), the
+# static string library and script frame, zarn_host, the panel functions, the
+# panel template and the guides; together the CMake package
 # zarn_script_frame. Also the `docs` target (API reference) and the .deb.
 include(CMakePackageConfigHelpers)
 
-# The headers a panel or a host includes; everything else stays inside the libraries.
-set(ZARN_PUBLIC_HEADERS
-  zarn_string/zarn_string.h
-  zarn_string/zarn_stringlist.h
-  script_frame/zarn_client.h
-  script_frame/revertive_record.h
-  script_frame/button_record.h
-  script_frame/param_command.h
-  script_frame/zarn_script_helper.h)
-foreach(header IN LISTS ZARN_PUBLIC_HEADERS)
-  get_filename_component(folder ${header} DIRECTORY)
-  install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder})
-endforeach()
+# The libraries a panel or a host builds against; their HEADERS file sets are
+# the public headers, everything else stays inside the libraries.
+set(zarn_library_targets zarn_boundary zarn_string script_frame)
 
 set(zarn_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/zarn_script_frame)
-set(zarn_package_targets zarn_string zarn_boundary script_frame)
+set(zarn_package_targets ${zarn_library_targets})
 if(TARGET zarn_host)
   list(APPEND zarn_package_targets zarn_host)
 endif()
 install(TARGETS ${zarn_package_targets} EXPORT zarn_script_frame_targets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+  FILE_SET compat DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT zarn_script_frame_targets
   NAMESPACE zarn::
   FILE zarn_script_frameTargets.cmake
@@ -54,8 +47,10 @@ install(FILES host/README.md DESTINATION ${zarn_doc_dir} RENAME zarn_host.md)
 # operation fails the build.
 find_package(Doxygen QUIET)
 if(DOXYGEN_FOUND)
-  list(TRANSFORM ZARN_PUBLIC_HEADERS PREPEND ${PROJECT_SOURCE_DIR}/ OUTPUT_VARIABLE ZARN_DOXYGEN_INPUT)
+  # The reference names each header as a panel includes it: <zarn/...>.
+  zarn_public_headers(ZARN_DOXYGEN_INPUT ZARN_DOXYGEN_INCLUDE_DIRS ${zarn_library_targets})
   list(JOIN ZARN_DOXYGEN_INPUT " " ZARN_DOXYGEN_INPUT)
+  list(JOIN ZARN_DOXYGEN_INCLUDE_DIRS " " ZARN_DOXYGEN_INCLUDE_DIRS)
   set(ZARN_DOXYGEN_OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/api)
   configure_file(docs/Doxyfile.in ${CMAKE_CURRENT_BINARY_DIR}/Doxyfile @ONLY)
   add_custom_target(docs

@@ -5,6 +5,33 @@ include_guard(GLOBAL)
 
 # Found again at call time, from whichever directory the caller is in.
 set_property(GLOBAL PROPERTY ZARN_PANEL_EXPORTS_MAP "${CMAKE_CURRENT_LIST_DIR}/panel_exports.map")
+set(ZARN_HOST_EXECUTABLE "" CACHE FILEPATH "zarn_host run by the panel tests when there is no zarn_host target")
+
+# Stops the configuration, naming the call, when the arguments parsed under
+# <prefix> hold unknown ones or lack a required keyword.
+macro(_zarn_check_arguments call prefix)
+  if(${prefix}_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "${call}: unknown arguments ${${prefix}_UNPARSED_ARGUMENTS}")
+  endif()
+  foreach(_zarn_required ${ARGN})
+    if(NOT ${prefix}_${_zarn_required})
+      message(FATAL_ERROR "${call}: ${_zarn_required} is required")
+    endif()
+  endforeach()
+endmacro()
+
+# Sets <variable> to the zarn_host a panel test runs: the zarn::zarn_host
+# target (this build's or the installed package's) by name, so that a cross
+# build runs it through its CROSSCOMPILING_EMULATOR; else ZARN_HOST_EXECUTABLE.
+function(_zarn_host_command variable call)
+  if(TARGET zarn::zarn_host)
+    set(${variable} zarn::zarn_host PARENT_SCOPE)
+  elseif(ZARN_HOST_EXECUTABLE)
+    set(${variable} ${ZARN_HOST_EXECUTABLE} PARENT_SCOPE)
+  else()
+    message(FATAL_ERROR "${call}: zarn_host is not part of this build or package")
+  endif()
+endfunction()
 
 # zarn_add_panel(<name> SOURCES ... [VERSION_RESOURCE <file.rc>])
 #
@@ -14,12 +41,7 @@ set_property(GLOBAL PROPERTY ZARN_PANEL_EXPORTS_MAP "${CMAKE_CURRENT_LIST_DIR}/p
 # elsewhere.
 function(zarn_add_panel name)
   cmake_parse_arguments(PARSE_ARGV 1 PANEL "" "VERSION_RESOURCE" "SOURCES")
-  if(PANEL_UNPARSED_ARGUMENTS)
-    message(FATAL_ERROR "zarn_add_panel(${name}): unknown arguments ${PANEL_UNPARSED_ARGUMENTS}")
-  endif()
-  if(NOT PANEL_SOURCES)
-    message(FATAL_ERROR "zarn_add_panel(${name}): SOURCES is required")
-  endif()
+  _zarn_check_arguments("zarn_add_panel(${name})" PANEL SOURCES)
   add_library(${name} SHARED ${PANEL_SOURCES})
   add_library(zarn::${name} ALIAS ${name})
   set_target_properties(${name} PROPERTIES
@@ -65,24 +87,13 @@ endfunction()
 # folder to the panel as it was written.
 function(zarn_add_panel_scenario name)
   cmake_parse_arguments(PARSE_ARGV 1 RUN "" "PANEL;FACILITY;SCENARIO;WORKING_DIRECTORY" "ARGS")
-  if(RUN_UNPARSED_ARGUMENTS)
-    message(FATAL_ERROR "zarn_add_panel_scenario(${name}): unknown arguments ${RUN_UNPARSED_ARGUMENTS}")
-  endif()
-  foreach(required PANEL FACILITY SCENARIO)
-    if(NOT RUN_${required})
-      message(FATAL_ERROR "zarn_add_panel_scenario(${name}): ${required} is required")
-    endif()
-  endforeach()
-  if(NOT TARGET zarn::zarn_host)
-    message(FATAL_ERROR "zarn_add_panel_scenario(${name}): zarn_host is not part of this build or package")
-  endif()
+  _zarn_check_arguments("zarn_add_panel_scenario(${name})" RUN PANEL FACILITY SCENARIO)
+  _zarn_host_command(host "zarn_add_panel_scenario(${name})")
   if(NOT RUN_WORKING_DIRECTORY)
     set(RUN_WORKING_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
   endif()
-  # The host by target name, so that a cross build runs it through its
-  # CROSSCOMPILING_EMULATOR.
   add_test(NAME ${name}
-    COMMAND zarn::zarn_host --panel $<TARGET_FILE:${RUN_PANEL}> --facility ${RUN_FACILITY}
+    COMMAND ${host} --panel $<TARGET_FILE:${RUN_PANEL}> --facility ${RUN_FACILITY}
             --scenario ${RUN_SCENARIO} ${RUN_ARGS}
     WORKING_DIRECTORY ${RUN_WORKING_DIRECTORY})
 endfunction()

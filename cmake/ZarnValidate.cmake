@@ -8,24 +8,12 @@
 # zarn::zarn_host target (this build's or the installed package's), else
 # ZARN_HOST_EXECUTABLE. Failed tests leave their scenarios in the calling
 # directory's binary folder.
-set(ZARN_HOST_EXECUTABLE "" CACHE FILEPATH "zarn_host used by zarn_add_panel_validation without a zarn_host target")
+include(${CMAKE_CURRENT_LIST_DIR}/ZarnPanel.cmake)
 
 function(zarn_add_panel_validation name)
   cmake_parse_arguments(PARSE_ARGV 1 VALIDATE "" "PANEL;FACILITY;PANEL_DIR" "ARGS")
-  if(VALIDATE_UNPARSED_ARGUMENTS)
-    message(FATAL_ERROR "zarn_add_panel_validation(${name}): unknown arguments ${VALIDATE_UNPARSED_ARGUMENTS}")
-  endif()
-  if(NOT VALIDATE_PANEL)
-    message(FATAL_ERROR "zarn_add_panel_validation(${name}): PANEL is required")
-  endif()
-  if(TARGET zarn::zarn_host)
-    # By target name, so that a cross build runs it through its CROSSCOMPILING_EMULATOR.
-    set(host zarn::zarn_host)
-  elseif(ZARN_HOST_EXECUTABLE)
-    set(host ${ZARN_HOST_EXECUTABLE})
-  else()
-    message(FATAL_ERROR "zarn_add_panel_validation(${name}): zarn_host is not part of this build or package")
-  endif()
+  _zarn_check_arguments("zarn_add_panel_validation(${name})" VALIDATE PANEL)
+  _zarn_host_command(host "zarn_add_panel_validation(${name})")
   set(args)
   if(VALIDATE_FACILITY)
     get_filename_component(facility ${VALIDATE_FACILITY} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})

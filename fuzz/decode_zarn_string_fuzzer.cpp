@@ -2,16 +2,17 @@
 // slot readable and pointing into the copy or at the shared empty text, the
 // tokens put together give the text less its quotes and unquoted blanks, and
 // they match a straightforward model of the splitting rules.
+#include <zarn/param_command.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
-#include "fuzz/fuzz_input.h"
-#include "script_frame/decode_zarn_string.h"
-#include "script_frame/param_command.h"
+#include "decode_zarn_string.h"
+#include "fuzz_check.h"
+#include "fuzz_input.h"
 
 namespace {
 

@@ -2,6 +2,11 @@
 // replies come from the fuzzer input. Every command text is checked against
 // its expected form, every result against the reply it came from, and the
 // host checks the hand-back of every reply (FuzzHost).
+#include <zarn/button_record.h>
+#include <zarn/revertive_record.h>
+#include <zarn/zarn_script_helper.h>
+#include <zarn/zarn_stringlist.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -9,15 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
-#include "fuzz/fuzz_host.h"
-#include "fuzz/fuzz_input.h"
-#include "script_frame/button_record.h"
-#include "script_frame/debug_output.h"
-#include "script_frame/decode_zarn_string.h"
-#include "script_frame/revertive_record.h"
-#include "script_frame/zarn_script_helper.h"
-#include "zarn_string/zarn_stringlist.h"
+#include "debug_output.h"
+#include "decode_zarn_string.h"
+#include "fuzz_check.h"
+#include "fuzz_host.h"
+#include "fuzz_input.h"
 
 namespace {
 

@@ -5,6 +5,9 @@
 // the script reads (script_frame/host_commands.h), and before the script's call returns.
 #pragma once
 
+#include <zarn/host_commands.h>
+#include <zarn/zarn_client.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -13,10 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
-#include "fuzz/fuzz_input.h"
-#include "script_frame/host_commands.h"
-#include "script_frame/zarn_client.h"
+#include "fuzz_check.h"
+#include "fuzz_input.h"
 
 class FuzzHost : public zarn_client_callback {
 public:

@@ -6,6 +6,10 @@
 // of any text, hand-backs of foreign pointers, timers and values of any
 // number, and types outside the table.
 
+#include <zarn/button_record.h>
+#include <zarn/revertive_record.h>
+#include <zarn/zarn_client.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -17,13 +21,10 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
-#include "fuzz/fuzz_host.h"
-#include "fuzz/fuzz_input.h"
-#include "script_frame/button_record.h"
-#include "script_frame/revertive_record.h"
-#include "script_frame/zarn_client.h"
-#include "tests/support/panel_entry_point.h"
+#include "fuzz_check.h"
+#include "fuzz_host.h"
+#include "fuzz_input.h"
+#include "support/panel_entry_point.h"
 
 namespace {
 

@@ -1,14 +1,15 @@
 // ParamCommand on any text: at most 32 sub-fields, every slot readable and
 // pointing into the copy or at the shared empty text, and the parts put back
 // together with their separators give the input again.
+#include <zarn/param_command.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
-#include "fuzz/fuzz_check.h"
-#include "fuzz/fuzz_input.h"
-#include "script_frame/param_command.h"
+#include "fuzz_check.h"
+#include "fuzz_input.h"
 
 namespace {
 

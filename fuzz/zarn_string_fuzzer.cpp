@@ -1,5 +1,8 @@
 // The string library on any text: number reading against a model, split and
 // list round-trips, and placeholder filling one at a time against all at once.
+#include <zarn/zarn_string.h>
+#include <zarn/zarn_stringlist.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstddef>
@@ -7,10 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_check.h"
-#include "fuzz/fuzz_input.h"
-#include "zarn_string/zarn_string.h"
-#include "zarn_string/zarn_stringlist.h"
+#include "fuzz_check.h"
+#include "fuzz_input.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "host/arguments.h"
-
 #include <unistd.h>
+
+#include "arguments.h"
 
 namespace zarn_host {
 

@@ -1,12 +1,12 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // CommandLineToArgvW
-#include <shellapi.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 
-#include "host/arguments.h"
+#include "arguments.h"
 
 namespace zarn_host {
 namespace {

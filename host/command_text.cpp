@@ -1,4 +1,4 @@
-#include "host/command_text.h"
+#include "command_text.h"
 
 #include <charconv>
 #include <cstdio>

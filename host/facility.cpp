@@ -1,7 +1,7 @@
-#include "host/facility.h"
+#include "facility.h"
 
-#include "host/command_text.h"
-#include "host/json_input.h"
+#include "command_text.h"
+#include "json_input.h"
 
 namespace zarn_host {
 namespace {

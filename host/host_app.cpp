@@ -1,16 +1,16 @@
-#include "host/host_app.h"
+#include "host_app.h"
 
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
-#include "host/command_text.h"
-#include "host/json_input.h"
-#include "host/panel_folder.h"
-#include "host/panel_library.h"
-#include "host/renderer.h"
-#include "host/scenario.h"
-#include "host/sim_host.h"
+#include "command_text.h"
+#include "json_input.h"
+#include "panel_folder.h"
+#include "panel_library.h"
+#include "renderer.h"
+#include "scenario.h"
+#include "sim_host.h"
 
 namespace zarn_host {
 namespace {

@@ -1,10 +1,10 @@
-#include "host/json_input.h"
+#include "json_input.h"
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "host/command_text.h"
+#include "command_text.h"
 
 namespace zarn_host {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "host/arguments.h"
-#include "host/host_app.h"
-#include "host/scenario_steps.h"
-#include "host/validate/validate.h"
+#include "arguments.h"
+#include "host_app.h"
+#include "scenario_steps.h"
+#include "validate.h"
 
 int main(int argc, char** argv) {
     // File names reach the host as UTF-8 on every platform.

@@ -2,10 +2,10 @@
 // dlopen; another platform provides its own open().
 #pragma once
 
+#include <zarn/zarn_client.h>
+
 #include <memory>
 #include <string>
-
-#include "script_frame/zarn_client.h"
 
 namespace zarn_host {
 

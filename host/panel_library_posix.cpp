@@ -1,8 +1,8 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
-#include "host/command_text.h"
-#include "host/panel_library.h"
+#include "command_text.h"
+#include "panel_library.h"
 
 namespace zarn_host {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "host/command_text.h"
-#include "host/panel_library.h"
+#include "command_text.h"
+#include "panel_library.h"
 
 namespace zarn_host {
 namespace {

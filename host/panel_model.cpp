@@ -1,6 +1,6 @@
-#include "host/panel_model.h"
+#include "panel_model.h"
 
-#include "host/json_input.h"
+#include "json_input.h"
 
 namespace zarn_host {
 

@@ -1,10 +1,10 @@
-#include "host/renderer.h"
+#include "renderer.h"
 
 #include <algorithm>
 #include <set>
 #include <vector>
 
-#include "host/command_text.h"
+#include "command_text.h"
 
 namespace zarn_host {
 namespace {

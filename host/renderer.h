@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/panel_model.h"
+#include "panel_model.h"
 
 namespace zarn_host {
 

@@ -9,6 +9,6 @@
 // `zarn_host --help` and the interactive `help` list the steps from the table.
 #pragma once
 
-#include "host/scenario_parser.h"
-#include "host/scenario_runner.h"
-#include "host/scenario_steps.h"
+#include "scenario_parser.h"
+#include "scenario_runner.h"
+#include "scenario_steps.h"

@@ -1,9 +1,9 @@
-#include "host/scenario_parser.h"
+#include "scenario_parser.h"
 
 #include <cstdint>
 
-#include "host/command_text.h"
-#include "host/scenario_steps.h"
+#include "command_text.h"
+#include "scenario_steps.h"
 
 namespace zarn_host {
 namespace {

@@ -1,12 +1,13 @@
-#include "host/scenario_runner.h"
+#include "scenario_runner.h"
+
+#include <zarn/button_record.h>
+#include <zarn/revertive_record.h>
 
 #include <cstdint>
 #include <ostream>
 
-#include "host/command_text.h"
-#include "host/renderer.h"
-#include "script_frame/button_record.h"
-#include "script_frame/revertive_record.h"
+#include "command_text.h"
+#include "renderer.h"
 
 namespace zarn_host {
 namespace {

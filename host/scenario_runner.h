@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "host/scenario_parser.h"
-#include "host/scenario_steps.h"
-#include "host/sim_host.h"
+#include "scenario_parser.h"
+#include "scenario_steps.h"
+#include "sim_host.h"
 
 namespace zarn_host {
 

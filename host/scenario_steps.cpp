@@ -1,6 +1,6 @@
-#include "host/scenario_steps.h"
+#include "scenario_steps.h"
 
-#include "host/scenario_runner.h"
+#include "scenario_runner.h"
 
 namespace zarn_host {
 

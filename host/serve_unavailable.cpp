@@ -1,5 +1,5 @@
 // zarn_host built without the browser front-end: --serve says so.
-#include "host/host_app.h"
+#include "host_app.h"
 
 namespace zarn_host {
 

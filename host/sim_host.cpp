@@ -1,12 +1,13 @@
-#include "host/sim_host.h"
+#include "sim_host.h"
+
+#include <zarn/button_record.h>
+#include <zarn/host_commands.h>
+#include <zarn/revertive_record.h>
 
 #include <cstring>
 #include <utility>
 
-#include "host/command_text.h"
-#include "script_frame/button_record.h"
-#include "script_frame/host_commands.h"
-#include "script_frame/revertive_record.h"
+#include "command_text.h"
 
 namespace zarn_host {
 namespace {

@@ -9,6 +9,8 @@
 // point) that caused them returns, one at a time, as a real host does.
 #pragma once
 
+#include <zarn/zarn_client.h>
+
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -17,11 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "host/facility.h"
-#include "host/panel_model.h"
-#include "host/trace.h"
-#include "host/virtual_clock.h"
-#include "script_frame/zarn_client.h"
+#include "facility.h"
+#include "panel_model.h"
+#include "trace.h"
+#include "virtual_clock.h"
 
 namespace zarn_host {
 

@@ -1,7 +1,8 @@
 // SimHost: the commands a script sends with type 0.
-#include "host/command_text.h"
-#include "host/sim_host.h"
-#include "script_frame/host_commands.h"
+#include <zarn/host_commands.h>
+
+#include "command_text.h"
+#include "sim_host.h"
 
 namespace zarn_host {
 // Returns the reply text, or nullopt for a null reply. Notes explain refusals;

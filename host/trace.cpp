@@ -1,4 +1,4 @@
-#include "host/trace.h"
+#include "trace.h"
 
 #include <cstdio>
 

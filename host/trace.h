@@ -7,7 +7,7 @@
 #include <ostream>
 #include <string>
 
-#include "host/virtual_clock.h"
+#include "virtual_clock.h"
 
 namespace zarn_host {
 

@@ -1,4 +1,4 @@
-#include "host/virtual_clock.h"
+#include "virtual_clock.h"
 
 namespace zarn_host {
 

@@ -1,7 +1,7 @@
 // Alarm group actions: "ActionAll" applies one action to every alarm control
 // ("alm_...") of panel "1", "AckAll" acknowledges them all. Only active while
 // alarmHandlingEnabled is set.
-#include "script_frame/zarn_script_helper.h"
+#include <zarn/zarn_script_helper.h>
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "script_frame/command_builder.h"
+#include "command_builder.h"
 
 #include <cstring>
 

@@ -6,12 +6,12 @@
 // nothing is trimmed, escaped or scanned again.
 #pragma once
 
+#include <zarn/zarn_string.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
-
-#include "zarn_string/zarn_string.h"
 
 namespace zarn {
 

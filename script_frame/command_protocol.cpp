@@ -4,15 +4,16 @@
 // quotes). Each command is assembled left to right in one pass, so an
 // argument that itself holds "%1" or "%2" reaches the host unchanged, and an
 // ordinary command is built on the stack without allocation.
+#include <zarn/zarn_script_helper.h>
+
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
-#include "script_frame/command_builder.h"
-#include "script_frame/debug_output.h"
-#include "script_frame/decode_zarn_string.h"
-#include "script_frame/frame_internal.h"
-#include "script_frame/zarn_script_helper.h"
+#include "command_builder.h"
+#include "debug_output.h"
+#include "decode_zarn_string.h"
+#include "frame_internal.h"
 
 namespace {
 

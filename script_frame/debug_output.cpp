@@ -1,4 +1,4 @@
-#include "script_frame/debug_output.h"
+#include "debug_output.h"
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN

@@ -1,8 +1,8 @@
-#include "script_frame/decode_zarn_string.h"
+#include "decode_zarn_string.h"
+
+#include <zarn/param_command.h>
 
 #include <cstring>
-
-#include "script_frame/param_command.h"
 
 decodeZARNString::decodeZARNString(const char* text, char quote) : tokenCount(0), buffer(nullptr), quoteChar(quote) {
     for (const char*& token : tokens) token = zarn_empty_text;

@@ -1,4 +1,4 @@
-#include "script_frame/param_command.h"
+#include <zarn/param_command.h>
 
 #include <cstring>
 

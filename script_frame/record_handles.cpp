@@ -1,7 +1,7 @@
 // Readers of the host records. The host is trusted for nothing: a null record
 // or a null text reads as empty (0 for integers). A revertive text is read up
 // to its NUL, whatever its length: the host sizes the record to hold it.
-#include "script_frame/zarn_script_helper.h"
+#include <zarn/zarn_script_helper.h>
 
 namespace {
 

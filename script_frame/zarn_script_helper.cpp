@@ -1,4 +1,4 @@
-#include "script_frame/zarn_script_helper.h"
+#include <zarn/zarn_script_helper.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <exception>
 #include <memory>
 
-#include "script_frame/debug_output.h"
-#include "script_frame/frame_internal.h"
+#include "debug_output.h"
+#include "frame_internal.h"
 
 // Constant data no operation reads; marked used so that neither the compiler
 // nor the linker drops it from a panel library.

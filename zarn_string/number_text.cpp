@@ -1,12 +1,12 @@
 // zarn_string's numbers: text of an integer in any base and width, and the
 // integer of a text.
-#include "zarn_string/number_text.h"
+#include "number_text.h"
+
+#include <zarn/zarn_string.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
-
-#include "zarn_string/zarn_string.h"
 
 namespace zarn_string_number {
 

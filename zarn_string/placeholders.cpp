@@ -1,11 +1,12 @@
 // zarn_string's placeholder engine: finding "%1".."%99" in a text and
 // filling them, one number at a time (arg) or all at once (args).
+#include <zarn/zarn_string.h>
+
 #include <cstring>
 #include <functional>
 #include <utility>
 
-#include "zarn_string/number_text.h"
-#include "zarn_string/zarn_string.h"
+#include "number_text.h"
 
 using zarn_string_number::Decimal;
 using zarn_string_number::isPlainDecimal;

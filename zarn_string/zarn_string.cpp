@@ -1,11 +1,11 @@
-#include "zarn_string/zarn_string.h"
+#include <zarn/zarn_string.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <utility>
 
-#include "zarn_string/number_text.h"
+#include "number_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "zarn_string/zarn_stringlist.h"
+#include <zarn/zarn_stringlist.h>
 
 #include <algorithm>
 #include <climits>

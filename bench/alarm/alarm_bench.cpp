@@ -1,13 +1,15 @@
 // Cost of one alarm group action over N alarm controls, beside its floor: the
 // same commands built by hand with snprintf into a stack buffer, the control
 // list cut by hand, sent to the same host. Both should grow linearly in N.
+#include <zarn/zarn_script_helper.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "bench_support.h"
-#include "script_frame/zarn_script_helper.h"
+#include "inert_panel.h"
 
 namespace {
 
@@ -43,13 +45,9 @@ private:
     char state_[16] = "value=1";
 };
 
-class BenchPanel : public zarn_script_helper {
+class BenchPanel : public zarn_bench::InertPanel {
 public:
-    explicit BenchPanel(zarn_client_callback* host) : zarn_script_helper(host, "") { alarmHandlingEnabled = true; }
-    void onButton(ButtonEventHandle) override {}
-    int32_t onRevertive(RevertiveEventHandle) override { return 0; }
-    zarn_string onParentMessage(ParamCommandHandle) override { return zarn_string(); }
-    void onTimer(int32_t) override {}
+    explicit BenchPanel(zarn_client_callback* host) : InertPanel(host, "") { alarmHandlingEnabled = true; }
 };
 
 // ---- The floor: the group action written by hand ----
@@ -141,18 +139,18 @@ void runAction(benchmark::State& state, const char* action) {
     AlarmHost host(static_cast<int>(state.range(0)));
     BenchPanel panel(&host);
     const zarn_string text(action);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) panel.alarmGroupAction(text);
-    zarn_bench::reportAllocations(state, start);
+    allocations.report();
     reportCommands(state, host);
 }
 
 void runFloor(benchmark::State& state, const char* action) {
     checkFloorMatches(action);
     AlarmHost host(static_cast<int>(state.range(0)));
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) handGroupAction(host, action);
-    zarn_bench::reportAllocations(state, start);
+    allocations.report();
     reportCommands(state, host);
 }
 

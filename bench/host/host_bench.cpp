@@ -6,6 +6,8 @@
 // own cost per step.
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
+#include <zarn/button_record.h>
+#include <zarn/revertive_record.h>
 
 #include <array>
 #include <chrono>
@@ -19,13 +21,11 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "host/facility.h"
-#include "host/panel_library.h"
-#include "host/panel_model.h"
-#include "host/scenario.h"
-#include "host/sim_host.h"
-#include "script_frame/button_record.h"
-#include "script_frame/revertive_record.h"
+#include "facility.h"
+#include "panel_library.h"
+#include "panel_model.h"
+#include "scenario.h"
+#include "sim_host.h"
 
 namespace {
 
@@ -259,6 +259,16 @@ const std::vector<ScenarioStep>& parsedScenario(int64_t rounds, std::string& err
     return steps;
 }
 
+// The scenario of the benchmark's size, or null with the benchmark skipped
+// when it cannot be had.
+const std::vector<ScenarioStep>* scenarioOrSkip(benchmark::State& state) {
+    std::string error;
+    const std::vector<ScenarioStep>& steps = parsedScenario(state.range(0), error);
+    if (error.empty()) return &steps;
+    state.SkipWithError(error.c_str());
+    return nullptr;
+}
+
 using Clock = std::chrono::steady_clock;
 
 double nanosecondsSince(Clock::time_point start) {
@@ -282,23 +292,20 @@ void setCounters(benchmark::State& state, double steps, const Totals& totals) {
 
 void hostScenario(benchmark::State& state) {
     const int64_t rounds = state.range(0);
-    std::string error;
-    const std::vector<ScenarioStep>& steps = parsedScenario(rounds, error);
-    if (!error.empty()) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
+    const std::vector<ScenarioStep>* scenario = scenarioOrSkip(state);
+    if (scenario == nullptr) return;
+    const std::vector<ScenarioStep>& steps = *scenario;
     Totals totals;
     for (auto _ : state) {
         state.PauseTiming();
         HostRun run = runHost(steps, k7().library->entryPoint(), [&](auto runSteps) {
-            const std::uint64_t allocations = zarn_bench::allocationCount();
+            const zarn_bench::AllocationCounter allocations;
             state.ResumeTiming();
             const auto start = Clock::now();
             runSteps();
             totals.ns += nanosecondsSince(start);
             state.PauseTiming();
-            totals.allocations += static_cast<double>(zarn_bench::allocationCount() - allocations);
+            totals.allocations += static_cast<double>(allocations.count());
         });
         if (!run.ok) {
             state.SkipWithError(run.error.c_str());
@@ -404,12 +411,9 @@ FloorScript& floorScript(int64_t rounds, const std::vector<ScenarioStep>& steps)
 
 void floorScenario(benchmark::State& state) {
     const int64_t rounds = state.range(0);
-    std::string error;
-    const std::vector<ScenarioStep>& steps = parsedScenario(rounds, error);
-    if (!error.empty()) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
+    const std::vector<ScenarioStep>* scenario = scenarioOrSkip(state);
+    if (scenario == nullptr) return;
+    const std::vector<ScenarioStep>& steps = *scenario;
     FloorScript& script = floorScript(rounds, steps);
     if (!script.error.empty()) {
         state.SkipWithError(script.error.c_str());
@@ -440,7 +444,7 @@ void floorScenario(benchmark::State& state) {
             break;
         }
         const std::size_t before = host.commands();
-        const std::uint64_t allocations = zarn_bench::allocationCount();
+        const zarn_bench::AllocationCounter allocations;
         state.ResumeTiming();
 
         const auto start = Clock::now();
@@ -456,7 +460,7 @@ void floorScenario(benchmark::State& state) {
         }
         totals.ns += nanosecondsSince(start);
         state.PauseTiming();
-        totals.allocations += static_cast<double>(zarn_bench::allocationCount() - allocations);
+        totals.allocations += static_cast<double>(allocations.count());
 
         const std::size_t sent = host.commands() - before;
         delete panel;

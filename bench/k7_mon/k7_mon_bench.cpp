@@ -1,14 +1,15 @@
 // Cost of each K7 notification and of start-up, each beside its floor: the
 // same commands built by hand with snprintf into stack buffers and sent to the
 // same null-cost host.
+#include <zarn/button_record.h>
+#include <zarn/revertive_record.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "bench_support.h"
-#include "script_frame/button_record.h"
-#include "script_frame/revertive_record.h"
 #include "support/panel_entry_point.h"
 
 namespace {
@@ -212,9 +213,8 @@ void take(benchmark::State& state) {
     NullHost host;
     LoadedPanel panel(host);
     zarn_button_record pick("1", "Sources", "", "12");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) panel.send(pick.event(), zarn_type_button);
-    zarn_bench::reportAllocations(state, start);
 }
 
 void takeFloor(benchmark::State& state) {
@@ -222,9 +222,8 @@ void takeFloor(benchmark::State& state) {
     HandPanel panel;
     handStartUp(host, panel);
     zarn_button_record pick("1", "Sources", "", "12");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) handButton(host, panel, pick.event());
-    zarn_bench::reportAllocations(state, start);
 }
 
 // Monitor 2 then monitor 3 selected: two TP each.
@@ -233,12 +232,11 @@ void selectMonitor(benchmark::State& state) {
     LoadedPanel panel(host);
     zarn_button_record second("1", "Mon_2", "", "");
     zarn_button_record third("1", "Mon_3", "", "");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         panel.send(second.event(), zarn_type_button);
         panel.send(third.event(), zarn_type_button);
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void selectMonitorFloor(benchmark::State& state) {
@@ -247,12 +245,11 @@ void selectMonitorFloor(benchmark::State& state) {
     handStartUp(host, panel);
     zarn_button_record second("1", "Mon_2", "", "");
     zarn_button_record third("1", "Mon_3", "", "");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         handButton(host, panel, second.event());
         handButton(host, panel, third.event());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // A revertive for monitor 1's video destination: one TP.
@@ -260,9 +257,8 @@ void revertive(benchmark::State& state) {
     NullHost host;
     LoadedPanel panel(host);
     zarn_revertive_record event(101, 40, "Studio A PGM");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) panel.send(event.event(), zarn_type_revertive);
-    zarn_bench::reportAllocations(state, start);
 }
 
 void revertiveFloor(benchmark::State& state) {
@@ -289,9 +285,8 @@ void revertiveFloor(benchmark::State& state) {
     HandRevertivePanel handPanel(host, panel);
     zarn_client_callback* receiver = &handPanel;
     benchmark::DoNotOptimize(receiver);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) receiver->callback(event.event(), zarn_type_revertive);
-    zarn_bench::reportAllocations(state, start);
 }
 
 // "return=myParam" answered, and the reply handed back with type 5.
@@ -301,25 +296,23 @@ void parentMessage(benchmark::State& state) {
     char set[] = "myParam=Bay K7";
     panel.send(set, zarn_type_parent_message);
     char ask[] = "return=myParam";
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         char* reply = panel.send(ask, zarn_type_parent_message);
         panel.send(reply, zarn_type_release);
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void parentMessageFloor(benchmark::State& state) {
     HandPanel panel;
     handParentMessage(panel, "myParam=Bay K7");
     char ask[] = "return=myParam";
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         char* reply = handParentMessage(panel, ask);
         benchmark::DoNotOptimize(reply);
         std::free(reply);
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // Entry point to return: the 37 start-up commands. The clock runs from the
@@ -327,7 +320,7 @@ void parentMessageFloor(benchmark::State& state) {
 void startUp(benchmark::State& state) {
     NullHost host;
     const auto entry = entryPoint();
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const auto begin = std::chrono::steady_clock::now();
         zarn_client_callback* panel = entry(&host, panelFolder);
@@ -335,14 +328,14 @@ void startUp(benchmark::State& state) {
         state.SetIterationTime(std::chrono::duration<double>(end - begin).count());
         delete panel;
     }
-    zarn_bench::reportAllocations(state, start);
+    allocations.report();
     state.counters["commands"] =
         benchmark::Counter(static_cast<double>(host.commands), benchmark::Counter::kAvgIterations);
 }
 
 void startUpFloor(benchmark::State& state) {
     NullHost host;
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const auto begin = std::chrono::steady_clock::now();
         auto* panel = new HandPanel;
@@ -352,7 +345,7 @@ void startUpFloor(benchmark::State& state) {
         handShutDown(host, *panel);
         delete panel;
     }
-    zarn_bench::reportAllocations(state, start);
+    allocations.report();
     state.counters["commands"] =
         benchmark::Counter(static_cast<double>(host.commands), benchmark::Counter::kAvgIterations);
 }

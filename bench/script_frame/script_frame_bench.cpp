@@ -2,27 +2,25 @@
 // floor: the same command text built by hand with snprintf into a stack
 // buffer, sent to the same null-cost host, its reply read and handed back the
 // same way.
+#include <zarn/param_command.h>
+#include <zarn/zarn_script_helper.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "bench_support.h"
-#include "script_frame/decode_zarn_string.h"
-#include "script_frame/param_command.h"
-#include "script_frame/zarn_script_helper.h"
+#include "decode_zarn_string.h"
+#include "inert_panel.h"
 
 namespace {
 
 using zarn_bench::NullHost;
 
-class Panel : public zarn_script_helper {
+class Panel : public zarn_bench::InertPanel {
 public:
-    explicit Panel(zarn_client_callback* host) : zarn_script_helper(host, "panels") {}
-    void onButton(ButtonEventHandle) override {}
-    int32_t onRevertive(RevertiveEventHandle) override { return 0; }
-    zarn_string onParentMessage(ParamCommandHandle) override { return zarn_string(); }
-    void onTimer(int32_t) override {}
+    explicit Panel(zarn_client_callback* host) : InertPanel(host, "panels") {}
 };
 
 char* send(NullHost& host, char* text) {
@@ -34,18 +32,16 @@ template <typename Operation>
 void measure(benchmark::State& state, Operation operation) {
     NullHost host;
     Panel panel(&host);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) operation(panel);
-    zarn_bench::reportAllocations(state, start);
 }
 
 // Runs the hand-written equivalent against the same host.
 template <typename Operation>
 void measureFloor(benchmark::State& state, Operation operation) {
     NullHost host;
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) operation(host);
-    zarn_bench::reportAllocations(state, start);
 }
 
 // Texts a panel keeps ready, so that the operations, not the conversions of
@@ -252,15 +248,14 @@ std::string longReplyText(std::size_t size) {
 }
 
 void parseParamCommandOf(benchmark::State& state, const char* paramText) {
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const ParamCommand parsed(paramText);
         benchmark::DoNotOptimize(parsed.value);
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void parseParamCommandFloorOf(benchmark::State& state, const char* paramText) {
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const std::size_t length = std::strlen(paramText);
         char* buffer = new char[length + 1];
@@ -282,19 +277,17 @@ void parseParamCommandFloorOf(benchmark::State& state, const char* paramText) {
         benchmark::DoNotOptimize(subFields[count > 0 ? count - 1 : 0]);
         delete[] buffer;
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void parseDeviceReplyOf(benchmark::State& state, const char* replyText) {
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const decodeZARNString decoded(replyText, '\'');
         benchmark::DoNotOptimize(decoded.tokens[2]);
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void parseDeviceReplyFloorOf(benchmark::State& state, const char* replyText) {
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const std::size_t length = std::strlen(replyText);
         char* buffer = new char[length + 1];
@@ -325,7 +318,6 @@ void parseDeviceReplyFloorOf(benchmark::State& state, const char* replyText) {
         benchmark::DoNotOptimize(tokens[count > 0 ? count - 1 : 0]);
         delete[] buffer;
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void parseParamCommand(benchmark::State& state) {

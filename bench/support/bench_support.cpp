@@ -63,13 +63,23 @@ std::string floorOf(const std::string& name) {
 
 namespace zarn_bench {
 
-std::uint64_t allocationCount() {
-    return counting_allocator::total();
+AllocationCounter::AllocationCounter() : start_(counting_allocator::total()) {}
+
+AllocationCounter::AllocationCounter(benchmark::State& state) : state_(&state), start_(counting_allocator::total()) {}
+
+AllocationCounter::~AllocationCounter() {
+    report();
 }
 
-void reportAllocations(benchmark::State& state, std::uint64_t start) {
-    const double made = static_cast<double>(allocationCount() - start);
-    state.counters["allocs"] = benchmark::Counter(made, benchmark::Counter::kAvgIterations);
+std::uint64_t AllocationCounter::count() const {
+    return counting_allocator::total() - start_;
+}
+
+void AllocationCounter::report() {
+    if (state_ == nullptr) return;
+    const double made = static_cast<double>(count());
+    state_->counters["allocs"] = benchmark::Counter(made, benchmark::Counter::kAvgIterations);
+    state_ = nullptr;
 }
 
 void setTarget(const char* name, double ratio) {

@@ -10,20 +10,38 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <zarn/zarn_client.h>
 
 #include <cstdint>
 #include <cstring>
 
-#include "script_frame/zarn_client.h"
-
 namespace zarn_bench {
 
-// Calls of the global operator new (all forms) since the program started.
-std::uint64_t allocationCount();
+// Counts the calls of the global operator new (all forms) made while it
+// lives. Given a benchmark's state, it sets the benchmark's "allocs" counter
+// to the allocations per iteration when it goes out of scope, or earlier with
+// report() (before anything that allocates, a counter of the state's own, say):
+//
+//     zarn_bench::AllocationCounter allocations(state);
+//     for (auto _ : state) ...;
+class AllocationCounter {
+public:
+    AllocationCounter();
+    explicit AllocationCounter(benchmark::State& state);
+    ~AllocationCounter();
+    AllocationCounter(const AllocationCounter&) = delete;
+    AllocationCounter& operator=(const AllocationCounter&) = delete;
 
-// Sets the "allocs" counter of state to the allocations made per iteration
-// since start (a value of allocationCount()).
-void reportAllocations(benchmark::State& state, std::uint64_t start);
+    // Allocations since construction.
+    std::uint64_t count() const;
+    // Sets the state's "allocs" counter now; once only, later calls and the
+    // destructor leave it as it is.
+    void report();
+
+private:
+    benchmark::State* state_ = nullptr;
+    std::uint64_t start_;
+};
 
 // Registers the ratio a benchmark should stay within against its floor; the
 // ratio table marks each figure against it.

@@ -4,14 +4,15 @@
 // found Qt ("qt/text/X"), and the floor ("floor/string/text/X"): the bytes
 // written by hand with memcpy and a digit loop into a stack buffer. The ratio
 // table sets every one of them against that one floor.
+#include <zarn/zarn_string.h>
+#include <zarn/zarn_stringlist.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
-#include "zarn_string/zarn_string.h"
-#include "zarn_string/zarn_stringlist.h"
 
 #ifdef ZARN_BENCH_QT
 #include <QString>
@@ -84,23 +85,21 @@ void crosspointFloor(benchmark::State& state) {
 void crosspointString(benchmark::State& state) {
     const zarn_string format("RC %1 %2 %3 ',%4' %5");
     const zarn_string salvo(inputs.salvo);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_string text =
             format.arg(inputs.device).arg(inputs.source).arg(inputs.dest).arg(inputs.level).arg(salvo);
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void crosspointStd(benchmark::State& state) {
     const std::string salvo(inputs.salvo);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const std::string text = "RC " + std::to_string(inputs.device) + " " + std::to_string(inputs.source) + " " +
                                  std::to_string(inputs.dest) + " '," + std::to_string(inputs.level) + "' " + salvo;
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void propertyFloor(benchmark::State& state) {
@@ -113,21 +112,19 @@ void propertyFloor(benchmark::State& state) {
 }
 void propertyString(benchmark::State& state) {
     const zarn_string property(inputs.property), value(inputs.value), panel(inputs.panel), control(inputs.control);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_string text = "TP '" + property + "=" + value + "' '" + panel + "' '" + control + "'";
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void propertyStd(benchmark::State& state) {
     const std::string property(inputs.property), value(inputs.value), panel(inputs.panel), control(inputs.control);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const std::string text = "TP '" + property + "=" + value + "' '" + panel + "' '" + control + "'";
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void lookupFloor(benchmark::State& state) {
@@ -140,21 +137,19 @@ void lookupFloor(benchmark::State& state) {
 void lookupString(benchmark::State& state) {
     const zarn_string format("SD '%1'");
     const zarn_string instance(inputs.instance);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_string text = format.arg(instance);
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void lookupStd(benchmark::State& state) {
     const std::string instance(inputs.instance);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const std::string text = "SD '" + instance + "'";
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void registerFloor(benchmark::State& state) {
@@ -167,21 +162,19 @@ void registerFloor(benchmark::State& state) {
 }
 void registerString(benchmark::State& state) {
     const zarn_string format("RR %1 %2 %3 'ADD'");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_string text = format.arg(inputs.router).arg(inputs.dest).arg(inputs.dest + 1);
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void registerStd(benchmark::State& state) {
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const std::string text = "RR " + std::to_string(inputs.router) + " " + std::to_string(inputs.dest) + " " +
                                  std::to_string(inputs.dest + 1) + " 'ADD'";
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // Four texts into one format in a single call: the same TP text as the
@@ -191,15 +184,14 @@ void fillFloor(benchmark::State& state) {
 }
 void fillString(benchmark::State& state) {
     const zarn_string format("TP '%1=%2' '%3' '%4'");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_string text = format.args({inputs.property, inputs.value, inputs.panel, inputs.control});
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void fillStd(benchmark::State& state) {
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         std::string text = "TP '";
         text += inputs.property;
@@ -212,7 +204,6 @@ void fillStd(benchmark::State& state) {
         text += "'";
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // A text longer than a string keeps inline, so every side copies to the heap.
@@ -226,20 +217,18 @@ void fromTextFloor(benchmark::State& state) {
     }
 }
 void fromTextString(benchmark::State& state) {
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_string text(inputs.instance);
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void fromTextStd(benchmark::State& state) {
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const std::string text(inputs.instance);
         benchmark::DoNotOptimize(text.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void toIntFloor(benchmark::State& state) {
@@ -294,16 +283,15 @@ void listFloor(benchmark::State& state) {
 }
 void listString(benchmark::State& state) {
     const zarn_string text(listText().c_str());
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_stringlist list(text, ',');
         benchmark::DoNotOptimize(list.count());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void listStd(benchmark::State& state) {
     const std::string text = listText();
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         std::vector<std::string> list;
         for (std::size_t pos = 0;;) {
@@ -314,65 +302,58 @@ void listStd(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(list.data());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 #ifdef ZARN_BENCH_QT
 void crosspointQt(benchmark::State& state) {
     const QString format("RC %1 %2 %3 ',%4' %5");
     const QString salvo(inputs.salvo);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const QString text = format.arg(inputs.device).arg(inputs.source).arg(inputs.dest).arg(inputs.level).arg(salvo);
         benchmark::DoNotOptimize(text.constData());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void propertyQt(benchmark::State& state) {
     const QString property(inputs.property), value(inputs.value), panel(inputs.panel), control(inputs.control);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const QString text = "TP '" + property + "=" + value + "' '" + panel + "' '" + control + "'";
         benchmark::DoNotOptimize(text.constData());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void lookupQt(benchmark::State& state) {
     const QString format("SD '%1'");
     const QString instance(inputs.instance);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const QString text = format.arg(instance);
         benchmark::DoNotOptimize(text.constData());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void registerQt(benchmark::State& state) {
     const QString format("RR %1 %2 %3 'ADD'");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const QString text = format.arg(inputs.router).arg(inputs.dest).arg(inputs.dest + 1);
         benchmark::DoNotOptimize(text.constData());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void fillQt(benchmark::State& state) {
     const QString format("TP '%1=%2' '%3' '%4'");
     const QString property(inputs.property), value(inputs.value), panel(inputs.panel), control(inputs.control);
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const QString text = format.arg(property, value, panel, control);
         benchmark::DoNotOptimize(text.constData());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void fromTextQt(benchmark::State& state) {
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const QString text(inputs.instance);
         benchmark::DoNotOptimize(text.constData());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 void toIntQt(benchmark::State& state) {
     const QString number(inputs.number);
@@ -380,12 +361,11 @@ void toIntQt(benchmark::State& state) {
 }
 void listQt(benchmark::State& state) {
     const QString text = QString::fromStdString(listText());
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const QStringList list = text.split(',');
         benchmark::DoNotOptimize(list.size());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 #endif
 

@@ -2,6 +2,9 @@
 // same job done by hand with snprintf, memchr and memcpy into stack buffers or
 // one malloc'd buffer. The families ending in a size show how the cost grows
 // with the text or the number of entries.
+#include <zarn/zarn_string.h>
+#include <zarn/zarn_stringlist.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +13,6 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "zarn_string/zarn_string.h"
-#include "zarn_string/zarn_stringlist.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ void argChain(benchmark::State& state) {
     const zarn_string source("Studio A PGM");
     const zarn_string control("Vidtally_1");
     const zarn_string red("RZ_Tally_Red");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_string a = crosspoint.arg(3).arg(12).arg(40);
         const zarn_string b = tally.arg(source).arg(1).arg(control);
@@ -34,14 +35,13 @@ void argChain(benchmark::State& state) {
         benchmark::DoNotOptimize(b.c_str());
         benchmark::DoNotOptimize(c.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void argChainFloor(benchmark::State& state) {
     const char* source = "Studio A PGM";
     const char* control = "Vidtally_1";
     const char* red = "RZ_Tally_Red";
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         char a[64];
         char b[128];
@@ -53,7 +53,6 @@ void argChainFloor(benchmark::State& state) {
         benchmark::DoNotOptimize(b);
         benchmark::DoNotOptimize(c);
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // One-pass fills with three, four and five values.
@@ -61,7 +60,7 @@ void args(benchmark::State& state) {
     const zarn_string crosspoint("RC %1 %2 %3");
     const zarn_string property("TP '%1=%2' '%3' '%4'");
     const zarn_string report("%1: %2 of panel \"%3\" skipped (first: \"%4\", last: \"%5\")");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_string a = crosspoint.args({"201", "12", "40"});
         const zarn_string b = property.args({"alarm", "ack", "1", "alm_17"});
@@ -70,11 +69,10 @@ void args(benchmark::State& state) {
         benchmark::DoNotOptimize(b.c_str());
         benchmark::DoNotOptimize(c.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void argsFloor(benchmark::State& state) {
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         char a[64];
         char b[128];
@@ -87,7 +85,6 @@ void argsFloor(benchmark::State& state) {
         benchmark::DoNotOptimize(b);
         benchmark::DoNotOptimize(c);
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // A package entry "video,audio" cut at its comma.
@@ -96,14 +93,13 @@ void split(benchmark::State& state) {
     const zarn_string named("Studio A PGM,Studio A Audio");
     zarn_string left;
     zarn_string right;
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         benchmark::DoNotOptimize(entry.split(',', left, right));
         benchmark::DoNotOptimize(left.c_str());
         benchmark::DoNotOptimize(named.split(',', left, right));
         benchmark::DoNotOptimize(right.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // Copies text cut at its first separator into left and right; returns the
@@ -126,7 +122,7 @@ int handSplit(const char* text, std::size_t size, char separator, char* left, ch
 void splitFloor(benchmark::State& state) {
     const std::string entry("40,20");
     const std::string named("Studio A PGM,Studio A Audio");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         char left[64];
         char right[64];
@@ -135,7 +131,6 @@ void splitFloor(benchmark::State& state) {
         benchmark::DoNotOptimize(handSplit(named.data(), named.size(), ',', left, right, sizeof left));
         benchmark::DoNotOptimize(right);
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // ---- Control lists ----
@@ -155,12 +150,12 @@ std::string controlListText(std::size_t size) {
 
 void listSplit(benchmark::State& state) {
     const zarn_string text(controlListText(static_cast<std::size_t>(state.range(0))).c_str());
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         zarn_stringlist list(text, ',');
         benchmark::DoNotOptimize(list.count());
     }
-    zarn_bench::reportAllocations(state, start);
+    allocations.report();
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 
@@ -169,7 +164,7 @@ void listSplit(benchmark::State& state) {
 void listSplitFloor(benchmark::State& state) {
     const std::string source = controlListText(static_cast<std::size_t>(state.range(0)));
     const char* const text = source.c_str();
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const std::size_t size = std::strlen(text);
         char* copy = static_cast<char*>(std::malloc(size + 1));
@@ -190,7 +185,7 @@ void listSplitFloor(benchmark::State& state) {
         benchmark::DoNotOptimize(entries.data());
         std::free(copy);
     }
-    zarn_bench::reportAllocations(state, start);
+    allocations.report();
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 
@@ -206,21 +201,20 @@ void listBuild(benchmark::State& state) {
     for (const std::string& name : controlNames(static_cast<std::size_t>(state.range(0)))) {
         names.emplace_back(name.c_str());
     }
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         zarn_stringlist list;
         for (const zarn_string& name : names) list << name;
         const zarn_string joined = list.toString(',');
         benchmark::DoNotOptimize(joined.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // The entries, whose lengths are known, copied with their separators into one
 // buffer sized for all of them.
 void listBuildFloor(benchmark::State& state) {
     const std::vector<std::string> names = controlNames(static_cast<std::size_t>(state.range(0)));
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         std::size_t size = 0;
         for (const std::string& name : names) size += name.size() + 1;
@@ -235,7 +229,6 @@ void listBuildFloor(benchmark::State& state) {
         benchmark::DoNotOptimize(joined);
         std::free(joined);
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // ---- Placeholder fills over long texts ----
@@ -256,24 +249,22 @@ const char* const fillValues[9] = {"one", "two", "three", "four", "five", "six",
 
 void argsFill(benchmark::State& state) {
     const zarn_string text(placeholderText(static_cast<std::size_t>(state.range(0))).c_str());
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_string filled = text.args({fillValues[0], fillValues[1], fillValues[2], fillValues[3], fillValues[4],
                                               fillValues[5], fillValues[6], fillValues[7], fillValues[8]});
         benchmark::DoNotOptimize(filled.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void argFill(benchmark::State& state) {
     const zarn_string text(placeholderText(static_cast<std::size_t>(state.range(0))).c_str());
     const zarn_string value("value");
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const zarn_string filled = text.arg(value);
         benchmark::DoNotOptimize(filled.c_str());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // One pass over text: every "%n" (n 1 to 99) for which value(n) gives a text
@@ -306,24 +297,22 @@ void handFill(const std::string& text, std::string& out, Value value) {
 
 void argsFillFloor(benchmark::State& state) {
     const std::string text = placeholderText(static_cast<std::size_t>(state.range(0)));
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         std::string filled;
         handFill(text, filled, [](int number) { return number <= 9 ? fillValues[number - 1] : nullptr; });
         benchmark::DoNotOptimize(filled.data());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 void argFillFloor(benchmark::State& state) {
     const std::string text = placeholderText(static_cast<std::size_t>(state.range(0)));
-    const auto start = zarn_bench::allocationCount();
+    zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         std::string filled;
         handFill(text, filled, [](int number) { return number == 1 ? "value" : nullptr; });
         benchmark::DoNotOptimize(filled.data());
     }
-    zarn_bench::reportAllocations(state, start);
 }
 
 // ---- Registration ----

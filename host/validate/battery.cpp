@@ -1,15 +1,16 @@
-#include "host/validate/battery.h"
+#include "battery.h"
+
+#include <zarn/host_commands.h>
 
 #include <cstdint>
 #include <memory>
 #include <ostream>
 #include <random>
 
-#include "host/command_text.h"
-#include "host/panel_library.h"
-#include "host/validate/session.h"
-#include "host/validate/validate_process.h"
-#include "script_frame/host_commands.h"
+#include "command_text.h"
+#include "panel_library.h"
+#include "session.h"
+#include "validate_process.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZARN_HEAP_UNMEASURED 1

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/validate/validate.h"
+#include "validate.h"
 
 namespace zarn_host {
 namespace validate {

@@ -1,8 +1,8 @@
-#include "host/validate/session.h"
+#include "session.h"
 
 #include <filesystem>
 
-#include "host/command_text.h"
+#include "command_text.h"
 
 namespace zarn_host {
 namespace validate {

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "host/scenario.h"
-#include "host/sim_host.h"
-#include "host/validate/validate.h"
+#include "scenario.h"
+#include "sim_host.h"
+#include "validate.h"
 
 namespace zarn_host {
 namespace validate {

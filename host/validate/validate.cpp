@@ -1,4 +1,4 @@
-#include "host/validate/validate.h"
+#include "validate.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -8,12 +8,12 @@
 #include <regex>
 #include <sstream>
 
-#include "host/command_text.h"
-#include "host/facility.h"
-#include "host/panel_folder.h"
-#include "host/panel_library.h"
-#include "host/validate/battery.h"
-#include "host/validate/validate_process.h"
+#include "battery.h"
+#include "command_text.h"
+#include "facility.h"
+#include "panel_folder.h"
+#include "panel_library.h"
+#include "validate_process.h"
 
 namespace zarn_host {
 namespace validate {

@@ -1,4 +1,4 @@
-#include "host/web/library_watch.h"
+#include "library_watch.h"
 
 #include <system_error>
 #include <utility>

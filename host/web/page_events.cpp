@@ -1,8 +1,8 @@
-#include "host/web/page_events.h"
+#include "page_events.h"
 
 #include <utility>
 
-#include "host/web/page_state.h"
+#include "page_state.h"
 
 namespace zarn_host {
 

@@ -1,8 +1,8 @@
-#include "host/web/page_state.h"
+#include "page_state.h"
 
 #include <filesystem>
 
-#include "host/command_text.h"
+#include "command_text.h"
 
 namespace zarn_host {
 namespace {

@@ -7,8 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "host/scenario.h"
-#include "host/sim_host.h"
+#include "scenario.h"
+#include "sim_host.h"
 
 namespace zarn_host {
 

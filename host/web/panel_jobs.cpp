@@ -1,4 +1,4 @@
-#include "host/web/panel_jobs.h"
+#include "panel_jobs.h"
 
 namespace zarn_host {
 

@@ -4,8 +4,8 @@
 #include <csignal>
 #include <string>
 
-#include "host/command_text.h"
-#include "host/web/web_front.h"
+#include "command_text.h"
+#include "web_front.h"
 
 namespace zarn_host {
 

@@ -1,8 +1,8 @@
-#include "host/web/session_recorder.h"
+#include "session_recorder.h"
 
 #include <optional>
 
-#include "host/command_text.h"
+#include "command_text.h"
 
 namespace zarn_host {
 namespace {

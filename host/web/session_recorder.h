@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "host/scenario.h"
-#include "host/sim_host.h"
+#include "scenario.h"
+#include "sim_host.h"
 
 namespace zarn_host {
 

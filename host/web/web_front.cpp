@@ -1,4 +1,4 @@
-#include "host/web/web_front.h"
+#include "web_front.h"
 
 #include <httplib.h>
 
@@ -8,13 +8,13 @@
 #include <sstream>
 #include <thread>
 
-#include "host/command_text.h"
-#include "host/web/library_watch.h"
-#include "host/web/page_events.h"
-#include "host/web/page_state.h"
-#include "host/web/panel_jobs.h"
-#include "host/web/session_recorder.h"
-#include "host/web/web_assets.h"
+#include "command_text.h"
+#include "library_watch.h"
+#include "page_events.h"
+#include "page_state.h"
+#include "panel_jobs.h"
+#include "session_recorder.h"
+#include "web_assets.h"
 
 namespace zarn_host {
 namespace {

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "host/host_app.h"
-#include "host/scenario.h"
-#include "host/sim_host.h"
+#include "host_app.h"
+#include "scenario.h"
+#include "sim_host.h"
 
 namespace zarn_host {
 

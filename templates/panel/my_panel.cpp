@@ -1,7 +1,7 @@
 // my_panel: takes the source picked in the "Sources" list to the studio
 // output and shows, in "Tally", what the output carries.
-#include <script_frame/zarn_script_helper.h>
-#include <zarn_string/zarn_string.h>
+#include <zarn/zarn_script_helper.h>
+#include <zarn/zarn_string.h>
 
 #include <cstdint>
 #include <new>

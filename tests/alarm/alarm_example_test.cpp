@@ -1,11 +1,11 @@
 // Loads the alarm example library the way a host does and drives it through the boundary.
 #include <gtest/gtest.h>
+#include <zarn/zarn_client.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "script_frame/zarn_client.h"
 #include "support/host_events.h"
 #include "support/panel_entry_point.h"
 #include "support/recording_host.h"

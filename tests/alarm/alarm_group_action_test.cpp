@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
+#include <zarn/zarn_script_helper.h>
 
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "script_frame/zarn_script_helper.h"
 #include "support/debug_capture.h"
 #include "support/empty_panel.h"
 #include "support/host_events.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "host/sim_host.h"
+#include "sim_host.h"
 
 namespace zarn_host_test {
 

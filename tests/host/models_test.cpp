@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "host/facility.h"
-#include "host/panel_model.h"
-#include "host/renderer.h"
-#include "host/virtual_clock.h"
+#include "facility.h"
+#include "panel_model.h"
+#include "renderer.h"
+#include "virtual_clock.h"
 
 using namespace zarn_host;
 

@@ -6,11 +6,11 @@
 //   "foreign"   hands back a pointer the host never gave
 //   "type N"    calls the host with type N
 // The reply to the parent is the command's reply text, or null.
+#include <zarn/zarn_client.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include "script_frame/zarn_client.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "host/scenario.h"
+#include "scenario.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/json_input.h"
 #include "host_test_support.h"
+#include "json_input.h"
 
 using namespace zarn_host;
 using zarn_host_test::ScriptedPanel;

@@ -1,12 +1,12 @@
-#include "host/sim_host.h"
+#include "sim_host.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <sstream>
 
-#include "host/panel_library.h"
 #include "host_test_support.h"
+#include "panel_library.h"
 
 using namespace zarn_host;
 using zarn_host_test::ScriptedPanel;

@@ -1,7 +1,7 @@
 // zarn_host's browser front-end with the K7 panel: bursts of good and bad
 // requests from several clients at once, and a long session whose memory
 // must stay flat.
-#include "host/web/web_front.h"
+#include "web_front.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -15,10 +15,10 @@
 #include <sstream>
 #include <thread>
 
-#include "host/facility.h"
-#include "host/panel_library.h"
-#include "host/scenario.h"
-#include "host/sim_host.h"
+#include "facility.h"
+#include "panel_library.h"
+#include "scenario.h"
+#include "sim_host.h"
 #include "support/sanitizer.h"
 
 namespace {

@@ -3,6 +3,7 @@
 // executable's counting allocator. The budgets assume a standard library that
 // keeps texts of up to 15 bytes inside the string object (libstdc++).
 #include <gtest/gtest.h>
+#include <zarn/zarn_client.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,6 @@
 #include <functional>
 #include <memory>
 
-#include "script_frame/zarn_client.h"
 #include "support/counting_allocator.h"
 #include "support/host_events.h"
 #include "support/panel_entry_point.h"

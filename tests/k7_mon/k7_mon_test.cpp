@@ -1,6 +1,7 @@
 // The K7 panel as a host sees it: libk7_mon.so loaded by path, driven with
 // real host records through the one callback, checked by its command traces.
 #include <gtest/gtest.h>
+#include <zarn/zarn_client.h>
 
 #include <array>
 #include <cstdint>
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "script_frame/zarn_client.h"
 #include "support/host_events.h"
 #include "support/panel_entry_point.h"
 #include "support/platform_debug_output.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "panels/K7/k7_mon/version_info.h"
+#include "version_info.h"
 
 namespace {
 

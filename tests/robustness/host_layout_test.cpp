@@ -3,14 +3,13 @@
 // the 32-bit one (pointers at 8/12/16, details value at 132, parser fields at
 // 0/4/132/136/140/144); other pointer widths keep the order and shift.
 #include <gtest/gtest.h>
+#include <zarn/param_command.h>
+#include <zarn/zarn_script_helper.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-#include "script_frame/param_command.h"
-#include "script_frame/zarn_script_helper.h"
 
 namespace {
 

@@ -7,16 +7,16 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 #include <unistd.h>
+#include <zarn/button_record.h>
+#include <zarn/host_commands.h>
+#include <zarn/revertive_record.h>
+#include <zarn/zarn_client.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-#include "script_frame/button_record.h"
-#include "script_frame/host_commands.h"
-#include "script_frame/revertive_record.h"
-#include "script_frame/zarn_client.h"
 #include "support/recording_host.h"
 #include "support/sanitizer.h"
 

@@ -1,12 +1,12 @@
 // Counts heap allocations around single operations: a parse allocates its one
 // copy, and the integer-formatted commands allocate nothing.
 #include <gtest/gtest.h>
+#include <zarn/param_command.h>
 
 #include <cstring>
 #include <functional>
 
-#include "script_frame/decode_zarn_string.h"
-#include "script_frame/param_command.h"
+#include "decode_zarn_string.h"
 #include "support/counting_allocator.h"
 #include "support/recording_host.h"
 #include "test_panel.h"

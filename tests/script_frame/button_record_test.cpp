@@ -1,12 +1,10 @@
 // The button record builder: what the script reads through each form of the
 // record, and that its pointers survive the texts it was built from.
-#include "script_frame/button_record.h"
-
 #include <gtest/gtest.h>
+#include <zarn/button_record.h>
+#include <zarn/zarn_script_helper.h>
 
 #include <string>
-
-#include "script_frame/zarn_script_helper.h"
 
 namespace {
 

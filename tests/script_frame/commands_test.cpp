@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
+#include <zarn/host_commands.h>
 
 #include <climits>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "script_frame/host_commands.h"
 #include "support/recording_host.h"
 #include "test_panel.h"
 

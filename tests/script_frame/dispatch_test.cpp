@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "script_frame/frame_internal.h"
+#include "frame_internal.h"
 #include "support/host_events.h"
 #include "support/platform_debug_output.h"
 #include "support/recording_host.h"

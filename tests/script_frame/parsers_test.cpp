@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
+#include <zarn/param_command.h>
+#include <zarn/zarn_script_helper.h>
 
 #include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "script_frame/decode_zarn_string.h"
-#include "script_frame/frame_internal.h"
-#include "script_frame/param_command.h"
-#include "script_frame/zarn_script_helper.h"
+#include "decode_zarn_string.h"
+#include "frame_internal.h"
 
 namespace {
 

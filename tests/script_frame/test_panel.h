@@ -1,6 +1,8 @@
 // A panel that records which hook got what.
 #pragma once
 
+#include <zarn/zarn_script_helper.h>
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>

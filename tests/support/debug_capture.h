@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "script_frame/debug_output.h"
+#include "debug_output.h"
 
 class DebugCapture {
 public:

@@ -3,9 +3,9 @@
 // looks at.
 #pragma once
 
-#include <cstdint>
+#include <zarn/zarn_script_helper.h>
 
-#include "script_frame/zarn_script_helper.h"
+#include <cstdint>
 
 class EmptyPanel : public zarn_script_helper {
 public:

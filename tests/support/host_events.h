@@ -1,14 +1,14 @@
 // Host records laid out as a host sends them, for driving a script through its callback.
 #pragma once
 
+#include <zarn/button_record.h>
+#include <zarn/revertive_record.h>
+#include <zarn/zarn_client.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
-
-#include "script_frame/button_record.h"
-#include "script_frame/revertive_record.h"
-#include "script_frame/zarn_client.h"
 
 // A button event; the reserved fields hold junk, as a host may leave them.
 // Null texts and withDetails false build the malformed records a faulty host

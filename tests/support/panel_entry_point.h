@@ -8,10 +8,10 @@
 #include <dlfcn.h>
 #endif
 
+#include <zarn/zarn_client.h>
+
 #include <cstdio>
 #include <cstdlib>
-
-#include "script_frame/zarn_client.h"
 
 // The library stays loaded for the rest of the program. One that cannot be
 // loaded, or lacks the entry point, ends the program with a message: nothing

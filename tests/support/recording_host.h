@@ -5,6 +5,8 @@
 // test's own buffers.
 #pragma once
 
+#include <zarn/zarn_client.h>
+
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -12,8 +14,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "script_frame/zarn_client.h"
 
 class RecordingHost : public zarn_client_callback {
 public:

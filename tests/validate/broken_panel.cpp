@@ -12,6 +12,8 @@
 // rules' faults, which must still be filed under the grammar:
 //   BROKEN_UNKNOWN_QUOTES_RULES    an unknown command naming "AS", hand-backs and foreign pointers
 //   BROKEN_MALFORMED_QUOTES_RULES  a malformed SD naming the same
+#include <zarn/zarn_client.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,8 +21,6 @@
 #include <set>
 #include <string>
 #include <thread>
-
-#include "script_frame/zarn_client.h"
 
 namespace {
 

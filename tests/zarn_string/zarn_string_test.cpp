@@ -1,6 +1,5 @@
-#include "zarn_string/zarn_string.h"
-
 #include <gtest/gtest.h>
+#include <zarn/zarn_string.h>
 
 #include <climits>
 #include <string>

@@ -1,6 +1,5 @@
-#include "zarn_string/zarn_stringlist.h"
-
 #include <gtest/gtest.h>
+#include <zarn/zarn_stringlist.h>
 
 #include <string>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "panels/K7/k7_mon/k7_mon.h"
+#include "k7_mon.h"
 
-#include "zarn_string/zarn_stringlist.h"
+#include <zarn/zarn_stringlist.h>
 
 namespace {
 

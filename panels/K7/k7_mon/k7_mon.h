@@ -6,10 +6,10 @@
 // can set and read two text parameters.
 #pragma once
 
-#include <cstdint>
+#include <zarn/zarn_script_helper.h>
+#include <zarn/zarn_string.h>
 
-#include "script_frame/zarn_script_helper.h"
-#include "zarn_string/zarn_string.h"
+#include <cstdint>
 
 class k7_mon : public zarn_script_helper {
 public:

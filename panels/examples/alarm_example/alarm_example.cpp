@@ -1,6 +1,6 @@
 // alarm_example: a panel of alarm controls whose group buttons ("ActionAll",
 // "AckAll") the base handles. The panel needs no code of its own for them.
-#include "script_frame/zarn_script_helper.h"
+#include <zarn/zarn_script_helper.h>
 
 namespace {
 

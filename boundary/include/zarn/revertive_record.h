@@ -2,12 +2,12 @@
 /// Builds the record of a type-1 notification for hosts, test hosts and fuzzers.
 #pragma once
 
+#include <zarn/zarn_client.h>
+
 #include <cstring>
 #include <memory>
 #include <new>
 #include <string_view>
-
-#include "script_frame/zarn_client.h"
 
 /// A RevertiveEvent whose text has any length: the fixed fields, then the text
 /// and its NUL at offset 16, in one allocation that lives as long as this object.

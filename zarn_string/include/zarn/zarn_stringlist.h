@@ -2,9 +2,9 @@
 /// zarn_stringlist: an ordered list of zarn_string entries, and its iterator.
 #pragma once
 
-#include <vector>
+#include <zarn/zarn_string.h>
 
-#include "zarn_string/zarn_string.h"
+#include <vector>
 
 class zarn_stringlistIterator;
 

@@ -3,13 +3,13 @@
 /// handles through which its hooks read host records.
 #pragma once
 
+#include <zarn/param_command.h>
+#include <zarn/zarn_client.h>
+#include <zarn/zarn_string.h>
+#include <zarn/zarn_stringlist.h>
+
 #include <cstdint>
 #include <unordered_set>
-
-#include "script_frame/param_command.h"
-#include "script_frame/zarn_client.h"
-#include "zarn_string/zarn_string.h"
-#include "zarn_string/zarn_stringlist.h"
 
 /// A button event as onButton receives it. Like every handle it is one
 /// pointer wide; its readers take a null record or text as empty or 0, and

@@ -2,12 +2,12 @@
 /// Builds the record of a type-2 notification for hosts, test hosts and fuzzers.
 #pragma once
 
+#include <zarn/zarn_client.h>
+
 #include <cstddef>
 #include <initializer_list>
 #include <string>
 #include <string_view>
-
-#include "script_frame/zarn_client.h"
 
 /// A ButtonEvent with its ButtonEventDetails, holding copies of every text it
 /// points to, so the pointers stay valid as long as this object. It neither

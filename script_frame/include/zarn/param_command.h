@@ -2,10 +2,10 @@
 /// ParamCommand: splits "command.sub1.sub2=value" in place.
 #pragma once
 
+#include <zarn/zarn_client.h>
+
 #include <cstddef>
 #include <cstdint>
-
-#include "script_frame/zarn_client.h"
 
 /// The shared empty text every unfilled slot of the parsers points at.
 extern const char zarn_empty_text[1];
