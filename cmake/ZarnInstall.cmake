@@ -71,6 +71,9 @@ if(TARGET zarn_host AND ZARN_GZIP AND NOT WIN32)
     DEPENDS ${zarn_package_files}/zarn_host.1.gz ${zarn_package_files}/changelog.Debian.gz)
   install(FILES ${zarn_package_files}/zarn_host.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${zarn_package_files}/changelog.Debian.gz debian/copyright DESTINATION ${zarn_doc_dir})
+  # What lintian is told to accept in the package, each with its reason.
+  install(FILES debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME zarn-script-frame-dev)
 endif()
 
 # API reference of the public headers; any undocumented public type or
@@ -111,10 +114,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_STRIP_FILES ON)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zarn-panels.example.org/")
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SDK for building panel libraries of a facility control system")
-  # The extended description: one paragraph, each line starting with a space
-  # in the control file (CPack indents the lines after the first).
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Everything needed to build, run and check a panel library outside the
+  # The extended description; CPack puts the summary line before it.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Everything needed to build, run and check a panel library outside the
 facility: the public headers of the script frame and its string library,
 the static libraries zarn_string and zarn_script_frame, the CMake package
 zarn_script_frame with the functions zarn_add_panel,

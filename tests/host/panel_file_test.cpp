@@ -73,6 +73,26 @@ TEST(panel_file, refusals_name_the_file_the_json_path_and_what_was_expected) {
     }
 }
 
+TEST(panel_file, every_key_and_integers_as_texts_are_taken) {
+    Panel p;
+    std::string error;
+    ASSERT_TRUE(Panel::parse(R"({"$schema": "zarn_ui.schema.json", "comment": "c", "title": 7, "glyphs": {"": "[ ]"},
+        "controls": [{"id": "a", "kind": "button", "label": "", "properties": {"pixmap": ""}, "comment": "c",
+                      "defaultProperty": "pixmap", "command": "c", "value": 2},
+                     {"id": 5, "kind": "list", "label": 1, "entries": [{"text": "Cam 1", "value": 11}]}],
+        "layout": [["a", {"text": ""}, 5]]})",
+                             "p.zarn_ui", p, error))
+        << error;
+    EXPECT_EQ(p.title, "7");
+    ASSERT_EQ(p.controls.size(), 2u);
+    EXPECT_EQ(p.controls[0].value, "2");
+    EXPECT_EQ(p.controls[1].id, "5");
+    EXPECT_EQ(p.controls[1].label, "1");
+    EXPECT_EQ(p.controls[1].entries[0].value, "11");
+    ASSERT_EQ(p.layout.size(), 1u);
+    EXPECT_EQ(p.layout[0][2].control, "5");
+}
+
 TEST(panel_file, a_refused_file_leaves_the_panel_as_it_was) {
     Panel p;
     std::string error;
