@@ -175,9 +175,6 @@ bool Panel::parse(const std::string& text, const std::string& fileName, Panel& p
                 }
             }
             if (item.contains("entries")) {
-                // Only a list offers entries to pick.
-                if (c.kind != "list")
-                    throw JsonContentError(path + "/entries", "entries on a " + c.kind + ", not a list");
                 const auto& entries = requireArray(item["entries"], path + "/entries");
                 for (std::size_t k = 0; k < entries.size(); ++k) {
                     std::string entryPath = path + "/entries/" + std::to_string(k);
@@ -187,6 +184,10 @@ bool Panel::parse(const std::string& text, const std::string& fileName, Panel& p
                         throw JsonContentError(entryPath, "an entry needs \"text\" and \"value\"");
                     }
                     c.entries.push_back({textAt(e, "text", entryPath), textAt(e, "value", entryPath)});
+                }
+                // Only a list offers entries to pick.
+                if (c.kind != "list") {
+                    throw JsonContentError(path + "/entries", "entries on a " + c.kind + ", not a list");
                 }
             }
             p.controls.push_back(std::move(c));

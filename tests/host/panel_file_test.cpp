@@ -149,8 +149,8 @@ TEST(panel_file, the_picture_draws_every_kind) {
     ASSERT_TRUE(Panel::parse(text, "p.zarn_ui", p, error)) << error;
     p.id = "1";
     EXPECT_EQ(renderPanel(p),
-              "+-- panel 1: Kinds -------------------------------------------------------\n"
-              "|  (RED) On air  (RED) [Take] [v]  |  Tally: Cam 1\n"
+              "+-- panel 1: Kinds --------------------------------------------------------\n"
+              "|  (RED) On air  (RED) [Take] [v]       |  Tally: Cam 1\n"
               "|  Studio A      PSU value=1 alarm=ack\n"
               "|  Sources:\n"
               "|      1 Cam 1  > 2 Cam 2\n"
