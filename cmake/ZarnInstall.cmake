@@ -39,9 +39,42 @@ install(FILES
   DESTINATION ${zarn_package_dir})
 
 set(zarn_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/zarn-script-frame-dev)
-install(DIRECTORY templates/panel/ DESTINATION ${CMAKE_INSTALL_DATADIR}/zarn_script_frame/panel_template)
-install(FILES docs/WRITING_A_PANEL.md docs/VALIDATE.md DESTINATION ${zarn_doc_dir})
+set(zarn_data_dir ${CMAKE_INSTALL_DATADIR}/zarn_script_frame)
+# The panel file schema: beside the template's panel file, whose "$schema"
+# names it, so that a copied template finds it too.
+install(DIRECTORY templates/panel/ DESTINATION ${zarn_data_dir}/panel_template)
+install(FILES schema/zarn_ui.schema.json DESTINATION ${zarn_data_dir})
+install(FILES schema/zarn_ui.schema.json DESTINATION ${zarn_data_dir}/panel_template)
+# The installed guides name only installed files (tools/check-installed-docs.sh).
+install(FILES docs/WRITING_A_PANEL.md docs/VALIDATE.md docs/PANEL_FILE.md docs/GLOSSARY.md DESTINATION ${zarn_doc_dir})
 install(FILES host/README.md DESTINATION ${zarn_doc_dir} RENAME zarn_host.md)
+
+# zarn_host's manual page and the package's changelog, compressed as Debian
+# wants them (gzip -9n: no name, no time stamp, the same bytes every build).
+find_program(ZARN_GZIP gzip)
+# The Debian packaging revision of this version (the .deb's version is
+# <version>-<revision>).
+set(ZARN_DEB_RELEASE 1)
+if(TARGET zarn_host AND ZARN_GZIP AND NOT WIN32)
+  set(ZARN_DEB_VERSION ${PROJECT_VERSION}-${ZARN_DEB_RELEASE})
+  set(zarn_package_files ${CMAKE_CURRENT_BINARY_DIR}/package)
+  configure_file(docs/zarn_host.1 ${zarn_package_files}/zarn_host.1 @ONLY)
+  configure_file(debian/changelog.in ${zarn_package_files}/changelog.Debian @ONLY)
+  foreach(file zarn_host.1 changelog.Debian)
+    add_custom_command(OUTPUT ${zarn_package_files}/${file}.gz
+      COMMAND sh -c "\"$0\" -9nc \"$1\" > \"$1.gz\"" ${ZARN_GZIP} ${file}
+      DEPENDS ${zarn_package_files}/${file}
+      WORKING_DIRECTORY ${zarn_package_files}
+      VERBATIM)
+  endforeach()
+  add_custom_target(zarn_package_files ALL
+    DEPENDS ${zarn_package_files}/zarn_host.1.gz ${zarn_package_files}/changelog.Debian.gz)
+  install(FILES ${zarn_package_files}/zarn_host.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${zarn_package_files}/changelog.Debian.gz debian/copyright DESTINATION ${zarn_doc_dir})
+  # What lintian is told to accept in the package, each with its reason.
+  install(FILES debian/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+    RENAME zarn-script-frame-dev)
+endif()
 
 # API reference of the public headers; any undocumented public type or
 # operation fails the build.
@@ -49,6 +82,11 @@ find_package(Doxygen QUIET)
 if(DOXYGEN_FOUND)
   # The reference names each header as a panel includes it: <zarn/...>.
   zarn_public_headers(ZARN_DOXYGEN_INPUT ZARN_DOXYGEN_INCLUDE_DIRS ${zarn_library_targets})
+  # The guide is the main page; beside it the panel file reference, the
+  # validator, the glossary, the groups and the template as an example.
+  foreach(page WRITING_A_PANEL.md PANEL_FILE.md VALIDATE.md GLOSSARY.md api.dox)
+    list(APPEND ZARN_DOXYGEN_INPUT ${PROJECT_SOURCE_DIR}/docs/${page})
+  endforeach()
   list(JOIN ZARN_DOXYGEN_INPUT " " ZARN_DOXYGEN_INPUT)
   list(JOIN ZARN_DOXYGEN_INCLUDE_DIRS " " ZARN_DOXYGEN_INCLUDE_DIRS)
   set(ZARN_DOXYGEN_OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/api)
@@ -69,8 +107,22 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_NAME zarn-script-frame-dev)
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-      "Script frame for facility panel libraries: headers, static libraries, CMake package, zarn_host")
+  # Packaging revision 1 of the upstream version: the changelog is
+  # changelog.Debian.gz, and the file zarn-script-frame-dev_<version>-1_<arch>.deb.
+  set(CPACK_DEBIAN_PACKAGE_RELEASE ${ZARN_DEB_RELEASE})
+  # Without debug symbols: cpack installs with install/strip.
+  set(CPACK_STRIP_FILES ON)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://zarn-panels.example.org/")
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "SDK for building panel libraries of a facility control system")
+  # The extended description; CPack puts the summary line before it.
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Everything needed to build, run and check a panel library outside the
+facility: the public headers of the script frame and its string library,
+the static libraries zarn_string and zarn_script_frame, the CMake package
+zarn_script_frame with the functions zarn_add_panel,
+zarn_add_panel_scenario and zarn_add_panel_validation, and zarn_host, a
+simulated panel host that runs a panel against a model facility, plays
+scenarios and validates a library's use of the host protocol. Also the
+panel template, the panel file schema, the guides and the API reference.")
   set(CPACK_PACKAGE_CONTACT "ZARN panel frame maintainers <zarn-panels@example.org>")
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -17,7 +17,7 @@ struct ListEntry {
 
 struct Control {
     std::string id;
-    std::string kind;  // button, list, text, indicator, label, ...
+    std::string kind;  // button, list, text, label, indicator or alarm
     std::string label;
     std::vector<std::pair<std::string, std::string>> properties;  // in the order first set
     std::vector<ListEntry> entries;

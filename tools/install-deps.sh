@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
           clang libclang-rt-14-dev g++-multilib valgrind
-          doxygen dpkg-dev file)
+          doxygen dpkg-dev file lintian python3-jsonschema)
 # zarn_host's browser front-end and its browser tests (Playwright drives Debian's chromium).
 packages+=(pkg-config libcpp-httplib-dev chromium)
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)

@@ -74,13 +74,21 @@ sdk() {
   (cd "$sdk_build" && logged "$OLDPWD/build/cpack.log" "cpack failed" cpack)
   local version deb
   version=$("$sdk_build/host/zarn_host" --version | cut -d' ' -f2)
-  deb=$sdk_build/zarn-script-frame-dev_${version}_$(dpkg --print-architecture).deb
+  # Packaging revision 1 of the version (ZARN_DEB_RELEASE).
+  deb=$sdk_build/zarn-script-frame-dev_${version}-1_$(dpkg --print-architecture).deb
   [ -f "$deb" ] || { ls "$sdk_build"/*.deb; echo "no $deb: the package and zarn_host disagree on the version"; exit 1; }
   grep -q "set(PACKAGE_VERSION \"$version\")" \
     build/panel-guide/prefix/zarn-sdk/lib/cmake/zarn_script_frame/zarn_script_frameConfigVersion.cmake \
     || { echo "the package config does not carry version $version"; exit 1; }
   grep -q "/api/index.html" <<<"$(dpkg-deb -c "$deb")" || { echo "$deb lacks the API reference"; exit 1; }
   echo "   $(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+  # The installed guides, template, manual page and headers name only installed files.
+  ./tools/check-installed-docs.sh build/panel-guide/prefix/zarn-sdk
+  ./tools/check-installed-docs.sh "$deb"
+  # No error or warning (debian/lintian-overrides says why a tag is overridden).
+  logged build/lintian.log "lintian found faults in $deb" \
+    lintian --fail-on error,warning --display-info "$deb"
+  cat build/lintian.log
   logged build/panel-guide-deb.log "the guide failed with the Debian package" ./tools/run-panel-guide.sh deb "$deb"
 }
 
@@ -93,6 +101,6 @@ stage "32-bit build (-m32: the host's record layout)" workflow m32
 stage "Windows DLLs and tests (mingw-w64; tests, Microsoft-ABI host, zarn_host.exe and its validator under Wine)" \
   ./tools/test-windows.sh "$jobs"
 stage "fuzzers (libFuzzer, ASan + UBSan, ${fuzz_seconds} s each)" fuzzers
-stage "SDK: installed package, panel template out of tree, API reference, Debian package" sdk
+stage "SDK: installed package, panel template out of tree, API reference, standalone docs, Debian package (lintian)" sdk
 
 echo "== all tests passed"

@@ -92,7 +92,7 @@ constexpr std::size_t zarn_revertive_text_offset = 16;
 /// the script reads it only during the notification. The fixed fields come
 /// first; the text follows at offset 16 and runs to its NUL. The host decides
 /// how long the record, and so the text, is: a script relies on the NUL, never
-/// on a size (script_frame/revertive_record.h builds such a record).
+/// on a size (<zarn/revertive_record.h> builds such a record).
 struct RevertiveEvent {
     int32_t device;     ///< 0; device number the revertive comes from
     int32_t reserved1;  ///< 4; not read

@@ -119,17 +119,26 @@ public:
     // Host commands. Each sends at most one command and reads at most one
     // reply; the two-letter command word is given for each.
 
-    /// SD: looks up a device instance by name. Sets *device and *offset (either
-    /// may be null) to the host's answer, 0 without one; false when the host
-    /// answered nothing.
+    /// SD: looks up a device instance by name. The host answers
+    /// "<device> <offset>": *device is the instance's device number, *offset
+    /// the second token, the instance's offset within its device in the
+    /// facility (the base to add to the indexes the panel uses on it; the
+    /// simulated host answers the instance's "offset" from the facility file,
+    /// 0 when it has none). Either pointer may be null; each token is read by
+    /// its leading digits, a missing one as 0. False, with both set to 0, when
+    /// the host answered nothing (no such instance, or its device offline).
     bool lookupDevice(zarn_string instanceName, int32_t* device, int32_t* offset);
     /// XI: the ids of the panel's controls that begin with prefix, in panel order.
     zarn_stringlist listControls(const zarn_string& panel, const zarn_string& prefix);
     /// PS: shows file (in the panel's folder) as panel, with an optional
     /// parameter; false when the host answered null.
     bool showPanel(const zarn_string& panel, const zarn_string& file, const zarn_string& parameter);
-    /// RC: routes source to destination on the router device; extra and flag
-    /// are passed through to the host.
+    /// RC: routes source to destination on the router device. extra and flag
+    /// are passed through for the host: the command carries extra as free
+    /// text after a comma in its fourth argument and flag as 1 or 0 in its
+    /// fifth ("RC 7 2 1 ',EXTRA' 1"); what they mean is the facility host's
+    /// (the simulated host ignores both). Give an empty extra and false when
+    /// the facility asks for nothing else.
     void makeCrosspoint(int32_t device, int32_t source, int32_t destination, const zarn_string& extra, bool flag);
     /// RN: sets entry to entry index of the device's database; a null answer
     /// leaves entry unchanged.
