@@ -15,6 +15,10 @@
 #include <thread>
 
 #include "host/command_text.h"
+#include "host/web/action_watch.h"
+#include "host/web/event_stream.h"
+#include "host/web/http_guard.h"
+#include "host/web/session_sources.h"
 #include "host/web/web_assets.h"
 
 namespace zarn_host {
@@ -134,6 +138,8 @@ struct WebFront::Impl {
     ScenarioRunner& runner;
     WebFrontOptions options;
     httplib::Server server;
+    HttpGuard guard;
+    ActionWatch actions;  // panel thread
     std::thread serverThread;
     int boundPort = 0;
 
@@ -144,10 +150,7 @@ struct WebFront::Impl {
     bool stopping = false;
 
     // What the streams send: the trace ring and the latest state.
-    struct TraceEntry {
-        uint64_t seq;
-        std::string json;
-    };
+    using TraceEntry = TraceEvent;
     mutable std::mutex eventsMutex;
     std::condition_variable eventsWake;
     std::deque<TraceEntry> trace;
@@ -191,6 +194,7 @@ struct WebFront::Impl {
     }
 
     void addTrace(int64_t time, const std::string& text) {
+        actions.line(time, text);
         json entry{{"time", time}, {"kind", traceKind(time, text)}, {"text", printable(text, maxTraceLineChars)}};
         std::lock_guard<std::mutex> lock(eventsMutex);
         entry["seq"] = nextSeq;
@@ -225,7 +229,7 @@ struct WebFront::Impl {
             for (const auto& g : panel.glyphs) glyphs[g.first] = g.second;
             panels.push_back({{"id", panel.id},
                               {"title", panel.title},
-                              {"file", panel.file},
+                              {"file", shownFileName(panel.file)},
                               {"controls", controls},
                               {"layout", layout},
                               {"glyphs", glyphs}});
@@ -273,6 +277,8 @@ struct WebFront::Impl {
             {"panels", panels},
             {"routers", routers},
             {"devices", devices},
+            {"lastAction", actions.lastActionJson(facility)},
+            {"dependsOn", actions.dependenciesJson()},
             {"clock", {{"now", host.clock().now()}, {"realTime", realTime}, {"timers", host.clock().runningCount()}}},
             {"parent", {{"sent", runner.parentSent()}, {"reply", reply ? json(*reply) : json(nullptr)}}},
             {"summary",
@@ -395,6 +401,7 @@ struct WebFront::Impl {
         std::string text =
             "# A session recorded in the browser. Replay it with\n"
             "#   zarn_host --panel LIBRARY --facility FACILITY --scenario THIS_FILE\n";
+        text += sessionSources(options.libraryPath, options.facilityPath);
         for (const auto& line : options.prelude) text += line + "\n";
         for (const auto& line : recorded) text += line + "\n";
         if (dropped > 0) text += "# " + std::to_string(dropped) + " later steps were not kept\n";
@@ -441,6 +448,7 @@ void WebFront::Impl::routes() {
         return httplib::Server::HandlerResponse::Handled;
     };
     server.set_error_handler(onError);
+    guardServer(server, guard);
     auto send = [](httplib::Response& res, const Reply& reply) {
         res.status = reply.status;
         res.set_header("Cache-Control", "no-store");
@@ -450,7 +458,7 @@ void WebFront::Impl::routes() {
     // cannot post here without the browser asking first.
     auto parseBody = [](const httplib::Request& req, json& body, Reply& bad) {
         std::string type = req.get_header_value("Content-Type");
-        if (type.rfind("application/json", 0) != 0) {
+        if (!mediaTypeIs(type, "application/json")) {
             bad = errorReply(415, "send JSON (Content-Type: application/json)");
             return false;
         }
@@ -470,6 +478,7 @@ void WebFront::Impl::routes() {
         };
         server.Get(asset.path, handler);
         if (std::string(asset.path) == "/index.html") server.Get("/", handler);
+        if (std::string(asset.path) == "/favicon.svg") server.Get("/favicon.ico", handler);
     }
 
     server.Get("/api/state", [this, send](const httplib::Request&, httplib::Response& res) {
@@ -538,7 +547,16 @@ void WebFront::Impl::routes() {
                 pins.emplace_back(pin["panel"].get<std::string>(), pin["control"].get<std::string>());
             }
         }
-        send(res, onPanelThread([this, pins] { return Reply{200, "text/plain; charset=utf-8", session(pins)}; }));
+        send(res, onPanelThread([this, pins] {
+                 for (const auto& pin : pins) {
+                     const Panel* panel = host.panel(pin.first);
+                     if (!panel || !panel->control(pin.second)) {
+                         return errorReply(422, "no control \"" + printable(pin.second, 80) + "\" on panel \"" +
+                                                    printable(pin.first, 80) + "\" to pin");
+                     }
+                 }
+                 return Reply{200, "text/plain; charset=utf-8", session(pins)};
+             }));
     });
 
     server.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
@@ -571,13 +589,7 @@ void WebFront::Impl::routes() {
                         out = ": idle\n\n";  // finds a page that went away
                     }
                     if (stopping) return false;
-                    if (!trace.empty() && trace.front().seq > cursor->seq + 1 && cursor->seq != 0) {
-                        out += "event: gap\ndata: {}\n\n";
-                    }
-                    for (const auto& entry : trace) {
-                        if (entry.seq <= cursor->seq) continue;
-                        out += "event: trace\ndata: " + entry.json + "\n\n";
-                    }
+                    appendTraceEvents(out, trace, cursor->seq);
                     if (!trace.empty()) cursor->seq = trace.back().seq;
                     if (stateVersion != cursor->stateVersion) {
                         out += "event: state\ndata: " + state + "\n\n";
@@ -619,6 +631,7 @@ bool WebFront::listen(const std::string& address, int port, std::string& error) 
         error = "cannot listen on " + address + ":" + std::to_string(port);
         return false;
     }
+    impl_->guard = HttpGuard(address, impl_->boundPort);
     impl_->serverThread = std::thread([this] { impl_->server.listen_after_bind(); });
     return true;
 }
@@ -696,10 +709,14 @@ bool serveWeb(ServeContext& context, std::string& error) {
     std::string address;
     int port = 0;
     if (!parseServeAddress(context.options.serve, address, port, error)) return false;
+    std::string warning;
+    if (!remoteServeAllowed(address, context.options.allowRemote, warning, error)) return false;
+    if (!warning.empty()) context.err << warning << "\n";
     WebFrontOptions options;
     options.libraryPath = context.options.panelLibrary;
     options.reopenLibrary = context.reopenLibrary;
     options.prelude = context.prelude;
+    options.facilityPath = context.options.facility;
     options.err = &context.err;
     WebFront front(context.host, context.runner, std::move(options));
     if (!front.listen(address, port, error)) return false;
