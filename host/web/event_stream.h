@@ -4,6 +4,7 @@
 // than one bounded chunk for it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -14,6 +15,10 @@ struct TraceEvent {
     uint64_t seq;
     std::string json;
 };
+
+// A stream writes at most once in this interval: state changes in between
+// are sent once, as the latest state, and trace lines together.
+constexpr std::chrono::milliseconds minEventWriteInterval{50};
 
 // At most this many trace lines go out in one write.
 constexpr std::size_t maxTraceEventsPerWrite = 1000;

@@ -572,6 +572,7 @@ void WebFront::Impl::routes() {
         struct Cursor {
             uint64_t seq = 0;
             uint64_t stateVersion = 0;
+            SteadyClock::time_point lastWrite{};
         };
         auto cursor = std::make_shared<Cursor>();
         res.set_header("Cache-Control", "no-store");
@@ -581,6 +582,8 @@ void WebFront::Impl::routes() {
                 std::string out;
                 {
                     std::unique_lock<std::mutex> lock(eventsMutex);
+                    // What comes within one interval goes out in one write.
+                    eventsWake.wait_until(lock, cursor->lastWrite + minEventWriteInterval, [&] { return stopping; });
                     auto fresh = [&] {
                         return stopping || stateVersion != cursor->stateVersion ||
                                (!trace.empty() && trace.back().seq > cursor->seq);
@@ -596,6 +599,7 @@ void WebFront::Impl::routes() {
                         cursor->stateVersion = stateVersion;
                     }
                 }
+                cursor->lastWrite = SteadyClock::now();
                 return sink.write(out.data(), out.size());
             },
             [this](bool) {

@@ -10,6 +10,7 @@ import { addTraceLines, clearTrace, setUpTrace } from './trace.js';
 
 const pins = new Set();
 let latest = null;
+let latestText = null;
 let stateChanged = false;
 let lines = [];
 let queued = false;
@@ -35,12 +36,13 @@ function render(state) {
 
 function flush() {
   queued = false;
-  if (stateChanged && latest) {
+  if (stateChanged && latestText) {
     stateChanged = false;
+    latest = JSON.parse(latestText);
     render(latest);
   }
   if (lines.length) {
-    const batch = lines;
+    const batch = lines.map((line) => (typeof line === 'string' ? JSON.parse(line) : line));
     lines = [];
     addTraceLines($('trace'), batch);
   }
@@ -56,7 +58,7 @@ function schedule() {
 setUpTrace($('trace-filters'), $('trace'), $('trace-download'));
 setUpSession(pins);
 shareEvents({
-  onState: (state) => { latest = state; stateChanged = true; schedule(); },
+  onState: (text) => { latestText = text; stateChanged = true; schedule(); },
   onTrace: (entry) => { lines.push(entry); if (lines.length > 4000) lines.splice(0, lines.length - 2000); schedule(); },
   onGap: () => { lines.push({ kind: 'note', time: -1, text: '… earlier lines dropped' }); schedule(); },
   onStatus: (up) => {

@@ -3,7 +3,8 @@
 // event on through a BroadcastChannel; the others listen. When the leader's
 // tab closes its lock is released and a waiting tab takes over. Browsers
 // allow six connections per host, so six tabs with a stream each would leave
-// none for a click. Without locks (a page not served from a loopback or
+// none for a click. Events travel as their JSON text: the receiver parses
+// only what it draws. Without locks (a page not served from a loopback or
 // https address) every tab opens its own stream.
 
 const channelName = 'zarn-events';
@@ -18,6 +19,7 @@ export function shareEvents(handlers) {
   const deliver = (message) => {
     if (message.type === 'state') { lastState = message.data; onState(message.data); }
     else if (message.type === 'trace') { keep(message.data); onTrace(message.data); }
+    else if (message.type === 'traces') for (const entry of message.data) { keep(entry); onTrace(entry); }
     else if (message.type === 'gap') onGap();
     else if (message.type === 'status') onStatus(message.data);
     else if (message.type === 'refused') onRefused(message.data);
@@ -28,7 +30,21 @@ export function shareEvents(handlers) {
   }
   const channel = new BroadcastChannel(channelName);
   let leader = false;
-  const publish = (message) => { deliver(message); channel.postMessage(message); };
+  // Trace lines go to the other tabs in one message per task, not one each.
+  let batch = null;
+  const publish = (message) => {
+    deliver(message);
+    if (message.type !== 'trace') {
+      if (batch) { channel.postMessage({ type: 'traces', data: batch }); batch = null; }
+      channel.postMessage(message);
+      return;
+    }
+    if (!batch) {
+      batch = [];
+      setTimeout(() => { if (batch) channel.postMessage({ type: 'traces', data: batch }); batch = null; }, 0);
+    }
+    batch.push(message.data);
+  };
   channel.onmessage = (e) => {
     const message = e.data;
     if (message.type === 'hello') {
@@ -57,8 +73,8 @@ export function shareEvents(handlers) {
 // again a few seconds later.
 function openStream(publish) {
   const events = new EventSource('/api/events');
-  events.addEventListener('state', (e) => publish({ type: 'state', data: JSON.parse(e.data) }));
-  events.addEventListener('trace', (e) => publish({ type: 'trace', data: JSON.parse(e.data) }));
+  events.addEventListener('state', (e) => publish({ type: 'state', data: e.data }));
+  events.addEventListener('trace', (e) => publish({ type: 'trace', data: e.data }));
   events.addEventListener('gap', () => publish({ type: 'gap' }));
   events.onopen = () => publish({ type: 'status', data: true });
   events.onerror = async () => {
