@@ -79,6 +79,7 @@ void ActionWatch::line(int64_t time, const std::string& text) {
             if (slash != std::string::npos) {
                 control_ = {rest.substr(0, slash),
                             rest.substr(slash + 1, end == std::string::npos ? std::string::npos : end - slash - 1)};
+                if (stepKeyword_ == "press") pressed_ = control_;
             }
         } else if (text.rfind("<- revertive ", 0) == 0) {
             std::string rest = text.substr(13);
