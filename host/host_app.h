@@ -25,6 +25,7 @@ struct HostOptions {
     bool quiet = false;
     std::vector<std::string> offline;  // device instances offline from the start
     std::string serve;                 // "[HOST:]PORT": serve the panel to browsers after the scenario
+    bool allowRemote = false;          // --serve on an address other machines reach
 };
 
 class SimHost;

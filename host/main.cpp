@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
     app.add_flag("--quiet", options.quiet, "do not print the trace and the picture");
     app.add_option("--serve", options.serve,
                    "after the scenario, serve the panel to browsers at [HOST:]PORT (host 127.0.0.1; port 0: any free)");
+    app.add_flag("--allow-remote", options.allowRemote,
+                 "let --serve use an address other machines reach (anyone who can reach it operates the panel)");
     app.footer("Scenario steps, one a line (\"double quotes\" group blanks; # starts a comment):\n" +
                zarn_host::scenarioStepsHelp());
     app.set_version_flag("--version", "zarn_host " ZARN_VERSION, "print the version and exit");

@@ -41,6 +41,8 @@ void PageEvents::closeStream() {
 bool PageEvents::next(Cursor& cursor, std::string& out, std::chrono::milliseconds idle) {
     out.clear();
     std::unique_lock<std::mutex> lock(mutex_);
+    // What comes within one interval goes out in one write.
+    wake_.wait_until(lock, cursor.lastWrite + minEventWriteInterval, [&] { return stopping_; });
     auto fresh = [&] {
         return stopping_ || stateVersion_ != cursor.stateVersion || (!trace_.empty() && trace_.back().seq > cursor.seq);
     };
@@ -48,18 +50,12 @@ bool PageEvents::next(Cursor& cursor, std::string& out, std::chrono::millisecond
         out = ": idle\n\n";  // finds a page that went away
     }
     if (stopping_) return false;
-    if (!trace_.empty() && trace_.front().seq > cursor.seq + 1 && cursor.seq != 0) {
-        out += "event: gap\ndata: {}\n\n";
-    }
-    for (const auto& entry : trace_) {
-        if (entry.seq <= cursor.seq) continue;
-        out += "event: trace\ndata: " + entry.json + "\n\n";
-    }
-    if (!trace_.empty()) cursor.seq = trace_.back().seq;
+    appendTraceEvents(out, trace_, cursor.seq);
     if (stateVersion_ != cursor.stateVersion) {
         out += "event: state\ndata: " + state_ + "\n\n";
         cursor.stateVersion = stateVersion_;
     }
+    cursor.lastWrite = std::chrono::steady_clock::now();
     return true;
 }
 

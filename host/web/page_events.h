@@ -11,6 +11,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "event_stream.h"
+
 namespace zarn_host {
 
 class PageEvents {
@@ -33,10 +35,13 @@ public:
     struct Cursor {
         uint64_t seq = 0;
         uint64_t stateVersion = 0;
+        std::chrono::steady_clock::time_point lastWrite{};
     };
     // Waits up to idle for news past cursor and gives it as Server-Sent
     // Events ("trace", "state", "gap" when lines were dropped before it read
-    // them, an idle comment otherwise). False once stopped.
+    // them, an idle comment otherwise). A stream gets at most one write per
+    // minEventWriteInterval, so a busy host sends batches, not a line a write.
+    // False once stopped.
     bool next(Cursor& cursor, std::string& out, std::chrono::milliseconds idle = std::chrono::seconds(5));
     // Ends every stream.
     void stop();
@@ -44,15 +49,11 @@ public:
     std::size_t traceKept() const;
 
 private:
-    struct TraceLine {
-        uint64_t seq;
-        std::string json;
-    };
     const std::size_t traceLines_;
     const std::size_t maxStreams_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<TraceLine> trace_;
+    std::deque<TraceEvent> trace_;
     uint64_t nextSeq_ = 1;
     std::string state_ = "{}";
     uint64_t stateVersion_ = 0;

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "command_text.h"
+#include "http_guard.h"
 
 namespace zarn_host {
 namespace {
@@ -30,7 +31,7 @@ json panelJson(const Panel& panel) {
     }
     json glyphs = json::object();
     for (const auto& g : panel.glyphs) glyphs[g.first] = g.second;
-    return {{"id", panel.id},       {"title", panel.title}, {"file", panel.file},
+    return {{"id", panel.id},       {"title", panel.title}, {"file", shownFileName(panel.file)},
             {"controls", controls}, {"layout", layout},     {"glyphs", glyphs}};
 }
 
@@ -102,13 +103,13 @@ json traceEntry(int64_t time, TraceKind kind, const std::string& text) {
             {"text", printable(traceMarker(kind) + text, maxTraceLineChars)}};
 }
 
-void connectTrace(Trace& trace, std::function<void(json entry)> add) {
+void connectTrace(Trace& trace, std::function<void(TraceKind kind, const std::string& text, json entry)> add) {
     if (!add) {
         trace.setSink(nullptr);
         return;
     }
     trace.setSink([add = std::move(add)](int64_t time, TraceKind kind, const std::string& text) {
-        add(traceEntry(time, kind, text));
+        add(kind, text, traceEntry(time, kind, text));
     });
 }
 

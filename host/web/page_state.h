@@ -33,7 +33,8 @@ nlohmann::json pageState(SimHost& host, const ScenarioRunner& runner, const Page
 // marker (at most 2000 bytes, made printable).
 nlohmann::json traceEntry(int64_t time, TraceKind kind, const std::string& text);
 
-// Hands every line of trace to add as the page's entry; a null add detaches.
-void connectTrace(Trace& trace, std::function<void(nlohmann::json entry)> add);
+// Hands every line of trace to add, with its kind, its text without the
+// marker, and as the page's entry; a null add detaches.
+void connectTrace(Trace& trace, std::function<void(TraceKind kind, const std::string& text, nlohmann::json entry)> add);
 
 }  // namespace zarn_host

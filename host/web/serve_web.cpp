@@ -5,6 +5,7 @@
 #include <string>
 
 #include "command_text.h"
+#include "http_guard.h"
 #include "web_front.h"
 
 namespace zarn_host {
@@ -23,10 +24,14 @@ bool serveWeb(ServeContext& context, std::string& error) {
     std::string address;
     int port = 0;
     if (!parseServeAddress(context.options.serve, address, port, error)) return false;
+    std::string warning;
+    if (!remoteServeAllowed(address, context.options.allowRemote, warning, error)) return false;
+    if (!warning.empty()) context.err << warning << "\n";
     WebFrontOptions options;
     options.libraryPath = context.options.panelLibrary;
     options.reopenLibrary = context.reopenLibrary;
     options.prelude = context.prelude;
+    options.facilityPath = context.options.facility;
     options.err = &context.err;
     WebFront front(context.host, context.runner, std::move(options));
     if (!front.listen(address, port, error)) return false;

@@ -8,12 +8,15 @@
 #include <sstream>
 #include <thread>
 
+#include "action_watch.h"
 #include "command_text.h"
+#include "http_guard.h"
 #include "library_watch.h"
 #include "page_events.h"
 #include "page_state.h"
 #include "panel_jobs.h"
 #include "session_recorder.h"
+#include "session_sources.h"
 #include "web_assets.h"
 
 namespace zarn_host {
@@ -83,6 +86,7 @@ struct WebFront::Impl {
     ScenarioRunner& runner;
     WebFrontOptions options;
     httplib::Server server;
+    HttpGuard guard;
     std::thread serverThread;
     int boundPort = 0;
 
@@ -97,6 +101,7 @@ struct WebFront::Impl {
     SteadyClock::time_point realAnchor;
     int64_t virtualAnchor = 0;
     LibraryWatch libraryWatch;
+    ActionWatch actions;
 
     // Queues f for the panel thread and waits for its reply.
     Reply onPanelThread(std::function<Reply()> f) {
@@ -105,7 +110,12 @@ struct WebFront::Impl {
         return reply ? *reply : errorReply(503, why);
     }
 
-    json stateJson() const { return pageState(host, runner, {options.libraryPath, realTime, recorder.size()}); }
+    json stateJson() const {
+        json state = pageState(host, runner, {options.libraryPath, realTime, recorder.size()});
+        state["lastAction"] = actions.lastActionJson(host.facility());
+        state["dependsOn"] = actions.dependenciesJson();
+        return state;
+    }
 
     // Hands the state to the streams; with none watching it waits for one.
     void publish() {
@@ -183,7 +193,10 @@ struct WebFront::Impl {
     }
 
     std::string session(const std::vector<std::pair<std::string, std::string>>& pins) const {
-        return recorder.text(options.prelude, host, runner, pins);
+        std::vector<std::string> prelude = {sessionSources(options.libraryPath, options.facilityPath)};
+        prelude.back().pop_back();  // one line each, without the last line end
+        prelude.insert(prelude.end(), options.prelude.begin(), options.prelude.end());
+        return recorder.text(prelude, host, runner, pins);
     }
 
     void routes();
@@ -204,6 +217,7 @@ void WebFront::Impl::routes() {
         return httplib::Server::HandlerResponse::Handled;
     };
     server.set_error_handler(onError);
+    guardServer(server, guard);
     auto send = [](httplib::Response& res, const Reply& reply) {
         res.status = reply.status;
         res.set_header("Cache-Control", "no-store");
@@ -213,7 +227,7 @@ void WebFront::Impl::routes() {
     // cannot post here without the browser asking first.
     auto parseBody = [](const httplib::Request& req, json& body, Reply& bad) {
         std::string type = req.get_header_value("Content-Type");
-        if (type.rfind("application/json", 0) != 0) {
+        if (!mediaTypeIs(type, "application/json")) {
             bad = errorReply(415, "send JSON (Content-Type: application/json)");
             return false;
         }
@@ -233,6 +247,7 @@ void WebFront::Impl::routes() {
         };
         server.Get(asset.path, handler);
         if (std::string(asset.path) == "/index.html") server.Get("/", handler);
+        if (std::string(asset.path) == "/favicon.svg") server.Get("/favicon.ico", handler);
     }
 
     server.Get("/api/state", [this, send](const httplib::Request&, httplib::Response& res) {
@@ -302,7 +317,16 @@ void WebFront::Impl::routes() {
                 pins.emplace_back(pin["panel"].get<std::string>(), pin["control"].get<std::string>());
             }
         }
-        send(res, onPanelThread([this, pins] { return Reply{200, "text/plain; charset=utf-8", session(pins)}; }));
+        send(res, onPanelThread([this, pins] {
+                 for (const auto& pin : pins) {
+                     const Panel* panel = host.panel(pin.first);
+                     if (!panel || !panel->control(pin.second)) {
+                         return errorReply(422, "no control \"" + printable(pin.second, 80) + "\" on panel \"" +
+                                                    printable(pin.first, 80) + "\" to pin");
+                     }
+                 }
+                 return Reply{200, "text/plain; charset=utf-8", session(pins)};
+             }));
     });
 
     server.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
@@ -326,7 +350,10 @@ void WebFront::Impl::routes() {
 
 WebFront::WebFront(SimHost& host, ScenarioRunner& runner, WebFrontOptions options)
     : impl_(std::make_unique<Impl>(host, runner, std::move(options))) {
-    connectTrace(impl_->host.trace(), [impl = impl_.get()](json entry) { impl->events.addTrace(std::move(entry)); });
+    connectTrace(impl_->host.trace(), [impl = impl_.get()](TraceKind kind, const std::string& text, json entry) {
+        impl->actions.line(kind, text);
+        impl->events.addTrace(std::move(entry));
+    });
     impl_->routes();
 }
 
@@ -347,6 +374,7 @@ bool WebFront::listen(const std::string& address, int port, std::string& error) 
         error = "cannot listen on " + address + ":" + std::to_string(port);
         return false;
     }
+    impl_->guard = HttpGuard(address, impl_->boundPort);
     impl_->serverThread = std::thread([this] { impl_->server.listen_after_bind(); });
     return true;
 }

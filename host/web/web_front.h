@@ -28,6 +28,8 @@ struct WebFrontOptions {
     // Closes and opens the panel library again; called on the panel thread
     // with no panel loaded.
     std::function<bool(std::string& error)> reopenLibrary;
+    // Named at the top of the recorded session.
+    std::string facilityPath;
     // Lines the recorded session starts with (the command line's offline
     // devices and scenario).
     std::vector<std::string> prelude;
@@ -46,6 +48,8 @@ public:
 
     // Binds address:port (port 0 picks a free one) and starts serving; false
     // with a one-line error when the address cannot be bound.
+    // Only requests whose Host names that address (or a loopback name) with
+    // the bound port are answered.
     bool listen(const std::string& address, int port, std::string& error);
     int port() const;
 

@@ -9,8 +9,8 @@ const hostBinary = path.join(build, 'host/zarn_host');
 const k7Library = path.join(build, 'panels/K7/k7_mon/libk7_mon.so');
 const k7Facility = path.join(root, 'host/facilities/k7/facility.json');
 
-function startHost() {
-  const child = spawn(hostBinary, ['--quiet', '--panel', k7Library, '--facility', k7Facility, '--serve', '127.0.0.1:0'],
+function startHost(extra = []) {
+  const child = spawn(hostBinary, ['--quiet', '--panel', k7Library, '--facility', k7Facility, '--serve', '127.0.0.1:0', ...extra],
     { cwd: root, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';
   let errors = '';
@@ -38,4 +38,11 @@ function replay(scenarioPath) {
   return { status: run.status, output: run.stdout + run.stderr };
 }
 
-module.exports = { startHost, replay };
+// Runs zarn_host with these arguments after the K7 panel and facility.
+function runHost(args) {
+  const run = spawnSync(hostBinary, ['--quiet', '--panel', k7Library, '--facility', k7Facility, ...args],
+    { cwd: root, encoding: 'utf8', timeout: 20000 });
+  return { status: run.status, stdout: run.stdout, stderr: run.stderr };
+}
+
+module.exports = { startHost, replay, runHost, root };

@@ -15,7 +15,10 @@
 #include <sstream>
 #include <thread>
 
+#include "action_watch.h"
+#include "event_stream.h"
 #include "facility.h"
+#include "http_guard.h"
 #include "panel_library.h"
 #include "scenario.h"
 #include "sim_host.h"
@@ -317,6 +320,155 @@ TEST(WebFront, a_long_session_stays_flat) {
 #ifndef ZARN_UNDER_SANITIZER
     EXPECT_LE(heapAtEnd, heapAfterWarmUp + 64 * 1024) << "the heap grew over the session";
 #endif
+}
+
+// The door: which Host, Origin and length combinations are answered.
+TEST(WebFront, guard_answers_only_its_own_address_and_origin) {
+    struct Case {
+        const char* served;
+        const char* method;
+        const char* host;
+        const char* origin;  // nullptr: none sent
+        bool hasLength;
+        int status;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", "GET", "127.0.0.1:8080", nullptr, false, 0},
+        {"127.0.0.1", "GET", "localhost:8080", nullptr, false, 0},
+        {"127.0.0.1", "GET", "LocalHost:8080", nullptr, false, 0},
+        {"127.0.0.1", "GET", "[::1]:8080", nullptr, false, 0},
+        {"127.0.0.1", "GET", "rebound.example:8080", nullptr, false, 421},
+        {"127.0.0.1", "GET", "127.0.0.1", nullptr, false, 421},
+        {"127.0.0.1", "GET", "127.0.0.1:8081", nullptr, false, 421},
+        {"127.0.0.1", "GET", "", nullptr, false, 421},
+        {"127.0.0.1", "GET", "127.0.0.1:8080.rebound.example", nullptr, false, 421},
+        {"panel.example", "GET", "panel.example:8080", nullptr, false, 0},
+        {"::1", "GET", "[::1]:8080", nullptr, false, 0},
+        {"127.0.0.1", "POST", "127.0.0.1:8080", nullptr, true, 0},
+        {"127.0.0.1", "POST", "127.0.0.1:8080", "http://127.0.0.1:8080", true, 0},
+        {"127.0.0.1", "POST", "127.0.0.1:8080", "http://localhost:8080", true, 403},
+        {"127.0.0.1", "POST", "127.0.0.1:8080", "null", true, 403},
+        {"127.0.0.1", "POST", "127.0.0.1:8080", "https://127.0.0.1:8080", true, 403},
+        {"127.0.0.1", "POST", "127.0.0.1:8080", "", true, 403},
+        {"127.0.0.1", "POST", "127.0.0.1:8080", nullptr, false, 411},
+        {"127.0.0.1", "GET", "127.0.0.1:8080", "http://rebound.example", false, 0},
+    };
+    for (const auto& c : cases) {
+        zarn_host::HttpGuard guard(c.served, 8080);
+        auto verdict = guard.check(c.method, c.host, c.origin ? c.origin : "", c.origin != nullptr, c.hasLength);
+        EXPECT_EQ(verdict.status, c.status)
+            << c.method << " Host " << c.host << " Origin " << (c.origin ? c.origin : "-");
+        EXPECT_EQ(verdict.message.empty(), c.status == 0) << c.host;
+        EXPECT_EQ(verdict.message.find('\n'), std::string::npos);
+    }
+    zarn_host::HttpGuard port80("127.0.0.1", 80);
+    EXPECT_TRUE(port80.allowedHost("localhost"));
+}
+
+TEST(WebFront, remote_addresses_media_types_and_file_names) {
+    const std::pair<const char*, bool> loopback[] = {
+        {"127.0.0.1", true},          {"127.1.2.3", true},    {"localhost", true},    {"::1", true},
+        {"0.0.0.0", false},           {"192.168.1.4", false}, {"127.0.0.256", false}, {"127.0.0", false},
+        {"127.0.0.1.example", false}, {"::", false},
+    };
+    for (const auto& c : loopback) EXPECT_EQ(zarn_host::isLoopbackHost(c.first), c.second) << c.first;
+    std::string warning, error;
+    EXPECT_FALSE(zarn_host::remoteServeAllowed("0.0.0.0", false, warning, error));
+    EXPECT_EQ(
+        error,
+        "--serve 0.0.0.0 would let anyone who can reach this machine operate the panel; add --allow-remote to mean it");
+    EXPECT_TRUE(zarn_host::remoteServeAllowed("0.0.0.0", true, warning, error));
+    EXPECT_NE(warning.find("anyone who can reach"), std::string::npos);
+    EXPECT_TRUE(zarn_host::remoteServeAllowed("127.0.0.1", false, warning, error));
+    EXPECT_TRUE(warning.empty());
+
+    EXPECT_TRUE(zarn_host::mediaTypeIs("APPLICATION/JSON", "application/json"));
+    EXPECT_TRUE(zarn_host::mediaTypeIs(" application/json ; charset=utf-8", "application/json"));
+    EXPECT_FALSE(zarn_host::mediaTypeIs("application/jsonx", "application/json"));
+    EXPECT_FALSE(zarn_host::mediaTypeIs("text/plain", "application/json"));
+    EXPECT_EQ(zarn_host::shownFileName("/home/op/k7/k7_mon.zarn_ui"), "k7_mon.zarn_ui");
+    EXPECT_EQ(zarn_host::shownFileName("C:\\panels\\k7.zarn_ui"), "k7.zarn_ui");
+}
+
+// A page behind by more than one write's worth gets a gap and the newest lines.
+TEST(WebFront, trace_events_are_bounded_per_write) {
+    std::deque<zarn_host::TraceEvent> ring;
+    for (uint64_t seq = 11; seq <= 20; ++seq) ring.push_back({seq, std::to_string(seq)});
+    struct Case {
+        uint64_t from;
+        std::size_t limit;
+        const char* out;
+    };
+    const Case cases[] = {
+        {0, 3, "event: trace\ndata: 18\n\nevent: trace\ndata: 19\n\nevent: trace\ndata: 20\n\n"},
+        {18, 3, "event: trace\ndata: 19\n\nevent: trace\ndata: 20\n\n"},
+        {16, 3,
+         "event: gap\ndata: {}\n\nevent: trace\ndata: 18\n\nevent: trace\ndata: 19\n\nevent: trace\ndata: 20\n\n"},
+        {5, 100,
+         "event: gap\ndata: {}\n\nevent: trace\ndata: 11\n\nevent: trace\ndata: 12\n\nevent: trace\ndata: 13\n\n"
+         "event: trace\ndata: 14\n\nevent: trace\ndata: 15\n\nevent: trace\ndata: 16\n\nevent: trace\ndata: 17\n\n"
+         "event: trace\ndata: 18\n\nevent: trace\ndata: 19\n\nevent: trace\ndata: 20\n\n"},
+        {20, 3, ""},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        uint64_t seq = c.from;
+        zarn_host::appendTraceEvents(out, ring, seq, c.limit);
+        EXPECT_EQ(out, c.out) << "from " << c.from;
+        EXPECT_EQ(seq, 20u);
+    }
+}
+
+// The refusals of the last action and what the controls depend on, from the
+// trace of a take whose video level is locked and audio router offline.
+TEST(WebFront, action_watch_reads_refusals_and_dependencies_from_the_trace) {
+    using zarn_host::TraceKind;
+    zarn_host::ActionWatch watch;
+    const std::pair<TraceKind, const char*> lines[] = {
+        {TraceKind::step, "load"},
+        {TraceKind::out, "RR 101 40 40"},
+        {TraceKind::in, "revertive 101/41 \"Cam 1\""},
+        {TraceKind::out, "TP 'text=Cam 1' '1' 'Vidtally_2'"},
+        {TraceKind::step, "press Mon_2"},
+        {TraceKind::in, "button 1/Mon_2"},
+        {TraceKind::out, "TP 'statesheet=RZ_Tally_Red' '1' 'ID_2'"},
+        {TraceKind::step, "pick Sources \"VT 1\""},
+        {TraceKind::in, "button 1/Sources (\"select\" = \"4\")"},
+        {TraceKind::out, "RN 202 0 5  => \"21,7\""},
+        {TraceKind::out, "RC 101 21 41 ',' 0  => null"},
+        {TraceKind::refusal, "crosspoint refused: destination locked"},
+        {TraceKind::out, "RC 102 7 21 ',' 0  => null"},
+        {TraceKind::refusal, "device 102 is offline"},
+        {TraceKind::note, "-> RC 103 1 1 ',' 0 in a note is no command"},
+        {TraceKind::out, "ET 1 160"},
+        {TraceKind::step, "wait 160"},
+        {TraceKind::in, "timer 1"},
+    };
+    for (const auto& line : lines) watch.line(line.first, line.second);
+    EXPECT_EQ(watch.lastStep(), "pick Sources \"VT 1\"");
+    ASSERT_EQ(watch.refusals().size(), 2u);
+    EXPECT_EQ(watch.refusals()[0].device, 101);
+    EXPECT_EQ(watch.refusals()[0].destination, 41);
+    EXPECT_EQ(watch.refusals()[0].source, 21);
+    EXPECT_EQ(watch.refusals()[0].reason, "destination locked");
+    EXPECT_EQ(watch.refusals()[0].control, "Sources");
+    EXPECT_EQ(watch.refusals()[1].device, 102);
+    EXPECT_EQ(watch.refusals()[1].reason, "device 102 is offline");
+    EXPECT_EQ(watch.accepted(), 0);
+    EXPECT_EQ(watch.pressed().second, "Mon_2");
+    using Key = std::pair<std::string, std::string>;
+    const std::map<Key, std::set<int32_t>> expected = {
+        {{"1", "Sources"}, {101, 102, 202}},
+        {{"1", "Vidtally_2"}, {101}},
+    };
+    EXPECT_EQ(watch.dependencies(), expected);
+
+    watch.line(TraceKind::step, "route 101 41 13");
+    watch.line(TraceKind::refusal, "outside route refused: destination locked");
+    ASSERT_EQ(watch.refusals().size(), 1u);
+    EXPECT_EQ(watch.refusals()[0].command, "route 101 41 13");
+    watch.line(TraceKind::step, "press Mon_3");
+    EXPECT_TRUE(watch.refusals().empty());
 }
 
 }  // namespace

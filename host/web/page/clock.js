@@ -13,7 +13,8 @@ export function renderClock(root, state) {
         <input id="wait-ms" type="number" min="0" value="500" aria-label="milliseconds">
         <button type="button" id="wait">Wait</button>
       </div>
-      <label><input type="checkbox" id="real-time"> real time (the clock follows the wall clock)</label>`;
+      <label><input type="checkbox" id="real-time"> real time (the clock follows the wall clock)</label>
+      <p class="muted" id="clock-note"></p>`;
     root.querySelectorAll('[data-wait]').forEach((b) => b.addEventListener('click', () => step(`wait ${b.dataset.wait}`)));
     root.querySelector('#wait').addEventListener('click', () => step(`wait ${root.querySelector('#wait-ms').value}`));
     root.querySelector('#real-time').addEventListener('change', (e) => setRealTime(e.target.checked));
@@ -21,4 +22,7 @@ export function renderClock(root, state) {
   root.querySelector('#clock-now').textContent = state.clock.now.toLocaleString('en');
   root.querySelector('#clock-timers').textContent = `${state.clock.timers} timer${state.clock.timers === 1 ? '' : 's'} running`;
   root.querySelector('#real-time').checked = state.clock.realTime;
+  const note = state.clock.realTime ? 'Timers fire by themselves.'
+    : 'The clock stands still: timers (a take\'s) run only when you advance it.';
+  if (root.querySelector('#clock-note').textContent !== note) root.querySelector('#clock-note').textContent = note;
 }

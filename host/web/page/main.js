@@ -1,20 +1,27 @@
-// zarn_host's page: one more client of the scenario steps.
-import { watch } from './api.js';
+// zarn_host's page: one more client of the scenario steps. Events are only
+// collected as they arrive; one render per animation frame draws the latest
+// state and appends the trace lines that came since.
 import { renderClock } from './clock.js';
 import { renderInspector, renderPanel } from './panel.js';
 import { renderDevices, renderRouters } from './routers.js';
 import { renderSession, setUpSession } from './session.js';
-import { addTraceLine, setUpTrace } from './trace.js';
+import { shareEvents } from './shared_stream.js';
+import { addTraceLines, clearTrace, setUpTrace } from './trace.js';
 
 const pins = new Set();
 let latest = null;
+let latestText = null;
+let stateChanged = false;
+let lines = [];
+let queued = false;
 const $ = (id) => document.getElementById(id);
 
 function render(state) {
-  latest = state;
   const title = state.panels.length ? state.panels[0].title : 'Panel';
-  $('title').textContent = title;
-  document.title = `${title} — zarn_host`;
+  if ($('title').textContent !== title) {
+    $('title').textContent = title;
+    document.title = `${title} — zarn_host`;
+  }
   $('library').textContent = state.library;
   renderPanel($('panel'), state);
   renderInspector($('inspector'), state, pins, (key, on) => {
@@ -27,16 +34,45 @@ function render(state) {
   document.body.dataset.ready = 'true';
 }
 
-setUpTrace($('trace-filters'), $('trace'));
+function flush() {
+  queued = false;
+  if (stateChanged && latestText) {
+    stateChanged = false;
+    latest = JSON.parse(latestText);
+    render(latest);
+  }
+  if (lines.length) {
+    const batch = lines.map((line) => (typeof line === 'string' ? JSON.parse(line) : line));
+    lines = [];
+    addTraceLines($('trace'), batch);
+  }
+}
+
+// A hidden tab gets no animation frames; it still catches up four times a second.
+function schedule() {
+  if (queued) return;
+  queued = true;
+  if (document.hidden) setTimeout(flush, 250); else requestAnimationFrame(flush);
+}
+
+setUpTrace($('trace-filters'), $('trace'), $('trace-download'));
 setUpSession(pins);
-watch({
-  onState: render,
-  onTrace: (entry) => addTraceLine($('trace'), entry),
-  onGap: () => addTraceLine($('trace'), { kind: 'note', time: -1, text: '… earlier lines dropped' }),
+shareEvents({
+  onState: (text) => { latestText = text; stateChanged = true; schedule(); },
+  onTrace: (entry) => { lines.push(entry); if (lines.length > 4000) lines.splice(0, lines.length - 2000); schedule(); },
+  onGap: () => { lines.push({ kind: 'note', time: -1, text: '… earlier lines dropped' }); schedule(); },
   onStatus: (up) => {
     $('status').textContent = up ? 'live' : 'disconnected';
     $('status').className = `pill ${up ? 'live' : 'down'}`;
-    if (up) $('trace').replaceChildren();
+    if (up) {
+      $('stream-note').hidden = true;
+      lines = [];
+      clearTrace($('trace'));
+    }
     if (!up && latest) document.body.dataset.ready = 'false';
+  },
+  onRefused: (text) => {
+    $('stream-note').textContent = text;
+    $('stream-note').hidden = false;
   },
 });

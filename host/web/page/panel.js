@@ -1,5 +1,7 @@
 // The panel as an operator sees it, drawn from the panel file's model: the
-// layout's rows first, then the controls the layout leaves out.
+// layout's rows first, then the controls the layout leaves out. The elements
+// are made once per panel layout and updated in place, so focus, hover and
+// a half-made click survive every state event.
 import { step, token } from './api.js';
 
 const colours = ['red', 'green', 'amber', 'yellow', 'blue', 'black', 'white', 'grey', 'orange'];
@@ -15,8 +17,8 @@ function statesheetColour(sheet) {
   return colours.find((c) => lower.includes(c)) || 'none';
 }
 
-const tick = '<svg viewBox="0 0 16 16" class="glyph tick" aria-label="tick"><path d="M3 8.5l3.2 3.2L13 4.8"/></svg>';
-const cross = '<svg viewBox="0 0 16 16" class="glyph cross" aria-label="cross"><path d="M4 4l8 8M12 4l-8 8"/></svg>';
+const tick = '<svg viewBox="0 0 16 16" class="glyph tick" role="img" aria-label="on"><path d="M3 8.5l3.2 3.2L13 4.8"/></svg>';
+const cross = '<svg viewBox="0 0 16 16" class="glyph cross" role="img" aria-label="off"><path d="M4 4l8 8M12 4l-8 8"/></svg>';
 
 // A pixmap as a glyph: ticks and crosses drawn, anything else as the panel file's text.
 function pixmap(value, glyphs) {
@@ -34,139 +36,309 @@ function describe(control) {
   return control.properties.map(([k, v]) => `${k}=${v}`).join('\n');
 }
 
+function setText(el, text) {
+  if (el.textContent !== text) el.textContent = text;
+}
+
+function setAttr(el, name, value) {
+  if (value === undefined || value === null) {
+    if (el.hasAttribute(name)) el.removeAttribute(name);
+  } else if (el.getAttribute(name) !== String(value)) {
+    el.setAttribute(name, String(value));
+  }
+}
+
+// One control's element, made once; update() brings it to a control's state.
 function controlElement(panel, control) {
   const el = document.createElement('div');
   el.className = `control ${control.kind}`;
   el.dataset.control = control.id;
-  el.title = `${control.id}\n${describe(control)}`;
-  const sheet = property(control, 'statesheet');
-  if (sheet !== undefined) el.dataset.colour = statesheetColour(sheet);
-  const text = property(control, 'text');
-
+  let update;
   if (control.kind === 'button') {
     const button = document.createElement('button');
     button.type = 'button';
     button.className = 'panel-button';
-    button.innerHTML = `<span class="label"></span>`;
-    button.querySelector('.label').textContent = text || control.label || control.id;
-    const pix = property(control, 'pixmap');
-    if (pix !== undefined) {
-      button.insertAdjacentHTML('beforeend', pixmap(pix, panel.glyphs));
-      button.dataset.pixmap = pix;
-    }
+    const label = document.createElement('span');
+    label.className = 'label';
+    const glyph = document.createElement('span');
+    glyph.className = 'pix';
+    button.append(label, glyph);
     button.addEventListener('click', () => step(`press ${token(control.id)}`));
     el.append(button);
+    update = (c) => {
+      const text = property(c, 'text') || c.label || c.id;
+      setText(label, text);
+      setAttr(button, 'title', text);
+      const pix = property(c, 'pixmap');
+      if (button.dataset.pixmap !== pix) {
+        if (pix === undefined) { delete button.dataset.pixmap; glyph.innerHTML = ''; } else {
+          button.dataset.pixmap = pix;
+          glyph.innerHTML = pixmap(pix, panel.glyphs);
+        }
+      }
+    };
   } else if (control.kind === 'list') {
     const head = document.createElement('div');
     head.className = 'list-label';
-    head.textContent = control.label || control.id;
+    head.id = `list-${panel.id}-${control.id}`;
     const list = document.createElement('ul');
     list.setAttribute('role', 'listbox');
-    const selected = Number(property(control, 'select'));
-    control.entries.forEach((entry, i) => {
-      const item = document.createElement('li');
-      item.setAttribute('role', 'option');
-      item.textContent = entry.text;
-      item.setAttribute('aria-selected', String(i === selected));
-      item.addEventListener('click', () => step(`pick ${token(control.id)} ${token(entry.text)}`));
-      list.append(item);
-    });
+    list.setAttribute('aria-labelledby', head.id);
     el.append(head, list);
+    const items = [];
+    update = (c, view) => {
+      setText(head, c.label || c.id);
+      if (items.length !== c.entries.length || items.some((it, i) => it.entry.text !== c.entries[i].text)) {
+        items.length = 0;
+        list.replaceChildren();
+        c.entries.forEach((entry) => {
+          const item = document.createElement('li');
+          item.setAttribute('role', 'option');
+          item.tabIndex = 0;
+          const name = document.createElement('span');
+          name.className = 'name';
+          name.textContent = entry.text;
+          const mark = document.createElement('span');
+          mark.className = 'mark';
+          item.append(name, mark);
+          item.title = entry.text;
+          const pick = () => {
+            item.dataset.take = 'pending';
+            setText(mark, 'pending');
+            step(`pick ${token(c.id)} ${token(entry.text)}`);
+          };
+          item.addEventListener('click', pick);
+          item.addEventListener('keydown', (e) => {
+            if (e.key === 'Enter' || e.key === ' ') { e.preventDefault(); pick(); }
+          });
+          list.append(item);
+          items.push({ entry, item, name, mark });
+        });
+      }
+      const selected = Number(property(c, 'select'));
+      items.forEach(({ item, mark }, i) => {
+        const on = i === selected;
+        setAttr(item, 'aria-selected', String(on));
+        let take = null;
+        let note = '';
+        if (on) ({ take, note } = view.take);
+        setAttr(item, 'data-take', take);
+        setText(mark, note);
+      });
+    };
   } else if (control.kind === 'indicator') {
     const lamp = document.createElement('span');
     lamp.className = 'lamp';
-    lamp.textContent = text || control.label || '';
-    el.append(lamp);
+    lamp.setAttribute('role', 'img');
+    const caption = document.createElement('span');
+    caption.className = 'lamp-label';
+    el.append(lamp, caption);
+    update = (c) => {
+      const colour = statesheetColour(property(c, 'statesheet'));
+      const name = c.label || property(c, 'text') || c.id;
+      const lit = colour !== 'none' && colour !== 'black' && colour !== 'grey';
+      setText(caption, `${name} ${lit ? colour : 'off'}`);
+      setAttr(lamp, 'aria-label', `${name}: ${lit ? colour : 'off'}`);
+    };
   } else {
     const label = document.createElement('span');
     label.className = 'caption';
-    label.textContent = control.label;
     const value = document.createElement('span');
     value.className = 'value';
-    value.textContent = text !== undefined ? text : describe(control);
     el.append(label, value);
+    update = (c) => {
+      setText(label, c.label);
+      const text = property(c, 'text');
+      const shown = text !== undefined ? text : describe(c);
+      setText(value, shown);
+      setAttr(value, 'title', shown);
+    };
   }
-  return el;
+  return {
+    el,
+    update: (c, view) => {
+      setAttr(el, 'title', `${c.id}\n${describe(c)}`);
+      const sheet = property(c, 'statesheet');
+      setAttr(el, 'data-colour', sheet === undefined ? undefined : statesheetColour(sheet));
+      update(c, view);
+      const offline = view.offline.get(c.id);
+      setAttr(el, 'data-offline', offline);
+      let badge = el.querySelector(':scope > .offline-badge');
+      if (offline && !badge) {
+        badge = document.createElement('span');
+        badge.className = 'offline-badge';
+        el.append(badge);
+      }
+      if (badge) {
+        if (offline) setText(badge, `offline: ${offline}`); else badge.remove();
+      }
+      setAttr(el, 'data-fault', view.faultRow.has(c.id) ? 'true' : undefined);
+    },
+  };
+}
+
+// Builds a panel's frame; returns the update of every control by id.
+function buildPanel(panel) {
+  const frame = document.createElement('div');
+  frame.className = 'panel-frame';
+  frame.dataset.panel = panel.id;
+  const title = document.createElement('div');
+  title.className = 'panel-title';
+  title.textContent = panel.title || `Panel ${panel.id}`;
+  frame.append(title);
+  const byId = new Map(panel.controls.map((c) => [c.id, c]));
+  const parts = new Map();
+  const placed = new Set();
+  const grid = document.createElement('div');
+  grid.className = 'panel-grid';
+  const width = Math.max(1, ...panel.layout.map((row) => row.length));
+  grid.style.gridTemplateColumns = `repeat(${width}, minmax(0, auto))`;
+  for (const row of panel.layout) {
+    row.forEach((cell, i) => {
+      let el;
+      const control = cell.control ? byId.get(cell.control) : null;
+      if (control) {
+        placed.add(control.id);
+        const part = controlElement(panel, control);
+        parts.set(control.id, part);
+        el = part.el;
+      } else {
+        el = document.createElement('div');
+        el.className = 'control blank';
+        el.textContent = cell.text || '';
+      }
+      if (control && control.kind === 'list') el.style.gridColumn = `${i + 1} / span ${width - i}`;
+      grid.append(el);
+    });
+    for (let i = row.length; i < width; i++) grid.append(Object.assign(document.createElement('div'), { className: 'control blank' }));
+  }
+  frame.append(grid);
+  const rest = panel.controls.filter((c) => !placed.has(c.id));
+  if (rest.length) {
+    const more = document.createElement('div');
+    more.className = 'panel-rest';
+    for (const control of rest) {
+      const part = controlElement(panel, control);
+      parts.set(control.id, part);
+      more.append(part.el);
+    }
+    frame.append(more);
+  }
+  return { frame, parts };
+}
+
+function shapeOf(state) {
+  return JSON.stringify(state.panels.map((p) => [p.id, p.title, p.layout, p.controls.map((c) => [c.id, c.kind])]));
+}
+
+// The refusals of the last action as the operator reads them.
+function refusalText(r) {
+  const where = r.deviceName ? `${r.deviceName}${r.destinationName ? ` → ${r.destinationName}` : r.destination >= 0 ? ` → ${r.destination}` : ''}` : r.command;
+  return `${where}: ${r.reason}`;
+}
+
+// What the controls of one panel show beyond their properties.
+function viewOf(state, panel) {
+  const offlineDevices = new Map(state.devices.filter((d) => !d.online).map((d) => [d.device, d.name]));
+  const offline = new Map();
+  for (const dep of state.dependsOn || []) {
+    if (dep.panel !== panel.id) continue;
+    const names = dep.devices.filter((d) => offlineDevices.has(d)).map((d) => offlineDevices.get(d));
+    if (names.length) offline.set(dep.control, names.join(', '));
+  }
+  const action = state.lastAction || { refusals: [], accepted: 0 };
+  const refusals = action.refusals.filter((r) => !r.control || panel.controls.some((c) => c.id === r.control));
+  const faultRow = new Set();
+  let take = { take: state.clock.realTime ? 'taken' : 'pending', note: state.clock.realTime ? '' : 'pending' };
+  if (refusals.length) {
+    const routed = action.accepted > 0;
+    take = { take: routed ? 'partial' : 'refused', note: routed ? 'partly taken' : 'refused' };
+    const pressed = action.pressed && action.pressed.panel === panel.id ? action.pressed.control : null;
+    const row = pressed ? panel.layout.find((r) => r.some((cell) => cell.control === pressed)) : null;
+    for (const cell of row || []) if (cell.control) faultRow.add(cell.control);
+    for (const r of refusals) if (r.control) faultRow.add(r.control);
+  }
+  return { offline, take, faultRow, refusals };
 }
 
 export function renderPanel(root, state) {
-  root.replaceChildren();
-  if (!state.loaded || state.panels.length === 0) {
-    const empty = document.createElement('p');
-    empty.className = 'muted';
-    empty.textContent = state.loaded ? 'The panel shows nothing yet.' : 'No panel loaded.';
-    root.append(empty);
-    return;
+  const shape = state.loaded ? shapeOf(state) : 'none';
+  if (root.dataset.shape !== shape) {
+    root.dataset.shape = shape;
+    root.replaceChildren();
+    root.parts = new Map();
+    if (!state.loaded || state.panels.length === 0) {
+      const empty = document.createElement('p');
+      empty.className = 'muted';
+      empty.textContent = state.loaded ? 'The panel shows nothing yet.' : 'No panel loaded.';
+      root.append(empty);
+    } else {
+      const alert = document.createElement('div');
+      alert.id = 'panel-alert';
+      alert.setAttribute('role', 'status');
+      root.append(alert);
+      for (const panel of state.panels) {
+        const built = buildPanel(panel);
+        root.parts.set(panel.id, built.parts);
+        root.append(built.frame);
+      }
+    }
   }
+  if (!state.loaded) return;
+  const lines = [];
   for (const panel of state.panels) {
-    const frame = document.createElement('div');
-    frame.className = 'panel-frame';
-    frame.dataset.panel = panel.id;
-    const title = document.createElement('div');
-    title.className = 'panel-title';
-    title.textContent = panel.title || `Panel ${panel.id}`;
-    frame.append(title);
-    const byId = new Map(panel.controls.map((c) => [c.id, c]));
-    const placed = new Set();
-    const grid = document.createElement('div');
-    grid.className = 'panel-grid';
-    const width = Math.max(1, ...panel.layout.map((row) => row.length));
-    grid.style.gridTemplateColumns = `repeat(${width}, minmax(0, auto))`;
-    for (const row of panel.layout) {
-      row.forEach((cell, i) => {
-        let el;
-        const control = cell.control ? byId.get(cell.control) : null;
-        if (control) {
-          placed.add(control.id);
-          el = controlElement(panel, control);
-        } else {
-          el = document.createElement('div');
-          el.className = 'control blank';
-          el.textContent = cell.text || '';
-        }
-        if (control && control.kind === 'list') {
-          el.style.gridColumn = `${i + 1} / span ${width - i}`;
-        }
-        grid.append(el);
-      });
-      for (let i = row.length; i < width; i++) grid.append(Object.assign(document.createElement('div'), { className: 'control blank' }));
-    }
-    const rest = panel.controls.filter((c) => !placed.has(c.id));
-    frame.append(grid);
-    if (rest.length) {
-      const more = document.createElement('div');
-      more.className = 'panel-rest';
-      for (const control of rest) more.append(controlElement(panel, control));
-      frame.append(more);
-    }
-    root.append(frame);
+    const parts = root.parts.get(panel.id);
+    const view = viewOf(state, panel);
+    for (const c of panel.controls) parts.get(c.id).update(c, view);
+    for (const r of view.refusals) lines.push(refusalText(r));
+  }
+  const alert = root.querySelector('#panel-alert');
+  if (alert) {
+    const step = state.lastAction ? state.lastAction.step : '';
+    const text = lines.length ? `Refused (${step}): ${lines.join('; ')}` : '';
+    setText(alert, text);
+    alert.hidden = !text;
   }
 }
 
 // Every control with its properties, and a pin for the session's expectations.
 export function renderInspector(root, state, pins, onPin) {
-  root.replaceChildren();
-  const table = document.createElement('table');
-  table.innerHTML = '<thead><tr><th>pin</th><th>control</th><th>kind</th><th>properties</th></tr></thead>';
-  const body = document.createElement('tbody');
+  const shape = JSON.stringify(state.panels.map((p) => [p.id, p.controls.map((c) => c.id)]));
+  if (root.dataset.shape !== shape) {
+    root.dataset.shape = shape;
+    root.replaceChildren();
+    root.rows = new Map();
+    const table = document.createElement('table');
+    table.innerHTML = '<thead><tr><th>pin</th><th>control</th><th>kind</th><th>properties</th></tr></thead>';
+    const body = document.createElement('tbody');
+    for (const panel of state.panels) {
+      for (const control of panel.controls) {
+        const key = `${panel.id}\n${control.id}`;
+        const row = document.createElement('tr');
+        const pin = document.createElement('input');
+        pin.type = 'checkbox';
+        pin.checked = pins.has(key);
+        pin.dataset.pin = control.id;
+        pin.setAttribute('aria-label', `pin ${control.id}`);
+        pin.addEventListener('change', () => onPin(key, pin.checked));
+        const cells = [pin, control.id, control.kind, ''];
+        const tds = cells.map((c) => {
+          const td = document.createElement('td');
+          if (typeof c === 'string') td.textContent = c; else td.append(c);
+          row.append(td);
+          return td;
+        });
+        root.rows.set(key, tds[3]);
+        body.append(row);
+      }
+    }
+    table.append(body);
+    root.append(table);
+  }
   for (const panel of state.panels) {
     for (const control of panel.controls) {
-      const key = `${panel.id}\n${control.id}`;
-      const row = document.createElement('tr');
-      const pin = document.createElement('input');
-      pin.type = 'checkbox';
-      pin.checked = pins.has(key);
-      pin.dataset.pin = control.id;
-      pin.addEventListener('change', () => onPin(key, pin.checked));
-      const cells = [pin, control.id, control.kind, describe(control).replace(/\n/g, '  ')];
-      for (const c of cells) {
-        const td = document.createElement('td');
-        if (typeof c === 'string') td.textContent = c; else td.append(c);
-        row.append(td);
-      }
-      body.append(row);
+      const cell = root.rows.get(`${panel.id}\n${control.id}`);
+      if (cell) setText(cell, describe(control).replace(/\n/g, '  '));
     }
   }
-  table.append(body);
-  root.append(table);
 }

@@ -33,29 +33,40 @@ export function renderSession(state) {
   document.getElementById('load').disabled = state.loaded;
   document.getElementById('unload').disabled = !state.loaded;
   const reply = state.parent.sent ? (state.parent.reply === null ? 'null' : state.parent.reply) : '—';
-  document.getElementById('parent-reply').textContent = reply;
+  const replyBox = document.getElementById('parent-reply');
+  if (replyBox.textContent !== reply) replyBox.textContent = reply;
   const s = state.summary;
   const root = document.getElementById('summary');
-  root.replaceChildren();
   const facts = [
-    [s.commands, 'commands'], [s.expectations, 'expectations met'], [s.faults.length, 'protocol faults'],
-    [s.steps, 'steps recorded'],
+    ['commands', s.commands, 'commands'], ['expectations', s.expectations, 'expectations met'],
+    ['faults', s.faults.length, 'protocol faults'], ['steps', s.steps, 'steps recorded'],
   ];
-  const line = document.createElement('div');
-  line.className = 'facts';
-  for (const [n, what] of facts) {
-    const fact = document.createElement('span');
-    fact.className = what === 'protocol faults' && n > 0 ? 'fact bad' : 'fact';
-    fact.innerHTML = '<b></b> ';
-    fact.firstChild.textContent = String(n);
-    fact.append(what);
-    line.append(fact);
+  if (!root.firstChild) {
+    const line = document.createElement('div');
+    line.className = 'facts';
+    for (const [key, , what] of facts) {
+      const fact = document.createElement('span');
+      fact.className = 'fact';
+      fact.dataset.fact = key;
+      fact.append(document.createElement('b'), ` ${what}`);
+      line.append(fact);
+    }
+    const faults = document.createElement('div');
+    faults.className = 'faults';
+    root.append(line, faults);
   }
-  root.append(line);
-  for (const fault of s.faults) {
-    const f = document.createElement('div');
-    f.className = 'fault';
-    f.textContent = fault;
-    root.append(f);
+  for (const [key, n] of facts) {
+    const fact = root.querySelector(`[data-fact="${key}"]`);
+    fact.classList.toggle('bad', key === 'faults' && n > 0);
+    if (fact.firstChild.textContent !== String(n)) fact.firstChild.textContent = String(n);
+  }
+  const faults = root.querySelector('.faults');
+  if (faults.childElementCount !== s.faults.length) {
+    faults.replaceChildren(...s.faults.map((text) => {
+      const f = document.createElement('div');
+      f.className = 'fault';
+      f.textContent = text;
+      return f;
+    }));
   }
 }

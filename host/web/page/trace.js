@@ -1,12 +1,16 @@
 // The live trace: steps, notifications in, commands out, replies, refusals
-// and faults, each kind shown or hidden by its filter.
+// and faults, each kind shown or hidden by its filter. The list shows the
+// newest lines only; the page keeps as many as the host does, and
+// "Download trace" saves them all.
 const kinds = [
   ['step', 'steps'], ['in', 'notifications in'], ['out', 'commands out'], ['reply', 'replies'],
   ['refusal', 'refusals'], ['fault', 'faults'], ['error', 'errors'], ['picture', 'pictures'],
 ];
-const maxLines = 2000;
+const shownLines = 300;
+const keptLines = 2000;
+const kept = [];
 
-export function setUpTrace(filters, list) {
+export function setUpTrace(filters, list, download) {
   for (const [kind, text] of kinds) {
     const label = document.createElement('label');
     label.className = `filter k-${kind}`;
@@ -19,20 +23,44 @@ export function setUpTrace(filters, list) {
     label.append(box, ` ${text}`);
     filters.append(label);
   }
+  download.addEventListener('click', () => {
+    const text = kept.map((e) => (e.time >= 0 ? `[${String(e.time).padStart(6)} ms] ` : '') + e.text).join('\n') + '\n';
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([text], { type: 'text/plain' }));
+    link.download = 'trace.txt';
+    document.body.append(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+  });
 }
 
-export function addTraceLine(list, entry) {
-  const item = document.createElement('li');
-  item.className = `k-${entry.kind}`;
-  const time = document.createElement('span');
-  time.className = 'time';
-  time.textContent = entry.time >= 0 ? `${entry.time} ms` : '';
-  const text = document.createElement('span');
-  text.className = 'text';
-  text.textContent = entry.text;
-  item.append(time, text);
+export function clearTrace(list) {
+  kept.length = 0;
+  list.replaceChildren();
+}
+
+// Appends a batch of lines with one layout read and one write.
+export function addTraceLines(list, entries) {
+  for (const e of entries) kept.push(e);
+  if (kept.length > keptLines) kept.splice(0, kept.length - keptLines);
   const atBottom = list.scrollTop + list.clientHeight >= list.scrollHeight - 4;
-  list.append(item);
-  while (list.childElementCount > maxLines) list.firstElementChild.remove();
+  const fresh = entries.length > shownLines ? entries.slice(entries.length - shownLines) : entries;
+  const fragment = document.createDocumentFragment();
+  for (const entry of fresh) {
+    const item = document.createElement('li');
+    item.className = `k-${entry.kind}`;
+    const time = document.createElement('span');
+    time.className = 'time';
+    time.textContent = entry.time >= 0 ? `${entry.time} ms` : '';
+    const text = document.createElement('span');
+    text.className = 'text';
+    text.textContent = entry.text;
+    item.append(time, text);
+    fragment.append(item);
+  }
+  list.append(fragment);
+  let extra = list.childElementCount - shownLines;
+  while (extra-- > 0) list.firstElementChild.remove();
   if (atBottom) list.scrollTop = list.scrollHeight;
 }
