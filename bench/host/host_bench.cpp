@@ -1,3 +1,5 @@
+// Over 400 lines: the scenario, its floor and their set-up belong together
+// so the ratio between them is measured on the same inputs.
 // The simulated host running a long K7 scenario: N takes and N routes made
 // outside the panel, stepped through ScenarioRunner with the trace going
 // nowhere. Beside it, a floor: the same notifications handed straight to the

@@ -1,3 +1,6 @@
+// Shared benchmark support: the null hosts, the panel loader, allocation
+// counting and the reporters. Over 400 lines because every benchmark binary
+// links this one file instead of carrying its own copy.
 #include "bench_support.h"
 
 #include <algorithm>

@@ -1,3 +1,7 @@
+// The page's HTTP API: each route beside the panel-thread job it queues, and
+// the panel thread's loop. Over 400 lines because the routes read best as one
+// table; what they share lives in page_state, page_events, panel_jobs,
+// session_recorder, library_watch and http_guard.
 #include "web_front.h"
 
 #include <httplib.h>

@@ -1,3 +1,4 @@
+// Over 400 lines: the server's tests share one running front-end fixture.
 // zarn_host's browser front-end with the K7 panel: bursts of good and bad
 // requests from several clients at once, and a long session whose memory
 // must stay flat.

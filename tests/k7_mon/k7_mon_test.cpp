@@ -1,3 +1,5 @@
+// Over 400 lines: one table per operator action, kept together so the
+// panel's whole command trace can be read in one place.
 // The K7 panel as a host sees it: libk7_mon.so loaded by path, driven with
 // real host records through the one callback, checked by its command traces.
 #include <gtest/gtest.h>
