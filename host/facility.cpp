@@ -85,116 +85,114 @@ bool Facility::load(const std::string& path, Facility& facility, std::string& er
 }
 
 bool Facility::parse(const std::string& text, const std::string& fileName, Facility& facility, std::string& error) {
-    nlohmann::ordered_json root;
-    if (!parseJson(text, fileName, root, error)) return false;
     Facility f;
-    try {
-        requireObject(root, "/");
-        if (root.contains("instances")) {
-            const auto& list = requireArray(root["instances"], "/instances");
-            for (std::size_t i = 0; i < list.size(); ++i) {
-                std::string path = "/instances/" + std::to_string(i);
-                const auto& item = requireObject(list[i], path);
-                DeviceInstance inst;
-                if (!item.contains("name")) throw JsonContentError(path, "missing \"name\"");
-                if (!item.contains("device")) throw JsonContentError(path, "missing \"device\"");
-                inst.name = requireText(item["name"], path + "/name");
-                inst.device = requireInt(item["device"], path + "/device");
-                if (item.contains("offset")) inst.offset = requireInt(item["offset"], path + "/offset");
-                if (inst.device == 0) throw JsonContentError(path + "/device", "device 0 means none");
-                if (f.instance(inst.name)) throw JsonContentError(path + "/name", "instance named twice");
-                f.instances_.push_back(inst);
-            }
-        }
-        if (root.contains("databases")) {
-            const auto& list = requireArray(root["databases"], "/databases");
-            for (std::size_t i = 0; i < list.size(); ++i) {
-                std::string path = "/databases/" + std::to_string(i);
-                const auto& item = requireObject(list[i], path);
-                if (!item.contains("device") || !item.contains("database") || !item.contains("entries")) {
-                    throw JsonContentError(path, "needs \"device\", \"database\" and \"entries\"");
-                }
-                int32_t device = requireInt(item["device"], path + "/device");
-                int32_t database = requireInt(item["database"], path + "/database");
-                auto& entries = f.databases_[{device, database}];
-                for (const auto& entry : requireObject(item["entries"], path + "/entries").items()) {
-                    std::string entryPath = path + "/entries/" + entry.key();
-                    entries[keyAsInt(entry.key(), entryPath)] = requireText(entry.value(), entryPath);
+    bool read = readJsonDocument(
+        text, fileName,
+        [&](nlohmann::ordered_json& root) {
+            requireObject(root, "/");
+            if (root.contains("instances")) {
+                const auto& list = requireArray(root["instances"], "/instances");
+                for (std::size_t i = 0; i < list.size(); ++i) {
+                    std::string path = "/instances/" + std::to_string(i);
+                    const auto& item = requireObject(list[i], path);
+                    DeviceInstance inst;
+                    if (!item.contains("name")) throw JsonContentError(path, "missing \"name\"");
+                    if (!item.contains("device")) throw JsonContentError(path, "missing \"device\"");
+                    inst.name = requireText(item["name"], path + "/name");
+                    inst.device = requireInt(item["device"], path + "/device");
+                    if (item.contains("offset")) inst.offset = requireInt(item["offset"], path + "/offset");
+                    if (inst.device == 0) throw JsonContentError(path + "/device", "device 0 means none");
+                    if (f.instance(inst.name)) throw JsonContentError(path + "/name", "instance named twice");
+                    f.instances_.push_back(inst);
                 }
             }
-        }
-        if (root.contains("routers")) {
-            const auto& list = requireArray(root["routers"], "/routers");
-            for (std::size_t i = 0; i < list.size(); ++i) {
-                std::string path = "/routers/" + std::to_string(i);
-                const auto& item = requireObject(list[i], path);
-                if (!item.contains("device") || !item.contains("sources") || !item.contains("destinations")) {
-                    throw JsonContentError(path, "needs \"device\", \"sources\" and \"destinations\"");
-                }
-                Router r;
-                r.device = requireInt(item["device"], path + "/device");
-                r.sources = requireInt(item["sources"], path + "/sources");
-                r.destinations = requireInt(item["destinations"], path + "/destinations");
-                if (r.sources < 1 || r.sources > maxRouterSize) {
-                    throw JsonContentError(path + "/sources", "size outside 1.." + std::to_string(maxRouterSize));
-                }
-                if (r.destinations < 1 || r.destinations > maxRouterSize) {
-                    throw JsonContentError(path + "/destinations", "size outside 1.." + std::to_string(maxRouterSize));
-                }
-                if (f.routers_.count(r.device)) throw JsonContentError(path + "/device", "router listed twice");
-                if (item.contains("sourceNames")) {
-                    r.sourceNames = readNames(item["sourceNames"], path + "/sourceNames", r.sources);
-                }
-                if (item.contains("destinationNames")) {
-                    r.destinationNames =
-                        readNames(item["destinationNames"], path + "/destinationNames", r.destinations);
-                }
-                r.crosspoints.assign(static_cast<std::size_t>(r.destinations) + 1, 0);
-                if (item.contains("crosspoints")) {
-                    for (const auto& xp : requireObject(item["crosspoints"], path + "/crosspoints").items()) {
-                        std::string xpPath = path + "/crosspoints/" + xp.key();
-                        int32_t dest = keyAsInt(xp.key(), xpPath);
-                        int32_t src = requireInt(xp.value(), xpPath);
-                        if (!r.validDestination(dest)) throw JsonContentError(xpPath, "destination out of range");
-                        if (src != 0 && !r.validSource(src)) throw JsonContentError(xpPath, "source out of range");
-                        r.crosspoints[static_cast<std::size_t>(dest)] = src;
+            if (root.contains("databases")) {
+                const auto& list = requireArray(root["databases"], "/databases");
+                for (std::size_t i = 0; i < list.size(); ++i) {
+                    std::string path = "/databases/" + std::to_string(i);
+                    const auto& item = requireObject(list[i], path);
+                    if (!item.contains("device") || !item.contains("database") || !item.contains("entries")) {
+                        throw JsonContentError(path, "needs \"device\", \"database\" and \"entries\"");
+                    }
+                    int32_t device = requireInt(item["device"], path + "/device");
+                    int32_t database = requireInt(item["database"], path + "/database");
+                    auto& entries = f.databases_[{device, database}];
+                    for (const auto& entry : requireObject(item["entries"], path + "/entries").items()) {
+                        std::string entryPath = path + "/entries/" + entry.key();
+                        entries[keyAsInt(entry.key(), entryPath)] = requireText(entry.value(), entryPath);
                     }
                 }
-                if (item.contains("locked")) {
-                    const auto& locked = requireArray(item["locked"], path + "/locked");
-                    for (std::size_t k = 0; k < locked.size(); ++k) {
-                        int32_t dest = requireInt(locked[k], path + "/locked/" + std::to_string(k));
-                        if (!r.validDestination(dest)) {
-                            throw JsonContentError(path + "/locked/" + std::to_string(k), "destination out of range");
+            }
+            if (root.contains("routers")) {
+                const auto& list = requireArray(root["routers"], "/routers");
+                for (std::size_t i = 0; i < list.size(); ++i) {
+                    std::string path = "/routers/" + std::to_string(i);
+                    const auto& item = requireObject(list[i], path);
+                    if (!item.contains("device") || !item.contains("sources") || !item.contains("destinations")) {
+                        throw JsonContentError(path, "needs \"device\", \"sources\" and \"destinations\"");
+                    }
+                    Router r;
+                    r.device = requireInt(item["device"], path + "/device");
+                    r.sources = requireInt(item["sources"], path + "/sources");
+                    r.destinations = requireInt(item["destinations"], path + "/destinations");
+                    if (r.sources < 1 || r.sources > maxRouterSize) {
+                        throw JsonContentError(path + "/sources", "size outside 1.." + std::to_string(maxRouterSize));
+                    }
+                    if (r.destinations < 1 || r.destinations > maxRouterSize) {
+                        throw JsonContentError(path + "/destinations",
+                                               "size outside 1.." + std::to_string(maxRouterSize));
+                    }
+                    if (f.routers_.count(r.device)) throw JsonContentError(path + "/device", "router listed twice");
+                    if (item.contains("sourceNames")) {
+                        r.sourceNames = readNames(item["sourceNames"], path + "/sourceNames", r.sources);
+                    }
+                    if (item.contains("destinationNames")) {
+                        r.destinationNames =
+                            readNames(item["destinationNames"], path + "/destinationNames", r.destinations);
+                    }
+                    r.crosspoints.assign(static_cast<std::size_t>(r.destinations) + 1, 0);
+                    if (item.contains("crosspoints")) {
+                        for (const auto& xp : requireObject(item["crosspoints"], path + "/crosspoints").items()) {
+                            std::string xpPath = path + "/crosspoints/" + xp.key();
+                            int32_t dest = keyAsInt(xp.key(), xpPath);
+                            int32_t src = requireInt(xp.value(), xpPath);
+                            if (!r.validDestination(dest)) throw JsonContentError(xpPath, "destination out of range");
+                            if (src != 0 && !r.validSource(src)) throw JsonContentError(xpPath, "source out of range");
+                            r.crosspoints[static_cast<std::size_t>(dest)] = src;
                         }
-                        r.locked.insert(dest);
                     }
+                    if (item.contains("locked")) {
+                        const auto& locked = requireArray(item["locked"], path + "/locked");
+                        for (std::size_t k = 0; k < locked.size(); ++k) {
+                            int32_t dest = requireInt(locked[k], path + "/locked/" + std::to_string(k));
+                            if (!r.validDestination(dest)) {
+                                throw JsonContentError(path + "/locked/" + std::to_string(k),
+                                                       "destination out of range");
+                            }
+                            r.locked.insert(dest);
+                        }
+                    }
+                    f.routers_[r.device] = std::move(r);
                 }
-                f.routers_[r.device] = std::move(r);
             }
-        }
-        if (root.contains("offline")) {
-            const auto& list = requireArray(root["offline"], "/offline");
-            for (std::size_t i = 0; i < list.size(); ++i) {
-                std::string path = "/offline/" + std::to_string(i);
-                auto device = f.findDevice(requireText(list[i], path));
-                if (!device) throw JsonContentError(path, "no such device instance");
-                f.setOnline(*device, false);
+            if (root.contains("offline")) {
+                const auto& list = requireArray(root["offline"], "/offline");
+                for (std::size_t i = 0; i < list.size(); ++i) {
+                    std::string path = "/offline/" + std::to_string(i);
+                    auto device = f.findDevice(requireText(list[i], path));
+                    if (!device) throw JsonContentError(path, "no such device instance");
+                    f.setOnline(*device, false);
+                }
             }
-        }
-        for (const auto& item : root.items()) {
-            if (item.key() != "instances" && item.key() != "databases" && item.key() != "routers" &&
-                item.key() != "offline" && item.key() != "comment") {
-                throw JsonContentError("/" + item.key(), "unknown key");
+            for (const auto& item : root.items()) {
+                if (item.key() != "instances" && item.key() != "databases" && item.key() != "routers" &&
+                    item.key() != "offline" && item.key() != "comment") {
+                    throw JsonContentError("/" + item.key(), "unknown key");
+                }
             }
-        }
-    } catch (const JsonContentError& e) {
-        error = fileName + ": " + e.what();
-        return false;
-    } catch (const nlohmann::ordered_json::exception& e) {
-        error = fileName + ": " + e.what();
-        return false;
-    }
+        },
+        error);
+    if (!read) return false;
     facility = std::move(f);
     return true;
 }

@@ -65,6 +65,21 @@ bool parseJson(const std::string& text, const std::string& fileName, nlohmann::o
     }
 }
 
+bool readJsonDocument(const std::string& text, const std::string& fileName,
+                      const std::function<void(nlohmann::ordered_json& root)>& read, std::string& error) {
+    nlohmann::ordered_json root;
+    if (!parseJson(text, fileName, root, error)) return false;
+    try {
+        read(root);
+        return true;
+    } catch (const JsonContentError& e) {
+        error = fileName + ": " + e.what();
+    } catch (const nlohmann::ordered_json::exception& e) {
+        error = fileName + ": " + e.what();
+    }
+    return false;
+}
+
 const nlohmann::ordered_json& requireObject(const nlohmann::ordered_json& j, const std::string& path) {
     if (!j.is_object()) throw JsonContentError(path, "expected an object");
     return j;

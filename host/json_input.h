@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,12 @@ bool readTextFile(const std::string& path, std::string& text, std::string& error
 
 // Parses text; on a syntax error returns false with "file:line:column: reason".
 bool parseJson(const std::string& text, const std::string& fileName, nlohmann::ordered_json& out, std::string& error);
+
+// Parses text and hands its root to read, which throws JsonContentError (or
+// a JSON type error) on content it refuses. False with one line in error:
+// "file:line:column: ..." for syntax, "file: /path: reason" for content.
+bool readJsonDocument(const std::string& text, const std::string& fileName,
+                      const std::function<void(nlohmann::ordered_json& root)>& read, std::string& error);
 
 const nlohmann::ordered_json& requireObject(const nlohmann::ordered_json& j, const std::string& path);
 const nlohmann::ordered_json& requireArray(const nlohmann::ordered_json& j, const std::string& path);

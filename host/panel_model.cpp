@@ -135,102 +135,98 @@ bool Panel::load(const std::string& path, Panel& panel, std::string& error) {
 }
 
 bool Panel::parse(const std::string& text, const std::string& fileName, Panel& panel, std::string& error) {
-    nlohmann::ordered_json root;
-    if (!parseJson(text, fileName, root, error)) return false;
     Panel p;
-    try {
-        requireObject(root, "/");
-        requireKnownKeys(root, "", panelKeys);
-        if (root.contains("$schema")) textAt(root, "$schema", "");
-        if (root.contains("comment")) textAt(root, "comment", "");
-        if (root.contains("title")) p.title = textAt(root, "title", "");
-        if (!root.contains("controls")) throw JsonContentError("/", "missing \"controls\"");
-        const auto& list = requireArray(root["controls"], "/controls");
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            std::string path = "/controls/" + std::to_string(i);
-            const auto& item = requireObject(list[i], path);
-            requireKnownKeys(item, path, controlKeys);
-            Control c;
-            if (!item.contains("id")) throw JsonContentError(path, "missing \"id\"");
-            c.id = textAt(item, "id", path);
-            if (c.id.empty()) throw JsonContentError(path + "/id", "empty control id");
-            // Control ids travel in comma-separated XI replies.
-            if (c.id.find(',') != std::string::npos) throw JsonContentError(path + "/id", "comma in control id");
-            if (p.control(c.id)) {
-                throw JsonContentError(path + "/id", "control \"" + printable(c.id, 40) + "\" listed twice");
-            }
-            c.kind = item.contains("kind") ? textAt(item, "kind", path) : "button";
-            if (!oneOf(c.kind, controlKinds)) {
-                throw JsonContentError(path + "/kind", "unknown kind \"" + printable(c.kind, 40) + "\" (expected " +
-                                                           alternatives(controlKinds) + ")");
-            }
-            c.label = item.contains("label") ? textAt(item, "label", path) : c.id;
-            if (item.contains("comment")) textAt(item, "comment", path);
-            if (item.contains("defaultProperty")) c.defaultProperty = textAt(item, "defaultProperty", path);
-            if (item.contains("command")) c.command = textAt(item, "command", path);
-            if (item.contains("value")) c.value = textAt(item, "value", path);
-            if (item.contains("properties")) {
-                for (const auto& prop : requireObject(item["properties"], path + "/properties").items()) {
-                    c.setProperty(prop.key(), requireText(prop.value(), path + "/properties" + step(prop.key())));
+    bool read = readJsonDocument(
+        text, fileName,
+        [&](nlohmann::ordered_json& root) {
+            requireObject(root, "/");
+            requireKnownKeys(root, "", panelKeys);
+            if (root.contains("$schema")) textAt(root, "$schema", "");
+            if (root.contains("comment")) textAt(root, "comment", "");
+            if (root.contains("title")) p.title = textAt(root, "title", "");
+            if (!root.contains("controls")) throw JsonContentError("/", "missing \"controls\"");
+            const auto& list = requireArray(root["controls"], "/controls");
+            for (std::size_t i = 0; i < list.size(); ++i) {
+                std::string path = "/controls/" + std::to_string(i);
+                const auto& item = requireObject(list[i], path);
+                requireKnownKeys(item, path, controlKeys);
+                Control c;
+                if (!item.contains("id")) throw JsonContentError(path, "missing \"id\"");
+                c.id = textAt(item, "id", path);
+                if (c.id.empty()) throw JsonContentError(path + "/id", "empty control id");
+                // Control ids travel in comma-separated XI replies.
+                if (c.id.find(',') != std::string::npos) throw JsonContentError(path + "/id", "comma in control id");
+                if (p.control(c.id)) {
+                    throw JsonContentError(path + "/id", "control \"" + printable(c.id, 40) + "\" listed twice");
                 }
-            }
-            if (item.contains("entries")) {
-                const auto& entries = requireArray(item["entries"], path + "/entries");
-                for (std::size_t k = 0; k < entries.size(); ++k) {
-                    std::string entryPath = path + "/entries/" + std::to_string(k);
-                    const auto& e = requireObject(entries[k], entryPath);
-                    requireKnownKeys(e, entryPath, entryKeys);
-                    if (!e.contains("text") || !e.contains("value")) {
-                        throw JsonContentError(entryPath, "an entry needs \"text\" and \"value\"");
+                c.kind = item.contains("kind") ? textAt(item, "kind", path) : "button";
+                if (!oneOf(c.kind, controlKinds)) {
+                    throw JsonContentError(path + "/kind", "unknown kind \"" + printable(c.kind, 40) + "\" (expected " +
+                                                               alternatives(controlKinds) + ")");
+                }
+                c.label = item.contains("label") ? textAt(item, "label", path) : c.id;
+                if (item.contains("comment")) textAt(item, "comment", path);
+                if (item.contains("defaultProperty")) c.defaultProperty = textAt(item, "defaultProperty", path);
+                if (item.contains("command")) c.command = textAt(item, "command", path);
+                if (item.contains("value")) c.value = textAt(item, "value", path);
+                if (item.contains("properties")) {
+                    for (const auto& prop : requireObject(item["properties"], path + "/properties").items()) {
+                        c.setProperty(prop.key(), requireText(prop.value(), path + "/properties" + step(prop.key())));
                     }
-                    c.entries.push_back({textAt(e, "text", entryPath), textAt(e, "value", entryPath)});
                 }
-                // Only a list offers entries to pick.
-                if (c.kind != "list") {
-                    throw JsonContentError(path + "/entries", "entries on a " + c.kind + ", not a list");
-                }
-            }
-            p.controls.push_back(std::move(c));
-        }
-        if (root.contains("glyphs")) {
-            for (const auto& g : requireObject(root["glyphs"], "/glyphs").items()) {
-                p.glyphs.emplace_back(g.key(), requireText(g.value(), "/glyphs" + step(g.key())));
-            }
-        }
-        if (root.contains("layout")) {
-            const auto& rows = requireArray(root["layout"], "/layout");
-            for (std::size_t r = 0; r < rows.size(); ++r) {
-                std::string rowPath = "/layout/" + std::to_string(r);
-                std::vector<LayoutCell> row;
-                const auto& cells = requireArray(rows[r], rowPath);
-                for (std::size_t k = 0; k < cells.size(); ++k) {
-                    std::string cellPath = rowPath + "/" + std::to_string(k);
-                    LayoutCell cell;
-                    if (cells[k].is_object()) {
-                        requireKnownKeys(cells[k], cellPath, cellKeys);
-                        if (!cells[k].contains("text")) throw JsonContentError(cellPath, "missing \"text\"");
-                        cell.text = textAt(cells[k], "text", cellPath);
-                    } else {
-                        if (!cells[k].is_string() && !cells[k].is_number_integer()) {
-                            throw JsonContentError(cellPath, "expected a control id or {\"text\": ...}");
+                if (item.contains("entries")) {
+                    const auto& entries = requireArray(item["entries"], path + "/entries");
+                    for (std::size_t k = 0; k < entries.size(); ++k) {
+                        std::string entryPath = path + "/entries/" + std::to_string(k);
+                        const auto& e = requireObject(entries[k], entryPath);
+                        requireKnownKeys(e, entryPath, entryKeys);
+                        if (!e.contains("text") || !e.contains("value")) {
+                            throw JsonContentError(entryPath, "an entry needs \"text\" and \"value\"");
                         }
-                        cell.control = requireText(cells[k], cellPath);
-                        if (!p.control(cell.control)) {
-                            throw JsonContentError(cellPath, "no control \"" + printable(cell.control, 40) + "\"");
-                        }
+                        c.entries.push_back({textAt(e, "text", entryPath), textAt(e, "value", entryPath)});
                     }
-                    row.push_back(std::move(cell));
+                    // Only a list offers entries to pick.
+                    if (c.kind != "list") {
+                        throw JsonContentError(path + "/entries", "entries on a " + c.kind + ", not a list");
+                    }
                 }
-                p.layout.push_back(std::move(row));
+                p.controls.push_back(std::move(c));
             }
-        }
-    } catch (const JsonContentError& e) {
-        error = fileName + ": " + e.what();
-        return false;
-    } catch (const nlohmann::ordered_json::exception& e) {
-        error = fileName + ": " + e.what();
-        return false;
-    }
+            if (root.contains("glyphs")) {
+                for (const auto& g : requireObject(root["glyphs"], "/glyphs").items()) {
+                    p.glyphs.emplace_back(g.key(), requireText(g.value(), "/glyphs" + step(g.key())));
+                }
+            }
+            if (root.contains("layout")) {
+                const auto& rows = requireArray(root["layout"], "/layout");
+                for (std::size_t r = 0; r < rows.size(); ++r) {
+                    std::string rowPath = "/layout/" + std::to_string(r);
+                    std::vector<LayoutCell> row;
+                    const auto& cells = requireArray(rows[r], rowPath);
+                    for (std::size_t k = 0; k < cells.size(); ++k) {
+                        std::string cellPath = rowPath + "/" + std::to_string(k);
+                        LayoutCell cell;
+                        if (cells[k].is_object()) {
+                            requireKnownKeys(cells[k], cellPath, cellKeys);
+                            if (!cells[k].contains("text")) throw JsonContentError(cellPath, "missing \"text\"");
+                            cell.text = textAt(cells[k], "text", cellPath);
+                        } else {
+                            if (!cells[k].is_string() && !cells[k].is_number_integer()) {
+                                throw JsonContentError(cellPath, "expected a control id or {\"text\": ...}");
+                            }
+                            cell.control = requireText(cells[k], cellPath);
+                            if (!p.control(cell.control)) {
+                                throw JsonContentError(cellPath, "no control \"" + printable(cell.control, 40) + "\"");
+                            }
+                        }
+                        row.push_back(std::move(cell));
+                    }
+                    p.layout.push_back(std::move(row));
+                }
+            }
+        },
+        error);
+    if (!read) return false;
     panel = std::move(p);
     return true;
 }

@@ -169,20 +169,13 @@ ScenarioRunner::Outcome ScenarioRunner::route(const ScenarioStep& step) {
     return Outcome::ok;
 }
 
-ScenarioRunner::Outcome ScenarioRunner::lock(const ScenarioStep& step) {
-    return setLocked(step, true);
-}
-
-ScenarioRunner::Outcome ScenarioRunner::unlock(const ScenarioStep& step) {
-    return setLocked(step, false);
-}
-
-ScenarioRunner::Outcome ScenarioRunner::setLocked(const ScenarioStep& step, bool locked) {
+template <bool locked>
+ScenarioRunner::Outcome ScenarioRunner::setLocked(const ScenarioStep& step) {
     std::string why;
     Router* router = routerOf(step.args[0], why);
     int32_t dest = 0;
     if (!router || !destinationOf(*router, step.args[1], dest, why)) return error(step, why);
-    if (locked) {
+    if constexpr (locked) {
         router->locked.insert(dest);
     } else {
         router->locked.erase(dest);
@@ -190,15 +183,8 @@ ScenarioRunner::Outcome ScenarioRunner::setLocked(const ScenarioStep& step, bool
     return Outcome::ok;
 }
 
-ScenarioRunner::Outcome ScenarioRunner::offline(const ScenarioStep& step) {
-    return setOnline(step, false);
-}
-
-ScenarioRunner::Outcome ScenarioRunner::online(const ScenarioStep& step) {
-    return setOnline(step, true);
-}
-
-ScenarioRunner::Outcome ScenarioRunner::setOnline(const ScenarioStep& step, bool online) {
+template <bool online>
+ScenarioRunner::Outcome ScenarioRunner::setOnline(const ScenarioStep& step) {
     auto device = host_.facility().findDevice(step.args[0].text);
     if (!device) return error(step, "no device " + quoted(step.args[0].text));
     host_.setOnline(*device, online);
@@ -357,5 +343,11 @@ ScenarioRunner::Outcome ScenarioRunner::expectReply(const ScenarioStep& step) {
     ++expectationsMet_;
     return Outcome::ok;
 }
+
+// The step table takes the addresses of these.
+template ScenarioRunner::Outcome ScenarioRunner::setLocked<true>(const ScenarioStep&);
+template ScenarioRunner::Outcome ScenarioRunner::setLocked<false>(const ScenarioStep&);
+template ScenarioRunner::Outcome ScenarioRunner::setOnline<true>(const ScenarioStep&);
+template ScenarioRunner::Outcome ScenarioRunner::setOnline<false>(const ScenarioStep&);
 
 }  // namespace zarn_host

@@ -63,12 +63,11 @@ private:
     Outcome pick(const ScenarioStep& step);
     Outcome parent(const ScenarioStep& step);
     Outcome route(const ScenarioStep& step);
-    Outcome lock(const ScenarioStep& step);
-    Outcome unlock(const ScenarioStep& step);
-    Outcome setLocked(const ScenarioStep& step, bool locked);
-    Outcome offline(const ScenarioStep& step);
-    Outcome online(const ScenarioStep& step);
-    Outcome setOnline(const ScenarioStep& step, bool online);
+    // lock and unlock; offline and online.
+    template <bool locked>
+    Outcome setLocked(const ScenarioStep& step);
+    template <bool online>
+    Outcome setOnline(const ScenarioStep& step);
     Outcome wait(const ScenarioStep& step);
     Outcome show(const ScenarioStep& step);
     Outcome expectCommand(const ScenarioStep& step);
