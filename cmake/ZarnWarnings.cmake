@@ -4,13 +4,6 @@
 add_library(zarn_compile_options INTERFACE)
 add_library(zarn::compile_options ALIAS zarn_compile_options)
 target_compile_options(zarn_compile_options INTERFACE -Wall -Wextra)
-if(DEFINED ZARN_WERROR)
-  # The switch of earlier versions, still honoured for existing build scripts.
-  message(DEPRECATION "ZARN_WERROR is replaced by CMAKE_COMPILE_WARNING_AS_ERROR")
-  if(ZARN_WERROR)
-    set(CMAKE_COMPILE_WARNING_AS_ERROR ON)
-  endif()
-endif()
 if(ZARN_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)
