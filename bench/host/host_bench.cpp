@@ -240,7 +240,7 @@ HostRun runHost(const std::vector<ScenarioStep>& steps, load_zarn_client_script_
     if (outcome != ScenarioRunner::Outcome::ok || !err.str().empty()) {
         run.error = "the scenario stopped: " + err.str();
     } else if (!host->faults().empty()) {
-        run.error = "protocol fault: " + host->faults().front();
+        run.error = "protocol fault: " + host->faults().front().text;
     } else {
         run.ok = true;
     }
