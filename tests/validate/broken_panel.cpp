@@ -8,6 +8,11 @@
 //   BROKEN_CUTS_RR_NUMBER     formats RR into a buffer that cuts the device number
 //   BROKEN_FOREIGN_HAND_BACK  hands back a pointer the host never gave
 //   BROKEN_HANGS_ON_PARENT    never returns from a parent message
+//   BROKEN_TRUSTS_DESTINATION indexes its tally table by the destination of a
+//                             revertive from its own router, unchecked
+//   BROKEN_TRUSTS_TIMER_ID    counts ticks in a table indexed by the timer id, unchecked
+//   BROKEN_SHOWS_MISSING_FILE shows (PS) a panel file that is not in its folder
+//   BROKEN_SHOWS_EMPTY_FILE   shows (PS) a panel file that holds no controls
 // and two whose only fault is a command text that quotes the words of other
 // rules' faults, which must still be filed under the grammar:
 //   BROKEN_UNKNOWN_QUOTES_RULES    an unknown command naming "AS", hand-backs and foreign pointers
@@ -15,6 +20,8 @@
 #include <zarn/zarn_client.h>
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +37,7 @@ char* volatile lastLeak = nullptr;
 
 class broken_panel : public zarn_client_callback {
 public:
-    explicit broken_panel(zarn_client_callback* host) : host_(host) {
+    broken_panel(zarn_client_callback* host, const char* folder) : host_(host) {
 #ifdef BROKEN_LEAKS_ON_LOAD
         lastLeak = new char[4096];
         std::memset(lastLeak, 1, 4096);
@@ -51,6 +58,14 @@ public:
         send(std::string("RR ") + number + " 1 4");
 #else
         send("RR " + std::to_string(device_) + " 1 4");
+#endif
+#if defined(BROKEN_SHOWS_MISSING_FILE)
+        send("PS 'main' '" + std::string(folder ? folder : "") + "/no_such_panel.zarn_ui'");
+#elif defined(BROKEN_SHOWS_EMPTY_FILE)
+        // tests/validate/CMakeLists.txt writes it beside the library.
+        send("PS 'main' '" + std::string(folder ? folder : "") + "/empty.zarn_ui'");
+#else
+        (void)folder;
 #endif
 #ifdef BROKEN_UNKNOWN_QUOTES_RULES
         send("ZZ '\"AS\" sent twice' 'handed back' 'a pointer the host never gave' 'notification with a pointer'");
@@ -76,6 +91,15 @@ public:
 #endif
                 const auto* event = static_cast<const RevertiveEvent*>(data);
                 lastRevertive_ = std::to_string(event->device) + ":" + event->text();
+#ifdef BROKEN_TRUSTS_DESTINATION
+                // Only the destinations 1 to 4 are registered, so only those come back (it
+                // thinks): the table is indexed unchecked. Out of range is a write through
+                // null, so that it crashes the same way on every platform.
+                if (event->device == device_) {
+                    std::size_t* cell = event->index >= 1 && event->index <= 4 ? &tally_[event->index] : nullptr;
+                    *static_cast<std::size_t volatile*>(cell) = lastRevertive_.size();
+                }
+#endif
                 return nullptr;
             }
             case zarn_type_button:
@@ -96,6 +120,15 @@ public:
                 return reply;
             }
             case zarn_type_timer:
+#ifdef BROKEN_TRUSTS_TIMER_ID
+                // Only timer 1 is ever started, so only it ticks (it thinks): any other
+                // id but the null it checks for is a write through null, as an unchecked
+                // table would crash.
+                if (data) {
+                    int* cell = reinterpret_cast<intptr_t>(data) == 1 ? &ticks_ : nullptr;
+                    ++*static_cast<int volatile*>(cell);
+                }
+#endif
                 send("ET 1");
                 return nullptr;
             case zarn_type_release:
@@ -119,10 +152,16 @@ private:
 #ifdef BROKEN_KEEPS_RN_REPLY
     char* keptReply_ = nullptr;
 #endif
+#ifdef BROKEN_TRUSTS_DESTINATION
+    std::size_t tally_[5] = {};
+#endif
+#ifdef BROKEN_TRUSTS_TIMER_ID
+    int ticks_ = 0;
+#endif
 };
 
 }  // namespace
 
-ZARN_EXPORT zarn_client_callback* load_zarn_client_script(zarn_client_callback* host, const char*) {
-    return new broken_panel(host);
+ZARN_EXPORT zarn_client_callback* load_zarn_client_script(zarn_client_callback* host, const char* folder) {
+    return new broken_panel(host, folder);
 }
