@@ -5,7 +5,8 @@
 //   BROKEN_SAYS_AS_TWICE      sends "AS" twice when destroyed
 //   BROKEN_NULL_RECORD        reads a revertive record without checking for null
 //   BROKEN_LEAKS_ON_LOAD      leaks 4 KiB on every load
-//   BROKEN_CUTS_RR_NUMBER     formats RR into a buffer that cuts the device number
+//   BROKEN_CUTS_RR_NUMBER     formats RR into a buffer that cuts the device number,
+//                             at start-up and again on every parent message
 //   BROKEN_FOREIGN_HAND_BACK  hands back a pointer the host never gave
 //   BROKEN_HANGS_ON_PARENT    never returns from a parent message
 //   BROKEN_TRUSTS_DESTINATION indexes its tally table by the destination of a
@@ -52,13 +53,7 @@ public:
 #else
         if (entry) host_->callback(entry, zarn_type_release);
 #endif
-#ifdef BROKEN_CUTS_RR_NUMBER
-        char number[8];
-        std::snprintf(number, sizeof number, "%d", device_);
-        send(std::string("RR ") + number + " 1 4");
-#else
-        send("RR " + std::to_string(device_) + " 1 4");
-#endif
+        registerRouter();
 #if defined(BROKEN_SHOWS_MISSING_FILE)
         send("PS 'main' '" + std::string(folder ? folder : "") + "/no_such_panel.zarn_ui'");
 #elif defined(BROKEN_SHOWS_EMPTY_FILE)
@@ -110,6 +105,10 @@ public:
 #ifdef BROKEN_HANGS_ON_PARENT
                 for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
 #endif
+#ifdef BROKEN_CUTS_RR_NUMBER
+                // Registers again on every parent message: the same fault, repeated.
+                registerRouter();
+#endif
 #ifdef BROKEN_FOREIGN_HAND_BACK
                 char* notFromTheHost = new char[4]{'a', 'b', 'c', '\0'};
                 host_->callback(notFromTheHost, zarn_type_release);
@@ -141,6 +140,16 @@ public:
     }
 
 private:
+    void registerRouter() {
+#ifdef BROKEN_CUTS_RR_NUMBER
+        char number[8];
+        std::snprintf(number, sizeof number, "%d", device_);
+        send(std::string("RR ") + number + " 1 4");
+#else
+        send("RR " + std::to_string(device_) + " 1 4");
+#endif
+    }
+
     char* send(const std::string& text) {
         return host_->callback(const_cast<char*>(text.c_str()), zarn_type_command);
     }
