@@ -93,7 +93,7 @@ constexpr bool replyHandedBack(std::string_view word) {
 }
 
 namespace detail {
-// Every row well formed: a two-letter word, as many kinds as arguments, each 't' or 'i'.
+/// Every row well formed: a two-letter word, as many kinds as arguments, each 't' or 'i'.
 constexpr bool wellFormed() {
     for (const HostCommand& command : hostCommands) {
         if (command.word.size() != 2 || command.minArguments > command.maxArguments ||
