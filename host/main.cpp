@@ -1,6 +1,7 @@
 // zarn_host: loads a panel library into a simulated panel host and runs a
 // scenario against it, or takes steps from standard input. "zarn_host
-// validate ..." runs the validator instead.
+// validate ..." runs the validator instead, "zarn_host new-panel ..." makes a
+// panel from the template.
 #include <CLI/CLI.hpp>
 #include <iostream>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "arguments.h"
 #include "host_app.h"
+#include "new_panel.h"
 #include "scenario_steps.h"
 #include "validate.h"
 
@@ -18,6 +20,10 @@ int main(int argc, char** argv) {
     for (const auto& argument : arguments) pointers.push_back(argument.c_str());
     if (pointers.size() > 1 && arguments[1] == "validate") {
         return zarn_host::validate::main(static_cast<int>(pointers.size()) - 1, pointers.data() + 1);
+    }
+    if (pointers.size() > 1 && arguments[1] == "new-panel") {
+        return zarn_host::newPanelMain(static_cast<int>(pointers.size()) - 1, pointers.data() + 1, std::cout,
+                                       std::cerr);
     }
     zarn_host::HostOptions options;
     CLI::App app{"Simulated panel host: loads a panel library and drives it through a facility model"};
@@ -35,7 +41,12 @@ int main(int argc, char** argv) {
                    "after the scenario, serve the panel to browsers at [HOST:]PORT (host 127.0.0.1; port 0: any free)");
     app.add_flag("--allow-remote", options.allowRemote,
                  "let --serve use an address other machines reach (anyone who can reach it operates the panel)");
-    app.footer("Scenario steps, one a line (\"double quotes\" group blanks; # starts a comment):\n" +
+    app.footer("Commands (each with its own --help):\n" +
+               zarn_host::scenarioHelpLine("zarn_host validate LIB [options]",
+                                           "runs the protocol test battery on a panel library") +
+               zarn_host::scenarioHelpLine("zarn_host new-panel NAME [DIR]",
+                                           "makes a new panel NAME from the installed template") +
+               "\nScenario steps, one a line (\"double quotes\" group blanks; # starts a comment):\n" +
                zarn_host::scenarioStepsHelp());
     app.set_version_flag("--version", "zarn_host " ZARN_VERSION, "print the version and exit");
     // A path such as /data/k7_mon.dll is a file, not a Windows-style option.

@@ -1,31 +1,52 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the host need.
-# Only missing packages are installed.
+# Installs the Debian 12 packages a task needs; only missing ones are installed.
+#
+#   tools/install-deps.sh build   building zarn_host and the panels: the demo
+#                                 (tools/run-demo.sh) and the served panel
+#                                 (tools/serve-k7.sh)
+#   tools/install-deps.sh sdk     build, plus the SDK's API reference (doxygen)
+#                                 and its Debian package (cpack): the guide
+#                                 docs/WRITING_A_PANEL.md
+#   tools/install-deps.sh all     everything tools/test-all.sh runs: tests,
+#                                 sanitizers, valgrind, 32-bit and Windows
+#                                 builds under Wine, browser tests, lintian
+#                                 (the default, as before profiles existed)
+#   tools/install-deps.sh --bench all, plus Qt's core library for the
+#                                 benchmarks' QString comparison
+#                                 (tools/run-benchmarks.sh)
 set -euo pipefail
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev
-          clang libclang-rt-14-dev g++-multilib valgrind
-          doxygen dpkg-dev file lintian python3-jsonschema)
-# zarn_host's browser front-end and its browser tests (Playwright drives Debian's chromium).
-packages+=(pkg-config libcpp-httplib-dev chromium)
-command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
-# The Windows builds: mingw-w64 cross compilers (-posix: std::mutex for
-# GoogleTest) and binutils, clang and lld for the Microsoft-ABI test host,
-# Wine for 64- and 32-bit programs, GoogleTest's sources.
-packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-           lld-14 wine wine64 wine32:i386 googletest)
+profile=${1:-all}
+# The build: compiler, CMake, and the header-only libraries of zarn_host
+# (JSON, command line, HTTP for its browser front-end).
+build=(cmake g++ make pkg-config nlohmann-json3-dev libcli11-dev libcpp-httplib-dev)
+sdk=(doxygen dpkg-dev file)
+all=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev g++-multilib valgrind lintian
+     python3-jsonschema
+     # The browser tests (Playwright drives Debian's chromium).
+     chromium
+     # The Windows builds: mingw-w64 cross compilers (-posix: std::mutex for
+     # GoogleTest) and binutils, clang and lld for the Microsoft-ABI test host,
+     # Wine for 64- and 32-bit programs, GoogleTest's sources.
+     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+     lld-14 wine wine64 wine32:i386 googletest)
+case "$profile" in
+  build) packages=("${build[@]}") ;;
+  sdk) packages=("${build[@]}" "${sdk[@]}") ;;
+  all) packages=("${build[@]}" "${sdk[@]}" "${all[@]}") ;;
+  --bench) packages=("${build[@]}" "${sdk[@]}" "${all[@]}" qtbase5-dev) ;;
+  *) echo "usage: $0 [build | sdk | all | --bench]" >&2; exit 2 ;;
+esac
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
-# wine32 is a package of the i386 architecture.
 need_update=""
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $sudo dpkg --add-architecture i386
-  need_update="yes"
-fi
-# --bench: also Qt's core library, which only the benchmarks' QString
-# comparison uses (tools/run-benchmarks.sh).
-if [ "${1:-}" = --bench ]; then
-  packages+=(qtbase5-dev)
+if [ "$profile" != build ] && [ "$profile" != sdk ]; then
+  command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
+  # wine32 is a package of the i386 architecture.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+    need_update="yes"
+  fi
 fi
 missing=()
 for p in "${packages[@]}"; do

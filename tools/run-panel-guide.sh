@@ -51,12 +51,16 @@ if [ "$mode" = deb ]; then
 else
   ln -s "$root" "$work/zarn"
 fi
-# Root needs no sudo, and a fresh machine may not have it.
-prelude=""
-sudo=sudo
+# The guide's commands run as they are, with no stand-in for sudo: as root
+# on a machine without sudo (as CI runs) its $(command -v sudo) is empty.
+sudo=$(command -v sudo || true)
 if [ "$(id -u)" -eq 0 ]; then
   sudo=""
-  command -v sudo >/dev/null || prelude='sudo() { "$@"; }'
+  if command -v sudo >/dev/null; then
+    echo "run-panel-guide: running as root with sudo installed; the guide uses sudo"
+  else
+    echo "run-panel-guide: running as root without sudo"
+  fi
 fi
 if [ "$mode" = deb ]; then
   # The guide removes the package at its end; a step that fails first leaves
@@ -64,5 +68,14 @@ if [ "$mode" = deb ]; then
   trap 'if dpkg -s zarn-script-frame-dev >/dev/null 2>&1; then
           $sudo apt-get remove -y -qq zarn-script-frame-dev >/dev/null; fi' EXIT
 fi
-(cd "$work" && HOME="$work" DEBIAN_FRONTEND=noninteractive bash -euxo pipefail -c "$prelude
-$steps")
+(cd "$work" && HOME="$work" DEBIAN_FRONTEND=noninteractive bash -euxo pipefail -c "$steps")
+# Step 7's panel, made by zarn_host new-panel: renamed through and through.
+made=$work/studio_panel
+if grep -rl my_panel "$made" --exclude-dir=build; then
+  echo "run-panel-guide: zarn_host new-panel left my_panel in the files above" >&2
+  exit 1
+fi
+grep -qxF 'constexpr char panelFile[] = "studio_panel.zarn_ui";' "$made/studio_panel.cpp" || {
+  echo "run-panel-guide: studio_panel.cpp does not name studio_panel.zarn_ui" >&2
+  exit 1
+}

@@ -8,7 +8,7 @@
 # against the installed SDK and its Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./tools/install-deps.sh
+./tools/install-deps.sh all
 jobs=$(nproc)
 fuzz_seconds=${ZARN_FUZZ_SECONDS:-30}
 # The parallelism of every build and ctest run below, cmake --workflow's included.

@@ -2,13 +2,18 @@
 
 #include <zarn/host_commands.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <random>
+#include <set>
 
 #include "command_text.h"
 #include "panel_library.h"
+#include "panel_model.h"
 #include "session.h"
 #include "validate_process.h"
 
@@ -183,6 +188,111 @@ void hostileInput(Probe& probe, load_zarn_client_script_fn entry) {
     }
 }
 
+// Destinations no router has, around a router of size destinations.
+std::vector<int32_t> hostileDestinations(int32_t size) {
+    constexpr int32_t least = std::numeric_limits<int32_t>::min();
+    constexpr int32_t most = std::numeric_limits<int32_t>::max();
+    std::vector<int32_t> list = {least, least + 1, -1, 0};
+    if (size > 0 && size < most - 1) {
+        list.push_back(size + 1);
+        list.push_back(size + 2);
+    }
+    list.push_back(most);
+    return list;
+}
+
+// Revertives no router sends: from the panel's own routers (those it
+// registered with RR) and from devices it never asked for, to destinations
+// out of range, with texts empty, junk and long.
+void hostileRevertives(Probe& probe, load_zarn_client_script_fn entry) {
+    Session session(probe, entry, folderOf(probe.options()));
+    if (!session.load()) return;
+    tour(session, 2);
+    // The panel's own routers, with their size: each once.
+    std::map<int32_t, int32_t> own;
+    for (const auto& target : registered(session.host(), 4096)) {
+        if (const Router* router = session.host().facility().router(target.first))
+            own.emplace(router->device, router->destinations);
+    }
+    std::vector<std::pair<int32_t, int32_t>> devices(own.begin(), own.end());
+    // Devices the panel never registered: numbers no facility gives out, and
+    // one of the facility's routers the panel left alone.
+    for (int32_t device : {std::numeric_limits<int32_t>::min(), -1, 0, 1, std::numeric_limits<int32_t>::max()})
+        if (!own.count(device)) devices.emplace_back(device, 0);
+    for (const auto& router : session.host().facility().routers()) {
+        if (!own.count(router.first)) {
+            devices.emplace_back(router.first, router.second.destinations);
+            break;
+        }
+    }
+    std::string longText(64 * 1024, 'x');
+    const std::string texts[] = {"", "1", "-2147483649", "'", longText};
+    for (const auto& device : devices) {
+        const std::string from = "notify 1 revertive " + std::to_string(device.first) + " ";
+        for (int32_t destination : hostileDestinations(device.second))
+            for (const auto& text : texts)
+                session.step(from + std::to_string(destination) + " " + scenarioQuoted(text));
+        // In range, for a foreign device; its last destination, for the panel's own.
+        session.step(from + std::to_string(device.second > 0 ? device.second : 1) + " " + scenarioQuoted(longText));
+    }
+    tour(session, 1);
+    session.step("unload");
+}
+
+// Timer ticks for timers the panel never started, or stopped: every id it
+// named in ET (after it was destroyed and loaded again, none runs), and ids
+// no panel starts.
+void hostileTimers(Probe& probe, load_zarn_client_script_fn entry) {
+    Session session(probe, entry, folderOf(probe.options()));
+    if (!session.load()) return;
+    tour(session, 2);
+    std::vector<int32_t> ids = {0,     -1,    std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
+                                65536, 999999};
+    int32_t highest = 0;
+    for (const auto& command : session.sent("ET")) {
+        ParsedCommand parsed;
+        std::string error;
+        int32_t id = 0;
+        if (!parseCommand(command, parsed, error) || parsed.args.empty() || !parseInt32(parsed.args[0].text, id))
+            continue;
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+        highest = std::max(highest, id);
+    }
+    if (highest < std::numeric_limits<int32_t>::max()) ids.push_back(highest + 1);
+    auto tick = [&](int32_t id) { session.step("notify 4 value " + std::to_string(id)); };
+    for (int32_t id : ids) tick(id);
+    // A fresh life: the timers of the last one are gone.
+    session.step("unload");
+    if (!session.load()) return;
+    for (int32_t id : ids) tick(id);
+    tour(session, 1);
+    session.step("unload");
+}
+
+// Every panel file the panel shows (PS) opens and holds controls: a panel
+// file left behind, renamed or emptied leaves the operator a blank panel.
+void panelFiles(Probe& probe, load_zarn_client_script_fn entry) {
+    Session session(probe, entry, folderOf(probe.options()));
+    if (!session.load()) return;
+    tour(session, 2);
+    std::set<std::string> checked;
+    for (const auto& command : session.sent("PS")) {
+        ParsedCommand parsed;
+        std::string error;
+        if (!parseCommand(command, parsed, error) || parsed.args.size() < 2) continue;
+        const std::string& file = parsed.args[1].text;
+        if (!checked.insert(file).second) continue;
+        Panel panel;
+        if (!Panel::load(file, panel, error)) {
+            probe.problem("PS names a panel file that cannot be shown: " + error);
+        } else if (panel.controls.empty()) {
+            probe.problem("PS names the panel file " + printable(file, 200) + ", which holds no controls");
+        }
+    }
+    if (checked.empty()) probe.note("the panel showed no panel file (no PS)");
+    session.step("unload");
+}
+
 void randomSessions(Probe& probe, load_zarn_client_script_fn entry) {
     const Options& options = probe.options();
     probe.out() << "@@ seed " << options.seed << std::endl;
@@ -308,6 +418,11 @@ const std::vector<Entry>& entries() {
          ignoredNotifications},
         {{"hostile.input", "null records and texts, junk and 1 MB replies, revertive texts of any length", false},
          hostileInput},
+        {{"hostile.revertives",
+          "revertives from the panel's own routers and foreign devices: destinations out of range, odd texts", false},
+         hostileRevertives},
+        {{"hostile.timers", "ticks of timers never started or already stopped", false}, hostileTimers},
+        {{"panel.file", "every panel file shown (PS) opens and holds controls", false}, panelFiles},
         {{"random.sessions", "a seeded operator session (--seed, --steps), rules checked after every step", false},
          randomSessions},
         {{"lifetime.cycles", "1,000 load/drive/unload lives with memory and open handles flat", true}, lifetime},

@@ -75,7 +75,17 @@ bool Session::step(const std::string& line) {
     step.file = "validate";
     if (streamed_) probe_.out() << "@@ step " << line << std::endl;
     errors_.str("");
-    if (runner_.runStep(step) == ScenarioRunner::Outcome::ok) return true;
+    const bool ran = runner_.runStep(step) == ScenarioRunner::Outcome::ok;
+    // The host keeps the commands of the last action only: those worth
+    // checking later are kept here.
+    for (const auto& command : host_.recentCommands()) {
+        if (command.size() < 3 || command[2] != ' ') continue;
+        const std::string word = command.substr(0, 2);
+        if (word != "PS" && word != "ET") continue;
+        auto& kept = sent_[word];
+        if (kept.first.size() < distinctKept && kept.second.insert(command).second) kept.first.push_back(command);
+    }
+    if (ran) return true;
     why_ = errors_.str();
     while (!why_.empty() && why_.back() == '\n') why_.pop_back();
     return false;
@@ -85,6 +95,12 @@ bool Session::load() {
     if (step("load")) return true;
     probe_.note("the entry point gave no panel; the test could not drive it");
     return false;
+}
+
+const std::vector<std::string>& Session::sent(const std::string& word) const {
+    static const std::vector<std::string> none;
+    auto found = sent_.find(word);
+    return found == sent_.end() ? none : found->second.first;
 }
 
 std::vector<std::string> Session::newFaults(Rule rule) {

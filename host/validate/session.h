@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <ostream>
 #include <set>
 #include <sstream>
@@ -64,6 +65,11 @@ public:
     // Starts the panel; a panel that gives none is noted (the entry tests fail it).
     bool load();
 
+    // The distinct PS and ET commands the panel sent in this session, in the
+    // order first sent (at most distinctKept of each word).
+    const std::vector<std::string>& sent(const std::string& word) const;
+    static constexpr std::size_t distinctKept = 4096;
+
     // Faults of one rule found since the last call.
     std::vector<std::string> newFaults(Rule rule);
     // Unloads, ends the host and fails the probe on faults of rule.
@@ -79,6 +85,8 @@ private:
     ScenarioRunner runner_;
     std::string why_;
     std::size_t seen_[ruleCount] = {};
+    // By word, the commands kept and a set of them.
+    std::map<std::string, std::pair<std::vector<std::string>, std::set<std::string>>> sent_;
 };
 
 // A control an operator can work, copied: a panel shown again replaces its controls.

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -64,6 +65,9 @@ bool sanitizerReport(const std::string& err) {
 void readChannel(const std::string& out, Verdict& verdict, bool& reported, bool& passed) {
     reported = passed = false;
     std::vector<std::string> commands;
+    // A problem repeated is shown once, in the order first seen, with its count.
+    std::vector<std::size_t> counts;
+    std::map<std::string, std::size_t> problemAt;
     for (const auto& line : lines(out)) {
         if (startsWith(line, "@@ session ")) {
             verdict.folder = line.substr(11);
@@ -71,7 +75,13 @@ void readChannel(const std::string& out, Verdict& verdict, bool& reported, bool&
         } else if (startsWith(line, "@@ step ")) {
             verdict.steps.push_back(line.substr(8));
         } else if (startsWith(line, "@@ problem ")) {
-            verdict.problems.push_back(line.substr(11));
+            auto found = problemAt.emplace(line.substr(11), verdict.problems.size());
+            if (found.second) {
+                verdict.problems.push_back(found.first->first);
+                counts.push_back(1);
+            } else {
+                ++counts[found.first->second];
+            }
         } else if (startsWith(line, "@@ note ")) {
             verdict.notes.push_back(line.substr(8));
         } else if (startsWith(line, "@@ result ")) {
@@ -80,6 +90,9 @@ void readChannel(const std::string& out, Verdict& verdict, bool& reported, bool&
         } else if (startsWith(line, "@@ trace out ")) {
             commands.push_back(printable(line.substr(13), 200));
         }
+    }
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        if (counts[i] > 1) verdict.problems[i] += " (x " + std::to_string(counts[i]) + ")";
     }
     std::size_t from = commands.size() > lastCommandsShown ? commands.size() - lastCommandsShown : 0;
     verdict.lastCommands.assign(commands.begin() + static_cast<std::ptrdiff_t>(from), commands.end());

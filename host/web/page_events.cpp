@@ -1,5 +1,6 @@
 #include "page_events.h"
 
+#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "page_state.h"

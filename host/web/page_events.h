@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 #include "event_stream.h"

@@ -1,6 +1,7 @@
 #include "page_state.h"
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "command_text.h"
 #include "http_guard.h"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 #include "scenario.h"

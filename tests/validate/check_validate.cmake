@@ -3,8 +3,10 @@
 # zarn_host fails with a fault or a crash, not a usage error, when it replays
 # that scenario. Variables: HOST, PANEL, EXPECT_FAILED, REPLAY, WORK;
 # optional EMULATOR (the program that runs HOST, wine for a Windows build),
-# ARGS (more arguments, separated by "|") and EXPECT_CAUSE (a regular
-# expression the failure's cause matches).
+# ARGS (more arguments, separated by "|"), EXPECT_CAUSE (a regular
+# expression the failure's cause matches), EXPECT_OUTPUT (one the report
+# matches) and REPLAY_SHOWS (without REPLAY: the replay runs, and its trace
+# matches this regular expression).
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 string(REPLACE "|" ";" args "${ARGS}")
@@ -31,6 +33,9 @@ endif()
 if(DEFINED EXPECT_CAUSE AND NOT cause MATCHES "${EXPECT_CAUSE}")
   message(FATAL_ERROR "${EXPECT_FAILED} failed for \"${cause}\", expected \"${EXPECT_CAUSE}\"\n${out}")
 endif()
+if(DEFINED EXPECT_OUTPUT AND NOT out MATCHES "${EXPECT_OUTPUT}")
+  message(FATAL_ERROR "the report does not match \"${EXPECT_OUTPUT}\"\n${out}")
+endif()
 set(scenario ${WORK}/validate-${EXPECT_FAILED}.scenario)
 if(NOT EXISTS ${scenario} OR NOT out MATCHES "reproduce: zarn_host ")
   message(FATAL_ERROR "no reproduction of ${EXPECT_FAILED}\n${out}")
@@ -44,6 +49,13 @@ if(REPLAY)
   # 2 is a usage, load or scenario error: the replay never reached the fault.
   if(replay STREQUAL 2)
     message(FATAL_ERROR "replaying ${scenario} did not run\n${replay_out}\n${replay_err}")
+  endif()
+endif()
+if(DEFINED REPLAY_SHOWS)
+  execute_process(COMMAND ${EMULATOR} ${HOST} --panel ${PANEL} --scenario ${scenario}
+    RESULT_VARIABLE replay OUTPUT_VARIABLE replay_out ERROR_VARIABLE replay_err)
+  if(replay STREQUAL 2 OR NOT "${replay_out}${replay_err}" MATCHES "${REPLAY_SHOWS}")
+    message(FATAL_ERROR "replaying ${scenario} does not show \"${REPLAY_SHOWS}\"\n${replay_out}\n${replay_err}")
   endif()
 endif()
 message(STATUS "${EXPECT_FAILED} failed alone:\n${out}")
