@@ -24,6 +24,8 @@ stage "plain build (warnings as errors)"
 rm -rf build/ci
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j "$jobs"
+# The bridges' interoperability peers (CTest label interop) for this and the sanitizer stage.
+(cd tests/interop && npm ci --no-audit --no-fund --loglevel=error)
 ctest --preset ci -j "$jobs"
 done_stage
 
