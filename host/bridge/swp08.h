@@ -92,9 +92,9 @@ struct Event {
 // and the frame goes on. Memory is bounded: a frame longer than any valid
 // frame is dropped as oversized.
 //
-// Some controllers do not stuff a checksum of 10 hex; a frame ending
-// DLE DLE DLE ETX... is taken as ending at that checksum when the frame is
-// only valid read that way.
+// Some controllers do not stuff a checksum of 10 hex: DLE DLE ETX is taken
+// as that checksum and the end of the frame when the frame is valid read
+// that way (in a well-stuffed frame it is a DLE and an ETX of DATA).
 class Decoder {
 public:
     // Appends the events of these bytes to out.

@@ -24,14 +24,14 @@ namespace tsl = zarn_host::tsl;
 
 namespace {
 
-bool parseDisplay(const std::string& spec, tsl::Display& d) {
+bool parseDisplay(const std::string& arg, tsl::Display& d) {
     std::vector<long> numbers;
     std::size_t at = 0;
     for (int i = 0; i < 5; ++i) {
-        const std::size_t colon = spec.find(':', at);
+        const std::size_t colon = arg.find(':', at);
         if (colon == std::string::npos) return false;
         char* end = nullptr;
-        const std::string field = spec.substr(at, colon - at);
+        const std::string field = arg.substr(at, colon - at);
         numbers.push_back(std::strtol(field.c_str(), &end, 10));
         if (field.empty() || *end != '\0' || numbers.back() < 0) return false;
         at = colon + 1;
@@ -42,7 +42,7 @@ bool parseDisplay(const std::string& spec, tsl::Display& d) {
     d.textTally = static_cast<tsl::Lamp>(numbers[2]);
     d.leftTally = static_cast<tsl::Lamp>(numbers[3]);
     d.brightness = static_cast<uint8_t>(numbers[4]);
-    d.text = spec.substr(at);
+    d.text = arg.substr(at);
     return true;
 }
 

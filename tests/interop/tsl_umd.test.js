@@ -64,8 +64,8 @@ async function sendAndReceive(transport, screen, displays) {
     }
     // The listener binds as it starts; give it a moment.
     await new Promise((resolve) => setTimeout(resolve, 100));
-    const specs = displays.map((d) => `${d.index}:${d.rh}:${d.txt}:${d.lh}:${d.brightness}:${d.text}`);
-    const sent = await run(process.env.ZARN_TSL_SEND, [transport, String(port), String(screen), ...specs]);
+    const displayArgs = displays.map((d) => `${d.index}:${d.rh}:${d.txt}:${d.lh}:${d.brightness}:${d.text}`);
+    const sent = await run(process.env.ZARN_TSL_SEND, [transport, String(port), String(screen), ...displayArgs]);
     try {
         assert.equal(sent.code, 0, sent.stderr);
         await all;
