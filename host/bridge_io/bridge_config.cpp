@@ -131,8 +131,9 @@ bool parseBridgeConfig(const std::string& text, const std::string& fileName, Bri
                     if (!parseEndpoint(send.substr(6), sc.at, why)) throw JsonContentError(path + "/send", why);
                     sc.screen = static_cast<uint16_t>(intIn(item, "screen", path, 0, 65535, 0));
                     sc.repeatMs = intIn(item, "repeat_ms", path, 50, 3600000, 1000);
+                    const Json noDisplays = Json::array();
                     const auto& displays =
-                        requireArray(item.contains("displays") ? item["displays"] : Json::array(), path + "/displays");
+                        item.contains("displays") ? requireArray(item["displays"], path + "/displays") : noDisplays;
                     for (std::size_t k = 0; k < displays.size(); ++k) {
                         std::string dp = path + "/displays/" + std::to_string(k);
                         const auto& d = requireObject(displays[k], dp);

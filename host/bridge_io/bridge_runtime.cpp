@@ -744,6 +744,8 @@ bool Runtime::start(SimHost& host, bool allowRemote, std::string& error) {
             server = servers_.back().get();
             if (!server->open(error)) return false;
         }
+        // A source or destination without a name is named by its number, as
+        // in revertives: controllers count the names they get.
         Mirror m;
         m.device = rc.device;
         m.matrix = rc.matrix;
@@ -752,11 +754,11 @@ bool Runtime::start(SimHost& host, bool allowRemote, std::string& error) {
             int32_t s = r->crosspoints[static_cast<std::size_t>(d)];
             m.sources.push_back(s > 0 ? static_cast<uint16_t>(s - 1) : unrouted);
             auto name = r->destinationNames.find(d);
-            m.destinationNames.push_back(name == r->destinationNames.end() ? "" : name->second);
+            m.destinationNames.push_back(name == r->destinationNames.end() ? std::to_string(d) : name->second);
         }
         for (int32_t s = 1; s <= r->sources; ++s) {
             auto name = r->sourceNames.find(s);
-            m.sourceNames.push_back(name == r->sourceNames.end() ? "" : name->second);
+            m.sourceNames.push_back(name == r->sourceNames.end() ? std::to_string(s) : name->second);
         }
         server->mirrors.push_back(std::move(m));
     }
