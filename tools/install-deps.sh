@@ -6,7 +6,7 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev nlohmann-jso
           clang libclang-rt-14-dev g++-multilib valgrind
           doxygen dpkg-dev file lintian python3-jsonschema)
 # zarn_host's browser front-end and its browser tests (Playwright drives Debian's chromium).
-packages+=(pkg-config libcpp-httplib-dev chromium)
+packages+=(pkg-config libcpp-httplib-dev libasio-dev chromium)
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 # The Windows builds: mingw-w64 cross compilers (-posix: std::mutex for
 # GoogleTest) and binutils, clang and lld for the Microsoft-ABI test host,

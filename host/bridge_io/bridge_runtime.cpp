@@ -70,6 +70,7 @@ public:
     void send(const swp08::Bytes& bytes);
     void close();
     std::string peer;
+    bool extended = false;  // it spoke the extended commands: it hears them too
 
 private:
     void read();
@@ -237,6 +238,7 @@ void Controller::onFrame(const swp08::Bytes& data) {
         return;
     }
     const swp08::Message& m = d.message;
+    if (m.form == swp08::Form::extended) extended = true;
     Mirror* mirror = server_.mirror(m.matrix, m.level);
     bool destinationNames = m.kind == swp08::Kind::destination_names_request;
     if (destinationNames && m.form == swp08::Form::extended) {
@@ -370,9 +372,12 @@ void Server::accept() {
 }
 
 void Server::broadcast(const swp08::Message& m) {
-    swp08::Bytes bytes = swp08::encodeFrame(m);
+    swp08::Message ext = m;
+    ext.form = swp08::Form::extended;
+    swp08::Bytes plainBytes = swp08::fitsPlain(m) ? swp08::encodeFrame(m) : swp08::Bytes();
+    swp08::Bytes extBytes = swp08::encodeFrame(ext);
     auto all = controllers;  // a send may drop a controller
-    for (const auto& c : all) c->send(bytes);
+    for (const auto& c : all) c->send(c->extended || plainBytes.empty() ? extBytes : plainBytes);
 }
 
 Mirror* Server::mirror(uint8_t matrix, uint8_t level) {
@@ -792,7 +797,11 @@ std::string propertyOf(SimHost& host, const PanelValue& v) {
     const Panel* panel = host.panel(v.panel);
     const Control* control = panel ? panel->control(v.control) : nullptr;
     if (!control) return "";
-    const std::string* value = control->property(v.property.empty() ? control->defaultProperty : v.property);
+    // The named property, else the control's default one, else its text.
+    std::string name = !v.property.empty()                 ? v.property
+                       : !control->defaultProperty.empty() ? control->defaultProperty
+                                                           : "text";
+    const std::string* value = control->property(name);
     return value ? *value : "";
 }
 
