@@ -59,8 +59,11 @@ struct BridgeConfig {
 
 // "HOST:PORT" (port 1-65535); false with a one-line error.
 bool parseEndpoint(const std::string& text, Endpoint& at, std::string& error);
-// Reads the bridges of a facility file's text; false with an error naming
-// the JSON path at fault.
-bool parseBridgeConfig(const std::string& text, const std::string& fileName, BridgeConfig& config, std::string& error);
+// Reads the bridges of a facility file's text; false with a one-line error
+// naming the file and the JSON path at fault ("file: /routers/0/swp08: ...").
+// Unknown keys are refused; a listen address is an IP address (or localhost)
+// and one other machines reach needs allowRemote (--allow-remote).
+bool parseBridgeConfig(const std::string& text, const std::string& fileName, bool allowRemote, BridgeConfig& config,
+                       std::string& error);
 
 }  // namespace zarn_host::bridges

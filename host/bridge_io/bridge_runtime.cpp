@@ -131,22 +131,24 @@ public:
     ~Runtime() override;
     bool start(SimHost& host, bool allowRemote, std::string& error);
     bool exchange(SimHost& host) override;
+    // Once this returns, the wake it replaces is neither running nor will run:
+    // the I/O thread calls the wake under wakeMutex_, so a front-end can clear
+    // it and then go away.
     void setWake(std::function<void()> wake) override {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(wakeMutex_);
         wake_ = std::move(wake);
     }
     std::string statusJson() const override;
 
     // I/O thread: queues an event for the panel thread.
     void toHost(HostEvent event) {
-        std::function<void()> wake;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (events_.size() > 100000) return;  // a flood is dropped, not kept
             events_.push_back(std::move(event));
-            wake = wake_;
         }
-        if (wake) wake();
+        std::lock_guard<std::mutex> lock(wakeMutex_);
+        if (wake_) wake_();
     }
     void trace(const std::string& text) {
         toHost([text](SimHost& host, bool&) { host.trace().line(TraceKind::bridge, text); });
@@ -163,6 +165,7 @@ private:
     std::vector<std::unique_ptr<Sender>> senders_;
     mutable std::mutex mutex_;
     std::vector<HostEvent> events_;
+    std::mutex wakeMutex_;  // held while the wake runs; never taken with mutex_
     std::function<void()> wake_;
     // Panel thread.
     std::map<int32_t, std::vector<int32_t>> seen_;  // crosspoints as last handed on
@@ -709,10 +712,15 @@ Runtime::~Runtime() {
             s->tcpSocket.close(ec);
             s->udpSocket.close(ec);
         }
+        // What the closes complete is not run: the objects it refers to go next.
+        io_.stop();
     });
     guard_.reset();
-    io_.stop();
-    if (thread_.joinable()) thread_.join();
+    if (thread_.joinable()) {
+        thread_.join();
+    } else {
+        io_.stop();
+    }
 }
 
 bool Runtime::start(SimHost& host, bool allowRemote, std::string& error) {
@@ -736,7 +744,7 @@ bool Runtime::start(SimHost& host, bool allowRemote, std::string& error) {
             host.setOnline(rc.device, false);
             continue;
         }
-        if (!loopbackName(rc.at.host) && !allowRemote) {
+        if (!loopbackName(rc.at.host) && !allowRemote) {  // checked with the file too
             error = "swp08 listen " + rc.at.text() + ": an address other machines reach needs --allow-remote";
             return false;
         }
@@ -952,7 +960,7 @@ std::unique_ptr<Bridges> startBridges(const std::string& facilityPath, SimHost& 
     std::string text;
     if (!readTextFile(facilityPath, text, error)) return nullptr;
     BridgeConfig config;
-    if (!parseBridgeConfig(text, facilityPath, config, error)) return nullptr;
+    if (!parseBridgeConfig(text, facilityPath, allowRemote, config, error)) return nullptr;
     if (config.empty()) return nullptr;
     auto runtime = std::make_unique<Runtime>(std::move(config));
     if (!runtime->start(host, allowRemote, error)) return nullptr;
