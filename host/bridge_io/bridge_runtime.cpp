@@ -5,6 +5,7 @@
 // thread sees change is posted to the I/O thread to send.
 #include <asio.hpp>
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -164,6 +165,8 @@ private:
     std::vector<std::unique_ptr<Client>> clients_;
     std::vector<std::unique_ptr<Sender>> senders_;
     mutable std::mutex mutex_;
+    std::condition_variable firstCv_;
+    int firstPending_ = 0;  // clients whose first connect has not settled
     std::vector<HostEvent> events_;
     std::mutex wakeMutex_;  // held while the wake runs; never taken with mutex_
     std::function<void()> wake_;
@@ -173,6 +176,21 @@ private:
     std::vector<std::vector<tsl::Display>> umd_;    // per sender, as last sent
 
 public:
+    // I/O thread: a client's first connect has settled (failed, or its
+    // crosspoints read).
+    void firstSettled() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            --firstPending_;
+        }
+        firstCv_.notify_all();
+    }
+    // Panel thread, before the panel loads: waits for the first connects so
+    // that a panel finds its backed routers online with their crosspoints.
+    void awaitFirstConnects(std::chrono::milliseconds most) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        firstCv_.wait_for(lock, most, [&] { return firstPending_ <= 0; });
+    }
     // Panel thread: the crosspoints of a backed router as its router says.
     void takeFromRouter(SimHost& host, int32_t device, int32_t destination, int32_t source) {
         Router* r = host.facility().router(device);
@@ -401,6 +419,7 @@ public:
     void read();
     void lost(const std::string& why);
     void write(const swp08::Bytes& bytes);
+    void writeNext();
     void onFrame(const swp08::Bytes& data);
     void tick();
     Runtime& rt;
@@ -412,9 +431,17 @@ public:
     swp08::Decoder decoder;
     swp08::Transmitter transmitter;
     std::array<uint8_t, 4096> buffer{};
+    std::deque<swp08::Bytes> out;  // the front is being written
+    int ticks = 0;
     int backoffMs = 250;
     std::atomic<int> state{0};  // 0 connecting, 1 connected, 2 reconnecting
     bool up = false;
+    bool settled = false;  // the first connect has failed or read the crosspoints
+    void settle() {
+        if (settled) return;
+        settled = true;
+        rt.firstSettled();
+    }
     std::string at() const { return config.at.text(); }
 };
 
@@ -433,6 +460,7 @@ void Client::connect() {
         }
         up = true;
         state = 1;
+        out.clear();
         backoffMs = 250;
         decoder.reset();
         transmitter.reset();
@@ -468,6 +496,8 @@ void Client::tick() {
     ticker.expires_after(std::chrono::milliseconds(200));
     ticker.async_wait([this](const asio::error_code& ec) {
         if (ec || !up) return;
+        // A router that does not dump its crosspoints holds up no start.
+        if (++ticks >= 5) settle();
         write(transmitter.onTick(nowMs()));
         if (std::size_t dropped = transmitter.takeDropped()) {
             rt.trace("swp08 " + at() + ": " + std::to_string(dropped) + " message(s) never acknowledged, dropped");
@@ -477,6 +507,7 @@ void Client::tick() {
 }
 
 void Client::lost(const std::string& why) {
+    settle();
     asio::error_code ignored;
     socket.close(ignored);
     ticker.cancel();
@@ -530,8 +561,17 @@ void Client::read() {
 
 void Client::write(const swp08::Bytes& bytes) {
     if (!up || bytes.empty()) return;
-    auto copy = std::make_shared<swp08::Bytes>(bytes);
-    asio::async_write(socket, asio::buffer(*copy), [copy](const asio::error_code&, std::size_t) {});
+    // One write at a time: two async_writes on a socket may interleave.
+    out.push_back(bytes);
+    if (out.size() == 1) writeNext();
+}
+
+void Client::writeNext() {
+    asio::async_write(socket, asio::buffer(out.front()), [this](const asio::error_code& ec, std::size_t) {
+        if (ec) return;  // the read sees the loss; the next connect starts afresh
+        out.pop_front();
+        if (!out.empty()) writeNext();
+    });
 }
 
 void Client::connectRoute(uint16_t destination, uint16_t source) {
@@ -572,6 +612,7 @@ void Client::onFrame(const swp08::Bytes& data) {
         case swp08::Kind::tally_dump: {
             std::vector<uint16_t> sources = m.sources;
             int32_t first = m.first + 1;
+            if (first - 1 + static_cast<int32_t>(sources.size()) >= destinations) settle();
             rt.toHost([=](SimHost& host, bool& changed) {
                 for (std::size_t i = 0; i < sources.size(); ++i) {
                     int32_t s = sources[i] >= unrouted ? 0 : sources[i] + 1;
@@ -739,6 +780,7 @@ bool Runtime::start(SimHost& host, bool allowRemote, std::string& error) {
                 return false;
             }
             clients_.push_back(std::make_unique<Client>(*this, io_, rc, r->destinations));
+            ++firstPending_;
             clientOf_[rc.device] = clients_.back().get();
             // Offline until the router answers.
             host.setOnline(rc.device, false);
@@ -964,6 +1006,10 @@ std::unique_ptr<Bridges> startBridges(const std::string& facilityPath, SimHost& 
     if (config.empty()) return nullptr;
     auto runtime = std::make_unique<Runtime>(std::move(config));
     if (!runtime->start(host, allowRemote, error)) return nullptr;
+    // The panel loads next: it finds a backed router online with the
+    // router's crosspoints when the router answers within three seconds.
+    runtime->awaitFirstConnects(std::chrono::seconds(3));
+    runtime->exchange(host);
     return runtime;
 }
 

@@ -107,27 +107,32 @@ test("a host backed by another host's routers: takes, loss and reconnect", { tim
     assert.equal(sourceAt(state, 101, 41), 11);
     await stepOk(b, 'expect route "K7 SDI Router" 41 "Cam 1"');
 
-    // A take on B's panel switches A.
+    // A take on B's panel switches A: monitor 3's video is destination 42, VT 2 source 22.
     await stepOk(b, "press Mon_3");
     await stepOk(b, 'pick Sources "VT 2"');
-    await until(a, 5000, "A's destination 41 on VT 2", (s) => sourceAt(s, 101, 41) === 22);
-    await stepOk(a, 'expect route "K7 SDI Router" 41 "VT 2"');
+    await until(a, 5000, "A's destination 42 on VT 2", (s) => sourceAt(s, 101, 42) === 22);
+    await stepOk(a, 'expect route "K7 SDI Router" 42 "VT 2"');
     // A route made on A reaches B as the router's connected message.
-    await stepOk(a, 'route "K7 SDI Router" 42 12');
-    await until(b, 5000, "B's destination 42 on 12", (s) => sourceAt(s, 101, 42) === 12);
+    await stepOk(a, 'route "K7 SDI Router" 44 12');
+    await until(b, 5000, "B's destination 44 on 12", (s) => sourceAt(s, 101, 44) === 12);
 
     // A goes away: B's routers go offline.
     a.kill("SIGTERM");
     await a.exited;
     await until(b, 5000, "B's routers offline", (s) => !router(s, 101).online && !router(s, 102).online);
 
-    // A comes back with its routers as the facility file has them; B reconnects and reads them again.
+    // A comes back with its routers as the facility file has them; B
+    // reconnects and reads them again.
     a = await startHost(served);
-    state = await until(b, 10000, "B's routers online again", (s) => online(s) && sourceAt(s, 101, 41) === 11);
-    assert.equal(sourceAt(state, 101, 42), sourceAt(await api(a, "/api/state"), 101, 42));
-    await stepOk(b, 'expect route "K7 SDI Router" 41 "Cam 1"');
+    const fresh = await api(a, "/api/state");
+    const crosspoints = (s, device) => router(s, device).destinations.map((d) => [d.number, d.source]);
+    assert.notEqual(sourceAt(fresh, 101, 42), 22);
+    state = await until(b, 10000, "B's routers online again with A's crosspoints", (s) =>
+        online(s) && JSON.stringify(crosspoints(s, 101)) === JSON.stringify(crosspoints(fresh, 101)));
+    assert.deepEqual(crosspoints(state, 102), crosspoints(fresh, 102));
     // And takes go through again.
+    await stepOk(b, "press Mon_3");
     await stepOk(b, 'pick Sources "VT 2"');
-    await until(a, 5000, "A's destination 41 on VT 2 again", (s) => sourceAt(s, 101, 41) === 22);
+    await until(a, 5000, "A's destination 42 on VT 2 again", (s) => sourceAt(s, 101, 42) === 22);
     assert.doesNotMatch(a.log + b.log, /AddressSanitizer|LeakSanitizer|runtime error/);
 });
