@@ -186,7 +186,7 @@ bool Facility::parse(const std::string& text, const std::string& fileName, Facil
             }
             for (const auto& item : root.items()) {
                 if (item.key() != "instances" && item.key() != "databases" && item.key() != "routers" &&
-                    item.key() != "offline" && item.key() != "comment") {
+                    item.key() != "offline" && item.key() != "comment" && item.key() != "umd") {
                     throw JsonContentError("/" + item.key(), "unknown key");
                 }
             }

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "bridges.h"
 #include "command_text.h"
 #include "json_input.h"
 #include "panel_folder.h"
@@ -32,7 +33,7 @@ std::string baseName(const std::string& path) {
 }  // namespace
 
 int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
-            const ServeFunction& serve) {
+            const ServeFunction& serve, const BridgesFunction& startBridges) {
     std::string why;
     if (!options.serve.empty() && !serve) {
         err << "zarn_host: --serve: this zarn_host was built without the browser front-end\n";
@@ -92,6 +93,15 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
         return false;
     };
     ScenarioRunner runner(host, loader, err);
+    std::unique_ptr<Bridges> bridges;
+    if (startBridges && !options.facility.empty()) {
+        bridges = startBridges(options.facility, host, options.allowRemote, why);
+        if (!bridges && !why.empty()) {
+            err << "zarn_host: " << why << "\n";
+            return exitError;
+        }
+        if (bridges) runner.setStepHook([&] { bridges->exchange(host); });
+    }
     bool interactive = options.interactive || (options.scenario.empty() && options.serve.empty());
     if (interactive && options.quiet) runner.setPictureOut(&out);
     ScenarioRunner::Outcome outcome = ScenarioRunner::Outcome::ok;
@@ -143,6 +153,7 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
             return library != nullptr;
         };
         ServeContext context{options, host, runner, reopen, std::move(prelude), out, err};
+        context.bridges = bridges.get();
         if (!serve(context, why)) {
             err << "zarn_host: " << why << "\n";
             outcome = ScenarioRunner::Outcome::error;

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ struct HostOptions {
 
 class SimHost;
 class ScenarioRunner;
+class Bridges;
 
 // What a front-end that serves the panel gets from runHost.
 struct ServeContext {
@@ -42,6 +44,8 @@ struct ServeContext {
     std::vector<std::string> prelude;
     std::ostream& out;
     std::ostream& err;
+    // The facility's bridges to equipment; null when it has none.
+    Bridges* bridges = nullptr;
 };
 // Serves until told to stop; false with a one-line error when it cannot start.
 using ServeFunction = std::function<bool(ServeContext& context, std::string& error)>;
@@ -52,7 +56,14 @@ using ServeFunction = std::function<bool(ServeContext& context, std::string& err
 bool serveWeb(ServeContext& context, std::string& error);
 
 // serve handles options.serve; without it, --serve is refused.
+// Starts the facility's bridges (SW-P-08, TSL UMD); null with an empty error
+// when it has none, null with a one-line error when they cannot start.
+using BridgesFunction = std::function<std::unique_ptr<Bridges>(const std::string& facilityPath, SimHost& host,
+                                                               bool allowRemote, std::string& error)>;
+
+// serve handles options.serve; without it, --serve is refused. bridges starts
+// the facility's bridges; without it, they are left out.
 int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
-            const ServeFunction& serve = nullptr);
+            const ServeFunction& serve = nullptr, const BridgesFunction& bridges = nullptr);
 
 }  // namespace zarn_host

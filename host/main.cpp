@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "arguments.h"
+#include "bridges.h"
 #include "host_app.h"
 #include "new_panel.h"
 #include "scenario_steps.h"
@@ -59,5 +60,5 @@ int main(int argc, char** argv) {
     }
     options.panelDirSet = panelDir->count() > 0;
     options.stepsFromTerminal = zarn_host::standardInputIsTerminal();
-    return zarn_host::runHost(options, std::cin, std::cout, std::cerr, zarn_host::serveWeb);
+    return zarn_host::runHost(options, std::cin, std::cout, std::cerr, zarn_host::serveWeb, zarn_host::startBridges);
 }

@@ -44,7 +44,10 @@ ScenarioRunner::Outcome ScenarioRunner::runStep(const ScenarioStep& step) {
     std::string why;
     if (kind->startsPanel && !ensureStarted(why)) return error(step, why);
     if (kind->traced) host_.trace().line(TraceKind::step, printable(step.source));
-    return (this->*kind->run)(step);
+    if (stepHook_) stepHook_();
+    Outcome outcome = (this->*kind->run)(step);
+    if (stepHook_) stepHook_();
+    return outcome;
 }
 
 ScenarioRunner::Outcome ScenarioRunner::fail(const ScenarioStep& step, const std::string& expected,

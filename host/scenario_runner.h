@@ -34,6 +34,9 @@ public:
     void setPictureOut(std::ostream* out) { pictureOut_ = out; }
     // Where failures and errors go from now on.
     void setErrorOut(std::ostream& err) { err_ = &err; }
+    // Called before and after every step (the bridges hand over what came in
+    // and send what changed); null for none.
+    void setStepHook(std::function<void()> hook) { stepHook_ = std::move(hook); }
 
     int expectationsMet() const { return expectationsMet_; }
     // The panel later steps address, and the last parent message's reply.
@@ -87,6 +90,7 @@ private:
     std::size_t cursor_ = 0;
     bool parentSent_ = false;
     std::optional<std::string> lastReply_;
+    std::function<void()> stepHook_;
     int expectationsMet_ = 0;
 };
 

@@ -22,6 +22,8 @@ const char* traceKindName(TraceKind kind) {
             return "error";
         case TraceKind::picture:
             return "picture";
+        case TraceKind::bridge:
+            return "bridge";
         case TraceKind::note:
             break;
     }
@@ -44,6 +46,8 @@ const char* traceMarker(TraceKind kind) {
             return "!! FAULT: ";
         case TraceKind::error:
             return "!! ";
+        case TraceKind::bridge:
+            return "<> ";
         case TraceKind::note:
         case TraceKind::picture:
             break;

@@ -92,6 +92,9 @@ sdk() {
   logged build/panel-guide-deb.log "the guide failed with the Debian package" ./tools/run-panel-guide.sh deb "$deb"
 }
 
+# The bridges' interoperability peers (CTest label interop), for the plain and the sanitizer stage.
+(cd tests/interop && npm ci --no-audit --no-fund --loglevel=error)
+
 stage "plain build (warnings as errors; with the SDK's 1.0 and current panel templates built against this build installed)" \
   workflow ci
 stage "browser tests (Playwright, headless Debian chromium, the K7 panel served by zarn_host)" browser_tests

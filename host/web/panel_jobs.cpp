@@ -23,12 +23,21 @@ bool PanelJobs::runQueued(std::chrono::milliseconds wait) {
     std::deque<std::function<void()>> batch;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        wake_.wait_for(lock, wait, [&] { return !jobs_.empty() || stopping_; });
+        wake_.wait_for(lock, wait, [&] { return !jobs_.empty() || stopping_ || nudged_; });
         if (stopping_) return false;
+        nudged_ = false;
         batch.swap(jobs_);
     }
     for (auto& job : batch) job();
     return true;
+}
+
+void PanelJobs::nudge() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        nudged_ = true;
+    }
+    wake_.notify_one();
 }
 
 void PanelJobs::stop() {

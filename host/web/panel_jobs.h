@@ -43,6 +43,9 @@ public:
     // The panel thread: waits up to wait for work and runs what is queued.
     // False, running nothing, once stop() was called.
     bool runQueued(std::chrono::milliseconds wait);
+    // Wakes the panel thread without work (it then looks at what else waits);
+    // never blocks.
+    void nudge();
     // Refuses further jobs and wakes the panel thread.
     void stop();
     // Drops the jobs never run; their callers hear that the host is stopping.
@@ -55,6 +58,7 @@ private:
     std::condition_variable wake_;
     std::deque<std::function<void()>> jobs_;
     bool stopping_ = false;
+    bool nudged_ = false;
 };
 
 }  // namespace zarn_host

@@ -33,6 +33,7 @@ bool serveWeb(ServeContext& context, std::string& error) {
     options.prelude = context.prelude;
     options.facilityPath = context.options.facility;
     options.err = &context.err;
+    options.bridges = context.bridges;
     WebFront front(context.host, context.runner, std::move(options));
     if (!front.listen(address, port, error)) return false;
     if (!context.runner.everLoaded()) {

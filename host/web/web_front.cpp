@@ -118,6 +118,15 @@ struct WebFront::Impl {
         json state = pageState(host, runner, {options.libraryPath, realTime, recorder.size()});
         state["lastAction"] = actions.lastActionJson(host.facility());
         state["dependsOn"] = actions.dependenciesJson();
+        state["bridges"] = json::array();
+        state["umd"] = json::array();
+        if (options.bridges) {
+            json status = json::parse(options.bridges->statusJson(), nullptr, false);
+            if (status.is_object()) {
+                state["bridges"] = status["bridges"];
+                state["umd"] = status["umd"];
+            }
+        }
         return state;
     }
 
@@ -359,9 +368,14 @@ WebFront::WebFront(SimHost& host, ScenarioRunner& runner, WebFrontOptions option
         impl->events.addTrace(std::move(entry));
     });
     impl_->routes();
+    if (Bridges* bridges = impl_->options.bridges) {
+        // What a peer sent wakes the panel thread, which exchanges after each job.
+        bridges->setWake([impl = impl_.get()] { impl->jobs.nudge(); });
+    }
 }
 
 WebFront::~WebFront() {
+    if (impl_->options.bridges) impl_->options.bridges->setWake(nullptr);
     stop();
     if (impl_->serverThread.joinable()) impl_->serverThread.join();
     connectTrace(impl_->host.trace(), nullptr);
@@ -392,6 +406,7 @@ void WebFront::run(const std::atomic<bool>& stopFlag) {
     d.publish();
     while (!stopFlag) {
         if (!d.jobs.runQueued(std::chrono::milliseconds(100))) break;
+        if (d.options.bridges && d.options.bridges->exchange(d.host)) d.dirty = true;
         d.realTimeTick();
         d.watchLibrary();
         d.publish();

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bridges.h"
 #include "host_app.h"
 #include "scenario.h"
 #include "sim_host.h"
@@ -37,6 +38,8 @@ struct WebFrontOptions {
     std::ostream* err = nullptr;
     // Trace lines kept for the page.
     std::size_t traceLines = 2000;
+    // The facility's bridges, exchanged with on the panel thread; null for none.
+    Bridges* bridges = nullptr;
 };
 
 class WebFront {

@@ -1,6 +1,7 @@
 // zarn_host's page: one more client of the scenario steps. Events are only
 // collected as they arrive; one render per animation frame draws the latest
 // state and appends the trace lines that came since.
+import { renderBridges } from './bridges.js';
 import { renderClock } from './clock.js';
 import { renderInspector, renderPanel } from './panel.js';
 import { renderDevices, renderRouters } from './routers.js';
@@ -29,6 +30,7 @@ function render(state) {
   });
   renderDevices($('devices'), state);
   renderRouters($('routers'), state);
+  renderBridges($('bridges'), state);
   renderClock($('clock'), state);
   renderSession(state);
   document.body.dataset.ready = 'true';

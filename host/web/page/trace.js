@@ -5,6 +5,7 @@
 const kinds = [
   ['step', 'steps'], ['in', 'notifications in'], ['out', 'commands out'], ['reply', 'replies'],
   ['refusal', 'refusals'], ['fault', 'faults'], ['error', 'errors'], ['picture', 'pictures'],
+  ['bridge', 'bridges'],
 ];
 const shownLines = 300;
 const keptLines = 2000;

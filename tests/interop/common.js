@@ -1,0 +1,44 @@
+// Shared by the interoperability tests: the programs under test come from
+// the build (paths in the environment, set by CTest), the peers from
+// node_modules (installed by `npm ci` in this folder).
+"use strict";
+const fs = require("node:fs");
+const path = require("node:path");
+const { spawn } = require("node:child_process");
+
+// Exit 77 (CTest's skip) when the peers or the programs are not there.
+function requireSetup(programVariables) {
+    if (!fs.existsSync(path.join(__dirname, "node_modules"))) {
+        console.log(`skipped: no node_modules in ${__dirname}; run npm ci there`);
+        process.exit(77);
+    }
+    for (const variable of programVariables) {
+        if (!process.env[variable] || !fs.existsSync(process.env[variable])) {
+            console.log(`skipped: ${variable} does not name a built program`);
+            process.exit(77);
+        }
+    }
+}
+
+// Resolves with what the first event gives, or rejects after ms.
+function within(ms, what, start) {
+    return new Promise((resolve, reject) => {
+        const timer = setTimeout(() => reject(new Error(`timed out after ${ms} ms waiting for ${what}`)), ms);
+        start((value) => {
+            clearTimeout(timer);
+            resolve(value);
+        });
+    });
+}
+
+// Runs a program to its end; resolves with its exit code and standard error.
+function run(program, args) {
+    return new Promise((resolve) => {
+        const child = spawn(program, args, { stdio: ["ignore", "inherit", "pipe"] });
+        let stderr = "";
+        child.stderr.on("data", (chunk) => (stderr += chunk));
+        child.on("close", (code) => resolve({ code, stderr }));
+    });
+}
+
+module.exports = { requireSetup, within, run, spawn };

@@ -1,0 +1,167 @@
+// Bad peers against a router zarn_host serves over SW-P-08: garbage, wrong
+// checksums, a peer that never reads, one that closes mid-frame, a thousand
+// connects and disconnects. The host keeps running, answers the good frames
+// that follow, its panel still steps, and it ends with no controller and no
+// more descriptors than it started with. Needs no npm package.
+"use strict";
+const { test, before, after } = require("node:test");
+const assert = require("node:assert/strict");
+const fs = require("node:fs");
+const os = require("node:os");
+const path = require("node:path");
+const net = require("node:net");
+const { within, spawn } = require("./common");
+
+for (const variable of ["ZARN_HOST", "ZARN_K7_PANEL"]) {
+    if (!process.env[variable] || !fs.existsSync(process.env[variable])) {
+        console.log(`skipped: ${variable} does not name a built program`);
+        process.exit(77);
+    }
+}
+const k7 = path.join(__dirname, "../../host/facilities/k7");
+const DLE = 0x10, STX = 0x02, ETX = 0x03, ACK = 0x06, NAK = 0x15;
+
+// A frame of DATA, checksum given or right; DLE stuffed.
+function frame(data, checksum) {
+    const body = [...data, data.length];
+    const sum = body.reduce((a, b) => a + b, 0);
+    body.push(checksum === undefined ? (-sum) & 0xff : checksum);
+    const out = [DLE, STX];
+    for (const b of body) {
+        out.push(b);
+        if (b === DLE) out.push(DLE);
+    }
+    out.push(DLE, ETX);
+    return Buffer.from(out);
+}
+// Interrogate, plain form, matrix 0 level 0, destination 40 (facility 41).
+const interrogate = frame([0x01, 0x00, 0x00, 40]);
+// Its tally: source 10 (Cam 1).
+const tally = frame([0x03, 0x00, 0x00, 40, 10]);
+
+let host, base, port, log = "";
+async function api(route, body) {
+    const res = await fetch(base + route,
+        body ? { method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body) } : {});
+    return res.json();
+}
+const served = async () => (await api("/api/state")).bridges.find((b) => b.kind === "swp08");
+const descriptors = () => fs.readdirSync(`/proc/${host.pid}/fd`).length;
+async function settle(what, check) {
+    const end = Date.now() + 5000;
+    while (!(await check())) {
+        if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
+        await new Promise((r) => setTimeout(r, 50));
+    }
+}
+
+function connect() {
+    return new Promise((resolve, reject) => {
+        const s = net.connect(port, "127.0.0.1", () => resolve(s));
+        s.on("error", reject);
+    });
+}
+// Sends bytes and collects what comes back until `until` finds it in the reply.
+async function exchange(s, bytes, until, what) {
+    let got = Buffer.alloc(0);
+    return within(3000, what, (done) => {
+        s.on("data", (c) => {
+            got = Buffer.concat([got, c]);
+            if (got.includes(until)) done(got);
+        });
+        s.write(bytes);
+    });
+}
+
+before(async () => {
+    const probe = net.createServer();
+    port = await new Promise((r) => probe.listen(0, "127.0.0.1", () => r(probe.address().port)));
+    await new Promise((r) => probe.close(r));
+    const facility = JSON.parse(fs.readFileSync(path.join(k7, "facility-bridged.json"), "utf8"));
+    for (const r of facility.routers) r.swp08.listen = `127.0.0.1:${port}`;
+    delete facility.umd;
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), "zarn-bad-peers-"));
+    fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
+    fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));
+    host = spawn(process.env.ZARN_HOST,
+        ["--quiet", "--panel", process.env.ZARN_K7_PANEL, "--facility", path.join(dir, "facility.json"), "--serve", "0"],
+        { stdio: ["ignore", "pipe", "pipe"] });
+    host.stderr.on("data", (c) => (log += c));
+    host.exited = new Promise((resolve) => host.on("exit", (code, signal) => resolve({ code, signal })));
+    base = await within(10000, "zarn_host to serve", (done) => {
+        let out = "";
+        host.stdout.on("data", (c) => {
+            out += c;
+            const m = /serving the panel at (http:\S+)\//.exec(out);
+            if (m) done(m[1]);
+        });
+    });
+});
+
+after(async () => {
+    if (host && host.exitCode === null) {
+        host.kill("SIGTERM");
+        const end = await host.exited;
+        assert.equal(end.code, 0, log);
+    }
+    assert.doesNotMatch(log, /AddressSanitizer|LeakSanitizer|runtime error/, log);
+});
+
+test("bad peers leave the served router and the panel working", { timeout: 20000 }, async () => {
+    const fdsBefore = descriptors();
+
+    // Garbage, then a frame with a wrong checksum, then a frame with a bad
+    // DLE sequence: a NAK for each bad frame, and the good frame after them
+    // is answered.
+    const s = await connect();
+    const bad = Buffer.concat([
+        Buffer.from("GET / HTTP/1.1\r\n\r\n"),
+        Buffer.from([0x00, 0xff, DLE, 0x41]),
+        frame([0x01, 0x00, 0x00, 40], 0x55),
+        Buffer.from([DLE, STX, 0x01, DLE, 0x42, DLE, ETX]),
+    ]);
+    const reply = await exchange(s, Buffer.concat([bad, interrogate]), tally, "the tally after bad frames");
+    assert.ok(reply.includes(Buffer.from([DLE, NAK])), reply.toString("hex"));
+    assert.ok(reply.includes(Buffer.from([DLE, ACK])), reply.toString("hex"));
+    assert.ok((await served()).badFrames >= 2);
+    s.destroy();
+
+    // Closed mid-frame, several ways.
+    for (const cut of [[DLE], [DLE, STX], [DLE, STX, 0x01, 0x00], [...frame([0x02, 0x00, 0x00, 40, 11]).subarray(0, 7)]]) {
+        const c = await connect();
+        c.end(Buffer.from(cut));
+    }
+
+    // A peer that asks and never reads: dropped once its answers pile up.
+    const stuck = await connect();
+    stuck.pause();
+    const dumpRequest = frame([21, 0x00]); // tally dump, matrix 0 level 0
+    const burst = Buffer.concat(Array(2000).fill(dumpRequest));
+    let dropped = false;
+    stuck.on("close", () => (dropped = true));
+    stuck.on("error", () => (dropped = true));
+    for (let i = 0; i < 40 && !dropped; ++i) {
+        stuck.write(burst);
+        await new Promise((r) => setTimeout(r, 20));
+    }
+    await settle("the peer that does not read to be dropped", async () => (await served()).controllers <= 1);
+    stuck.destroy();
+
+    // A thousand connects and disconnects, fifty at a time.
+    for (let round = 0; round < 20; ++round) {
+        const batch = await Promise.all(Array.from({ length: 50 }, connect));
+        for (const c of batch) c.destroy();
+    }
+    await settle("no controller connected", async () => (await served()).controllers === 0);
+
+    // Still answering, on the wire and on the panel.
+    const good = await connect();
+    await exchange(good, interrogate, tally, "the tally from a fresh controller");
+    good.destroy();
+    const answer = await api("/api/step", { step: "press Mon_3" });
+    assert.equal(answer.ok, true, answer.error);
+    assert.equal((await api("/api/step", { step: 'pick Sources "VT 2"' })).ok, true);
+    await settle("no controller connected", async () => (await served()).controllers === 0);
+    assert.ok(descriptors() <= fdsBefore, `descriptors: ${fdsBefore} before, ${descriptors()} after`);
+    assert.equal(host.exitCode, null);
+});
