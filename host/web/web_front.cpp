@@ -147,7 +147,9 @@ struct WebFront::Impl {
         step.line = ++stepNumber;
         std::ostringstream report;
         runner.setErrorOut(report);
+        if (options.stepWatch) options.stepWatch("run", rawLine);
         ScenarioRunner::Outcome outcome = runner.runStep(step);
+        if (options.stepWatch) options.stepWatch("done", rawLine);
         if (options.err) runner.setErrorOut(*options.err);
         dirty = true;
         if (outcome == ScenarioRunner::Outcome::error) {
@@ -161,6 +163,7 @@ struct WebFront::Impl {
         std::size_t first = rawLine.find_first_not_of(" \t");
         std::size_t last = rawLine.find_last_not_of(" \t");
         recorder.record(rawLine.substr(first, last - first + 1), step.keyword, realTimeWait);
+        if (options.stepWatch) options.stepWatch("kept", rawLine.substr(first, last - first + 1));
         return 200;
     }
 

@@ -37,6 +37,9 @@ struct WebFrontOptions {
     std::ostream* err = nullptr;
     // Trace lines kept for the page.
     std::size_t traceLines = 2000;
+    // Told of each step the page runs: "run" before it runs, "done" after,
+    // "kept" when the session keeps it (the --serve supervisor follows them).
+    std::function<void(const char* what, const std::string& line)> stepWatch;
 };
 
 class WebFront {
