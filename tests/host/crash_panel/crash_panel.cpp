@@ -16,6 +16,7 @@
 namespace {
 
 volatile int zero = 0;
+volatile int one = 1;  // both read at run time, so a real division traps
 int* volatile nowhere = nullptr;
 
 void failAs(const std::string& how) {
@@ -23,7 +24,7 @@ void failAs(const std::string& how) {
     if (how == "abort") std::abort();
     if (how == "fpe") {
 #if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-        std::printf("%d\n", 1 / zero);
+        std::printf("%d\n", one / zero);
 #else
         std::raise(SIGFPE);
 #endif
@@ -52,9 +53,9 @@ public:
         std::string control = event->controlId ? event->controlId : "";
         if (control == "Count") {
             ++count_;
-            send("TP count=" + std::to_string(count_) + " '1' 'Counter'");
+            send("TP 'count=" + std::to_string(count_) + "' '1' 'Counter'");
         } else if (control == "Fault" && event->details && event->details->command) {
-            send("TP text=failing '1' 'Counter'");
+            send("TP 'text=failing' '1' 'Counter'");
             failAs(event->details->command);
         }
         return nullptr;
