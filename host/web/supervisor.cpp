@@ -38,6 +38,7 @@ constexpr std::size_t maxBodyBytes = 16 * 1024;
 constexpr std::size_t maxStreams = 32;
 constexpr std::size_t stderrTailLines = 30;
 constexpr std::size_t noticesKept = 64;
+constexpr std::size_t maxSessionSteps = 100000;  // as many as the worker's session keeps
 constexpr const char* servingLine = "zarn_host: serving the panel at http://";
 
 std::atomic<bool> stopRequested{false};
@@ -149,7 +150,7 @@ void Supervisor::readOutput(WorkerProcess& worker) {
                     startup_.push_back(step);
                 } else if (ignoreKept_ > 0) {
                     --ignoreKept_;
-                } else {
+                } else if (session_.size() < maxSessionSteps) {
                     session_.push_back(step);
                 }
             }
@@ -447,6 +448,7 @@ int Supervisor::run() {
                     ++generation_;
                     everServed = true;
                     bool wasFault = !fault_.is_null();
+                    if (wasFault) fault_["phase"] = "restored";
                     changed_.notify_all();
                     lock.unlock();
                     printAddress();
@@ -552,6 +554,10 @@ int Supervisor::run() {
                 unavailable_ = "the panel library changed: starting it";
             }
             lastKey.clear();
+            {
+                std::lock_guard<std::mutex> relock(mutex_);
+                fault_["phase"] = "reloading";
+            }
             notice(json{{"phase", "reloading"}, {"message", "the panel library changed on disk: loading it"}});
         }
     }
