@@ -11,13 +11,20 @@ char report[8192];
 
 const char* exceptionName(DWORD code) {
     switch (code) {
-        case EXCEPTION_ACCESS_VIOLATION: return "access violation (exception 0xC0000005)";
-        case EXCEPTION_STACK_OVERFLOW: return "stack overflow (exception 0xC00000FD)";
-        case EXCEPTION_ILLEGAL_INSTRUCTION: return "illegal instruction (exception 0xC000001D)";
-        case EXCEPTION_INT_DIVIDE_BY_ZERO: return "integer division by zero (exception 0xC0000094)";
-        case EXCEPTION_IN_PAGE_ERROR: return "in-page error (exception 0xC0000006)";
-        case EXCEPTION_ARRAY_BOUNDS_EXCEEDED: return "array bounds exceeded (exception 0xC000008C)";
-        default: return "unhandled exception";
+        case EXCEPTION_ACCESS_VIOLATION:
+            return "access violation (exception 0xC0000005)";
+        case EXCEPTION_STACK_OVERFLOW:
+            return "stack overflow (exception 0xC00000FD)";
+        case EXCEPTION_ILLEGAL_INSTRUCTION:
+            return "illegal instruction (exception 0xC000001D)";
+        case EXCEPTION_INT_DIVIDE_BY_ZERO:
+            return "integer division by zero (exception 0xC0000094)";
+        case EXCEPTION_IN_PAGE_ERROR:
+            return "in-page error (exception 0xC0000006)";
+        case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+            return "array bounds exceeded (exception 0xC000008C)";
+        default:
+            return "unhandled exception";
     }
 }
 

@@ -212,9 +212,9 @@ std::string Supervisor::writeScenario(const std::vector<std::string>& session, c
     std::error_code ec;
     fs::path dir = options_.crashDir.empty() ? fs::temp_directory_path(ec) : fs::u8path(options_.crashDir);
     static int written = 0;
-    fs::path path = dir / ("zarn_host-crash-" + std::to_string(static_cast<long long>(
-                                                    std::chrono::system_clock::now().time_since_epoch().count() %
-                                                    1000000000)) +
+    fs::path path = dir / ("zarn_host-crash-" +
+                           std::to_string(static_cast<long long>(
+                               std::chrono::system_clock::now().time_since_epoch().count() % 1000000000)) +
                            "-" + std::to_string(++written) + ".scenario");
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) return "";
@@ -241,7 +241,8 @@ bool Supervisor::forward(const std::string& method, const std::string& path, con
     uint64_t generation = 0;
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(20), [this] { return ready_ || stopping_ || crashes_ >= maxCrashesAtOneStep; });
+        changed_.wait_for(lock, std::chrono::seconds(20),
+                          [this] { return ready_ || stopping_ || crashes_ >= maxCrashesAtOneStep; });
         if (!ready_) {
             res.status = 503;
             res.set_content(jsonText(json{{"error", unavailable_}}), "application/json");
@@ -252,14 +253,15 @@ bool Supervisor::forward(const std::string& method, const std::string& path, con
     }
     httplib::Client client("127.0.0.1", port);
     client.set_read_timeout(options_.stepTimeoutSeconds + 10, 0);
-    httplib::Result answer = method == "GET" ? client.Get(path)
-                                             : client.Post(path, req.body, req.get_header_value("Content-Type"));
+    httplib::Result answer =
+        method == "GET" ? client.Get(path) : client.Post(path, req.body, req.get_header_value("Content-Type"));
     if (!answer) {
         // The worker died under this request: say why once the supervisor knows.
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(5), [&] { return generation_ != generation && !fault_.is_null(); });
-        std::string why = fault_.is_null() ? std::string("the panel worker did not answer")
-                                           : fault_.value("message", std::string());
+        changed_.wait_for(lock, std::chrono::seconds(5),
+                          [&] { return generation_ != generation && !fault_.is_null(); });
+        std::string why =
+            fault_.is_null() ? std::string("the panel worker did not answer") : fault_.value("message", std::string());
         res.status = 502;
         res.set_content(jsonText(json{{"error", why}}), "application/json");
         return false;
@@ -348,7 +350,8 @@ void Supervisor::routes() {
     });
     for (const char* path : {"/api/step", "/api/clock", "/api/session"}) {
         std::string p = path;
-        server_.Post(path, [this, p](const httplib::Request& req, httplib::Response& res) { forward("POST", p, req, res); });
+        server_.Post(path,
+                     [this, p](const httplib::Request& req, httplib::Response& res) { forward("POST", p, req, res); });
     }
     server_.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
         auto stream = std::make_shared<Stream>();
@@ -461,8 +464,7 @@ int Supervisor::run() {
                 }
             }
             auto now = Clock::now();
-            if (!running_.empty() && !hung &&
-                now - runningSince_ > std::chrono::seconds(options_.stepTimeoutSeconds)) {
+            if (!running_.empty() && !hung && now - runningSince_ > std::chrono::seconds(options_.stepTimeoutSeconds)) {
                 hung = true;
                 hangKill = now + std::chrono::seconds(2);
                 worker->interrupt();  // its crash report names the step and the commands

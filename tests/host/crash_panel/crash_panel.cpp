@@ -45,7 +45,9 @@ public:
         std::string file = folder && *folder ? std::string(folder) + "/crash.zarn_ui" : "crash.zarn_ui";
         send("PS '1' '" + file + "'");
     }
-    ~crash_panel() override { send("AS"); }
+    ~crash_panel() override {
+        send("AS");
+    }
 
     char* callback(void* data, int32_t type) override {
         if (type != zarn_type_button || !data) return nullptr;
@@ -62,7 +64,9 @@ public:
     }
 
 private:
-    void send(const std::string& text) { host_->callback(const_cast<char*>(text.c_str()), zarn_type_command); }
+    void send(const std::string& text) {
+        host_->callback(const_cast<char*>(text.c_str()), zarn_type_command);
+    }
 
     zarn_client_callback* host_;
     int count_ = 0;
