@@ -62,6 +62,10 @@ bool parseJson(const std::string& text, const std::string& fileName, nlohmann::o
         if (colon != std::string::npos) what = what.substr(colon + 2);
         error = fileName + ":" + std::to_string(line) + ":" + std::to_string(column) + ": malformed JSON: " + what;
         return false;
+    } catch (const nlohmann::ordered_json::out_of_range&) {
+        // A number too large for a double (found by facility_fuzzer).
+        error = fileName + ": malformed JSON: a number is out of range";
+        return false;
     }
 }
 
