@@ -57,6 +57,10 @@ GuardVerdict HttpGuard::check(const std::string& method, const std::string& host
 
 void guardServer(httplib::Server& server, const HttpGuard& guard) {
     server.set_pre_routing_handler([&guard](const httplib::Request& req, httplib::Response& res) {
+        // Answers are sent whole: a Range would cut a refusal's one-line
+        // error (and the page asks for none). The request is the server's
+        // own, writable object, handed to this handler as const.
+        const_cast<httplib::Request&>(req).ranges.clear();
         GuardVerdict verdict = guard.check(req.method, req.get_header_value("Host"), req.get_header_value("Origin"),
                                            req.has_header("Origin"),
                                            req.has_header("Content-Length") || req.has_header("Transfer-Encoding"));
