@@ -5,6 +5,8 @@
 #include <cctype>
 #include <nlohmann/json.hpp>
 
+#include "command_text.h"
+
 namespace zarn_host {
 namespace {
 
@@ -44,8 +46,8 @@ bool HttpGuard::allowedHost(const std::string& hostHeader) const {
 GuardVerdict HttpGuard::check(const std::string& method, const std::string& hostHeader, const std::string& origin,
                               bool hasOrigin, bool hasLength) const {
     if (!allowedHost(hostHeader)) {
-        return {421, "this server answers only to its own address, not to Host \"" + trimmed(hostHeader).substr(0, 80) +
-                         "\""};
+        return {421, "this server answers only to its own address, not to Host \"" +
+                         printable(trimmed(hostHeader), 80) + "\""};
     }
     if (method != "POST") return {};
     if (hasOrigin && lower(trimmed(origin)) != "http://" + lower(trimmed(hostHeader))) {
