@@ -31,14 +31,39 @@ namespace {
 constexpr std::size_t maxRequests = 4;
 constexpr int servedPort = 8080;  // the seeds' Host is 127.0.0.1:8080
 
+// One served host for the whole run, as --serve keeps one for all its
+// requests: the K7 panel loaded, its panel thread running. (A host per input
+// spent most of the time loading the panel.)
 struct Fixture {
     zarn_host::Facility facility;
     std::unique_ptr<zarn_host::PanelLibrary> library;
+    std::unique_ptr<zarn_host::SimHost> host;
+    std::ostringstream err;
+    std::unique_ptr<zarn_host::ScenarioRunner> runner;
+    std::unique_ptr<zarn_host::WebFront> front;
+    std::atomic<bool> stopFlag{false};
+    std::thread panelThread;
+
     Fixture() {
         std::string why;
         FUZZ_CHECK(zarn_host::Facility::load(K7_FACILITY, facility, why));
         library = zarn_host::PanelLibrary::open(K7_MON_LIBRARY, why);
         FUZZ_CHECK(library != nullptr);
+        host = std::make_unique<zarn_host::SimHost>(facility);
+        auto loader = [this](std::string& error) {
+            if (host->load(library->entryPoint(), K7_FOLDER, "libk7_mon.so")) return true;
+            error = "the panel library gave no panel";
+            return false;
+        };
+        runner = std::make_unique<zarn_host::ScenarioRunner>(*host, loader, err);
+        zarn_host::WebFrontOptions options;
+        options.err = &err;
+        options.traceLines = 200;
+        front = std::make_unique<zarn_host::WebFront>(*host, *runner, options);
+        front->setServedAddress("127.0.0.1", servedPort);
+        std::string message;
+        FUZZ_CHECK(front->runStepLine("load", message) == 200);
+        panelThread = std::thread([this] { front->run(stopFlag); });
     }
 };
 
@@ -76,34 +101,10 @@ void checkAnswer(const std::string& answer) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static Fixture fixture;
+    static Fixture* fixture = new Fixture;  // runs until the process ends
     std::string request(reinterpret_cast<const char*>(data), size);
-    zarn_host::SimHost host(fixture.facility);
-    std::ostringstream err;
-    auto loader = [&](std::string& error) {
-        if (host.load(fixture.library->entryPoint(), K7_FOLDER, "libk7_mon.so")) return true;
-        error = "the panel library gave no panel";
-        return false;
-    };
-    zarn_host::ScenarioRunner runner(host, loader, err);
-    {
-        zarn_host::WebFrontOptions options;
-        options.err = &err;
-        options.traceLines = 200;
-        zarn_host::WebFront front(host, runner, options);
-        front.setServedAddress("127.0.0.1", servedPort);
-        std::string message;
-        FUZZ_CHECK(front.runStepLine("load", message) == 200);
-        std::atomic<bool> stopFlag{false};
-        std::thread panelThread([&] { front.run(stopFlag); });
-        std::vector<std::string> answers = front.answer(request, maxRequests);
-        stopFlag = true;
-        front.stop();  // wakes the panel thread
-        panelThread.join();
-        FUZZ_CHECK(answers.size() <= maxRequests);
-        for (const std::string& answer : answers) checkAnswer(answer);
-    }
-    if (host.loaded()) host.unload();
-    host.finish();
+    std::vector<std::string> answers = fixture->front->answer(request, maxRequests);
+    FUZZ_CHECK(answers.size() <= maxRequests);
+    for (const std::string& answer : answers) checkAnswer(answer);
     return 0;
 }
