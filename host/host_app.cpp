@@ -6,6 +6,7 @@
 
 #include "bridges.h"
 #include "command_text.h"
+#include "crash_report.h"
 #include "json_input.h"
 #include "panel_folder.h"
 #include "panel_library.h"
@@ -168,6 +169,7 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     }
     if (outcome == ScenarioRunner::Outcome::expectationFailed) anyFailed = true;
 
+    crashNoteActivity("the end of the run: drawing and unloading the panel");
     if (host.loaded()) {
         for (const auto& entry : host.panels()) host.trace().block(renderPanel(entry.second));
         host.unload();

@@ -27,6 +27,11 @@ struct HostOptions {
     std::vector<std::string> offline;  // device instances offline from the start
     std::string serve;                 // "[HOST:]PORT": serve the panel to browsers after the scenario
     bool allowRemote = false;          // --serve on an address other machines reach
+    // --serve runs the panel in a worker process (zarn_host --worker) under a
+    // supervisor that keeps the page served when the panel crashes.
+    bool worker = false;
+    std::string crashDir;         // where the supervisor writes a crash's scenario (default: the temp folder)
+    int stepTimeoutSeconds = 10;  // a served step running longer is a hang
 };
 
 class SimHost;
@@ -54,6 +59,11 @@ using ServeFunction = std::function<bool(ServeContext& context, std::string& err
 // address, and returns on SIGINT or SIGTERM. The browser front-end
 // (web/web_front.cpp) provides it, or serve_unavailable.cpp where it is not built.
 bool serveWeb(ServeContext& context, std::string& error);
+
+// zarn_host --serve ...: the supervisor (web/supervisor.cpp) runs this
+// program again as its worker with arguments and --worker; returns the exit
+// status. Where the browser front-end is not built, runHost's refusal.
+int superviseServe(const std::vector<std::string>& arguments, const HostOptions& options);
 
 // serve handles options.serve; without it, --serve is refused.
 // Starts the facility's bridges (SW-P-08, TSL UMD); null with an empty error

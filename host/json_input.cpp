@@ -60,7 +60,14 @@ bool parseJson(const std::string& text, const std::string& fileName, nlohmann::o
         // nlohmann prefixes its own position text; keep the reason only.
         std::size_t colon = what.rfind(": ");
         if (colon != std::string::npos) what = what.substr(colon + 2);
+        // The reason quotes the token read so far, which can be the rest of the
+        // file (found by facility_fuzzer): cut it.
+        what = printable(what, 200);
         error = fileName + ":" + std::to_string(line) + ":" + std::to_string(column) + ": malformed JSON: " + what;
+        return false;
+    } catch (const nlohmann::ordered_json::out_of_range&) {
+        // A number too large for a double (found by facility_fuzzer).
+        error = fileName + ": malformed JSON: a number is out of range";
         return false;
     }
 }

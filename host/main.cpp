@@ -9,6 +9,7 @@
 
 #include "arguments.h"
 #include "bridges.h"
+#include "crash_report.h"
 #include "host_app.h"
 #include "new_panel.h"
 #include "scenario_steps.h"
@@ -19,7 +20,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> arguments = zarn_host::utf8Arguments(argc, argv);
     std::vector<const char*> pointers;
     for (const auto& argument : arguments) pointers.push_back(argument.c_str());
-    if (pointers.size() > 1 && arguments[1] == "validate") {
+    bool validate = pointers.size() > 1 && arguments[1] == "validate";
+    // The validator's children end by the panel's signal (their parent reads
+    // it); every other run reports a crash itself and ends with status 3.
+    bool inProcess = false;
+    for (const auto& argument : arguments) inProcess = inProcess || argument == "--in-process";
+    if (!validate || inProcess) zarn_host::installCrashReport();
+    if (validate) {
         return zarn_host::validate::main(static_cast<int>(pointers.size()) - 1, pointers.data() + 1);
     }
     if (pointers.size() > 1 && arguments[1] == "new-panel") {
@@ -40,6 +47,13 @@ int main(int argc, char** argv) {
     app.add_flag("--quiet", options.quiet, "do not print the trace and the picture");
     app.add_option("--serve", options.serve,
                    "after the scenario, serve the panel to browsers at [HOST:]PORT (host 127.0.0.1; port 0: any free)");
+    app.add_option("--crash-dir", options.crashDir,
+                   "with --serve: where a crash's replayable scenario is written (default: the temp folder)");
+    app.add_option("--step-timeout", options.stepTimeoutSeconds,
+                   "with --serve: seconds a step may run before the panel counts as hung (default 10)")
+        ->check(CLI::Range(1, 3600));
+    // The supervisor's worker: the served panel in a process of its own.
+    app.add_flag("--worker", options.worker)->group("");
     app.add_flag("--allow-remote", options.allowRemote,
                  "let --serve use an address other machines reach (anyone who can reach it operates the panel)");
     app.footer("Commands (each with its own --help):\n" +
@@ -60,5 +74,6 @@ int main(int argc, char** argv) {
     }
     options.panelDirSet = panelDir->count() > 0;
     options.stepsFromTerminal = zarn_host::standardInputIsTerminal();
+    if (!options.serve.empty() && !options.worker) return zarn_host::superviseServe(arguments, options);
     return zarn_host::runHost(options, std::cin, std::cout, std::cerr, zarn_host::serveWeb, zarn_host::startBridges);
 }

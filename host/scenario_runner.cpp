@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "command_text.h"
+#include "crash_report.h"
 #include "renderer.h"
 
 namespace zarn_host {
@@ -35,6 +36,7 @@ ScenarioRunner::Outcome ScenarioRunner::run(const std::vector<ScenarioStep>& ste
 }
 
 ScenarioRunner::Outcome ScenarioRunner::runStep(const ScenarioStep& step) {
+    crashNoteStep(step.file, step.line, step.source);
     const ScenarioStepKind* kind = findScenarioStep(step.keyword);
     // Steps built by hand rather than parsed are held to their row too.
     if (!kind) return error(step, "unknown step \"" + printable(step.keyword, 60) + "\"");

@@ -1,4 +1,6 @@
 // zarn_host built without the browser front-end: --serve says so.
+#include <iostream>
+
 #include "host_app.h"
 
 namespace zarn_host {
@@ -6,6 +8,10 @@ namespace zarn_host {
 bool serveWeb(ServeContext&, std::string& error) {
     error = "--serve: this zarn_host was built without the browser front-end";
     return false;
+}
+
+int superviseServe(const std::vector<std::string>&, const HostOptions& options) {
+    return runHost(options, std::cin, std::cout, std::cerr);  // refuses --serve
 }
 
 }  // namespace zarn_host

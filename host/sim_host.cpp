@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "command_text.h"
+#include "crash_report.h"
 
 namespace zarn_host {
 namespace {
@@ -244,6 +245,7 @@ char* SimHost::command(const char* text) {
         fault(FaultKind::nullCommand, "command with a null text");
         return nullptr;
     }
+    crashNoteCommand(text);
     std::string commandText(text);
     if (callDepth_ == 0)
         fault(FaultKind::commandOutsideCall,

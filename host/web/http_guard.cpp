@@ -5,6 +5,8 @@
 #include <cctype>
 #include <nlohmann/json.hpp>
 
+#include "command_text.h"
+
 namespace zarn_host {
 namespace {
 
@@ -44,8 +46,8 @@ bool HttpGuard::allowedHost(const std::string& hostHeader) const {
 GuardVerdict HttpGuard::check(const std::string& method, const std::string& hostHeader, const std::string& origin,
                               bool hasOrigin, bool hasLength) const {
     if (!allowedHost(hostHeader)) {
-        return {421, "this server answers only to its own address, not to Host \"" + trimmed(hostHeader).substr(0, 80) +
-                         "\""};
+        return {421, "this server answers only to its own address, not to Host \"" +
+                         printable(trimmed(hostHeader), 80) + "\""};
     }
     if (method != "POST") return {};
     if (hasOrigin && lower(trimmed(origin)) != "http://" + lower(trimmed(hostHeader))) {
@@ -57,6 +59,10 @@ GuardVerdict HttpGuard::check(const std::string& method, const std::string& host
 
 void guardServer(httplib::Server& server, const HttpGuard& guard) {
     server.set_pre_routing_handler([&guard](const httplib::Request& req, httplib::Response& res) {
+        // Answers are sent whole: a Range would cut a refusal's one-line
+        // error (and the page asks for none). The request is the server's
+        // own, writable object, handed to this handler as const.
+        const_cast<httplib::Request&>(req).ranges.clear();
         GuardVerdict verdict = guard.check(req.method, req.get_header_value("Host"), req.get_header_value("Origin"),
                                            req.has_header("Origin"),
                                            req.has_header("Content-Length") || req.has_header("Transfer-Encoding"));

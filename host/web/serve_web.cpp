@@ -2,10 +2,13 @@
 // panel thread, and Ctrl-C or SIGTERM to end it.
 #include <atomic>
 #include <csignal>
+#include <iostream>
 #include <string>
+#include <thread>
 
 #include "command_text.h"
 #include "http_guard.h"
+#include "supervisor.h"
 #include "web_front.h"
 
 namespace zarn_host {
@@ -34,6 +37,20 @@ bool serveWeb(ServeContext& context, std::string& error) {
     options.facilityPath = context.options.facility;
     options.err = &context.err;
     options.bridges = context.bridges;
+    if (context.options.worker) {
+        // The supervisor follows the page's steps on standard output, and
+        // ends the worker by closing its standard input.
+        std::ostream& out = context.out;
+        options.stepWatch = [&out](const char* what, const std::string& line) {
+            out << workerLinePrefix << what << " " << line << std::endl;
+        };
+        std::thread([] {
+            std::string ignored;
+            while (std::getline(std::cin, ignored)) {
+            }
+            stopRequested = true;
+        }).detach();
+    }
     WebFront front(context.host, context.runner, std::move(options));
     if (!front.listen(address, port, error)) return false;
     if (!context.runner.everLoaded()) {

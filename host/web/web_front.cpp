@@ -6,6 +6,8 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -76,6 +78,64 @@ std::string oneLine(const std::string& report) {
     return printable(out, 400);
 }
 
+// The server, with the call that answers the requests on one connection
+// open to tests and the fuzzer.
+class Server : public httplib::Server {
+public:
+    using httplib::Server::process_request;
+};
+
+// A connection held in memory: reads the request bytes, keeps the answer.
+// An event stream's writes fail after its headers, as when the page goes
+// away, so its provider ends.
+class MemoryStream : public httplib::Stream {
+public:
+    explicit MemoryStream(const std::string& in) : in_(in) {}
+    bool is_readable() const override { return position_ < in_.size(); }
+    bool is_writable() const override { return !streamStarted_; }
+    ssize_t read(char* ptr, std::size_t size) override {
+        std::size_t n = std::min(size, in_.size() - position_);
+        in_.copy(ptr, n, position_);
+        position_ += n;
+        return static_cast<ssize_t>(n);
+    }
+    ssize_t write(const char* ptr, std::size_t size) override {
+        if (streamStarted_) return -1;
+        out_.append(ptr, size);
+        std::size_t end = out_.find("\r\n\r\n");
+        if (end != std::string::npos && out_.rfind("HTTP/1.1 100", 0) != 0) {
+            std::string head = out_.substr(0, end);
+            std::transform(head.begin(), head.end(), head.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            streamStarted_ = head.find("transfer-encoding: chunked") != std::string::npos;
+        }
+        return static_cast<ssize_t>(size);
+    }
+    void get_remote_ip_and_port(std::string& ip, int& port) const override {
+        ip = "127.0.0.1";
+        port = 0;
+    }
+    void get_local_ip_and_port(std::string& ip, int& port) const override {
+        ip = "127.0.0.1";
+        port = 0;
+    }
+    socket_t socket() const override { return INVALID_SOCKET; }
+
+    bool exhausted() const { return position_ >= in_.size(); }
+    std::string takeOutput() {
+        std::string out;
+        out.swap(out_);
+        streamStarted_ = false;
+        return out;
+    }
+
+private:
+    const std::string& in_;
+    std::size_t position_ = 0;
+    std::string out_;
+    bool streamStarted_ = false;
+};
+
 }  // namespace
 
 struct WebFront::Impl {
@@ -89,7 +149,7 @@ struct WebFront::Impl {
     SimHost& host;
     ScenarioRunner& runner;
     WebFrontOptions options;
-    httplib::Server server;
+    Server server;
     HttpGuard guard;
     std::thread serverThread;
     int boundPort = 0;
@@ -160,7 +220,9 @@ struct WebFront::Impl {
         step.line = ++stepNumber;
         std::ostringstream report;
         runner.setErrorOut(report);
+        if (options.stepWatch) options.stepWatch("run", rawLine);
         ScenarioRunner::Outcome outcome = runner.runStep(step);
+        if (options.stepWatch) options.stepWatch("done", rawLine);
         if (options.err) runner.setErrorOut(*options.err);
         dirty = true;
         if (outcome == ScenarioRunner::Outcome::error) {
@@ -174,6 +236,7 @@ struct WebFront::Impl {
         std::size_t first = rawLine.find_first_not_of(" \t");
         std::size_t last = rawLine.find_last_not_of(" \t");
         recorder.record(rawLine.substr(first, last - first + 1), step.keyword, realTimeWait);
+        if (options.stepWatch) options.stepWatch("kept", rawLine.substr(first, last - first + 1));
         return 200;
     }
 
@@ -399,6 +462,22 @@ bool WebFront::listen(const std::string& address, int port, std::string& error) 
 
 int WebFront::port() const {
     return impl_->boundPort;
+}
+
+void WebFront::setServedAddress(const std::string& address, int port) {
+    impl_->guard = HttpGuard(address, port);
+}
+
+std::vector<std::string> WebFront::answer(const std::string& request, std::size_t maxRequests) {
+    std::vector<std::string> answers;
+    MemoryStream stream(request);
+    for (std::size_t i = 0; i < maxRequests && !stream.exhausted(); ++i) {
+        bool closed = false;
+        bool ok = impl_->server.process_request(stream, i + 1 == maxRequests, closed, [](httplib::Request&) {});
+        answers.push_back(stream.takeOutput());
+        if (!ok || closed) break;
+    }
+    return answers;
 }
 
 void WebFront::run(const std::atomic<bool>& stopFlag) {

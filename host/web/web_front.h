@@ -40,6 +40,9 @@ struct WebFrontOptions {
     std::size_t traceLines = 2000;
     // The facility's bridges, exchanged with on the panel thread; null for none.
     Bridges* bridges = nullptr;
+    // Told of each step the page runs: "run" before it runs, "done" after,
+    // "kept" when the session keeps it (the --serve supervisor follows them).
+    std::function<void(const char* what, const std::string& line)> stepWatch;
 };
 
 class WebFront {
@@ -55,6 +58,17 @@ public:
     // the bound port are answered.
     bool listen(const std::string& address, int port, std::string& error);
     int port() const;
+    // The address and port the guard expects in Host when listen() was not
+    // called (answer() in tests and the HTTP API fuzzer).
+    void setServedAddress(const std::string& address, int port);
+
+    // Answers the requests in `request`, the bytes a client would send, as
+    // the server would (guard, routes, error answers, security headers) but
+    // without a socket; at most `maxRequests` of them on the one connection.
+    // Returns the bytes of each answer. The panel thread (run()) must be
+    // running. An event stream is answered with its headers and ends at its
+    // first event.
+    std::vector<std::string> answer(const std::string& request, std::size_t maxRequests = 1);
 
     // The panel thread: runs queued work, the real-time clock and the library
     // watch until stop() or stopFlag. Returns with the server stopped.

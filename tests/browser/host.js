@@ -9,8 +9,8 @@ const hostBinary = path.join(build, 'host/zarn_host');
 const k7Library = path.join(build, 'panels/K7/k7_mon/libk7_mon.so');
 const k7Facility = path.join(root, 'host/facilities/k7/facility.json');
 
-function startHost(extra = []) {
-  const child = spawn(hostBinary, ['--quiet', '--panel', k7Library, '--facility', k7Facility, '--serve', '127.0.0.1:0', ...extra],
+function startHost(extra = [], library = k7Library) {
+  const child = spawn(hostBinary, ['--quiet', '--panel', library, '--facility', k7Facility, '--serve', '127.0.0.1:0', ...extra],
     { cwd: root, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';
   let errors = '';
@@ -45,4 +45,9 @@ function runHost(args) {
   return { status: run.status, stdout: run.stdout, stderr: run.stderr };
 }
 
-module.exports = { startHost, replay, runHost, root };
+// The panel that crashes on request (tests/host/crash_panel/), and its variant that crashes when created.
+const crashPanel = path.join(build, 'tests/host/crash_panel/libhost_test_crash_panel.so');
+const crashOnCreate = path.join(build, 'tests/host/crash_panel/libhost_test_crash_on_create.so');
+const crashPanelDir = path.join(root, 'tests/host/crash_panel');
+
+module.exports = { startHost, replay, runHost, root, hostBinary, k7Facility, crashPanel, crashOnCreate, crashPanelDir };

@@ -73,6 +73,25 @@ shareEvents({
     }
     if (!up && latest) document.body.dataset.ready = 'false';
   },
+  onFault: (text) => {
+    const fault = JSON.parse(text);
+    const banner = $('fault-banner');
+    banner.hidden = false;
+    banner.dataset.phase = fault.phase;
+    const states = {
+      crashed: 'Restoring the session…',
+      restored: 'The session was restored.',
+      waiting: 'Waiting for a rebuilt panel library.',
+      reloading: 'Loading the rebuilt panel library…',
+    };
+    if (fault.phase === 'crashed' || fault.phase === 'waiting') {
+      $('fault-title').textContent = `The panel crashed at step "${fault.step}": ${fault.signal}.`;
+      const commands = (fault.commands || []).map((c) => `  ${c}`).join('\n');
+      $('fault-detail').textContent = `${fault.where ? `at ${fault.where}\n` : ''}last commands:\n${commands || '  (none)'}\n`
+        + `${fault.scenario ? `replay: zarn_host --scenario ${fault.scenario}\n` : ''}\n${fault.stderr || ''}`;
+    }
+    $('fault-state').textContent = states[fault.phase] || fault.message;
+  },
   onRefused: (text) => {
     $('stream-note').textContent = text;
     $('stream-note').hidden = false;

@@ -11,7 +11,7 @@ const channelName = 'zarn-events';
 const keptLines = 2000;  // what the host keeps, and what a new tab is sent
 
 export function shareEvents(handlers) {
-  const { onState, onTrace, onGap, onStatus, onRefused } = handlers;
+  const { onState, onTrace, onGap, onStatus, onRefused, onFault } = handlers;
   const canShare = typeof BroadcastChannel === 'function' && navigator.locks && window.isSecureContext;
   let lastState = null;
   const recent = [];
@@ -23,6 +23,7 @@ export function shareEvents(handlers) {
     else if (message.type === 'gap') onGap();
     else if (message.type === 'status') onStatus(message.data);
     else if (message.type === 'refused') onRefused(message.data);
+    else if (message.type === 'fault' && onFault) onFault(message.data);
   };
   if (!canShare) {
     openStream(deliver);
@@ -76,6 +77,8 @@ function openStream(publish) {
   events.addEventListener('state', (e) => publish({ type: 'state', data: e.data }));
   events.addEventListener('trace', (e) => publish({ type: 'trace', data: e.data }));
   events.addEventListener('gap', () => publish({ type: 'gap' }));
+  // The panel's worker died, was brought back or waits for a rebuilt library.
+  events.addEventListener('fault', (e) => publish({ type: 'fault', data: e.data }));
   events.onopen = () => publish({ type: 'status', data: true });
   events.onerror = async () => {
     publish({ type: 'status', data: false });
