@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -72,17 +73,31 @@ inline zarn_client_callback* loadScriptedPanel(zarn_client_callback* host, const
     return panel;
 }
 
-// A file in the temporary folder, removed when the object goes.
+// A file in a folder of its own in the temporary folder, both removed when
+// the object goes. The folder keeps tests that run at the same time (ctest -j,
+// several build trees) from sharing one file.
 class TempFile {
 public:
     TempFile(const std::string& name, const std::string& text)
-        : path_((std::filesystem::temp_directory_path() / ("zarn_host_test_" + name)).string()) {
+        : folder_(std::filesystem::temp_directory_path() /
+                  ("zarn_host_test_" + std::to_string(std::random_device{}()) + std::to_string(++count()))),
+          path_((folder_ / ("zarn_host_test_" + name)).string()) {
+        std::error_code ec;
+        std::filesystem::create_directories(folder_, ec);
         std::ofstream(path_, std::ios::binary) << text;
     }
-    ~TempFile() { std::remove(path_.c_str()); }
+    ~TempFile() {
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
     const std::string& path() const { return path_; }
 
 private:
+    static unsigned& count() {
+        static unsigned n = 0;
+        return n;
+    }
+    std::filesystem::path folder_;
     std::string path_;
 };
 
