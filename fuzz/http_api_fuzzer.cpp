@@ -65,6 +65,12 @@ struct Fixture {
         FUZZ_CHECK(front->runStepLine("load", message) == 200);
         panelThread = std::thread([this] { front->run(stopFlag); });
     }
+    // At the end of the process: the panel thread stops and is joined.
+    ~Fixture() {
+        stopFlag = true;
+        front->stop();
+        if (panelThread.joinable()) panelThread.join();
+    }
 };
 
 // One answer: its status line, headers and body as sent.
@@ -101,9 +107,9 @@ void checkAnswer(const std::string& answer) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static Fixture* fixture = new Fixture;  // runs until the process ends
+    static Fixture fixture;  // one served host for the whole run
     std::string request(reinterpret_cast<const char*>(data), size);
-    std::vector<std::string> answers = fixture->front->answer(request, maxRequests);
+    std::vector<std::string> answers = fixture.front->answer(request, maxRequests);
     FUZZ_CHECK(answers.size() <= maxRequests);
     for (const std::string& answer : answers) checkAnswer(answer);
     return 0;
