@@ -290,7 +290,7 @@ void Controller::onFrame(const swp08::Bytes& data) {
             swp08::Message request = m;
             Server* server = &server_;
             std::weak_ptr<Controller> weak = shared_from_this();
-            rt.toHost([=, &rt](SimHost& host, bool& changed) {
+            rt.toHost([=](SimHost& host, bool& changed) {
                 RouteResult result = host.routeFromOutside(device, destination, source);
                 changed = true;
                 if (result == RouteResult::done) return;  // the change goes out to every controller
