@@ -1,3 +1,5 @@
+// Over 400 lines: every SW-P-08 message of the router subset, plain and
+// extended, encoded and decoded side by side so each pair reads as one.
 #include "swp08.h"
 
 #include <algorithm>

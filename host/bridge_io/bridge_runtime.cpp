@@ -1,3 +1,6 @@
+// Over 400 lines: the one Asio I/O thread and everything it owns (served
+// routers, router clients, UMD senders), which share its queue and its
+// hand-over to the panel thread; split by role when it grows further.
 // The bridges' I/O thread (standalone Asio): SW-P-08 servers that outside
 // controllers connect to, SW-P-08 clients of real routers with reconnect
 // back-off, and TSL UMD senders. Nothing here touches the host: what peers

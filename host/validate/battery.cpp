@@ -1,3 +1,5 @@
+// Over 400 lines: the battery is one table of tests; the session harness they
+// share is in session.cpp.
 #include "battery.h"
 
 #include <zarn/host_commands.h>

@@ -1,3 +1,5 @@
+// Over 400 lines: the supervisor's worker loop, its HTTP forwarding and its
+// crash handling share one state and one lock.
 #include "supervisor.h"
 
 #include <httplib.h>
