@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "facility.h"
 #include "fuzz_check.h"
-#include "panel_model.h"
+#include "model/facility.h"
+#include "model/panel_model.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);

@@ -12,12 +12,12 @@
 #include <string>
 #include <thread>
 
-#include "facility.h"
 #include "fuzz_check.h"
-#include "panel_library.h"
-#include "scenario.h"
-#include "sim_host.h"
-#include "web_front.h"
+#include "model/facility.h"
+#include "platform/panel_library.h"
+#include "scenario/scenario.h"
+#include "sim/sim_host.h"
+#include "web/page_server/web_front.h"
 
 // A broken invariant of an answer shows the answer.
 #define ANSWER_CHECK(condition)                                                                  \

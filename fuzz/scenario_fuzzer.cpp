@@ -7,11 +7,11 @@
 #include <sstream>
 #include <string>
 
-#include "facility.h"
 #include "fuzz_check.h"
-#include "panel_library.h"
-#include "scenario.h"
-#include "sim_host.h"
+#include "model/facility.h"
+#include "platform/panel_library.h"
+#include "scenario/scenario.h"
+#include "sim/sim_host.h"
 
 namespace {
 

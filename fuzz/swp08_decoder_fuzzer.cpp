@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "bridges/codecs/swp08.h"
 #include "fuzz_check.h"
-#include "swp08.h"
 
 namespace swp08 = zarn_host::swp08;
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "bridges/codecs/tsl_umd.h"
 #include "fuzz_check.h"
 #include "fuzz_input.h"
-#include "tsl_umd.h"
 
 namespace tsl = zarn_host::tsl;
 

@@ -23,11 +23,11 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "facility.h"
-#include "panel_library.h"
-#include "panel_model.h"
-#include "scenario.h"
-#include "sim_host.h"
+#include "model/facility.h"
+#include "model/panel_model.h"
+#include "platform/panel_library.h"
+#include "scenario/scenario.h"
+#include "sim/sim_host.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Over 400 lines: the battery is one table of tests; the session harness they
 // share is in session.cpp.
-#include "battery.h"
+#include "validate/battery.h"
 
 #include <zarn/host_commands.h>
 
@@ -13,11 +13,11 @@
 #include <random>
 #include <set>
 
-#include "command_text.h"
-#include "panel_library.h"
-#include "panel_model.h"
-#include "session.h"
-#include "validate_process.h"
+#include "model/panel_model.h"
+#include "platform/panel_library.h"
+#include "text/command_text.h"
+#include "validate/session.h"
+#include "validate/validate_process.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ZARN_HEAP_UNMEASURED 1

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "validate.h"
+#include "validate/validate.h"
 
 namespace zarn_host {
 namespace validate {

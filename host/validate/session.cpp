@@ -1,8 +1,8 @@
-#include "session.h"
+#include "validate/session.h"
 
 #include <filesystem>
 
-#include "command_text.h"
+#include "text/command_text.h"
 
 namespace zarn_host {
 namespace validate {

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "scenario.h"
-#include "sim_host.h"
-#include "validate.h"
+#include "scenario/scenario.h"
+#include "sim/sim_host.h"
+#include "validate/validate.h"
 
 namespace zarn_host {
 namespace validate {

@@ -1,4 +1,4 @@
-#include "validate.h"
+#include "validate/validate.h"
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
@@ -9,12 +9,12 @@
 #include <regex>
 #include <sstream>
 
-#include "battery.h"
-#include "command_text.h"
-#include "facility.h"
-#include "panel_folder.h"
-#include "panel_library.h"
-#include "validate_process.h"
+#include "model/facility.h"
+#include "platform/panel_folder.h"
+#include "platform/panel_library.h"
+#include "text/command_text.h"
+#include "validate/battery.h"
+#include "validate/validate_process.h"
 
 namespace zarn_host {
 namespace validate {

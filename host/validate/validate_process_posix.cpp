@@ -14,7 +14,7 @@
 #include <malloc.h>
 #endif
 
-#include "validate_process.h"
+#include "validate/validate_process.h"
 
 namespace zarn_host {
 namespace validate {

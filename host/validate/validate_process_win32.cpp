@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "validate_process.h"
+#include "validate/validate_process.h"
 
 namespace zarn_host {
 namespace validate {

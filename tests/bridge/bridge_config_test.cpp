@@ -1,6 +1,6 @@
 // The bridges a facility file names: what is taken and what is refused, each
 // refusal one line naming the file and the JSON path at fault.
-#include "bridge_config.h"
+#include "bridges/runtime/bridge_config.h"
 
 #include <gtest/gtest.h>
 

@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "swp08.h"
+#include "bridges/codecs/swp08.h"
 
 namespace swp08 = zarn_host::swp08;
 

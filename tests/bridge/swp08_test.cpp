@@ -1,7 +1,7 @@
 // The SW-P-08 codec: the protocol document's example exchanges byte for
 // byte, every message kind in both forms, the link layer's stuffing and its
 // answer to every kind of bad input.
-#include "swp08.h"
+#include "bridges/codecs/swp08.h"
 
 #include <gtest/gtest.h>
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "tsl_umd.h"
+#include "bridges/codecs/tsl_umd.h"
 
 namespace tsl = zarn_host::tsl;
 

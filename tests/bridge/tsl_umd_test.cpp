@@ -1,6 +1,6 @@
 // The TSL UMD v5 codec: packets byte for byte, text encodings, splitting at
 // the size limit, the TCP wrapping and every kind of bad input.
-#include "tsl_umd.h"
+#include "bridges/codecs/tsl_umd.h"
 
 #include <gtest/gtest.h>
 

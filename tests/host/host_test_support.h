@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sim_host.h"
+#include "sim/sim_host.h"
 
 namespace zarn_host_test {
 

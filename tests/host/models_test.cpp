@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "facility.h"
-#include "panel_model.h"
-#include "renderer.h"
-#include "virtual_clock.h"
+#include "model/facility.h"
+#include "model/panel_model.h"
+#include "model/renderer.h"
+#include "sim/virtual_clock.h"
 
 using namespace zarn_host;
 

@@ -1,6 +1,6 @@
 // The page's state and trace entries as JSON, projected from a host without
 // an HTTP server: each field the page reads, written out.
-#include "page_state.h"
+#include "web/page_server/page_state.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "panel_model.h"
-#include "renderer.h"
+#include "model/panel_model.h"
+#include "model/renderer.h"
 
 using namespace zarn_host;
 

@@ -1,7 +1,7 @@
 // The folder handed to the panel: which path wins, and a folder name outside
 // any ANSI code page that must reach the file system intact (run under Wine
 // by the Windows builds too).
-#include "panel_folder.h"
+#include "platform/panel_folder.h"
 
 #include <gtest/gtest.h>
 

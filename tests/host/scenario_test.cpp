@@ -1,4 +1,4 @@
-#include "scenario.h"
+#include "scenario/scenario.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "host_test_support.h"
-#include "json_input.h"
+#include "model/json_input.h"
 
 using namespace zarn_host;
 using zarn_host_test::ScriptedPanel;

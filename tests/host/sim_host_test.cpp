@@ -1,4 +1,4 @@
-#include "sim_host.h"
+#include "sim/sim_host.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "host_test_support.h"
-#include "panel_library.h"
+#include "platform/panel_library.h"
 
 using namespace zarn_host;
 using zarn_host_test::ScriptedPanel;

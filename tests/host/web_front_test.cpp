@@ -2,7 +2,7 @@
 // zarn_host's browser front-end with the K7 panel: bursts of good and bad
 // requests from several clients at once, and a long session whose memory
 // must stay flat.
-#include "web_front.h"
+#include "web/page_server/web_front.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -16,14 +16,15 @@
 #include <sstream>
 #include <thread>
 
-#include "action_watch.h"
-#include "event_stream.h"
-#include "facility.h"
-#include "http_guard.h"
-#include "panel_library.h"
-#include "scenario.h"
-#include "sim_host.h"
+#include "model/facility.h"
+#include "platform/panel_library.h"
+#include "scenario/scenario.h"
+#include "sim/sim_host.h"
 #include "support/sanitizer.h"
+#include "text/address.h"
+#include "web/http/event_stream.h"
+#include "web/http/http_guard.h"
+#include "web/page_server/action_watch.h"
 
 namespace {
 

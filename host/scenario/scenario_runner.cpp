@@ -1,0 +1,358 @@
+#include "scenario/scenario_runner.h"
+
+#include <zarn/button_record.h>
+#include <zarn/revertive_record.h>
+
+#include <cstdint>
+#include <ostream>
+
+#include "model/renderer.h"
+#include "platform/crash_report.h"
+#include "text/command_text.h"
+
+namespace zarn_host {
+namespace {
+
+std::string quoted(const std::string& text) {
+    return "\"" + printable(text) + "\"";
+}
+
+// A bare null stands for no text; a quoted one is the word.
+bool isNull(const ScenarioToken& token) {
+    return !token.quoted && token.text == "null";
+}
+
+}  // namespace
+
+ScenarioRunner::ScenarioRunner(SimHost& host, Loader loader, std::ostream& err)
+    : host_(host), loader_(std::move(loader)), err_(&err) {}
+
+ScenarioRunner::Outcome ScenarioRunner::run(const std::vector<ScenarioStep>& steps) {
+    for (const auto& step : steps) {
+        Outcome outcome = runStep(step);
+        if (outcome != Outcome::ok) return outcome;
+    }
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::runStep(const ScenarioStep& step) {
+    crashNoteStep(step.file, step.line, step.source);
+    const ScenarioStepKind* kind = findScenarioStep(step.keyword);
+    // Steps built by hand rather than parsed are held to their row too.
+    if (!kind) return error(step, "unknown step \"" + printable(step.keyword, 60) + "\"");
+    if (step.args.size() < kind->minArgs || step.args.size() > kind->maxArgs) {
+        return error(step, "\"" + step.keyword + "\" with " + std::to_string(step.args.size()) + " arguments");
+    }
+    std::string why;
+    if (kind->startsPanel && !ensureStarted(why)) return error(step, why);
+    if (kind->traced) host_.trace().line(TraceKind::step, printable(step.source));
+    if (stepHook_) stepHook_();
+    Outcome outcome = (this->*kind->run)(step);
+    if (stepHook_) stepHook_();
+    return outcome;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::fail(const ScenarioStep& step, const std::string& expected,
+                                             const std::string& happened) {
+    std::string where = step.file + ":" + std::to_string(step.line);
+    host_.trace().line(TraceKind::error, "expectation failed at " + where + ": " + step.source);
+    *err_ << where << ": expectation failed: " << step.source << "\n  expected: " << expected
+          << "\n  happened: " << happened << "\n";
+    return Outcome::expectationFailed;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::error(const ScenarioStep& step, const std::string& what) {
+    std::string where = step.file + ":" + std::to_string(step.line);
+    host_.trace().line(TraceKind::error, "error at " + where + ": " + what);
+    *err_ << where << ": error: " << what << "\n";
+    return Outcome::error;
+}
+
+void ScenarioRunner::beginAction() {
+    host_.clearRecentCommands();
+    cursor_ = 0;
+}
+
+bool ScenarioRunner::ensureStarted(std::string& why) {
+    if (everLoaded_) return true;
+    everLoaded_ = true;
+    beginAction();
+    return loader_(why);
+}
+
+std::string ScenarioRunner::windowText() const {
+    const auto& log = host_.recentCommands();
+    if (log.empty()) return "no command since the last step";
+    std::string text = "commands since the last step:";
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        text += "\n    " + std::string(i < cursor_ ? "(matched before) " : "") + printable(log[i]);
+    }
+    if (host_.recentDropped() > 0) text += "\n    ... and " + std::to_string(host_.recentDropped()) + " more";
+    return text;
+}
+
+Router* ScenarioRunner::routerOf(const ScenarioToken& device, std::string& why) {
+    auto d = host_.facility().findDevice(device.text);
+    Router* router = d ? host_.facility().router(*d) : nullptr;
+    if (!router) why = "no router " + quoted(device.text);
+    return router;
+}
+
+bool ScenarioRunner::destinationOf(const Router& router, const ScenarioToken& token, int32_t& dest, std::string& why) {
+    auto d = router.findDestination(token.text);
+    if (!d || !router.validDestination(*d)) {
+        why = "no destination " + quoted(token.text) + " on router " + std::to_string(router.device);
+        return false;
+    }
+    dest = *d;
+    return true;
+}
+
+bool ScenarioRunner::sourceOf(const Router& router, const ScenarioToken& token, int32_t& source, std::string& why) {
+    auto s = router.findSource(token.text);
+    if (!s || (*s != 0 && !router.validSource(*s))) {
+        why = "no source " + quoted(token.text) + " on router " + std::to_string(router.device);
+        return false;
+    }
+    source = *s;
+    return true;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::load(const ScenarioStep& step) {
+    if (host_.loaded()) return error(step, "the panel is loaded already");
+    everLoaded_ = true;
+    beginAction();
+    std::string why;
+    return loader_(why) ? Outcome::ok : error(step, why);
+}
+
+ScenarioRunner::Outcome ScenarioRunner::unload(const ScenarioStep& step) {
+    if (!host_.loaded()) return error(step, "no panel loaded");
+    beginAction();
+    host_.unload();
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::panel(const ScenarioStep& step) {
+    panelId_ = step.args[0].text;
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::press(const ScenarioStep& step) {
+    const auto& a = step.args;
+    auto optional = [&](std::size_t i) { return a.size() > i ? std::optional<std::string>(a[i].text) : std::nullopt; };
+    beginAction();
+    std::string why;
+    return host_.press(panelId_, a[0].text, optional(1), optional(2), why) ? Outcome::ok : error(step, why);
+}
+
+ScenarioRunner::Outcome ScenarioRunner::pick(const ScenarioStep& step) {
+    beginAction();
+    std::string why;
+    return host_.pick(panelId_, step.args[0].text, step.args[1].text, why) ? Outcome::ok : error(step, why);
+}
+
+ScenarioRunner::Outcome ScenarioRunner::parent(const ScenarioStep& step) {
+    beginAction();
+    bool sent = false;
+    lastReply_ = host_.parentMessage(step.args[0].text, sent);
+    if (!sent) return error(step, "no panel loaded");
+    parentSent_ = true;
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::route(const ScenarioStep& step) {
+    const auto& a = step.args;
+    std::string why;
+    Router* router = routerOf(a[0], why);
+    int32_t dest = 0, source = 0;
+    if (!router || !destinationOf(*router, a[1], dest, why) || !sourceOf(*router, a[2], source, why)) {
+        return error(step, why);
+    }
+    beginAction();
+    host_.routeFromOutside(router->device, dest, source);
+    return Outcome::ok;
+}
+
+template <bool locked>
+ScenarioRunner::Outcome ScenarioRunner::setLocked(const ScenarioStep& step) {
+    std::string why;
+    Router* router = routerOf(step.args[0], why);
+    int32_t dest = 0;
+    if (!router || !destinationOf(*router, step.args[1], dest, why)) return error(step, why);
+    if constexpr (locked) {
+        router->locked.insert(dest);
+    } else {
+        router->locked.erase(dest);
+    }
+    return Outcome::ok;
+}
+
+template <bool online>
+ScenarioRunner::Outcome ScenarioRunner::setOnline(const ScenarioStep& step) {
+    auto device = host_.facility().findDevice(step.args[0].text);
+    if (!device) return error(step, "no device " + quoted(step.args[0].text));
+    host_.setOnline(*device, online);
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::wait(const ScenarioStep& step) {
+    int32_t ms = 0;
+    if (!parseInt32(step.args[0].text, ms) || ms < 0) {
+        return error(step, "wait takes a number of milliseconds, 0 or more");
+    }
+    beginAction();
+    host_.wait(ms);
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::show(const ScenarioStep& step) {
+    const Panel* panel = host_.panel(panelId_);
+    if (!panel) return error(step, "no panel \"" + panelId_ + "\" shown");
+    std::string picture = renderPanel(*panel);
+    host_.trace().block(picture);
+    if (pictureOut_) *pictureOut_ << picture;
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::answer(const ScenarioStep& step) {
+    const auto& a = step.args;
+    host_.answer(a[0].text, isNull(a[1]) ? std::nullopt : std::optional<std::string>(a[1].text));
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::notify(const ScenarioStep& step) {
+    const auto& a = step.args;
+    int32_t type = 0;
+    if (!parseInt32(a[0].text, type)) return error(step, "notify takes a 32-bit type number");
+    const std::string& form = a[1].text;
+    auto text = [&](const ScenarioToken& t) -> const char* { return isNull(t) ? nullptr : t.text.c_str(); };
+    std::string description = printable(step.source.substr(step.source.find(form)), 120);
+    beginAction();
+    if (form == "null" && a.size() == 2) {
+        host_.notify(type, nullptr, description);
+        return Outcome::ok;
+    }
+    if (form == "value" && a.size() == 3) {
+        int32_t value = 0;
+        if (!parseInt32(a[2].text, value)) return error(step, "notify value takes a 32-bit integer");
+        host_.notify(type, reinterpret_cast<void*>(static_cast<intptr_t>(value)), description);
+        return Outcome::ok;
+    }
+    if (form == "foreign" && a.size() == 2) {
+        // Not from the heap: a panel that frees it fails at once.
+        static char foreign[16] = "not the panel's";
+        host_.notify(type, foreign, description);
+        return Outcome::ok;
+    }
+    if (form == "text" && a.size() == 3) {
+        std::string copy = a[2].text;
+        host_.notify(type, &copy[0], description);
+        return Outcome::ok;
+    }
+    if (form == "button" && (a.size() == 4 || a.size() == 6)) {
+        const bool withDetails = a.size() == 6;
+        zarn_button_record record(a[2].text, a[3].text, withDetails ? a[4].text : std::string(),
+                                  withDetails ? a[5].text : std::string());
+        ButtonEvent& event = *record.event();
+        if (!text(a[2])) event.panelId = nullptr;
+        if (!text(a[3])) event.controlId = nullptr;
+        if (withDetails && !text(a[4])) record.details()->command = nullptr;
+        if (withDetails && !text(a[5])) record.details()->value = nullptr;
+        if (!withDetails) event.details = nullptr;
+        host_.notify(type, &event, description);
+        return Outcome::ok;
+    }
+    if (form == "revertive" && a.size() == 5) {
+        int32_t device = 0, index = 0;
+        if (!parseInt32(a[2].text, device) || !parseInt32(a[3].text, index)) {
+            return error(step, "notify revertive takes a device and an index, 32-bit integers");
+        }
+        zarn_revertive_record record(device, index, a[4].text);
+        host_.notify(type, record.event(), description);
+        return Outcome::ok;
+    }
+    return error(step,
+                 "notify TYPE takes null, value N, foreign, text TEXT, button PANEL CONTROL [COMMAND VALUE] or "
+                 "revertive DEVICE INDEX TEXT");
+}
+
+ScenarioRunner::Outcome ScenarioRunner::expectCommand(const ScenarioStep& step) {
+    const auto& log = host_.recentCommands();
+    for (std::size_t i = cursor_; i < log.size(); ++i) {
+        if (log[i] == step.rest) {
+            cursor_ = i + 1;
+            ++expectationsMet_;
+            return Outcome::ok;
+        }
+    }
+    for (std::size_t i = 0; i < cursor_ && i < log.size(); ++i) {
+        if (log[i] == step.rest) {
+            return fail(step, "command " + step.rest + " after the one matched last",
+                        "it came before; " + windowText());
+        }
+    }
+    return fail(step, "command " + step.rest, windowText());
+}
+
+ScenarioRunner::Outcome ScenarioRunner::expectNoCommand(const ScenarioStep& step) {
+    const auto& log = host_.recentCommands();
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        if (step.rest.empty() || log[i] == step.rest) {
+            return fail(step, step.rest.empty() ? "no command" : "no command " + step.rest, windowText());
+        }
+    }
+    ++expectationsMet_;
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::expectProperty(const ScenarioStep& step) {
+    const auto& a = step.args;
+    const Panel* panel = host_.panel(panelId_);
+    const Control* control = panel ? panel->control(a[0].text) : nullptr;
+    if (!control) return error(step, "no control " + quoted(a[0].text) + " on panel \"" + panelId_ + "\"");
+    const std::string* value = control->property(a[1].text);
+    std::string expected = a[0].text + " " + a[1].text + " = " + quoted(a[2].text);
+    if (!value) return fail(step, expected, "the control has no property " + quoted(a[1].text));
+    if (*value != a[2].text) return fail(step, expected, "it is " + quoted(*value));
+    ++expectationsMet_;
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::expectRoute(const ScenarioStep& step) {
+    const auto& a = step.args;
+    std::string why;
+    Router* router = routerOf(a[0], why);
+    int32_t dest = 0, source = 0;
+    if (!router || !destinationOf(*router, a[1], dest, why) || !sourceOf(*router, a[2], source, why)) {
+        return error(step, why);
+    }
+    int32_t actual = router->crosspoints[static_cast<std::size_t>(dest)];
+    if (actual != source) {
+        return fail(step,
+                    "destination " + std::to_string(dest) + " carries source " + std::to_string(source) + " (" +
+                        router->sourceText(source) + ")",
+                    "it carries source " + std::to_string(actual) + " (" + router->sourceText(actual) + ")");
+    }
+    ++expectationsMet_;
+    return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::expectReply(const ScenarioStep& step) {
+    if (!parentSent_) return error(step, "no parent message sent yet");
+    const ScenarioToken& want = step.args[0];
+    bool wantNull = isNull(want);
+    std::string expected = wantNull ? "reply null" : "reply " + quoted(want.text);
+    std::string happened = lastReply_ ? "reply " + quoted(*lastReply_) : "reply null";
+    if (wantNull != !lastReply_ || (lastReply_ && *lastReply_ != want.text)) return fail(step, expected, happened);
+    ++expectationsMet_;
+    return Outcome::ok;
+}
+
+// The step table takes the addresses of these.
+template ScenarioRunner::Outcome ScenarioRunner::setLocked<true>(const ScenarioStep&);
+template ScenarioRunner::Outcome ScenarioRunner::setLocked<false>(const ScenarioStep&);
+template ScenarioRunner::Outcome ScenarioRunner::setOnline<true>(const ScenarioStep&);
+template ScenarioRunner::Outcome ScenarioRunner::setOnline<false>(const ScenarioStep&);
+
+}  // namespace zarn_host

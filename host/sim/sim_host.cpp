@@ -1,0 +1,368 @@
+#include "sim/sim_host.h"
+
+#include <zarn/button_record.h>
+#include <zarn/host_commands.h>
+#include <zarn/revertive_record.h>
+
+#include <cstring>
+#include <utility>
+
+#include "platform/crash_report.h"
+#include "text/command_text.h"
+
+namespace zarn_host {
+namespace {
+
+// Revertives one step may cause before the host calls it a storm and drops the rest.
+constexpr std::size_t maxRevertivesPerStep = 100000;
+// Timer ticks one wait may deliver before the host stops the wait.
+constexpr std::size_t maxTicksPerWait = 1000000;
+
+std::string quoted(const std::string& text) {
+    return "\"" + printable(text) + "\"";
+}
+
+}  // namespace
+
+std::ostream& operator<<(std::ostream& out, const Fault& fault) {
+    return out << fault.text;
+}
+
+SimHost::CallScope::CallScope(SimHost& host) : host_(host) {
+    ++host_.callDepth_;
+}
+
+SimHost::CallScope::~CallScope() {
+    if (--host_.callDepth_ == 0) host_.freeHostOwnedReplies();
+}
+
+SimHost::SimHost(Facility facility) : facility_(std::move(facility)), trace_(clock_) {}
+
+SimHost::~SimHost() {
+    if (script_) unload();
+    for (auto& entry : live_) delete[] entry.first;
+}
+
+const Panel* SimHost::panel(const std::string& id) const {
+    auto found = panels_.find(id);
+    return found == panels_.end() ? nullptr : &found->second;
+}
+
+bool SimHost::load(load_zarn_client_script_fn entry, const std::string& folder, const std::string& name) {
+    trace_.line(TraceKind::in, "load " + name + " (folder " + quoted(folder) + ")");
+    farewellSent_ = false;
+    {
+        CallScope scope(*this);
+        script_ = entry(this, folder.c_str());
+    }
+    if (!script_) {
+        trace_.line(TraceKind::error, "the entry point returned no panel");
+        return false;
+    }
+    deliverRevertives();
+    return true;
+}
+
+void SimHost::unload() {
+    if (!script_) return;
+    trace_.line(TraceKind::in, "unload");
+    {
+        CallScope scope(*this);
+        delete script_;
+        script_ = nullptr;
+    }
+    if (!farewellSent_) fault(FaultKind::missingFarewell, "the panel was destroyed without sending \"AS\"");
+    revertives_.clear();
+}
+
+bool SimHost::press(const std::string& panelId, const std::string& controlId, const std::optional<std::string>& command,
+                    const std::optional<std::string>& value, std::string& error) {
+    if (!script_) {
+        error = "no panel loaded";
+        return false;
+    }
+    auto found = panels_.find(panelId);
+    if (found == panels_.end()) {
+        error = "no panel \"" + panelId + "\" shown";
+        return false;
+    }
+    Control* control = found->second.control(controlId);
+    if (!control) {
+        error = "no control \"" + controlId + "\" on panel \"" + panelId + "\"";
+        return false;
+    }
+    const std::string& detailsCommand = command ? *command : control->command;
+    const std::string& detailsValue = value ? *value : control->value;
+    zarn_button_record record(panelId, controlId, detailsCommand, detailsValue);
+    if (trace_.enabled()) {
+        std::string line = "button " + panelId + "/" + controlId;
+        if (!detailsCommand.empty() || !detailsValue.empty()) {
+            line += " (" + quoted(detailsCommand) + " = " + quoted(detailsValue) + ")";
+        }
+        trace_.line(TraceKind::in, line);
+    }
+    {
+        CallScope scope(*this);
+        script_->callback(record.event(), zarn_type_button);
+    }
+    deliverRevertives();
+    return true;
+}
+
+bool SimHost::pick(const std::string& panelId, const std::string& listId, const std::string& entry,
+                   std::string& error) {
+    if (!script_) {
+        error = "no panel loaded";
+        return false;
+    }
+    auto found = panels_.find(panelId);
+    Control* list = found == panels_.end() ? nullptr : found->second.control(listId);
+    if (!list) {
+        error = "no control \"" + listId + "\" on panel \"" + panelId + "\"";
+        return false;
+    }
+    auto index = list->findEntry(entry);
+    if (!index) {
+        error = "no entry \"" + entry + "\" in list \"" + listId + "\"";
+        return false;
+    }
+    // The list shows the operator's choice before the script hears of it.
+    list->setProperty("select", std::to_string(*index));
+    std::string value = list->entries[*index].value;
+    return press(panelId, listId, std::string("select"), value, error);
+}
+
+std::optional<std::string> SimHost::parentMessage(const std::string& text, bool& sent) {
+    sent = script_ != nullptr;
+    if (!script_) return std::nullopt;
+    trace_.line(TraceKind::in, "parent " + quoted(text));
+    std::optional<std::string> result;
+    {
+        CallScope scope(*this);
+        char* reply = script_->callback(const_cast<char*>(text.c_str()), zarn_type_parent_message);
+        if (reply) {
+            result = std::string(reply);
+            trace_.line(TraceKind::reply, quoted(*result));
+            trace_.line(TraceKind::in, "release parent reply");
+            script_->callback(reply, zarn_type_release);
+        } else {
+            trace_.line(TraceKind::reply, "null");
+        }
+    }
+    deliverRevertives();
+    return result;
+}
+
+void SimHost::wait(int64_t ms) {
+    int64_t until = clock_.now() + (ms > 0 ? ms : 0);
+    std::size_t ticks = 0;
+    while (script_) {
+        auto id = clock_.takeDueTick(until);
+        if (!id) break;
+        if (++ticks > maxTicksPerWait) {
+            fault(FaultKind::tickStorm,
+                  "more than " + std::to_string(maxTicksPerWait) + " timer ticks in one wait; wait cut short");
+            break;
+        }
+        trace_.line(TraceKind::in, "timer " + std::to_string(*id));
+        {
+            CallScope scope(*this);
+            script_->callback(reinterpret_cast<void*>(static_cast<intptr_t>(*id)), zarn_type_timer);
+        }
+        deliverRevertives();
+    }
+    clock_.advanceTo(until);
+}
+
+bool SimHost::notify(int32_t type, void* data, const std::string& description) {
+    if (!script_) return false;
+    trace_.line(TraceKind::in, "notify " + std::to_string(type) + " " + description);
+    {
+        CallScope scope(*this);
+        char* reply = script_->callback(data, type);
+        if (reply && type == zarn_type_parent_message) {
+            trace_.line(TraceKind::reply, quoted(reply));
+            trace_.line(TraceKind::in, "release parent reply");
+            script_->callback(reply, zarn_type_release);
+        } else if (reply) {
+            fault(FaultKind::notificationReply, "the panel answered a type-" + std::to_string(type) +
+                                                    " notification with a pointer; only type 3 has a reply");
+        }
+    }
+    deliverRevertives();
+    return true;
+}
+
+void SimHost::answer(const std::string& prefix, std::optional<std::string> reply) {
+    answers_[prefix] = std::move(reply);
+}
+
+RouteResult SimHost::routeFromOutside(int32_t device, int32_t destination, int32_t source) {
+    RouteResult result = facility_.route(device, destination, source);
+    if (result != RouteResult::done) {
+        trace_.line(TraceKind::refusal, "outside route refused: " + std::string(describe(result)));
+        return result;
+    }
+    const Router* router = facility_.router(device);
+    if (router->registered(destination)) queueRevertive(*router, destination);
+    deliverRevertives();
+    return result;
+}
+
+void SimHost::setOnline(int32_t device, bool on) {
+    facility_.setOnline(device, on);
+}
+
+void SimHost::clearRecentCommands() {
+    recent_.clear();
+    recentDropped_ = 0;
+}
+
+void SimHost::finish() {
+    for (auto& entry : live_) {
+        if (entry.second.comesBack) {
+            fault(FaultKind::replyKept, "the reply to \"" + printable(entry.second.command) + "\" (at " +
+                                            std::to_string(entry.second.time) + " ms) was never handed back");
+        }
+        delete[] entry.first;
+    }
+    live_.clear();
+}
+
+char* SimHost::callback(void* data, int32_t type) {
+    if (type == zarn_type_command) return command(static_cast<const char*>(data));
+    if (type == zarn_type_release) {
+        handBack(static_cast<char*>(data));
+        return nullptr;
+    }
+    fault(FaultKind::wrongType,
+          "the panel called the host with type " + std::to_string(type) + "; only 0 and 5 go that way");
+    return nullptr;
+}
+
+char* SimHost::command(const char* text) {
+    if (!text) {
+        fault(FaultKind::nullCommand, "command with a null text");
+        return nullptr;
+    }
+    crashNoteCommand(text);
+    std::string commandText(text);
+    if (callDepth_ == 0)
+        fault(FaultKind::commandOutsideCall,
+              "command \"" + printable(commandText) + "\" outside any call from the host");
+    ++commandCount_;
+    if (recent_.size() < maxRecentCommands) {
+        recent_.push_back(commandText);
+    } else {
+        ++recentDropped_;
+    }
+    // "AS" is the panel's last word, once.
+    if (farewellSent_) {
+        fault(FaultKind::afterFarewell, commandText == "AS"
+                                            ? std::string("\"AS\" sent twice")
+                                            : "command \"" + printable(commandText) + "\" after \"AS\"");
+    }
+    if (commandText == "AS") farewellSent_ = true;
+    std::vector<std::string> notes;
+    std::optional<std::string> reply = execute(commandText, notes);
+    if (!answers_.empty()) {
+        const std::string* longest = nullptr;
+        for (const auto& entry : answers_) {
+            if (commandText.compare(0, entry.first.size(), entry.first) == 0 &&
+                (!longest || entry.first.size() > longest->size())) {
+                longest = &entry.first;
+            }
+        }
+        if (longest) reply = answers_[*longest];
+    }
+    const zarn::HostCommand* shape = zarn::findHostCommand(commandText.substr(0, 2));
+    if (trace_.enabled()) {
+        std::string line = printable(commandText);
+        if (!reply) {
+            line += "  => null";
+        } else if (shape && shape->reply != zarn::ReplyRule::ignored) {
+            line += "  => " + quoted(*reply);
+        }
+        trace_.line(TraceKind::out, line);
+        for (const auto& note : notes) trace_.line(TraceKind::refusal, note);
+    }
+    if (!reply) return nullptr;
+
+    char* buffer = new char[reply->size() + 1];
+    std::memcpy(buffer, reply->c_str(), reply->size() + 1);
+    released_.erase(buffer);
+    live_[buffer] = Reply{commandText, shape && shape->replyHandedBack(), clock_.now()};
+    return buffer;
+}
+
+void SimHost::handBack(char* reply) {
+    if (!reply) {
+        trace_.line(TraceKind::out, "release null");
+        return;
+    }
+    auto found = live_.find(reply);
+    if (found != live_.end()) {
+        std::string commandText = found->second.command;
+        bool comesBack = found->second.comesBack;
+        delete[] found->first;
+        live_.erase(found);
+        released_[reply] = commandText;
+        if (trace_.enabled()) trace_.line(TraceKind::out, "release (" + printable(commandText, 80) + ")");
+        if (!comesBack) {
+            fault(FaultKind::hostReplyHandedBack, "the reply to \"" + printable(commandText) +
+                                                      "\" was handed back, but the host frees that reply itself");
+        }
+        return;
+    }
+    auto again = released_.find(reply);
+    if (again != released_.end()) {
+        fault(FaultKind::handedBackTwice, "the reply to \"" + printable(again->second) + "\" was handed back twice");
+        return;
+    }
+    fault(FaultKind::foreignHandBack, "type 5 with a pointer the host never gave");
+}
+
+void SimHost::fault(FaultKind kind, const std::string& what) {
+    faults_.push_back({kind, what});
+    trace_.line(TraceKind::fault, what);
+}
+
+void SimHost::freeHostOwnedReplies() {
+    for (auto it = live_.begin(); it != live_.end();) {
+        if (it->second.comesBack) {
+            ++it;
+            continue;
+        }
+        delete[] it->first;
+        it = live_.erase(it);
+    }
+}
+
+void SimHost::queueRevertive(const Router& router, int32_t destination) {
+    int32_t source = router.crosspoints[static_cast<std::size_t>(destination)];
+    revertives_.push_back({router.device, destination, router.sourceText(source)});
+}
+
+void SimHost::deliverRevertives() {
+    std::size_t delivered = 0;
+    while (script_ && !revertives_.empty()) {
+        if (++delivered > maxRevertivesPerStep) {
+            fault(FaultKind::revertiveStorm, "more than " + std::to_string(maxRevertivesPerStep) +
+                                                 " revertives in one step; " + std::to_string(revertives_.size()) +
+                                                 " dropped");
+            revertives_.clear();
+            break;
+        }
+        PendingRevertive pending = std::move(revertives_.front());
+        revertives_.pop_front();
+        zarn_revertive_record record(pending.device, pending.destination, pending.text);
+        if (trace_.enabled()) {
+            trace_.line(TraceKind::in, "revertive " + std::to_string(pending.device) + "/" +
+                                           std::to_string(pending.destination) + " " + quoted(pending.text));
+        }
+        CallScope scope(*this);
+        script_->callback(record.event(), zarn_type_revertive);
+    }
+}
+
+}  // namespace zarn_host

@@ -1,0 +1,168 @@
+// SimHost: the host side of the panel boundary, modelled on a facility.
+//
+// It loads one panel script through its entry point, executes the commands the
+// script sends (type 0), delivers notifications (types 1 to 4) and checks the
+// script's use of the boundary: every reply the script reads (SD, XI, RN and TG,
+// see script_frame/host_commands.h) must come back once with type 5; the other
+// replies are the host's to free and must not.
+// Revertives are queued and delivered after the notification (or the entry
+// point) that caused them returns, one at a time, as a real host does.
+#pragma once
+
+#include <zarn/zarn_client.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "model/facility.h"
+#include "model/panel_model.h"
+#include "sim/trace.h"
+#include "sim/virtual_clock.h"
+
+namespace zarn_host {
+
+// What a protocol fault of the panel is about.
+enum class FaultKind {
+    malformedCommand,     // a command text breaks the grammar or its command's arguments
+    unknownCommand,       // a well-formed text whose word is no host command
+    nullCommand,          // a command with a null text
+    unknownDevice,        // a device number the facility never gave (a number cut short)
+    replyKept,            // a reply the panel reads was never handed back
+    hostReplyHandedBack,  // a reply the host frees itself was handed back
+    handedBackTwice,      // a reply handed back a second time
+    foreignHandBack,      // a pointer the host never gave handed back
+    missingFarewell,      // the panel was destroyed without "AS"
+    afterFarewell,        // "AS" again, or another command after it
+    notificationReply,    // a notification other than type 3 answered with a pointer
+    wrongType,            // the panel called the host with a type other than 0 and 5
+    commandOutsideCall,   // a command while the host was not calling the panel
+    tickStorm,            // too many timer ticks in one wait
+    revertiveStorm,       // too many revertives in one step
+};
+
+// One protocol fault: its kind, and a one-line text that may quote what the
+// panel sent.
+struct Fault {
+    FaultKind kind;
+    std::string text;
+};
+std::ostream& operator<<(std::ostream& out, const Fault& fault);
+
+class SimHost : public zarn_client_callback {
+public:
+    explicit SimHost(Facility facility);
+    // Destroys a panel still loaded and frees every reply still held.
+    ~SimHost() override;
+    SimHost(const SimHost&) = delete;
+    SimHost& operator=(const SimHost&) = delete;
+
+    Trace& trace() { return trace_; }
+    const VirtualClock& clock() const { return clock_; }
+    Facility& facility() { return facility_; }
+    const std::map<std::string, Panel>& panels() const { return panels_; }
+    const Panel* panel(const std::string& id) const;
+
+    // Calls the entry point with this host and folder, then delivers the
+    // revertives its start-up asked for. False when the entry point gives null.
+    bool load(load_zarn_client_script_fn entry, const std::string& folder, const std::string& name);
+    // Destroys the panel through its virtual destructor.
+    void unload();
+    bool loaded() const { return script_ != nullptr; }
+
+    // Notifications. Each returns false with error when the host cannot send
+    // it (no panel, unknown control or entry).
+    bool press(const std::string& panelId, const std::string& controlId, const std::optional<std::string>& command,
+               const std::optional<std::string>& value, std::string& error);
+    // Selects a list entry (by text, else by value) and sends the event.
+    bool pick(const std::string& panelId, const std::string& listId, const std::string& entry, std::string& error);
+    // Sends a parent message and hands a reply back; the reply's text, or null.
+    std::optional<std::string> parentMessage(const std::string& text, bool& sent);
+    // Advances the clock by ms, delivering every due timer tick in order.
+    void wait(int64_t ms);
+
+    // A notification as given: any type, any data, even a malformed record.
+    // A type-3 reply is handed back; any other type answered non-null is a
+    // fault. Delivers the revertives it caused. False when no panel is loaded.
+    bool notify(int32_t type, void* data, const std::string& description);
+
+    // From now on commands beginning with prefix get reply instead (null when
+    // empty); the longest matching prefix wins. The command is still checked
+    // and executed.
+    void answer(const std::string& prefix, std::optional<std::string> reply);
+
+    // The world outside the panel.
+    RouteResult routeFromOutside(int32_t device, int32_t destination, int32_t source);
+    void setOnline(int32_t device, bool on);
+
+    // The commands the script sent since the last clearRecentCommands(), in
+    // order; at most maxRecentCommands are kept, so a long session stays flat.
+    const std::vector<std::string>& recentCommands() const { return recent_; }
+    // Commands sent since the recent ones were cleared but not kept.
+    std::size_t recentDropped() const { return recentDropped_; }
+    void clearRecentCommands();
+    // Every command the script ever sent, counted.
+    uint64_t commandCount() const { return commandCount_; }
+    static constexpr std::size_t maxRecentCommands = 65536;
+    // Protocol faults found so far; each makes the run fail.
+    const std::vector<Fault>& faults() const { return faults_; }
+    // Ends the run: reports replies that should have come back and did not,
+    // frees every reply still held.
+    void finish();
+
+    // The boundary, script to host: 0 command, 5 reply handed back.
+    char* callback(void* data, int32_t type) override;
+
+private:
+    struct Reply {
+        std::string command;
+        bool comesBack;  // the command's reply is handed back by the script
+        int64_t time;
+    };
+    struct PendingRevertive {
+        int32_t device;
+        int32_t destination;
+        std::string text;
+    };
+    // Marks a host-to-script call; replies the script never hands back are
+    // freed when the outermost call returns.
+    class CallScope {
+    public:
+        explicit CallScope(SimHost& host);
+        ~CallScope();
+
+    private:
+        SimHost& host_;
+    };
+
+    char* command(const char* text);
+    void handBack(char* reply);
+    std::optional<std::string> execute(const std::string& text, std::vector<std::string>& notes);
+    void fault(FaultKind kind, const std::string& what);
+    void queueRevertive(const Router& router, int32_t destination);
+    void deliverRevertives();
+    void freeHostOwnedReplies();
+
+    Facility facility_;
+    VirtualClock clock_;
+    Trace trace_;
+    std::map<std::string, Panel> panels_;
+    zarn_client_callback* script_ = nullptr;
+    int callDepth_ = 0;
+    std::map<const char*, Reply> live_;
+    // Addresses handed back, until the allocator gives them out again.
+    std::map<const char*, std::string> released_;
+    std::deque<PendingRevertive> revertives_;
+    std::vector<std::string> recent_;
+    std::size_t recentDropped_ = 0;
+    uint64_t commandCount_ = 0;
+    std::vector<Fault> faults_;
+    std::map<std::string, std::optional<std::string>> answers_;
+    bool farewellSent_ = false;  // "AS" came in this panel's life
+};
+
+}  // namespace zarn_host

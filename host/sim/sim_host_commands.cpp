@@ -1,0 +1,219 @@
+// SimHost: the commands a script sends with type 0.
+#include <zarn/host_commands.h>
+
+#include "sim/sim_host.h"
+#include "text/command_text.h"
+
+namespace zarn_host {
+// Returns the reply text, or nullopt for a null reply. Notes explain refusals;
+// a malformed text is a protocol fault.
+std::optional<std::string> SimHost::execute(const std::string& text, std::vector<std::string>& notes) {
+    ParsedCommand cmd;
+    std::string error;
+    std::string word = text.size() >= 2 ? text.substr(0, 2) : text;
+    const zarn::HostCommand* shape = zarn::findHostCommand(word);
+    // Only fixed-size commands can tell where a free first text ends.
+    std::size_t expected = shape && shape->minArguments == shape->maxArguments ? shape->minArguments : 0;
+    if (!parseCommand(text, cmd, error, expected)) {
+        fault(FaultKind::malformedCommand, "malformed command \"" + printable(text) + "\": " + error);
+        return std::nullopt;
+    }
+    if (!shape) {
+        fault(FaultKind::unknownCommand, "unknown command \"" + printable(text) + "\"");
+        return std::nullopt;
+    }
+    if (cmd.args.size() < shape->minArguments || cmd.args.size() > shape->maxArguments) {
+        fault(FaultKind::malformedCommand,
+              "malformed command \"" + printable(text) + "\": " + word + " takes " +
+                  std::to_string(shape->minArguments) +
+                  (shape->maxArguments != shape->minArguments ? " or " + std::to_string(shape->maxArguments)
+                                                              : std::string()) +
+                  " arguments");
+        return std::nullopt;
+    }
+    std::vector<int32_t> n(cmd.args.size(), 0);
+    for (std::size_t i = 0; i < cmd.args.size(); ++i) {
+        bool wantText = shape->argument(i) == zarn::ArgumentKind::text;
+        if (wantText != cmd.args[i].quoted || (!wantText && !parseInt32(cmd.args[i].text, n[i]))) {
+            fault(FaultKind::malformedCommand, "malformed command \"" + printable(text) + "\": argument " +
+                                                   std::to_string(i + 1) + " must be " +
+                                                   (wantText ? "a quoted text" : "a 32-bit decimal integer"));
+            return std::nullopt;
+        }
+    }
+    const auto& a = cmd.args;
+    const std::string ok = "OK";
+
+    // Commands addressed to a device: it must exist and be online.
+    auto deviceUsable = [&](int32_t device) {
+        if (!facility_.knownDevice(device)) {
+            // Device 0 is what a failed look-up gives; any other number the
+            // facility never gave out was most likely cut short.
+            if (device != 0) {
+                fault(FaultKind::unknownDevice, "command \"" + printable(text) + "\" names device " +
+                                                    std::to_string(device) +
+                                                    ", which the facility does not have (a number cut short?)");
+            } else {
+                notes.push_back("no device 0");
+            }
+            return false;
+        }
+        if (!facility_.online(device)) {
+            notes.push_back("device " + std::to_string(device) + " is offline");
+            return false;
+        }
+        return true;
+    };
+    auto routerUsable = [&](int32_t device) -> Router* {
+        if (!deviceUsable(device)) return nullptr;
+        Router* router = facility_.router(device);
+        if (!router) notes.push_back("device " + std::to_string(device) + " is not a router");
+        return router;
+    };
+    auto rangeValid = [&](const Router& router, int32_t first, int32_t last) {
+        if (first > last || !router.validDestination(first) || !router.validDestination(last)) {
+            notes.push_back("destination range " + std::to_string(first) + ".." + std::to_string(last) +
+                            " is outside 1.." + std::to_string(router.destinations) + " (refused)");
+            return false;
+        }
+        return true;
+    };
+    auto findControl = [&](const std::string& panelId, const std::string& controlId) -> Control* {
+        auto found = panels_.find(panelId);
+        if (found == panels_.end()) {
+            notes.push_back("no panel \"" + printable(panelId) + "\" shown");
+            return nullptr;
+        }
+        Control* control = found->second.control(controlId);
+        if (!control) notes.push_back("no control \"" + printable(controlId) + "\" on panel \"" + panelId + "\"");
+        return control;
+    };
+
+    if (word == "SD") {
+        const DeviceInstance* inst = facility_.lookUp(a[0].text);
+        if (!inst) {
+            notes.push_back("no device instance \"" + printable(a[0].text) + "\"");
+            return std::nullopt;
+        }
+        if (!facility_.online(inst->device)) {
+            notes.push_back("device " + std::to_string(inst->device) + " is offline");
+            return std::nullopt;
+        }
+        return std::to_string(inst->device) + " " + std::to_string(inst->offset);
+    }
+    if (word == "XI") {
+        auto found = panels_.find(a[0].text);
+        if (found == panels_.end()) {
+            notes.push_back("no panel \"" + printable(a[0].text) + "\" shown");
+            return std::nullopt;
+        }
+        return found->second.listIds(a[1].text);
+    }
+    if (word == "PS") {
+        Panel panel;
+        if (!Panel::load(a[1].text, panel, error)) {
+            notes.push_back(error);
+            return std::nullopt;
+        }
+        panel.id = a[0].text;
+        panel.file = a[1].text;
+        if (a.size() == 3) panel.parameter = a[2].text;
+        panels_[panel.id] = std::move(panel);
+        return ok;
+    }
+    if (word == "RC") {
+        if (!routerUsable(n[0])) return std::nullopt;
+        RouteResult result = facility_.route(n[0], n[2], n[1]);
+        if (result != RouteResult::done) {
+            notes.push_back(std::string("crosspoint refused: ") + describe(result));
+            return std::nullopt;
+        }
+        const Router* router = facility_.router(n[0]);
+        if (router->registered(n[2])) queueRevertive(*router, n[2]);
+        return ok;
+    }
+    if (word == "RN") {
+        if (!deviceUsable(n[0])) return std::nullopt;
+        if (facility_.invented(n[0])) return std::to_string(n[2]);
+        if (!facility_.hasDatabase(n[0], n[1])) {
+            notes.push_back("device " + std::to_string(n[0]) + " has no database " + std::to_string(n[1]));
+            return std::nullopt;
+        }
+        const std::string* entry = facility_.databaseEntry(n[0], n[1], n[2]);
+        if (!entry) {
+            notes.push_back("no entry " + std::to_string(n[2]) + " in database " + std::to_string(n[1]));
+            return std::nullopt;
+        }
+        return *entry;
+    }
+    if (word == "RP") {
+        Router* router = routerUsable(n[0]);
+        if (!router || !rangeValid(*router, n[1], n[2])) return std::nullopt;
+        for (int32_t d = n[1]; d <= n[2]; ++d) queueRevertive(*router, d);
+        return ok;
+    }
+    if (word == "RR") {
+        if (a.size() == 4 && a[3].text != "ADD") {
+            fault(FaultKind::malformedCommand,
+                  "malformed command \"" + printable(text) + "\": the fourth argument of RR is 'ADD'");
+            return std::nullopt;
+        }
+        Router* router = routerUsable(n[0]);
+        if (!router || !rangeValid(*router, n[1], n[2])) return std::nullopt;
+        if (a.size() == 3) router->registrations.clear();
+        router->registrations.emplace_back(n[1], n[2]);
+        return ok;
+    }
+    if (word == "RU") {
+        Router* router = routerUsable(n[0]);
+        if (!router) return std::nullopt;
+        router->registrations.clear();
+        return ok;
+    }
+    if (word == "ET") {
+        if (a.size() == 1) {
+            clock_.stop(n[0]);
+            return ok;
+        }
+        if (n[1] <= 0) {
+            notes.push_back("timer interval " + std::to_string(n[1]) + " is not positive (refused)");
+            return std::nullopt;
+        }
+        clock_.start(n[0], n[1]);
+        return ok;
+    }
+    if (word == "TP") {
+        std::size_t eq = a[0].text.find('=');
+        if (eq == std::string::npos) {
+            fault(FaultKind::malformedCommand, "malformed command \"" + printable(text) + "\": TP sets name=value");
+            return std::nullopt;
+        }
+        Control* control = findControl(a[1].text, a[2].text);
+        if (!control) return std::nullopt;
+        std::string name = a[0].text.substr(0, eq);
+        if (name.empty()) {
+            if (control->defaultProperty.empty()) {
+                notes.push_back("control \"" + control->id + "\" has no default property for an empty name");
+                return std::nullopt;
+            }
+            name = control->defaultProperty;
+        }
+        control->setProperty(name, a[0].text.substr(eq + 1));
+        return ok;
+    }
+    if (word == "TG") {
+        Control* control = findControl(a[0].text, a[1].text);
+        if (!control) return std::nullopt;
+        if (a[2].text == "all") return control->allProperties();
+        const std::string* value = control->property(a[2].text);
+        if (!value) {
+            notes.push_back("control \"" + control->id + "\" has no property \"" + printable(a[2].text) + "\"");
+            return std::nullopt;
+        }
+        return a[2].text + "=" + *value;
+    }
+    // AS: the script's farewell.
+    return ok;
+}
+
+}  // namespace zarn_host

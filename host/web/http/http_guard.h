@@ -1,0 +1,67 @@
+// The door of zarn_host's browser front-end: which requests it answers at
+// all and the headers every answer carries.
+//
+// A page served on a loopback address is still reachable from any site the
+// browser has open: through DNS rebinding (a name of the attacker's that
+// later resolves to 127.0.0.1), a frame, or a cross-site form post. So the
+// server answers only Host values that name the address it serves, takes
+// POSTs only from its own origin or from clients that send no Origin (not a
+// browser), and forbids framing and inline script.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace httplib {
+class Server;
+}
+
+namespace zarn_host {
+
+struct GuardVerdict {
+    int status = 0;  // 0: answer the request
+    std::string message;
+};
+
+class HttpGuard {
+public:
+    // servedHost: the host given to --serve (IPv6 without brackets).
+    explicit HttpGuard(std::string servedHost = "127.0.0.1", int port = 0);
+    void setPort(int port) { port_ = port; }
+
+    // Before routing: 421 for a Host that does not name this server, 403 for
+    // a POST from another origin, 411 for a POST without a length (its body
+    // would be read until the connection's timeout).
+    GuardVerdict check(const std::string& method, const std::string& hostHeader, const std::string& origin,
+                       bool hasOrigin, bool hasLength) const;
+
+    bool allowedHost(const std::string& hostHeader) const;
+
+private:
+    std::string servedHost_;
+    int port_;
+};
+
+// Installs guard on server: checked before routing (a refusal is answered
+// with {"error": "..."} and closes the connection, whose body is unread),
+// securityHeaders() after it. guard must outlive server.
+void guardServer(httplib::Server& server, const HttpGuard& guard);
+
+// Headers on every answer: the content security policy (no inline script,
+// no framing) and nosniff.
+const std::vector<std::pair<std::string, std::string>>& securityHeaders();
+
+// Whether the --serve address may be used: loopback always; any other only
+// with --allow-remote. False with a one-line error; warning holds the line to
+// print when a remote address is allowed.
+bool remoteServeAllowed(const std::string& host, bool allowRemote, std::string& warning, std::string& error);
+
+// A Content-Type header names the media type `type` (compared without case,
+// parameters after ';' ignored).
+bool mediaTypeIs(const std::string& contentType, const std::string& type);
+
+// A path as the page may see it: its file name only.
+std::string shownFileName(const std::string& path);
+
+}  // namespace zarn_host

@@ -1,0 +1,85 @@
+// zarn_host --serve: the address from the command line, the front-end's
+// panel thread, and Ctrl-C or SIGTERM to end it.
+#include <atomic>
+#include <csignal>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "text/command_text.h"
+#include "web/http/http_guard.h"
+#include "web/page_server/web_front.h"
+#include "web/page_server/worker_link.h"
+
+namespace zarn_host {
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+extern "C" void onStopSignal(int) {
+    stopRequested = true;
+}
+
+}  // namespace
+
+bool serveWeb(ServeContext& context, std::string& error) {
+    std::string address;
+    int port = 0;
+    if (!parseServeAddress(context.options.serve, address, port, error)) return false;
+    std::string warning;
+    if (!remoteServeAllowed(address, context.options.allowRemote, warning, error)) return false;
+    if (!warning.empty()) context.err << warning << "\n";
+    WebFrontOptions options;
+    options.libraryPath = context.options.panelLibrary;
+    options.reopenLibrary = context.reopenLibrary;
+    options.prelude = context.prelude;
+    options.facilityPath = context.options.facility;
+    options.err = &context.err;
+    options.bridges = context.bridges;
+    if (context.options.worker) {
+        // The supervisor follows the page's steps on standard output, and
+        // ends the worker by closing its standard input.
+        std::ostream& out = context.out;
+        options.stepWatch = [&out](const char* what, const std::string& line) {
+            out << workerLinePrefix << what << " " << line << std::endl;
+        };
+        std::thread([] {
+            std::string ignored;
+            while (std::getline(std::cin, ignored)) {
+            }
+            stopRequested = true;
+        }).detach();
+    }
+    WebFront front(context.host, context.runner, std::move(options));
+    if (!front.listen(address, port, error)) return false;
+    if (!context.runner.everLoaded()) {
+        std::string message;
+        if (front.runStepLine("load", message) != 200) context.err << "zarn_host: " << message << "\n";
+    }
+    std::string shown = address.find(':') != std::string::npos ? "[" + address + "]" : address;
+    context.out << "zarn_host: serving the panel at http://" << shown << ":" << front.port() << "/" << std::endl;
+    context.err << "zarn_host: Ctrl-C ends the session\n";
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+    front.run(stopRequested);
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return true;
+}
+
+bool parseServeAddress(const std::string& text, std::string& host, int& port, std::string& error) {
+    std::size_t colon = text.rfind(':');
+    std::string portText = colon == std::string::npos ? text : text.substr(colon + 1);
+    host = colon == std::string::npos ? "127.0.0.1" : text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    int32_t value = -1;
+    if (host.empty() || !parseInt32(portText, value) || value < 0 || value > 65535) {
+        error = "--serve takes [HOST:]PORT with a port from 0 to 65535, not \"" + printable(text, 80) + "\"";
+        return false;
+    }
+    port = value;
+    return true;
+}
+
+}  // namespace zarn_host

@@ -1,0 +1,17 @@
+// zarn_host built without the browser front-end: --serve says so.
+#include <iostream>
+
+#include "run/host_app.h"
+
+namespace zarn_host {
+
+bool serveWeb(ServeContext&, std::string& error) {
+    error = "--serve: this zarn_host was built without the browser front-end";
+    return false;
+}
+
+int superviseServe(const std::vector<std::string>&, const HostOptions& options) {
+    return runHost(options, std::cin, std::cout, std::cerr);  // refuses --serve
+}
+
+}  // namespace zarn_host
