@@ -180,11 +180,17 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     std::string summary = "end: " + std::to_string(host.commandCount()) + " commands, " +
                           std::to_string(runner.expectationsMet()) + " expectations met, " +
                           std::to_string(faults.size()) + " protocol faults";
+    const auto& refused = host.refusedPanelFiles();
+    if (!refused.empty()) {
+        summary +=
+            ", " + std::to_string(refused.size()) + (refused.size() == 1 ? " panel file" : " panel files") + " refused";
+    }
     host.trace().line(TraceKind::step, summary);
     if (options.quiet) out << traceMarker(TraceKind::step) << summary << "\n";  // the one line a quiet run prints
     for (const auto& f : faults) err << "zarn_host: protocol fault: " << f << "\n";
+    for (const auto& why : refused) err << "zarn_host: panel file refused: " << why << "\n";
     if (outcome == ScenarioRunner::Outcome::error || loadFailed) return exitError;
-    if (anyFailed || !faults.empty()) return exitFailed;
+    if (anyFailed || !faults.empty() || !refused.empty()) return exitFailed;
     return exitOk;
 }
 

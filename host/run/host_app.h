@@ -1,7 +1,7 @@
 // The zarn_host program without its command line: loads the facility, the
 // scenario and the panel library, runs the scenario (or standard input) and
-// reports. Exit codes: 0 all good; 1 an expectation failed or the host found
-// a protocol fault; 2 usage, load or file errors.
+// reports. Exit codes: 0 all good; 1 an expectation failed, the host found
+// a protocol fault or refused a panel file; 2 usage, load or file errors.
 #pragma once
 
 #include <functional>

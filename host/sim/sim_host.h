@@ -110,6 +110,10 @@ public:
     static constexpr std::size_t maxRecentCommands = 65536;
     // Protocol faults found so far; each makes the run fail.
     const std::vector<Fault>& faults() const { return faults_; }
+    // Panel files a PS named that the loader refused, each once with its
+    // one-line reason (file, JSON path, what was expected): a fault of the
+    // panel's bundle rather than of its protocol, and it fails the run too.
+    const std::vector<std::string>& refusedPanelFiles() const { return refusedPanelFiles_; }
     // Ends the run: reports replies that should have come back and did not,
     // frees every reply still held.
     void finish();
@@ -161,6 +165,7 @@ private:
     std::size_t recentDropped_ = 0;
     uint64_t commandCount_ = 0;
     std::vector<Fault> faults_;
+    std::vector<std::string> refusedPanelFiles_;
     std::map<std::string, std::optional<std::string>> answers_;
     bool farewellSent_ = false;  // "AS" came in this panel's life
 };

@@ -1,6 +1,8 @@
 // SimHost: the commands a script sends with type 0.
 #include <zarn/host_commands.h>
 
+#include <algorithm>
+
 #include "sim/sim_host.h"
 #include "text/command_text.h"
 
@@ -113,6 +115,9 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
         Panel panel;
         if (!Panel::load(a[1].text, panel, error)) {
             notes.push_back(error);
+            if (std::find(refusedPanelFiles_.begin(), refusedPanelFiles_.end(), error) == refusedPanelFiles_.end()) {
+                refusedPanelFiles_.push_back(error);
+            }
             return std::nullopt;
         }
         panel.id = a[0].text;
