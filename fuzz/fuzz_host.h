@@ -2,7 +2,7 @@
 // null, empty, huge, junk, or a plausible answer to the command. It checks the
 // script's side of the boundary as it goes: well-formed command texts, only
 // types 0 and 5, and every reply handed back at most once, only if it is one
-// the script reads (script_frame/host_commands.h), and before the script's call returns.
+// the script reads (<zarn/host_commands.h>), and before the script's call returns.
 #pragma once
 
 #include <zarn/host_commands.h>

@@ -3,7 +3,7 @@
 // It loads one panel script through its entry point, executes the commands the
 // script sends (type 0), delivers notifications (types 1 to 4) and checks the
 // script's use of the boundary: every reply the script reads (SD, XI, RN and TG,
-// see script_frame/host_commands.h) must come back once with type 5; the other
+// see <zarn/host_commands.h>) must come back once with type 5; the other
 // replies are the host's to free and must not.
 // Revertives are queued and delivered after the notification (or the entry
 // point) that caused them returns, one at a time, as a real host does.
@@ -53,6 +53,10 @@ struct Fault {
 };
 std::ostream& operator<<(std::ostream& out, const Fault& fault);
 
+// Threads: one, the panel thread. Everything here, the facility, the clock
+// and the trace included, is called from the thread that loaded the panel;
+// other threads (the page's HTTP workers, the bridges' I/O thread) hand it
+// work through their own queues and never call it.
 class SimHost : public zarn_client_callback {
 public:
     explicit SimHost(Facility facility);

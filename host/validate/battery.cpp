@@ -1,5 +1,3 @@
-// Over 400 lines: the battery is one table of tests; the session harness they
-// share is in session.cpp.
 #include "validate/battery.h"
 
 #include <zarn/host_commands.h>
@@ -16,6 +14,7 @@
 #include "model/panel_model.h"
 #include "platform/panel_library.h"
 #include "text/command_text.h"
+#include "validate/battery_tests.h"
 #include "validate/session.h"
 #include "validate/validate_process.h"
 
@@ -29,9 +28,7 @@
 
 namespace zarn_host {
 namespace validate {
-namespace {
 
-// The commands whose replies the panel reads: its look-ups.
 std::vector<std::string> lookups() {
     std::vector<std::string> words;
     for (const auto& command : zarn::hostCommands) {
@@ -40,37 +37,17 @@ std::vector<std::string> lookups() {
     return words;
 }
 
-// Texts no host should send, but a broken one might.
-std::vector<std::string> junkTexts() {
-    std::string huge;
-    huge.reserve(1 << 20);
-    const std::string pattern = "'%1 \"x\" {0} %s ' , . = -2147483649 ";
-    while (huge.size() < (1u << 20)) huge += pattern;
-    return {"",
-            " ",
-            "'",
-            "' '' '",
-            "%1 %2 %s %n {0} $1 \\",
-            "\"\"",
-            "-2147483649 99999999999",
-            ",,,,.==",
-            "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32 33 34",
-            huge};
-}
-
-std::string folderOf(const Options& options) {
-    return panelFolder(options);
-}
+namespace {
 
 // --- the tests ---
 
 void entryReturnsPanel(Probe& probe, load_zarn_client_script_fn entry) {
-    Session session(probe, entry, folderOf(probe.options()));
+    Session session(probe, entry, panelFolder(probe.options()));
     if (!session.step("load")) probe.problem("the entry point gave no panel");
 }
 
 void entryNullLookups(Probe& probe, load_zarn_client_script_fn entry) {
-    Session session(probe, entry, folderOf(probe.options()));
+    Session session(probe, entry, panelFolder(probe.options()));
     for (const auto& word : lookups()) session.step("answer " + word + " null");
     if (!session.step("load")) {
         probe.problem("with every look-up answered null, the entry point gave no panel");
@@ -95,7 +72,7 @@ void entryFolders(Probe& probe, load_zarn_client_script_fn entry) {
 }
 
 void destruction(Probe& probe, load_zarn_client_script_fn entry) {
-    Session session(probe, entry, folderOf(probe.options()));
+    Session session(probe, entry, panelFolder(probe.options()));
     if (!session.load()) return;
     tour(session);
     session.finishAndCheck(Rule::destruction);
@@ -104,14 +81,14 @@ void destruction(Probe& probe, load_zarn_client_script_fn entry) {
 }
 
 void replyOwnership(Probe& probe, load_zarn_client_script_fn entry) {
-    Session session(probe, entry, folderOf(probe.options()));
+    Session session(probe, entry, panelFolder(probe.options()));
     if (!session.load()) return;
     tour(session);
     session.finishAndCheck(Rule::ownership);
 }
 
 void commandGrammar(Probe& probe, load_zarn_client_script_fn entry) {
-    Session session(probe, entry, folderOf(probe.options()));
+    Session session(probe, entry, panelFolder(probe.options()));
     if (!session.load()) return;
     tour(session);
     session.finishAndCheck(Rule::grammar);
@@ -128,7 +105,7 @@ std::string panelPicture(SimHost& host) {
 }
 
 void ignoredNotifications(Probe& probe, load_zarn_client_script_fn entry) {
-    Session session(probe, entry, folderOf(probe.options()));
+    Session session(probe, entry, panelFolder(probe.options()));
     if (!session.load()) return;
     session.step("wait 1000");
     std::string before = panelPicture(session.host());
@@ -149,132 +126,10 @@ void ignoredNotifications(Probe& probe, load_zarn_client_script_fn entry) {
     for (const auto& fault : session.newFaults(Rule::notification)) probe.problem(fault);
 }
 
-void hostileInput(Probe& probe, load_zarn_client_script_fn entry) {
-    {
-        Session session(probe, entry, folderOf(probe.options()));
-        if (!session.load()) return;
-        tour(session, 2);
-        for (const char* records : {"1 null", "2 null", "3 null", "4 null", "2 button null null",
-                                    "2 button null null null null", "2 button \"1\" null null null"}) {
-            session.step(std::string("notify ") + records);
-        }
-        for (const auto& ref : operable(session.host())) {
-            std::string where = scenarioQuoted(ref.panel) + " " + scenarioQuoted(ref.id);
-            session.step("notify 2 button " + where);
-            session.step("notify 2 button " + where + " null null");
-            session.step("notify 2 button " + where + " \"select\" null");
-            session.step("notify 2 button " + where + " null \"1\"");
-        }
-        // Revertives with texts of every length around the record's header, up to 1 MB.
-        auto targets = registered(session.host(), 2);
-        if (targets.empty()) targets.emplace_back(Facility::builtInFirstDevice, 1);
-        std::mt19937_64 random(probe.options().seed);
-        for (std::size_t length : {0, 1, 15, 16, 17, 255, 4096, 1 << 20}) {
-            std::string text(length, ' ');
-            for (auto& c : text) c = static_cast<char>(' ' + random() % 95);
-            for (const auto& target : targets) {
-                session.step("notify 1 revertive " + std::to_string(target.first) + " " +
-                             std::to_string(target.second) + " " + scenarioQuoted(text));
-            }
-        }
-        for (const auto& junk : junkTexts()) session.step("notify 3 text " + scenarioQuoted(junk));
-        session.step("unload");
-    }
-    // Junk in every look-up reply, from start-up on.
-    for (const auto& junk : junkTexts()) {
-        Session session(probe, entry, folderOf(probe.options()));
-        for (const auto& word : lookups()) session.step("answer " + word + " " + scenarioQuoted(junk));
-        if (!session.load()) return;
-        tour(session, 2);
-        session.step("unload");
-    }
-}
-
-// Destinations no router has, around a router of size destinations.
-std::vector<int32_t> hostileDestinations(int32_t size) {
-    constexpr int32_t least = std::numeric_limits<int32_t>::min();
-    constexpr int32_t most = std::numeric_limits<int32_t>::max();
-    std::vector<int32_t> list = {least, least + 1, -1, 0};
-    if (size > 0 && size < most - 1) {
-        list.push_back(size + 1);
-        list.push_back(size + 2);
-    }
-    list.push_back(most);
-    return list;
-}
-
-// Revertives no router sends: from the panel's own routers (those it
-// registered with RR) and from devices it never asked for, to destinations
-// out of range, with texts empty, junk and long.
-void hostileRevertives(Probe& probe, load_zarn_client_script_fn entry) {
-    Session session(probe, entry, folderOf(probe.options()));
-    if (!session.load()) return;
-    tour(session, 2);
-    // The panel's own routers, with their size: each once.
-    std::map<int32_t, int32_t> own;
-    for (const auto& target : registered(session.host(), 4096)) {
-        if (const Router* router = session.host().facility().router(target.first))
-            own.emplace(router->device, router->destinations);
-    }
-    std::vector<std::pair<int32_t, int32_t>> devices(own.begin(), own.end());
-    // Devices the panel never registered: numbers no facility gives out, and
-    // one of the facility's routers the panel left alone.
-    for (int32_t device : {std::numeric_limits<int32_t>::min(), -1, 0, 1, std::numeric_limits<int32_t>::max()})
-        if (!own.count(device)) devices.emplace_back(device, 0);
-    for (const auto& router : session.host().facility().routers()) {
-        if (!own.count(router.first)) {
-            devices.emplace_back(router.first, router.second.destinations);
-            break;
-        }
-    }
-    std::string longText(64 * 1024, 'x');
-    const std::string texts[] = {"", "1", "-2147483649", "'", longText};
-    for (const auto& device : devices) {
-        const std::string from = "notify 1 revertive " + std::to_string(device.first) + " ";
-        for (int32_t destination : hostileDestinations(device.second))
-            for (const auto& text : texts)
-                session.step(from + std::to_string(destination) + " " + scenarioQuoted(text));
-        // In range, for a foreign device; its last destination, for the panel's own.
-        session.step(from + std::to_string(device.second > 0 ? device.second : 1) + " " + scenarioQuoted(longText));
-    }
-    tour(session, 1);
-    session.step("unload");
-}
-
-// Timer ticks for timers the panel never started, or stopped: every id it
-// named in ET (after it was destroyed and loaded again, none runs), and ids
-// no panel starts.
-void hostileTimers(Probe& probe, load_zarn_client_script_fn entry) {
-    Session session(probe, entry, folderOf(probe.options()));
-    if (!session.load()) return;
-    tour(session, 2);
-    std::vector<int32_t> ids = {0,     -1,    std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
-                                65536, 999999};
-    int32_t highest = 0;
-    for (const auto& command : session.sent("ET")) {
-        ParsedCommand parsed;
-        std::string error;
-        int32_t id = 0;
-        if (!parseCommand(command, parsed, error) || parsed.args.empty() || !parseInt32(parsed.args[0].text, id))
-            continue;
-        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
-        highest = std::max(highest, id);
-    }
-    if (highest < std::numeric_limits<int32_t>::max()) ids.push_back(highest + 1);
-    auto tick = [&](int32_t id) { session.step("notify 4 value " + std::to_string(id)); };
-    for (int32_t id : ids) tick(id);
-    // A fresh life: the timers of the last one are gone.
-    session.step("unload");
-    if (!session.load()) return;
-    for (int32_t id : ids) tick(id);
-    tour(session, 1);
-    session.step("unload");
-}
-
 // Every panel file the panel shows (PS) opens and holds controls: a panel
 // file left behind, renamed or emptied leaves the operator a blank panel.
 void panelFiles(Probe& probe, load_zarn_client_script_fn entry) {
-    Session session(probe, entry, folderOf(probe.options()));
+    Session session(probe, entry, panelFolder(probe.options()));
     if (!session.load()) return;
     tour(session, 2);
     std::set<std::string> checked;
@@ -300,7 +155,7 @@ void randomSessions(Probe& probe, load_zarn_client_script_fn entry) {
     probe.out() << "@@ seed " << options.seed << std::endl;
     std::mt19937_64 random(options.seed);
     auto below = [&](std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(random() % n); };
-    Session session(probe, entry, folderOf(options));
+    Session session(probe, entry, panelFolder(options));
     if (!session.load()) return;
     const char* const parents[] = {"", "return", "get", "set.a=1", "a.b.c=d", "=", "....", "x=y=z"};
     for (int i = 0; i < options.steps; ++i) {
@@ -364,7 +219,7 @@ void lifetime(Probe& probe, load_zarn_client_script_fn) {
         }
         {
             // Only the first life goes to the channel: it is the one to replay.
-            Session session(probe, library->entryPoint(), folderOf(options), cycle == 0);
+            Session session(probe, library->entryPoint(), panelFolder(options), cycle == 0);
             if (!session.load()) return;
             auto controls = operable(session.host());
             for (std::size_t i = 0; i < controls.size() && i < 4; ++i) {
