@@ -161,14 +161,18 @@ ScenarioRunner::Outcome ScenarioRunner::parent(const ScenarioStep& step) {
     return Outcome::ok;
 }
 
-ScenarioRunner::Outcome ScenarioRunner::route(const ScenarioStep& step) {
+Router* ScenarioRunner::crosspointOf(const ScenarioStep& step, int32_t& dest, int32_t& source, std::string& why) {
     const auto& a = step.args;
-    std::string why;
     Router* router = routerOf(a[0], why);
+    if (!router || !destinationOf(*router, a[1], dest, why) || !sourceOf(*router, a[2], source, why)) return nullptr;
+    return router;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::route(const ScenarioStep& step) {
+    std::string why;
     int32_t dest = 0, source = 0;
-    if (!router || !destinationOf(*router, a[1], dest, why) || !sourceOf(*router, a[2], source, why)) {
-        return error(step, why);
-    }
+    Router* router = crosspointOf(step, dest, source, why);
+    if (!router) return error(step, why);
     beginAction();
     host_.routeFromOutside(router->device, dest, source);
     return Outcome::ok;
@@ -320,13 +324,10 @@ ScenarioRunner::Outcome ScenarioRunner::expectProperty(const ScenarioStep& step)
 }
 
 ScenarioRunner::Outcome ScenarioRunner::expectRoute(const ScenarioStep& step) {
-    const auto& a = step.args;
     std::string why;
-    Router* router = routerOf(a[0], why);
     int32_t dest = 0, source = 0;
-    if (!router || !destinationOf(*router, a[1], dest, why) || !sourceOf(*router, a[2], source, why)) {
-        return error(step, why);
-    }
+    Router* router = crosspointOf(step, dest, source, why);
+    if (!router) return error(step, why);
     int32_t actual = router->crosspoints[static_cast<std::size_t>(dest)];
     if (actual != source) {
         return fail(step,

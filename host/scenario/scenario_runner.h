@@ -57,6 +57,8 @@ private:
     Router* routerOf(const ScenarioToken& device, std::string& why);
     bool destinationOf(const Router& router, const ScenarioToken& token, int32_t& dest, std::string& why);
     bool sourceOf(const Router& router, const ScenarioToken& token, int32_t& source, std::string& why);
+    // A step's "DEVICE DEST SOURCE": the router, null with why when any is wrong.
+    Router* crosspointOf(const ScenarioStep& step, int32_t& dest, int32_t& source, std::string& why);
 
     // One handler a step; the step's arguments are as its row says.
     Outcome load(const ScenarioStep& step);
