@@ -1,5 +1,7 @@
 #include "scenario/scenario_parser.h"
 
+#include <zarn/host_commands.h>
+
 #include <cstdint>
 
 #include "scenario/scenario_steps.h"
@@ -60,6 +62,13 @@ bool tokenize(const std::string& s, std::vector<ScenarioToken>& tokens, std::str
     }
 }
 
+// "SD, XI, PS, ..."
+std::string commandWords() {
+    std::string words;
+    for (const auto& command : zarn::hostCommands) words += (words.empty() ? "" : ", ") + std::string(command.word);
+    return words;
+}
+
 // The step's arguments against its row: how many, and which are numbers.
 bool checkArguments(const ScenarioStepKind& kind, const ScenarioStep& step, std::string& error) {
     std::size_t count = step.args.size();
@@ -73,6 +82,16 @@ bool checkArguments(const ScenarioStepKind& kind, const ScenarioStep& step, std:
         int32_t number = 0;
         if ((kind.numbers >> i & 1u) && (!parseInt32(step.args[i].text, number) || number < 0)) {
             error = step.keyword + " takes " + kind.numberMeaning;
+            return false;
+        }
+    }
+    if (kind.commands != CommandMatch::none && !step.rest.empty()) {
+        CheckedCommand checked;
+        std::string why;
+        if (!checkCommand(step.rest, kind.commands == CommandMatch::whole, checked, why)) {
+            const zarn::HostCommand* shape = zarn::findHostCommand(std::string_view(step.rest).substr(0, 2));
+            std::string hint = shape ? " (" + commandForm(*shape) + ")" : " (the commands: " + commandWords() + ")";
+            error = "\"" + printable(step.rest, 80) + "\" can never match a command the panel sends: " + why + hint;
             return false;
         }
     }

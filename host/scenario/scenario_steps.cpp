@@ -40,19 +40,20 @@ const std::vector<ScenarioStepKind>& scenarioSteps() {
          "advances the virtual clock, firing due timers in order"},
         {"show", "", 0, 0, tokens, 0, nullptr, startsPanel, !traced, &R::show, "draws the panel"},
         {"expect command", "TEXT", 1, 1, rest, 0, nullptr, startsPanel, !traced, &R::expectCommand,
-         "TEXT, the rest of the line as the trace shows it, was sent since the last step (in order across "
-         "expectations; the host keeps only those commands)"},
+         "the whole command TEXT, the rest of the line as the trace shows it, was sent since the last step (in "
+         "order across expectations; the host keeps only those commands)", CommandMatch::whole},
         {"expect no command", "[TEXT]", 0, 1, rest, 0, nullptr, startsPanel, !traced, &R::expectNoCommand,
-         "nothing (or not TEXT) was sent since the last step"},
+         "nothing was sent since the last step, or nothing that begins with TEXT up to an argument's end "
+         "(\"RC\": no RC at all; \"RC 101\": none to device 101)", CommandMatch::beginning},
         {"expect property", "CONTROL NAME VALUE", 3, 3, tokens, 0, nullptr, startsPanel, !traced, &R::expectProperty,
          "a control property's current value"},
         {"expect route", "DEVICE DEST SOURCE", 3, 3, tokens, 0, nullptr, !startsPanel, !traced, &R::expectRoute,
          "a router's current crosspoint"},
         {"expect reply", "TEXT", 1, 1, tokens, 0, nullptr, startsPanel, !traced, &R::expectReply,
-         "the last parent reply (a bare null: none)"},
+         "the last parent reply, whole (a bare null: none)"},
         {"answer", "PREFIX TEXT", 2, 2, tokens, 0, nullptr, !startsPanel, traced, &R::answer,
-         "from now on, commands beginning with PREFIX get TEXT for a reply (a bare null: a null reply; the "
-         "longest prefix wins)"},
+         "from now on, commands whose text begins with PREFIX, byte for byte, get TEXT for a reply (a bare "
+         "null: a null reply; the longest prefix wins)"},
         {"notify", "TYPE FORM ...", 2, 6, tokens, 0, nullptr, startsPanel, traced, &R::notify,
          "a raw notification; FORM: null, value N, foreign (a pointer the panel never gave), text TEXT, "
          "button PANEL CONTROL [COMMAND VALUE] (a bare null is a null text; without COMMAND no details), "

@@ -16,6 +16,14 @@ struct ScenarioStep;
 
 enum class ScenarioOutcome { ok, expectationFailed, error };
 
+// How a step's TEXT stands for the panel's commands (their texts as the
+// trace shows them); the parser refuses a TEXT that could never match one.
+enum class CommandMatch {
+    none,       // the step names no command
+    whole,      // TEXT is a whole command: "RC 101 12 40 ',' 0"
+    beginning,  // TEXT is a command's first words, up to an argument's end: "RC", "RC 101"
+};
+
 struct ScenarioStepKind {
     const char* keyword;    // one word, or "expect" and its kind: "expect no command"
     const char* arguments;  // as the help writes them: "CONTROL [COMMAND [VALUE]]"
@@ -28,6 +36,7 @@ struct ScenarioStepKind {
     bool traced;                // the step is written to the trace before it runs
     ScenarioOutcome (ScenarioRunner::*run)(const ScenarioStep& step);
     const char* meaning;
+    CommandMatch commands = CommandMatch::none;
 
     // "press CONTROL [COMMAND [VALUE]]"
     std::string syntax() const;

@@ -10,40 +10,19 @@ namespace zarn_host {
 // Returns the reply text, or nullopt for a null reply. Notes explain refusals;
 // a malformed text is a protocol fault.
 std::optional<std::string> SimHost::execute(const std::string& text, std::vector<std::string>& notes) {
-    ParsedCommand cmd;
+    CheckedCommand checked;
     std::string error;
-    std::string word = text.size() >= 2 ? text.substr(0, 2) : text;
-    const zarn::HostCommand* shape = zarn::findHostCommand(word);
-    // Only fixed-size commands can tell where a free first text ends.
-    std::size_t expected = shape && shape->minArguments == shape->maxArguments ? shape->minArguments : 0;
-    if (!parseCommand(text, cmd, error, expected)) {
-        fault(FaultKind::malformedCommand, "malformed command \"" + printable(text) + "\": " + error);
-        return std::nullopt;
-    }
-    if (!shape) {
-        fault(FaultKind::unknownCommand, "unknown command \"" + printable(text) + "\"");
-        return std::nullopt;
-    }
-    if (cmd.args.size() < shape->minArguments || cmd.args.size() > shape->maxArguments) {
-        fault(FaultKind::malformedCommand,
-              "malformed command \"" + printable(text) + "\": " + word + " takes " +
-                  std::to_string(shape->minArguments) +
-                  (shape->maxArguments != shape->minArguments ? " or " + std::to_string(shape->maxArguments)
-                                                              : std::string()) +
-                  " arguments");
-        return std::nullopt;
-    }
-    std::vector<int32_t> n(cmd.args.size(), 0);
-    for (std::size_t i = 0; i < cmd.args.size(); ++i) {
-        bool wantText = shape->argument(i) == zarn::ArgumentKind::text;
-        if (wantText != cmd.args[i].quoted || (!wantText && !parseInt32(cmd.args[i].text, n[i]))) {
-            fault(FaultKind::malformedCommand, "malformed command \"" + printable(text) + "\": argument " +
-                                                   std::to_string(i + 1) + " must be " +
-                                                   (wantText ? "a quoted text" : "a 32-bit decimal integer"));
-            return std::nullopt;
+    if (!checkCommand(text, true, checked, error)) {
+        if (checked.unknownWord) {
+            fault(FaultKind::unknownCommand, "unknown command \"" + printable(text) + "\"");
+        } else {
+            fault(FaultKind::malformedCommand, "malformed command \"" + printable(text) + "\": " + error);
         }
+        return std::nullopt;
     }
-    const auto& a = cmd.args;
+    const std::string& word = checked.parsed.word;
+    const std::vector<int32_t>& n = checked.numbers;
+    const auto& a = checked.parsed.args;
     const std::string ok = "OK";
 
     // Commands addressed to a device: it must exist and be online.

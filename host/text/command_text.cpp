@@ -1,5 +1,7 @@
 #include "text/command_text.h"
 
+#include <zarn/host_commands.h>
+
 #include <charconv>
 #include <cstdio>
 #include <system_error>
@@ -132,6 +134,53 @@ std::string printable(std::string_view text, std::size_t maxBytes) {
     }
     if (shown < text.size()) out += "...(" + std::to_string(text.size()) + " bytes)";
     return out;
+}
+
+bool checkCommand(std::string_view text, bool whole, CheckedCommand& out, std::string& error) {
+    out = CheckedCommand{};
+    const zarn::HostCommand* shape = zarn::findHostCommand(text.substr(0, 2));
+    // Only fixed-size commands can tell where a free first text ends.
+    std::size_t expected = whole && shape && shape->minArguments == shape->maxArguments ? shape->minArguments : 0;
+    if (!parseCommand(text, out.parsed, error, expected)) return false;
+    if (!shape) {
+        out.unknownWord = true;
+        error = "no host command is called " + out.parsed.word;
+        return false;
+    }
+    std::size_t count = out.parsed.args.size();
+    if (count > shape->maxArguments || (whole && count < shape->minArguments)) {
+        error = std::string(shape->word) + " takes " + std::to_string(shape->minArguments) +
+                (shape->maxArguments != shape->minArguments ? " or " + std::to_string(shape->maxArguments)
+                                                            : std::string()) +
+                " arguments";
+        return false;
+    }
+    out.numbers.assign(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        bool wantText = shape->argument(i) == zarn::ArgumentKind::text;
+        if (wantText != out.parsed.args[i].quoted ||
+            (!wantText && !parseInt32(out.parsed.args[i].text, out.numbers[i]))) {
+            error = "argument " + std::to_string(i + 1) + " must be " +
+                    (wantText ? "a quoted text" : "a 32-bit decimal integer");
+            return false;
+        }
+    }
+    out.shape = shape;
+    return true;
+}
+
+bool beginsCommand(std::string_view command, std::string_view beginning) {
+    if (command.substr(0, beginning.size()) != beginning) return false;
+    return command.size() == beginning.size() || command[beginning.size()] == ' ';
+}
+
+std::string commandForm(const zarn::HostCommand& shape) {
+    std::string form(shape.word);
+    for (std::size_t i = 0; i < shape.maxArguments; ++i) {
+        std::string argument = shape.argument(i) == zarn::ArgumentKind::text ? "'TEXT'" : "N";
+        form += i < shape.minArguments ? " " + argument : " [" + argument + "]";
+    }
+    return form;
 }
 
 }  // namespace zarn_host

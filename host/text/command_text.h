@@ -11,6 +11,10 @@
 #include <string_view>
 #include <vector>
 
+namespace zarn {
+struct HostCommand;
+}
+
 namespace zarn_host {
 
 struct CommandArgument {
@@ -29,6 +33,29 @@ struct ParsedCommand {
 // argument are tried until the text yields exactly expectedArgs arguments, so
 // a free text such as a property value may itself contain "' ".
 bool parseCommand(std::string_view text, ParsedCommand& out, std::string& error, std::size_t expectedArgs = 0);
+
+// A command text held to the host's command table (<zarn/host_commands.h>):
+// the grammar, a known word, the number of arguments and each one's kind.
+// With whole false the text may also stop after any argument: the beginning
+// of a command, as an expectation names "every RC to device 101" by
+// "RC 101". On success the word's row and the integers (0 in text places);
+// otherwise null, with unknownWord telling an unknown word from a malformed
+// text, and a one-line reason in error.
+struct CheckedCommand {
+    const zarn::HostCommand* shape = nullptr;
+    ParsedCommand parsed;
+    std::vector<int32_t> numbers;
+    bool unknownWord = false;
+};
+bool checkCommand(std::string_view text, bool whole, CheckedCommand& out, std::string& error);
+
+// True when command is beginning, or begins with it and then a blank: the
+// beginning ends where an argument ends ("RC 101" begins "RC 101 12 40 ',' 0",
+// not "RC 1012 ...").
+bool beginsCommand(std::string_view command, std::string_view beginning);
+
+// The form of a command for a person: "RC N N N 'TEXT' N".
+std::string commandForm(const zarn::HostCommand& shape);
 
 // The host's integer parser (commands, scenarios, facility files): a decimal
 // 32-bit signed integer, an optional leading minus, at most 11 digits, nothing

@@ -115,6 +115,28 @@ TEST(scenario, the_step_table_sets_what_a_line_may_carry) {
         {"parent \"a\\", "unterminated \""},
         {"parent \"tab\\x\"", "unknown escape \\x"},
         {"pick \"L\"\"e\"", "text right after a closing quote"},
+        // Command texts that no command the panel sends could ever match.
+        {"expect no command XX",
+         "\"XX\" can never match a command the panel sends: no host command is called XX "
+         "(the commands: SD, XI, PS, RC, RN, RP, RR, RU, ET, TP, TG, AS)"},
+        {"expect no command rc",
+         "\"rc\" can never match a command the panel sends: a command begins with a "
+         "two-letter upper-case word (the commands: SD, XI, PS, RC, RN, RP, RR, RU, ET, TP, "
+         "TG, AS)"},
+        {"expect no command RC 'a'",
+         "\"RC 'a'\" can never match a command the panel sends: argument 1 must be a "
+         "32-bit decimal integer (RC N N N 'TEXT' N)"},
+        {"expect no command RC 1 2 3 ',' 0 9",
+         "\"RC 1 2 3 ',' 0 9\" can never match a command the panel sends: RC takes 5 arguments (RC N N N 'TEXT' N)"},
+        {"expect command RC 101",
+         "\"RC 101\" can never match a command the panel sends: expected 5 arguments, "
+         "found 1 (RC N N N 'TEXT' N)"},
+        {"expect command PS '1'",
+         "\"PS '1'\" can never match a command the panel sends: PS takes 2 or 3 "
+         "arguments (PS 'TEXT' 'TEXT' ['TEXT'])"},
+        {"expect command RC 1  2 3 ',' 0",
+         "\"RC 1  2 3 ',' 0\" can never match a command the panel sends: empty "
+         "argument or doubled blank at byte 5 (RC N N N 'TEXT' N)"},
     };
     for (const auto& c : bads) {
         ScenarioStep step;
@@ -288,6 +310,30 @@ TEST_F(ScenarioRunnerTest, the_host_keeps_a_bounded_window_of_the_last_steps_com
     EXPECT_EQ(host->commandCount(), 1 + 3 + SimHost::maxRecentCommands + 11);  // PS, Go's three, the flood
     EXPECT_EQ(run("press Go\nexpect command TP 'b=2' '1' 'L'\n"), ScenarioRunner::Outcome::ok) << err.str();
     EXPECT_EQ(host->recentCommands().size(), 3u);
+}
+
+// "expect no command TEXT" names every command that TEXT begins, up to an
+// argument's end: a word alone means "none of that word at all".
+TEST_F(ScenarioRunnerTest, expect_no_command_matches_the_beginning_of_a_command_at_an_argument_end) {
+    struct Case {
+        const char* expectation;
+        bool holds;
+    } cases[] = {
+        {"expect no command RC", false},
+        {"expect no command RC 7", false},
+        {"expect no command RC 7 2 1 ',' 0", false},
+        {"expect no command RC 70", true},  // not the beginning of "RC 7 2 ..."
+        {"expect no command RC 7 2 10", true},
+        {"expect no command TP 'a=1'", false},
+        {"expect no command TP 'a=1' '2'", true},
+        {"expect no command ET", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(std::string("press Go\n") + c.expectation + "\n"),
+                  c.holds ? ScenarioRunner::Outcome::ok : ScenarioRunner::Outcome::expectationFailed)
+            << c.expectation << "\n"
+            << err.str();
+    }
 }
 
 TEST_F(ScenarioRunnerTest, failed_expectations_say_what_was_expected_and_what_happened) {
