@@ -212,7 +212,7 @@ ScenarioRunner::Outcome ScenarioRunner::wait(const ScenarioStep& step) {
 
 ScenarioRunner::Outcome ScenarioRunner::show(const ScenarioStep& step) {
     const Panel* panel = host_.panel(panelId_);
-    if (!panel) return error(step, "no panel \"" + panelId_ + "\" shown");
+    if (!panel) return error(step, host_.panelNotShown(panelId_));
     std::string picture = renderPanel(*panel);
     host_.trace().block(picture);
     if (pictureOut_) *pictureOut_ << picture;
@@ -313,7 +313,8 @@ ScenarioRunner::Outcome ScenarioRunner::expectNoCommand(const ScenarioStep& step
 ScenarioRunner::Outcome ScenarioRunner::expectProperty(const ScenarioStep& step) {
     const auto& a = step.args;
     const Panel* panel = host_.panel(panelId_);
-    const Control* control = panel ? panel->control(a[0].text) : nullptr;
+    if (!panel) return error(step, host_.panelNotShown(panelId_));
+    const Control* control = panel->control(a[0].text);
     if (!control) return error(step, "no control " + quoted(a[0].text) + " on panel \"" + panelId_ + "\"");
     const std::string* value = control->property(a[1].text);
     std::string expected = a[0].text + " " + a[1].text + " = " + quoted(a[2].text);

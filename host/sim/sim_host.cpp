@@ -75,6 +75,12 @@ void SimHost::unload() {
     revertives_.clear();
 }
 
+std::string SimHost::panelNotShown(const std::string& panelId) const {
+    auto refused = refusedPanels_.find(panelId);
+    if (refused != refusedPanels_.end()) return "panel \"" + panelId + "\" is not shown: " + refused->second;
+    return "no panel \"" + panelId + "\" shown";
+}
+
 bool SimHost::press(const std::string& panelId, const std::string& controlId, const std::optional<std::string>& command,
                     const std::optional<std::string>& value, std::string& error) {
     if (!script_) {
@@ -83,7 +89,7 @@ bool SimHost::press(const std::string& panelId, const std::string& controlId, co
     }
     auto found = panels_.find(panelId);
     if (found == panels_.end()) {
-        error = "no panel \"" + panelId + "\" shown";
+        error = panelNotShown(panelId);
         return false;
     }
     Control* control = found->second.control(controlId);
@@ -116,7 +122,11 @@ bool SimHost::pick(const std::string& panelId, const std::string& listId, const 
         return false;
     }
     auto found = panels_.find(panelId);
-    Control* list = found == panels_.end() ? nullptr : found->second.control(listId);
+    if (found == panels_.end()) {
+        error = panelNotShown(panelId);
+        return false;
+    }
+    Control* list = found->second.control(listId);
     if (!list) {
         error = "no control \"" + listId + "\" on panel \"" + panelId + "\"";
         return false;

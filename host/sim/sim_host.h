@@ -118,6 +118,10 @@ public:
     // one-line reason (file, JSON path, what was expected): a fault of the
     // panel's bundle rather than of its protocol, and it fails the run too.
     const std::vector<std::string>& refusedPanelFiles() const { return refusedPanelFiles_; }
+    // Why a panel is not there, for a step that needs it: its file's refusal
+    // when the last PS for it was refused ("panel \"1\" is not shown: FILE:
+    // /controls/2/kind: ..."), else "no panel \"1\" shown".
+    std::string panelNotShown(const std::string& panelId) const;
     // Ends the run: reports replies that should have come back and did not,
     // frees every reply still held.
     void finish();
@@ -170,6 +174,7 @@ private:
     uint64_t commandCount_ = 0;
     std::vector<Fault> faults_;
     std::vector<std::string> refusedPanelFiles_;
+    std::map<std::string, std::string> refusedPanels_;  // panel id: its last PS's refusal
     std::map<std::string, std::optional<std::string>> answers_;
     bool farewellSent_ = false;  // "AS" came in this panel's life
 };

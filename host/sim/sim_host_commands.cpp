@@ -97,11 +97,13 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
             if (std::find(refusedPanelFiles_.begin(), refusedPanelFiles_.end(), error) == refusedPanelFiles_.end()) {
                 refusedPanelFiles_.push_back(error);
             }
+            refusedPanels_[a[0].text] = error;
             return std::nullopt;
         }
         panel.id = a[0].text;
         panel.file = a[1].text;
         if (a.size() == 3) panel.parameter = a[2].text;
+        refusedPanels_.erase(panel.id);
         panels_[panel.id] = std::move(panel);
         return ok;
     }

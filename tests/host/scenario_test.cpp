@@ -336,6 +336,24 @@ TEST_F(ScenarioRunnerTest, expect_no_command_matches_the_beginning_of_a_command_
     }
 }
 
+// A step that needs a panel whose file the host refused gives the refusal,
+// not a missing control.
+TEST_F(ScenarioRunnerTest, steps_on_a_panel_whose_file_was_refused_give_the_refusal) {
+    TempFile broken("broken.zarn_ui", R"({"controls": [{"id": "Go", "kind": "buton"}]})");
+    panel->onStart = [&broken](ScriptedPanel& p) { p.send("PS '1' '" + broken.path() + "'"); };
+    const std::string refusal = "panel \"1\" is not shown: " + broken.path() + ": /controls/0/kind: unknown kind";
+    for (const char* step : {"press Go\n", "pick L x\n", "show\n", "expect property Go text x\n"}) {
+        err.str("");
+        EXPECT_EQ(run(step), ScenarioRunner::Outcome::error) << step;
+        EXPECT_NE(err.str().find(refusal), std::string::npos) << step << err.str();
+    }
+    EXPECT_EQ(host->refusedPanelFiles().size(), 1u);
+    // Another panel id was never shown at all.
+    err.str("");
+    EXPECT_EQ(run("panel 2\npress Go\n"), ScenarioRunner::Outcome::error);
+    EXPECT_NE(err.str().find("no panel \"2\" shown"), std::string::npos) << err.str();
+}
+
 TEST_F(ScenarioRunnerTest, failed_expectations_say_what_was_expected_and_what_happened) {
     struct Case {
         const char* scenario;
