@@ -128,6 +128,18 @@ void ignoredNotifications(Probe& probe, load_zarn_client_script_fn entry) {
 
 // Every panel file the panel shows (PS) opens and holds controls: a panel
 // file left behind, renamed or emptied leaves the operator a blank panel.
+// Where the panel was told to look, and why there: a panel builds its
+// file's path from the folder it is given, which is easily the wrong one.
+std::string panelFolderHint(const Options& options) {
+    std::string folder = panelFolder(options);
+    std::string why = options.panelDirSet ? "given by --panel-dir"
+                      : !options.facility.empty()
+                          ? "the facility file's folder"
+                          : "the library's folder, as neither --panel-dir nor --facility was given";
+    return " (the panel was given the folder \"" + printable(folder, 200) + "\", " + why +
+           "; --panel-dir DIR, or --facility FILE for that file's folder, points it elsewhere)";
+}
+
 void panelFiles(Probe& probe, load_zarn_client_script_fn entry) {
     Session session(probe, entry, panelFolder(probe.options()));
     if (!session.load()) return;
@@ -141,7 +153,7 @@ void panelFiles(Probe& probe, load_zarn_client_script_fn entry) {
         if (!checked.insert(file).second) continue;
         Panel panel;
         if (!Panel::load(file, panel, error)) {
-            probe.problem("PS names a panel file that cannot be shown: " + error);
+            probe.problem("PS names a panel file that cannot be shown: " + error + panelFolderHint(probe.options()));
         } else if (panel.controls.empty()) {
             probe.problem("PS names the panel file " + printable(file, 200) + ", which holds no controls");
         }
