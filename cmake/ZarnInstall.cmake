@@ -55,11 +55,17 @@ find_program(ZARN_GZIP gzip)
 # The Debian packaging revision of this version (the .deb's version is
 # <version>-<revision>).
 set(ZARN_DEB_RELEASE 1)
-if(TARGET zarn_host AND ZARN_GZIP AND NOT WIN32)
+if(TARGET zarn_host_man AND ZARN_GZIP AND NOT WIN32)
   set(ZARN_DEB_VERSION ${PROJECT_VERSION}-${ZARN_DEB_RELEASE})
   set(zarn_package_files ${CMAKE_CURRENT_BINARY_DIR}/package)
-  configure_file(docs/zarn_host.1 ${zarn_package_files}/zarn_host.1 @ONLY)
   configure_file(debian/changelog.in ${zarn_package_files}/changelog.Debian @ONLY)
+  # The man page's synopsis, options and exit statuses come from zarn_host's
+  # own command-line definitions, written by zarn_host_man.
+  add_custom_command(OUTPUT ${zarn_package_files}/zarn_host.1
+    COMMAND zarn_host_man ${PROJECT_SOURCE_DIR}/docs/zarn_host.1.in ${zarn_package_files}/zarn_host.1
+            ${PROJECT_VERSION}
+    DEPENDS zarn_host_man ${PROJECT_SOURCE_DIR}/docs/zarn_host.1.in
+    VERBATIM)
   foreach(file zarn_host.1 changelog.Debian)
     add_custom_command(OUTPUT ${zarn_package_files}/${file}.gz
       COMMAND sh -c "\"$0\" -9nc \"$1\" > \"$1.gz\"" ${ZARN_GZIP} ${file}
