@@ -43,6 +43,35 @@ fs::path executablePath() {
 #endif
 }
 
+// The template's README.md, rewritten for the panel made from it: the title
+// is the panel's name, "<!-- new panel: TEXT -->" lines become TEXT, and the
+// lines between "<!-- template only -->" and "<!-- end template only -->"
+// (which speak of the template) go.
+std::string newPanelReadme(const std::string& text, const std::string& name) {
+    const std::string newPanelMark = "<!-- new panel: ", closing = " -->";
+    std::istringstream in(text);
+    std::string out;
+    bool templateOnly = false;
+    bool first = true;
+    for (std::string line; std::getline(in, line); first = false) {
+        if (first && line.rfind("# ", 0) == 0) {
+            out += "# " + name + "\n";
+        } else if (line == "<!-- template only -->") {
+            templateOnly = true;
+        } else if (line == "<!-- end template only -->") {
+            templateOnly = false;
+        } else if (templateOnly) {
+            continue;
+        } else if (line.rfind(newPanelMark, 0) == 0 && line.size() >= newPanelMark.size() + closing.size() &&
+                   line.compare(line.size() - closing.size(), closing.size(), closing) == 0) {
+            out += line.substr(newPanelMark.size(), line.size() - newPanelMark.size() - closing.size()) + "\n";
+        } else {
+            out += line + "\n";
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string installedTemplateFolder() {
@@ -88,7 +117,9 @@ bool makePanel(const std::string& templateDir, const std::string& name, const st
             return false;
         }
         fs::path relative = fs::u8path(replaceAll(fs::relative(it->path(), from, ec).u8string(), templateName, name));
-        files.emplace_back(to / relative, replaceAll(text.str(), templateName, name));
+        std::string content = replaceAll(text.str(), templateName, name);
+        if (relative == "README.md") content = newPanelReadme(content, name);
+        files.emplace_back(to / relative, content);
     }
     if (ec) {
         error = "cannot read " + templateDir + ": " + ec.message();

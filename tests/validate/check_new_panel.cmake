@@ -31,6 +31,11 @@ foreach(file ${made})
     message(FATAL_ERROR "new-panel left my_panel in the text of ${file}")
   endif()
 endforeach()
+# The README is the new panel's, not the template's.
+file(READ ${WORK}/studio_x/README.md readme)
+if(NOT readme MATCHES "^# studio_x\nA panel of its own, made with `zarn_host new-panel`" OR readme MATCHES "<!--|Panel template|renamed")
+  message(FATAL_ERROR "new-panel did not write the README for studio_x:\n${readme}")
+endif()
 # The lines that must agree with the renamed files.
 # (Written with the semicolon apart: it would split a CMake list.)
 set(semicolon ";")
