@@ -11,16 +11,21 @@ namespace {
 constexpr char panelId[] = "1";
 constexpr char panelFile[] = "my_panel.zarn_ui";
 constexpr char routerInstance[] = "Studio Router";
-constexpr int32_t outputDest = 1;  // the router destination this panel drives
+constexpr int32_t outputDest = 1;  // the studio's destination this panel drives, counted from the instance
 
 class my_panel : public zarn_script_helper {
 public:
     my_panel(zarn_client_callback* host, const char* path) : zarn_script_helper(host, path) {
-        lookupDevice(routerInstance, &router_, nullptr);
+        // The instance may be a slice of a bigger router: its destinations
+        // start after offset on the device, so the output is the device's
+        // destination offset + outputDest. Sources are the device's own.
+        int32_t offset = 0;
+        lookupDevice(routerInstance, &router_, &offset);
+        output_ = offset + outputDest;
         showPanel(panelId, panelFile, zarn_string());
         // Revertives for the output from now on, and one with its current source.
-        registerRouter(router_, outputDest, outputDest, false);
-        pollRouter(router_, outputDest, outputDest);
+        registerRouter(router_, output_, output_, false);
+        pollRouter(router_, output_, output_);
     }
 
     ~my_panel() override { unregisterRouter(router_); }
@@ -29,12 +34,12 @@ public:
     void onButton(ButtonEventHandle event) override {
         if (event.panelId() != panelId || event.controlId() != "Sources") return;
         const int32_t source = event.value().toInt();
-        if (source >= 1) makeCrosspoint(router_, source, outputDest, zarn_string(), false);
+        if (source >= 1) makeCrosspoint(router_, source, output_, zarn_string(), false);
     }
 
     // The revertive's text is the name of the source the output now carries.
     int32_t onRevertive(RevertiveEventHandle event) override {
-        if (event.device() == router_ && event.index() == outputDest) {
+        if (event.device() == router_ && event.index() == output_) {
             setProperty("text", event.text(), panelId, "Tally");
         }
         return 0;
@@ -45,6 +50,7 @@ public:
 
 private:
     int32_t router_ = 0;
+    int32_t output_ = outputDest;  // the output's destination number on the device
 };
 
 }  // namespace

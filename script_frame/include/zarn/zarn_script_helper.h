@@ -121,10 +121,14 @@ public:
 
     /// SD: looks up a device instance by name. The host answers
     /// "<device> <offset>": *device is the instance's device number, *offset
-    /// the second token, the instance's offset within its device in the
-    /// facility (the base to add to the indexes the panel uses on it; the
-    /// simulated host answers the instance's "offset" from the facility file,
-    /// 0 when it has none). Either pointer may be null; each token is read by
+    /// the second token, where the instance starts within its device. The
+    /// panel adds it to the numbers it names on that instance: a router
+    /// instance's destinations (RC's destination, RR's and RP's range) and a
+    /// database instance's entries (RN), not to sources, which are the
+    /// router's own; a revertive's index is the device's (instance offset 64:
+    /// the instance's destination 1 is the device's 65). The simulated host
+    /// answers the instance's "offset" from the facility file, 0 when it has
+    /// none. Either pointer may be null; each token is read by
     /// its leading digits, a missing one as 0. False, with both set to 0, when
     /// the host answered nothing (no such instance, or its device offline).
     bool lookupDevice(zarn_string instanceName, int32_t* device, int32_t* offset);
