@@ -51,6 +51,7 @@ bool Router::registered(int32_t destination) const {
 }
 
 std::string Router::sourceText(int32_t source) const {
+    if (source == 0) return "";
     auto found = sourceNames.find(source);
     return found != sourceNames.end() ? found->second : std::to_string(source);
 }

@@ -33,7 +33,9 @@ struct Router {
     bool validDestination(int32_t d) const { return d >= 1 && d <= destinations; }
     bool validSource(int32_t s) const { return s >= 1 && s <= sources; }
     bool registered(int32_t destination) const;
-    // Revertive text: the source's name, or its number when it has none.
+    // Revertive text: the source's name, or its number when it has none; an
+    // empty text when the destination carries no source (0), which a panel
+    // can show as it is or tell apart from every source.
     std::string sourceText(int32_t source) const;
     std::optional<int32_t> findSource(const std::string& nameOrNumber) const;
     std::optional<int32_t> findDestination(const std::string& nameOrNumber) const;

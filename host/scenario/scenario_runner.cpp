@@ -13,6 +13,11 @@
 namespace zarn_host {
 namespace {
 
+// A source as a person reads it: its name, its number, or "no source".
+std::string shownSource(const Router& router, int32_t source) {
+    return source == 0 ? "no source" : router.sourceText(source);
+}
+
 std::string quoted(const std::string& text) {
     return "\"" + printable(text) + "\"";
 }
@@ -333,8 +338,8 @@ ScenarioRunner::Outcome ScenarioRunner::expectRoute(const ScenarioStep& step) {
     if (actual != source) {
         return fail(step,
                     "destination " + std::to_string(dest) + " carries source " + std::to_string(source) + " (" +
-                        router->sourceText(source) + ")",
-                    "it carries source " + std::to_string(actual) + " (" + router->sourceText(actual) + ")");
+                        shownSource(*router, source) + ")",
+                    "it carries source " + std::to_string(actual) + " (" + shownSource(*router, actual) + ")");
     }
     ++expectationsMet_;
     return Outcome::ok;

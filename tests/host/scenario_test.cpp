@@ -363,7 +363,7 @@ TEST_F(ScenarioRunnerTest, failed_expectations_say_what_was_expected_and_what_ha
         {"press Go\nexpect no command\n", "commands since the last step"},
         {"press Go\nexpect property L a 9\n", "it is \"1\""},
         {"press Go\nexpect property L zz 9\n", "no property \"zz\""},
-        {"expect route R 1 3\n", "it carries source 0 (0)"},
+        {"expect route R 1 3\n", "it carries source 0 (no source)"},
         {"parent hello\nexpect reply \"x\"\n", "reply null"},
     };
     for (const auto& c : cases) {

@@ -267,11 +267,12 @@ TEST_F(SimHostTest, revertives_follow_registrations_and_arrive_after_the_call) {
     std::size_t seenDuringStart = 99;
     start([&](ScriptedPanel& p) {
         p.send("RR 7 1 1");
-        p.send("RP 7 1 2");  // a poll reports whether or not the range is registered
+        p.send("RP 7 1 3");  // a poll reports whether or not the range is registered
         seenDuringStart = events.size();
     });
     EXPECT_EQ(seenDuringStart, 0u);
-    EXPECT_EQ(events, (std::vector<std::string>{"revertive 7/1 Cam 3", "revertive 7/2 4"}));
+    // A name, a number for a source without one, an empty text for no source.
+    EXPECT_EQ(events, (std::vector<std::string>{"revertive 7/1 Cam 3", "revertive 7/2 4", "revertive 7/3 "}));
 
     events.clear();
     during([&](ScriptedPanel& p) {
