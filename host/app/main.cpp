@@ -14,6 +14,7 @@
 #include "run/host_app.h"
 #include "scenario/scenario_steps.h"
 #include "validate/validate.h"
+#include "web/serve.h"
 
 int main(int argc, char** argv) {
     // File names reach the host as UTF-8 on every platform.

@@ -22,6 +22,7 @@
 #include "sim/sim_host.h"
 #include "support/sanitizer.h"
 #include "text/address.h"
+#include "text/command_text.h"
 #include "web/http/event_stream.h"
 #include "web/http/http_guard.h"
 #include "web/page_server/action_watch.h"

@@ -61,7 +61,4 @@ bool remoteServeAllowed(const std::string& host, bool allowRemote, std::string& 
 // parameters after ';' ignored).
 bool mediaTypeIs(const std::string& contentType, const std::string& type);
 
-// A path as the page may see it: its file name only.
-std::string shownFileName(const std::string& path);
-
 }  // namespace zarn_host
