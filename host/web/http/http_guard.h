@@ -24,6 +24,8 @@ struct GuardVerdict {
     std::string message;
 };
 
+// Threads: set up (and given its port) before the server's threads start,
+// then only read by them, from any number at once.
 class HttpGuard {
 public:
     // servedHost: the host given to --serve (IPv6 without brackets).

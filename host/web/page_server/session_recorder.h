@@ -13,6 +13,7 @@
 
 namespace zarn_host {
 
+// Threads: the panel thread only.
 class SessionRecorder {
 public:
     // At most keptSessionSteps are kept; later ones are counted as dropped.

@@ -25,6 +25,11 @@ std::string Crash::stepShown() const {
     return fatal.empty() ? (where.empty() ? std::string("(between steps)") : where) : fatal;
 }
 
+bool workerCrashed(const WorkerEnd& end, bool stopRequested, bool everServed) {
+    if (end.stopped || (stopRequested && end.exitStatus != crashExitStatus && end.signal == 0)) return false;
+    return everServed || end.served || end.signal != 0 || (end.exitStatus != 1 && end.exitStatus != 2);
+}
+
 Crash analyseCrash(const WorkerEnd& end, int stepTimeoutSeconds) {
     Crash crash;
     crash.fatal = end.running;

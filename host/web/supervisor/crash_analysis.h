@@ -23,6 +23,8 @@ struct WorkerEnd {
     int exitStatus = 0;
     int signal = 0;                    // 0: it exited
     bool hung = false;                 // the supervisor stopped a step that ran too long
+    bool stopped = false;              // the supervisor ended it (closed its input) as it ends itself
+    bool served = false;               // it said it serves
     std::string running;               // the step the worker announced and did not finish
     std::vector<std::string> session;  // the page's steps kept
     // Set when the worker died while the supervisor replayed steps into it:
@@ -44,6 +46,13 @@ struct Crash {
     // says, else "(between steps)".
     std::string stepShown() const;
 };
+
+// Whether the worker's end is a crash to report and recover from. Not when
+// the supervisor stopped it, when it ended well or by a failed check while
+// the supervisor is told to end, nor when the first worker never served and
+// ended by itself with 1 or 2 (a bad option, a failed scenario): the
+// supervisor then ends with the worker's status, as the host would alone.
+bool workerCrashed(const WorkerEnd& end, bool stopRequested, bool everServed);
 
 Crash analyseCrash(const WorkerEnd& end, int stepTimeoutSeconds);
 

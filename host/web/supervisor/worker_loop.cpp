@@ -140,17 +140,17 @@ bool Supervisor::runWorker(const std::string& program, int& status) {
     std::thread outReader([this, &worker] { readOutput(*worker); });
     std::thread errReader([this, &worker] { readErrors(*worker); });
     WorkerEnd end;
-    bool restored = false, stopped = false;
+    bool restored = false;
     Clock::time_point hangKill{};
     for (;;) {
         if (worker->wait(std::chrono::milliseconds(50), end.exitStatus, end.signal)) break;
-        if (stopRequested && !stopped) {
-            stopped = true;
+        if (stopRequested && !end.stopped) {
+            end.stopped = true;
             worker->closeInput();
             hangKill = Clock::now() + std::chrono::seconds(10);
         }
         std::unique_lock<std::mutex> lock(state_.mutex);
-        if (state_.worker.serving() && !restored && !stopped) {
+        if (state_.worker.serving() && !restored && !end.stopped) {
             restored = true;
             state_.worker.startReplay(replay_);
             lock.unlock();
@@ -179,20 +179,15 @@ bool Supervisor::runWorker(const std::string& program, int& status) {
             hangKill = now + std::chrono::seconds(2);
             worker->interrupt();  // its crash report names the step and the commands
         }
-        if ((end.hung || stopped) && hangKill != Clock::time_point{} && now > hangKill) worker->kill();
+        if ((end.hung || end.stopped) && hangKill != Clock::time_point{} && now > hangKill) worker->kill();
     }
     outReader.join();
     errReader.join();
     std::unique_lock<std::mutex> lock(state_.mutex);
     state_.ready = false;
     ++state_.generation;
-    if (stopped || (stopRequested && end.exitStatus != crashExitStatus && end.signal == 0)) {
-        status = end.exitStatus;
-        return false;
-    }
-    // A run that never served and ended by itself (a bad option, a failed
-    // scenario): its status, as without the supervisor.
-    if (!everServed_ && !state_.worker.serving() && end.signal == 0 && (end.exitStatus == 1 || end.exitStatus == 2)) {
+    end.served = state_.worker.serving();
+    if (!workerCrashed(end, stopRequested, everServed_)) {
         status = end.exitStatus;
         return false;
     }
