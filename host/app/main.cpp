@@ -14,6 +14,7 @@
 #include "platform/crash_report.h"
 #include "run/host_app.h"
 #include "validate/validate.h"
+#include "web/serve.h"
 
 int main(int argc, char** argv) {
     // File names reach the host as UTF-8 on every platform.

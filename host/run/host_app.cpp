@@ -27,10 +27,6 @@ std::string interactiveHelp() {
            scenarioHelpLine("help", "this list") + scenarioHelpLine("quit", "ends the session (as does exit)");
 }
 
-std::string baseName(const std::string& path) {
-    return std::filesystem::u8path(path).filename().u8string();
-}
-
 }  // namespace
 
 int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
@@ -88,7 +84,7 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
 
     bool loadFailed = false;
     auto loader = [&](std::string& error) {
-        if (library && host.load(library->entryPoint(), folder, baseName(options.panelLibrary))) return true;
+        if (library && host.load(library->entryPoint(), folder, shownFileName(options.panelLibrary))) return true;
         loadFailed = true;
         error = library ? "the panel library gave no panel" : "the panel library could not be opened again";
         return false;

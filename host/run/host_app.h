@@ -52,20 +52,10 @@ struct ServeContext {
     // The facility's bridges to equipment; null when it has none.
     Bridges* bridges = nullptr;
 };
-// Serves until told to stop; false with a one-line error when it cannot start.
+// Serves until told to stop; false with a one-line error when it cannot
+// start. The browser front-end's is web/serve.h's serveWeb.
 using ServeFunction = std::function<bool(ServeContext& context, std::string& error)>;
 
-// zarn_host --serve: serves context's panel at options.serve, prints the
-// address, and returns on SIGINT or SIGTERM. The browser front-end
-// (web/web_front.cpp) provides it, or serve_unavailable.cpp where it is not built.
-bool serveWeb(ServeContext& context, std::string& error);
-
-// zarn_host --serve ...: the supervisor (web/supervisor.cpp) runs this
-// program again as its worker with arguments and --worker; returns the exit
-// status. Where the browser front-end is not built, runHost's refusal.
-int superviseServe(const std::vector<std::string>& arguments, const HostOptions& options);
-
-// serve handles options.serve; without it, --serve is refused.
 // Starts the facility's bridges (SW-P-08, TSL UMD); null with an empty error
 // when it has none, null with a one-line error when they cannot start.
 using BridgesFunction = std::function<std::unique_ptr<Bridges>(const std::string& facilityPath, SimHost& host,

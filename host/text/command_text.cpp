@@ -111,6 +111,11 @@ bool parseInt32(std::string_view text, int32_t& value) {
     return true;
 }
 
+std::string shownFileName(std::string_view path) {
+    std::size_t slash = path.find_last_of("/\\");
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
 std::string printable(std::string_view text, std::size_t maxBytes) {
     std::string out;
     std::size_t shown = text.size() > maxBytes ? maxBytes : text.size();

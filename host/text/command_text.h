@@ -62,6 +62,11 @@ std::string commandForm(const zarn::HostCommand& shape);
 // else (no blanks, no "+"). False, leaving value alone, for anything else.
 bool parseInt32(std::string_view text, int32_t& value);
 
+// A path as people are shown it (the panel library on the page, the name a
+// panel is loaded with): its file name only, after the last '/' or '\\' on
+// every system, so a Windows path reads the same on a POSIX host.
+std::string shownFileName(std::string_view path);
+
 // Text made safe for one trace line: control bytes, quotes-free escapes such
 // as \n and \xNN; cut to maxBytes with a note of the full length.
 std::string printable(std::string_view text, std::size_t maxBytes = 400);

@@ -1,7 +1,5 @@
 #include "validate/session.h"
 
-#include <filesystem>
-
 #include "text/command_text.h"
 
 namespace zarn_host {
@@ -121,7 +119,7 @@ void Session::finishAndCheck(Rule rule) {
 }
 
 ScenarioRunner::Loader Session::loader(load_zarn_client_script_fn entry, const std::string& folder) {
-    std::string name = std::filesystem::path(probe_.options().library).filename().string();
+    std::string name = shownFileName(probe_.options().library);
     return [this, entry, folder, name](std::string& error) {
         if (host_.load(entry, folder, name)) return true;
         error = "the entry point gave no panel";

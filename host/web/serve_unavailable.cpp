@@ -1,7 +1,7 @@
 // zarn_host built without the browser front-end: --serve says so.
 #include <iostream>
 
-#include "run/host_app.h"
+#include "web/serve.h"
 
 namespace zarn_host {
 

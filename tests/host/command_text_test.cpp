@@ -105,4 +105,17 @@ TEST(command_text, printable_keeps_one_line_and_bounds_length) {
     EXPECT_EQ(zarn_host::printable(std::string(10, 'x'), 4), "xxxx...(10 bytes)");
 }
 
+// The one name a path is shown by, the same on every system.
+TEST(command_text, a_shown_file_name_is_the_part_after_the_last_separator) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/op/k7/k7_mon.zarn_ui", "k7_mon.zarn_ui"},
+        {"C:\\panels\\k7.dll", "k7.dll"},
+        {"C:\\panels/mixed\\k7.dll", "k7.dll"},
+        {"k7.so", "k7.so"},
+        {"panels/", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(zarn_host::shownFileName(c.first), c.second) << c.first;
+}
+
 }  // namespace

@@ -88,6 +88,17 @@ TEST(page_state, without_a_panel_the_state_says_so) {
     EXPECT_EQ(state["library"], "");
 }
 
+// The page keeps to the host's bounds, which it reads from the state.
+TEST(page_state, the_state_gives_the_limits_the_page_keeps_to) {
+    Session s;
+    json state = zarn_host::pageState(s.host, s.runner, {"C:\\panels\\k7.dll", false, 0});
+    EXPECT_EQ(state["library"], "k7.dll");
+    EXPECT_EQ(state["limits"],
+              json({{"traceLines", zarn_host::keptTraceLines}, {"sessionSteps", zarn_host::keptSessionSteps}}));
+    state = zarn_host::pageState(s.host, s.runner, {"", false, 0, 64});
+    EXPECT_EQ(state["limits"]["traceLines"], 64);
+}
+
 TEST(page_state, a_trace_entry_takes_its_kind_from_the_line_not_from_the_text) {
     using zarn_host::TraceKind;
     const struct {

@@ -22,6 +22,7 @@
 #include "sim/sim_host.h"
 #include "support/sanitizer.h"
 #include "text/address.h"
+#include "text/command_text.h"
 #include "web/http/event_stream.h"
 #include "web/http/http_guard.h"
 #include "web/page_server/action_watch.h"
@@ -390,6 +391,26 @@ TEST(WebFront, remote_addresses_media_types_and_file_names) {
     EXPECT_FALSE(zarn_host::mediaTypeIs("text/plain", "application/json"));
     EXPECT_EQ(zarn_host::shownFileName("/home/op/k7/k7_mon.zarn_ui"), "k7_mon.zarn_ui");
     EXPECT_EQ(zarn_host::shownFileName("C:\\panels\\k7.zarn_ui"), "k7.zarn_ui");
+}
+
+// The state tells the page the bounds this server keeps to, and the
+// library by its file name.
+TEST(WebFront, the_state_gives_the_page_its_limits) {
+    K7Session k7(K7_MON_LIBRARY, true);
+    k7.front.setServedAddress("127.0.0.1", 8080);
+    std::atomic<bool> stopFlag{false};
+    std::thread panelThread([&] { k7.front.run(stopFlag); });
+    auto answers = k7.front.answer("GET /api/state HTTP/1.1\r\nHost: 127.0.0.1:8080\r\n\r\n");
+    stopFlag = true;
+    panelThread.join();
+    ASSERT_EQ(answers.size(), 1u);
+    std::size_t body = answers[0].find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    json state = json::parse(answers[0].substr(body + 4), nullptr, false);
+    ASSERT_TRUE(state.is_object()) << answers[0];
+    EXPECT_EQ(state["limits"]["traceLines"], 500);
+    EXPECT_EQ(state["limits"]["sessionSteps"], zarn_host::keptSessionSteps);
+    EXPECT_EQ(state["library"], zarn_host::shownFileName(K7_MON_LIBRARY));
 }
 
 // A page behind by more than one write's worth gets a gap and the newest lines.

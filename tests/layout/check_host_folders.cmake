@@ -1,7 +1,9 @@
 # Checks every #include "..." of the host's sources against the folders each
 # folder may use. A folder sees itself and what its row names; the codecs
 # see only themselves; nothing below the web front-end and the bridges' I/O
-# sees them. Run with -DHOST=<the host folder>.
+# sees them. The web front-end's subfolders are folders of their own; a
+# row's "X/api" is X's one header the others may see. Run with
+# -DHOST=<the host folder>.
 #
 # folder              may include
 set(allowed_text        "")
@@ -14,13 +16,24 @@ set(allowed_validate    "text;platform;model;sim;scenario")
 set(allowed_bridges     "text;platform;model;sim;bridges/api;bridges/codecs;bridges/runtime")
 set(allowed_web         "text;platform;model;sim;scenario;run;bridges/api;web")
 set(allowed_app         "text;platform;model;sim;scenario;run;validate;bridges/api;web")
+# The web front-end's rooms: the HTTP plumbing sees only texts; the page's
+# server sees the plumbing; the supervisor sees both. Both implement web/'s
+# own header, what app/ calls.
+set(allowed_web/http           "text")
+set(allowed_web/page_server    "text;platform;model;sim;scenario;run;bridges/api;web/api;web/http")
+set(allowed_web/supervisor     "text;platform;model;sim;scenario;run;bridges/api;web/api;web/http;web/page_server")
 # The bridges' interface, what the rest of the host may see of them.
 set(bridges_api "bridges/bridges.h")
+# The web front-end's, what the program's command line calls.
+set(web_api "web/serve.h")
 
 file(GLOB_RECURSE sources RELATIVE ${HOST} ${HOST}/*.cpp ${HOST}/*.h)
 set(faults "")
 foreach(source IN LISTS sources)
   string(REGEX MATCH "^[^/]+" folder "${source}")
+  if(source MATCHES "^web/[^/]+/")
+    string(REGEX MATCH "^web/[^/]+" folder "${source}")
+  endif()
   if(source MATCHES "^bridges/codecs/")
     set(allowed "bridges/codecs")
   elseif(DEFINED allowed_${folder})
@@ -42,8 +55,8 @@ foreach(source IN LISTS sources)
       set(target_folders ${allowed})
     endif()
     foreach(ok IN LISTS target_folders)
-      if(ok STREQUAL "bridges/api")
-        if(included STREQUAL bridges_api)
+      if(ok MATCHES "^([^/]+)/api$")
+        if(included STREQUAL ${CMAKE_MATCH_1}_api)
           set(seen YES)
         endif()
       elseif(included MATCHES "^${ok}/")

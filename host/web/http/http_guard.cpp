@@ -109,9 +109,4 @@ bool mediaTypeIs(const std::string& contentType, const std::string& type) {
     return lower(trimmed(value)) == lower(type);
 }
 
-std::string shownFileName(const std::string& path) {
-    std::size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace zarn_host

@@ -24,6 +24,8 @@ struct GuardVerdict {
     std::string message;
 };
 
+// Threads: set up (and given its port) before the server's threads start,
+// then only read by them, from any number at once.
 class HttpGuard {
 public:
     // servedHost: the host given to --serve (IPv6 without brackets).
@@ -60,8 +62,5 @@ bool remoteServeAllowed(const std::string& host, bool allowRemote, std::string& 
 // A Content-Type header names the media type `type` (compared without case,
 // parameters after ';' ignored).
 bool mediaTypeIs(const std::string& contentType, const std::string& type);
-
-// A path as the page may see it: its file name only.
-std::string shownFileName(const std::string& path);
 
 }  // namespace zarn_host

@@ -53,14 +53,3 @@ export async function session(pins) {
 
 // One argument of a step (quoting.js), for the page's modules.
 export { token } from './quoting.js';
-
-// Calls onState with every new state and onTrace with every trace line.
-export function watch({ onState, onTrace, onGap, onStatus }) {
-  const events = new EventSource('/api/events');
-  events.addEventListener('state', (e) => onState(JSON.parse(e.data)));
-  events.addEventListener('trace', (e) => onTrace(JSON.parse(e.data)));
-  events.addEventListener('gap', () => onGap());
-  events.onopen = () => onStatus(true);
-  events.onerror = () => onStatus(false);
-  return events;
-}

@@ -3,6 +3,7 @@
 // state and appends the trace lines that came since.
 import { renderBridges } from './bridges.js';
 import { renderClock } from './clock.js';
+import { limits, takeLimits } from './limits.js';
 import { renderInspector, renderPanel } from './panel.js';
 import { renderDevices, renderRouters } from './routers.js';
 import { renderSession, setUpSession } from './session.js';
@@ -41,6 +42,7 @@ function flush() {
   if (stateChanged && latestText) {
     stateChanged = false;
     latest = JSON.parse(latestText);
+    takeLimits(latest);
     render(latest);
   }
   if (lines.length) {
@@ -61,7 +63,11 @@ setUpTrace($('trace-filters'), $('trace'), $('trace-download'));
 setUpSession(pins);
 shareEvents({
   onState: (text) => { latestText = text; stateChanged = true; schedule(); },
-  onTrace: (entry) => { lines.push(entry); if (lines.length > 4000) lines.splice(0, lines.length - 2000); schedule(); },
+  onTrace: (entry) => {
+    lines.push(entry);
+    if (lines.length > 2 * limits.traceLines) lines.splice(0, lines.length - limits.traceLines);
+    schedule();
+  },
   onGap: () => { lines.push({ kind: 'note', time: -1, text: '… earlier lines dropped' }); schedule(); },
   onStatus: (up) => {
     $('status').textContent = up ? 'live' : 'disconnected';

@@ -7,15 +7,20 @@
 // only what it draws. Without locks (a page not served from a loopback or
 // https address) every tab opens its own stream.
 
+import { limits } from './limits.js';
+
 const channelName = 'zarn-events';
-const keptLines = 2000;  // what the host keeps, and what a new tab is sent
 
 export function shareEvents(handlers) {
   const { onState, onTrace, onGap, onStatus, onRefused, onFault } = handlers;
   const canShare = typeof BroadcastChannel === 'function' && navigator.locks && window.isSecureContext;
   let lastState = null;
   const recent = [];
-  const keep = (entry) => { recent.push(entry); if (recent.length > keptLines) recent.splice(0, recent.length - keptLines); };
+  // As many as the host keeps: what a new tab is sent.
+  const keep = (entry) => {
+    recent.push(entry);
+    if (recent.length > limits.traceLines) recent.splice(0, recent.length - limits.traceLines);
+  };
   const deliver = (message) => {
     if (message.type === 'state') { lastState = message.data; onState(message.data); }
     else if (message.type === 'trace') { keep(message.data); onTrace(message.data); }

@@ -2,13 +2,14 @@
 // and faults, each kind shown or hidden by its filter. The list shows the
 // newest lines only; the page keeps as many as the host does, and
 // "Download trace" saves them all.
+import { limits } from './limits.js';
+
 const kinds = [
   ['step', 'steps'], ['in', 'notifications in'], ['out', 'commands out'], ['reply', 'replies'],
   ['refusal', 'refusals'], ['fault', 'faults'], ['error', 'errors'], ['picture', 'pictures'],
   ['bridge', 'bridges'],
 ];
 const shownLines = 300;
-const keptLines = 2000;
 const kept = [];
 
 export function setUpTrace(filters, list, download) {
@@ -44,7 +45,7 @@ export function clearTrace(list) {
 // Appends a batch of lines with one layout read and one write.
 export function addTraceLines(list, entries) {
   for (const e of entries) kept.push(e);
-  if (kept.length > keptLines) kept.splice(0, kept.length - keptLines);
+  if (kept.length > limits.traceLines) kept.splice(0, kept.length - limits.traceLines);
   const atBottom = list.scrollTop + list.clientHeight >= list.scrollHeight - 4;
   const fresh = entries.length > shownLines ? entries.slice(entries.length - shownLines) : entries;
   const fragment = document.createDocumentFragment();

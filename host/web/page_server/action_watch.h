@@ -32,6 +32,7 @@ struct ActionRefusal {
     std::string control;  // the control whose event sent it; empty for steps
 };
 
+// Threads: the panel thread only (fed by the trace's sink, read for the state).
 class ActionWatch {
 public:
     // Every trace line, in order, with its kind and without its marker.

@@ -9,6 +9,8 @@
 
 namespace zarn_host {
 
+// Threads: not shared; one thread polls it (the panel thread in the page
+// server, the worker loop in the supervisor, each with its own).
 class LibraryWatch {
 public:
     static constexpr std::chrono::milliseconds poll{500};

@@ -15,6 +15,10 @@
 
 namespace zarn_host {
 
+// Threads: the panel thread adds trace lines and sets the state; each HTTP
+// thread streaming to a page opens, reads (next, with its own Cursor, which
+// only that thread touches) and closes; stop() from any thread. Every member
+// below is under mutex_.
 class PageEvents {
 public:
     // Keeps the last traceLines trace lines; at most maxStreams streams at once.

@@ -1,10 +1,9 @@
 #include "web/page_server/page_state.h"
 
-#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "text/command_text.h"
-#include "web/http/http_guard.h"
+#include "web/http/page_limits.h"
 
 namespace zarn_host {
 namespace {
@@ -84,7 +83,7 @@ json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& ex
     for (const auto& f : host.faults()) faults.push_back(printable(f.text, 400));
     const auto& reply = runner.lastReply();
     return {{"loaded", host.loaded()},
-            {"library", std::filesystem::path(extras.library).filename().string()},
+            {"library", shownFileName(extras.library)},
             {"panels", panels},
             {"routers", routers},
             {"devices", devices},
@@ -95,7 +94,8 @@ json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& ex
              {{"commands", host.commandCount()},
               {"expectations", runner.expectationsMet()},
               {"faults", faults},
-              {"steps", extras.steps}}}};
+              {"steps", extras.steps}}},
+            {"limits", {{"traceLines", extras.traceLines}, {"sessionSteps", keptSessionSteps}}}};
 }
 
 json traceEntry(int64_t time, TraceKind kind, const std::string& text) {

@@ -9,6 +9,7 @@
 
 #include "scenario/scenario.h"
 #include "sim/sim_host.h"
+#include "web/http/page_limits.h"
 
 namespace zarn_host {
 
@@ -20,12 +21,13 @@ std::string jsonText(const nlohmann::json& value);
 struct PageExtras {
     std::string library;  // the panel library's path; the page shows its file name
     bool realTime = false;
-    std::size_t steps = 0;  // steps recorded for the session
+    std::size_t steps = 0;                    // steps recorded for the session
+    std::size_t traceLines = keptTraceLines;  // trace lines kept for the page
 };
 
 // The page's whole state: panels with their controls, layout and glyphs,
-// routers (at most 512 destinations each), devices, clock, parent message and
-// summary. Call on the panel thread.
+// routers (at most 512 destinations each), devices, clock, parent message,
+// summary and the limits the page keeps to. Call on the panel thread.
 nlohmann::json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& extras);
 
 // A trace line as the page's entry, without its sequence number: time, the

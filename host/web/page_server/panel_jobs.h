@@ -15,6 +15,9 @@
 
 namespace zarn_host {
 
+// Threads: HTTP threads call(); the panel thread runQueued() and drop();
+// nudge() and stop() from any thread (a bridge's I/O thread nudges). Every
+// member below is under mutex_; a job runs outside it, on the panel thread.
 class PanelJobs {
 public:
     static constexpr std::size_t maxQueued = 256;

@@ -1,5 +1,7 @@
-// zarn_host --serve: the address from the command line, the front-end's
-// panel thread, and Ctrl-C or SIGTERM to end it.
+// zarn_host --serve in the page's server: the address from the command line,
+// the front-end's panel thread, and Ctrl-C, SIGTERM or (in a worker) the end
+// of standard input to end it. A worker tells its supervisor that it serves
+// (worker_link.h) instead of telling a person.
 #include <atomic>
 #include <csignal>
 #include <iostream>
@@ -8,8 +10,10 @@
 
 #include "text/command_text.h"
 #include "web/http/http_guard.h"
+#include "web/http/http_server.h"
 #include "web/page_server/web_front.h"
 #include "web/page_server/worker_link.h"
+#include "web/serve.h"
 
 namespace zarn_host {
 
@@ -41,8 +45,8 @@ bool serveWeb(ServeContext& context, std::string& error) {
         // The supervisor follows the page's steps on standard output, and
         // ends the worker by closing its standard input.
         std::ostream& out = context.out;
-        options.stepWatch = [&out](const char* what, const std::string& line) {
-            out << workerLinePrefix << what << " " << line << std::endl;
+        options.stepWatch = [&out](WorkerMessage::Kind what, const std::string& line) {
+            out << workerLine({what, 0, line}) << std::endl;
         };
         std::thread([] {
             std::string ignored;
@@ -57,9 +61,11 @@ bool serveWeb(ServeContext& context, std::string& error) {
         std::string message;
         if (front.runStepLine("load", message) != 200) context.err << "zarn_host: " << message << "\n";
     }
-    std::string shown = address.find(':') != std::string::npos ? "[" + address + "]" : address;
-    context.out << "zarn_host: serving the panel at http://" << shown << ":" << front.port() << "/" << std::endl;
-    context.err << "zarn_host: Ctrl-C ends the session\n";
+    if (context.options.worker) {
+        context.out << workerLine({WorkerMessage::Kind::ready, front.port(), ""}) << std::endl;
+    } else {
+        announceServing(context.out, context.err, address, front.port());
+    }
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
     front.run(stopRequested);

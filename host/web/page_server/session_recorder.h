@@ -9,13 +9,15 @@
 
 #include "scenario/scenario.h"
 #include "sim/sim_host.h"
+#include "web/http/page_limits.h"
 
 namespace zarn_host {
 
+// Threads: the panel thread only.
 class SessionRecorder {
 public:
-    // At most 100,000 steps are kept; later ones are counted as dropped.
-    static constexpr std::size_t maxSteps = 100000;
+    // At most keptSessionSteps are kept; later ones are counted as dropped.
+    static constexpr std::size_t maxSteps = keptSessionSteps;
 
     // Keeps a step that ran. realTimeWait >= 0 marks a "wait" of the
     // real-time clock: consecutive ones merge into one line. "show" only

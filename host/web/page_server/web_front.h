@@ -2,10 +2,12 @@
 // Server-Sent Events stream and the embedded page, over the same step
 // interpreter as scenario files and standard input.
 //
-// Only the thread that calls run() (the panel thread) touches the host, the
-// runner and the panel: HTTP handlers queue work to it and wait for the
-// answer. The trace the page sees is kept in a bounded ring, so a long
-// session stays flat.
+// Threads: the thread that calls run() is the panel thread, the only one that
+// touches the host, the runner, the panel and the bridges; the server's
+// threads answer HTTP and queue work to it, waiting for the answer. Build,
+// listen() and destroy on one thread (the panel thread or the one before it);
+// stop() may be called from any thread. The trace the page sees is kept in a
+// bounded ring, so a long session stays flat.
 #pragma once
 
 #include <atomic>
@@ -17,9 +19,10 @@
 #include <vector>
 
 #include "bridges/bridges.h"
-#include "run/host_app.h"
 #include "scenario/scenario.h"
 #include "sim/sim_host.h"
+#include "web/http/page_limits.h"
+#include "web/page_server/worker_link.h"
 
 namespace zarn_host {
 
@@ -37,12 +40,13 @@ struct WebFrontOptions {
     // Where the runner reports when no page step runs.
     std::ostream* err = nullptr;
     // Trace lines kept for the page.
-    std::size_t traceLines = 2000;
+    std::size_t traceLines = keptTraceLines;
     // The facility's bridges, exchanged with on the panel thread; null for none.
     Bridges* bridges = nullptr;
-    // Told of each step the page runs: "run" before it runs, "done" after,
-    // "kept" when the session keeps it (the --serve supervisor follows them).
-    std::function<void(const char* what, const std::string& line)> stepWatch;
+    // Told of each step the page runs, on the panel thread: stepRun before it
+    // runs, stepDone after, stepKept when the session keeps it (the --serve
+    // supervisor follows them).
+    std::function<void(WorkerMessage::Kind what, const std::string& line)> stepWatch;
 };
 
 class WebFront {

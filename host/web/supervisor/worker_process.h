@@ -9,6 +9,9 @@
 
 namespace zarn_host {
 
+// Threads: the worker loop starts, waits for, interrupts and ends it; one
+// reader thread per stream calls readLine (its standard output, its
+// standard error).
 class WorkerProcess {
 public:
     virtual ~WorkerProcess() = default;

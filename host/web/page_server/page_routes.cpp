@@ -1,0 +1,132 @@
+// The page's HTTP API: each route beside the panel-thread job it queues.
+#include <httplib.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "text/command_text.h"
+#include "web/http/http_server.h"
+#include "web/page_server/page_state.h"
+#include "web/page_server/web_front_impl.h"
+
+namespace zarn_host {
+namespace {
+
+using json = nlohmann::json;
+
+constexpr std::size_t maxPins = 1000;
+
+void send(httplib::Response& res, const Reply& reply) {
+    res.status = reply.status;
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(reply.body, reply.contentType.c_str());
+}
+
+// A body the browser's page sends: JSON only, so other sites' pages cannot
+// post here without the browser asking first.
+bool parseBody(const httplib::Request& req, json& body, Reply& bad) {
+    std::string type = req.get_header_value("Content-Type");
+    if (!mediaTypeIs(type, "application/json")) {
+        bad = errorReply(415, "send JSON (Content-Type: application/json)");
+        return false;
+    }
+    body = json::parse(req.body, nullptr, false);
+    if (body.is_discarded() || !body.is_object()) {
+        bad = errorReply(400, "the body is not a JSON object");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void WebFront::Impl::routes() {
+    setUpServer(server, guard);
+
+    server.Get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
+        send(res, onPanelThread([this] { return jsonReply(200, stateJson()); }));
+    });
+
+    server.Post("/api/step", [this](const httplib::Request& req, httplib::Response& res) {
+        json body;
+        Reply bad;
+        if (!parseBody(req, body, bad)) return send(res, bad);
+        auto found = body.find("step");
+        if (found == body.end() || !found->is_string()) return send(res, errorReply(400, "give the step as \"step\""));
+        std::string line = found->get<std::string>();
+        send(res, onPanelThread([this, line] {
+                 std::string message;
+                 int status = runStep(line, message);
+                 json answer{{"ok", status == 200}};
+                 if (status != 200) answer["error"] = message;
+                 const auto& reply = runner.lastReply();
+                 std::string keyword;
+                 std::istringstream(line) >> keyword;
+                 if (status == 200 && keyword == "parent") {
+                     answer["reply"] = reply ? json(*reply) : json(nullptr);
+                 }
+                 publish();
+                 return jsonReply(status, answer);
+             }));
+    });
+
+    server.Post("/api/clock", [this](const httplib::Request& req, httplib::Response& res) {
+        json body;
+        Reply bad;
+        if (!parseBody(req, body, bad)) return send(res, bad);
+        auto found = body.find("realTime");
+        if (found == body.end() || !found->is_boolean()) {
+            return send(res, errorReply(400, "give \"realTime\": true or false"));
+        }
+        bool on = found->get<bool>();
+        send(res, onPanelThread([this, on] {
+                 setRealTime(on);
+                 publish();
+                 return jsonReply(200, json{{"ok", true}});
+             }));
+    });
+
+    server.Post("/api/session", [this](const httplib::Request& req, httplib::Response& res) {
+        json body;
+        Reply bad;
+        if (!parseBody(req, body, bad)) return send(res, bad);
+        std::vector<std::pair<std::string, std::string>> pins;
+        auto found = body.find("pins");
+        if (found != body.end()) {
+            if (!found->is_array() || found->size() > maxPins) {
+                return send(res, errorReply(400, "\"pins\" is a list of {\"panel\", \"control\"}"));
+            }
+            for (const auto& pin : *found) {
+                if (!pin.is_object() || !pin.contains("panel") || !pin.contains("control") ||
+                    !pin["panel"].is_string() || !pin["control"].is_string()) {
+                    return send(res, errorReply(400, "\"pins\" is a list of {\"panel\", \"control\"}"));
+                }
+                pins.emplace_back(pin["panel"].get<std::string>(), pin["control"].get<std::string>());
+            }
+        }
+        send(res, onPanelThread([this, pins] {
+                 for (const auto& pin : pins) {
+                     const Panel* panel = host.panel(pin.first);
+                     if (!panel || !panel->control(pin.second)) {
+                         return errorReply(422, "no control \"" + printable(pin.second, 80) + "\" on panel \"" +
+                                                    printable(pin.first, 80) + "\" to pin");
+                     }
+                 }
+                 return Reply{200, "text/plain; charset=utf-8", session(pins)};
+             }));
+    });
+
+    server.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
+        auto cursor = std::make_shared<PageEvents::Cursor>();
+        serveEventStream(
+            res, events.openStream(),
+            [this, cursor](httplib::DataSink& sink) {
+                std::string out;
+                if (!events.next(*cursor, out)) return false;
+                return sink.write(out.data(), out.size());
+            },
+            [this] { events.closeStream(); });
+    });
+}
+
+}  // namespace zarn_host

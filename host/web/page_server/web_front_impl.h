@@ -1,0 +1,97 @@
+// WebFront's insides, shared by its parts: web_front.cpp (the server's life),
+// page_routes.cpp (the HTTP API), panel_loop.cpp (the panel thread's work)
+// and memory_connection.cpp (answers without a socket).
+#pragma once
+
+#include <httplib.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "web/http/http_guard.h"
+#include "web/http/http_server.h"
+#include "web/page_server/action_watch.h"
+#include "web/page_server/library_watch.h"
+#include "web/page_server/page_events.h"
+#include "web/page_server/panel_jobs.h"
+#include "web/page_server/session_recorder.h"
+#include "web/page_server/web_front.h"
+
+namespace zarn_host {
+
+// An answer made on the panel thread, sent by the HTTP thread that waits.
+struct Reply {
+    int status = 200;
+    std::string contentType = "application/json";
+    std::string body;
+};
+
+Reply jsonReply(int status, const nlohmann::json& body);
+Reply errorReply(int status, const std::string& message);
+
+// The server, with the call that answers the requests on one connection
+// open to tests and the fuzzer.
+class PageHttpServer : public httplib::Server {
+public:
+    using httplib::Server::process_request;
+};
+
+// Threads: the HTTP threads run the routes, which only queue jobs (jobs) and
+// read the event streams (events); the panel thread (WebFront::run) runs the
+// jobs and owns everything under "panel thread" below. server, guard,
+// serverThread and boundPort are set up before the HTTP threads start
+// (listen) and torn down after they end.
+struct WebFront::Impl {
+    Impl(SimHost& h, ScenarioRunner& r, WebFrontOptions o)
+        : host(h),
+          runner(r),
+          options(std::move(o)),
+          events(options.traceLines, maxEventStreams),
+          libraryWatch(options.libraryPath) {}
+
+    // Panel thread only (the trace's sink runs there too).
+    SimHost& host;
+    ScenarioRunner& runner;
+    const WebFrontOptions options;
+
+    PageHttpServer server;
+    HttpGuard guard;
+    std::thread serverThread;
+    int boundPort = 0;
+
+    // Thread-safe: the HTTP threads' way in and out.
+    PanelJobs jobs;
+    PageEvents events;
+
+    // Panel thread.
+    SessionRecorder recorder;
+    int stepNumber = 0;
+    bool dirty = true;  // the state changed since it was last published
+    bool realTime = false;
+    std::chrono::steady_clock::time_point realAnchor;
+    int64_t virtualAnchor = 0;
+    LibraryWatch libraryWatch;
+    ActionWatch actions;
+
+    // HTTP threads: queues f for the panel thread and waits for its reply.
+    Reply onPanelThread(std::function<Reply()> f);
+    // The routes of the page's API (page_routes.cpp).
+    void routes();
+
+    // Panel thread (panel_loop.cpp).
+    nlohmann::json stateJson() const;
+    void publish();
+    int runStep(const std::string& rawLine, std::string& message, int64_t realTimeWait = -1);
+    void setRealTime(bool on);
+    void realTimeTick();
+    void watchLibrary();
+    std::string session(const std::vector<std::pair<std::string, std::string>>& pins) const;
+};
+
+}  // namespace zarn_host

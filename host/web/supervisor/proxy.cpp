@@ -1,0 +1,133 @@
+#include "web/supervisor/proxy.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "web/http/http_server.h"
+#include "web/page_server/page_state.h"
+
+namespace zarn_host {
+namespace {
+
+using json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+}  // namespace
+
+bool SupervisorProxy::forward(const std::string& method, const std::string& path, const httplib::Request& req,
+                              httplib::Response& res) {
+    int port = 0;
+    uint64_t generation = 0;
+    {
+        std::unique_lock<std::mutex> lock(state_.mutex);
+        state_.changed.wait_for(lock, std::chrono::seconds(20),
+                                [this] { return state_.ready || state_.stopping || state_.crashes.givingUp(); });
+        if (!state_.ready) {
+            sendError(res, 503, state_.unavailable);
+            return false;
+        }
+        port = state_.worker.port();
+        generation = state_.generation;
+    }
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(stepTimeoutSeconds_ + 10, 0);
+    httplib::Result answer =
+        method == "GET" ? client.Get(path) : client.Post(path, req.body, req.get_header_value("Content-Type"));
+    if (!answer) {
+        // The worker died under this request: say why once the supervisor knows.
+        std::unique_lock<std::mutex> lock(state_.mutex);
+        state_.changed.wait_for(lock, std::chrono::seconds(5),
+                                [&] { return state_.generation != generation && !state_.fault.is_null(); });
+        std::string why = state_.fault.is_null() ? std::string("the panel worker did not answer")
+                                                 : state_.fault.value("message", std::string());
+        sendError(res, 502, why);
+        return false;
+    }
+    res.status = answer->status;
+    std::string type = answer->get_header_value("Content-Type");
+    std::string body = answer->body;
+    if (path == "/api/state" && answer->status == 200) {
+        json state = json::parse(body, nullptr, false);
+        std::lock_guard<std::mutex> lock(state_.mutex);
+        if (state.is_object() && !state_.fault.is_null()) {
+            state["fault"] = state_.fault;
+            body = jsonText(state);
+        }
+    }
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(body, type.empty() ? "application/json" : type.c_str());
+    return true;
+}
+
+// One turn of a page's event stream: the notices it has not had, then the
+// worker's own stream until it ends, or a wait for the next worker.
+bool SupervisorProxy::streamStep(Stream& stream, httplib::DataSink& sink) {
+    std::string out;
+    int port = 0;
+    {
+        std::unique_lock<std::mutex> lock(state_.mutex);
+        auto news = [&] {
+            return state_.stopping || (!state_.notices.empty() && state_.notices.back().seq > stream.noticeSeq) ||
+                   state_.ready;
+        };
+        if (!news()) state_.changed.wait_for(lock, std::chrono::seconds(3), news);
+        if (state_.stopping) return false;
+        for (const auto& n : state_.notices) {
+            if (n.seq > stream.noticeSeq) out += n.event;
+        }
+        if (!state_.notices.empty()) stream.noticeSeq = std::max(stream.noticeSeq, state_.notices.back().seq);
+        if (state_.ready) port = state_.worker.port();
+    }
+    if (out.empty() && port == 0) out = ": waiting for the panel\n\n";  // finds a page that left
+    if (!out.empty() && !sink.write(out.data(), out.size())) return false;
+    if (port == 0) return true;
+    auto started = Clock::now();
+    bool pageGone = false;
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(15, 0);  // the worker's stream writes at least every 5 s
+    client.Get("/api/events", [&](const char* data, std::size_t length) {
+        if (stopRequested_ || !sink.write(data, length)) {
+            pageGone = true;
+            return false;
+        }
+        return true;
+    });
+    if (pageGone || stopRequested_) return false;
+    if (Clock::now() - started < std::chrono::milliseconds(500)) std::this_thread::sleep_for(std::chrono::seconds(1));
+    return true;
+}
+
+void SupervisorProxy::routes(httplib::Server& server) {
+    server.Get("/api/state",
+               [this](const httplib::Request& req, httplib::Response& res) { forward("GET", "/api/state", req, res); });
+    for (const char* path : {"/api/step", "/api/clock", "/api/session"}) {
+        std::string p = path;
+        server.Post(path,
+                    [this, p](const httplib::Request& req, httplib::Response& res) { forward("POST", p, req, res); });
+    }
+    server.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
+        auto stream = std::make_shared<Stream>();
+        bool opened = false;
+        {
+            std::lock_guard<std::mutex> lock(state_.mutex);
+            if (state_.streams < maxEventStreams) {
+                opened = true;
+                ++state_.streams;
+                // A page that opens after a fault sees it.
+                stream->noticeSeq =
+                    state_.notices.empty() ? 0 : state_.notices.back().seq - (state_.fault.is_null() ? 0 : 1);
+            }
+        }
+        serveEventStream(
+            res, opened, [this, stream](httplib::DataSink& sink) { return streamStep(*stream, sink); },
+            [this] {
+                std::lock_guard<std::mutex> lock(state_.mutex);
+                --state_.streams;
+            });
+    });
+}
+
+}  // namespace zarn_host

@@ -1,0 +1,44 @@
+// The supervisor's HTTP server's routes: the page's files, the API forwarded
+// to the worker, and event streams that pass on the worker's stream, the
+// supervisor's fault notices, and outlive the worker.
+//
+// Threads: routes() is called once before the server starts; the rest runs on
+// the HTTP server's threads, reading state under its mutex.
+#pragma once
+
+#include <atomic>
+
+#include "web/supervisor/supervisor_state.h"
+
+namespace httplib {
+class Server;
+class DataSink;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace zarn_host {
+
+class SupervisorProxy {
+public:
+    // stepTimeoutSeconds: how long a forwarded step may take; stopRequested:
+    // the supervisor was told to end (streams end at once).
+    SupervisorProxy(SupervisorState& state, int stepTimeoutSeconds, const std::atomic<bool>& stopRequested)
+        : state_(state), stepTimeoutSeconds_(stepTimeoutSeconds), stopRequested_(stopRequested) {}
+
+    void routes(httplib::Server& server);
+
+private:
+    struct Stream {
+        uint64_t noticeSeq = 0;  // the last notice this stream was sent
+    };
+    bool forward(const std::string& method, const std::string& path, const httplib::Request& req,
+                 httplib::Response& res);
+    bool streamStep(Stream& stream, httplib::DataSink& sink);
+
+    SupervisorState& state_;
+    const int stepTimeoutSeconds_;
+    const std::atomic<bool>& stopRequested_;
+};
+
+}  // namespace zarn_host
