@@ -135,6 +135,32 @@ TEST(zarn_string, split_at_first_separator) {
     EXPECT_EQ(right, "b");
 }
 
+// Parts of a text never read past it: every position and count has a defined part.
+TEST(zarn_string, mid_and_indexOf_cut_to_the_text) {
+    const zarn_string text("Salvo_12");
+    struct Case {
+        int position;
+        int count;
+        const char* part;
+    } cases[] = {
+        {6, -1, "12"}, {0, 5, "Salvo"}, {0, -1, "Salvo_12"},    {-3, 2, "Sa"},       {7, 99, "2"},
+        {8, -1, ""},   {9, 1, ""},      {INT_MAX, INT_MAX, ""}, {INT_MIN, 3, "Sal"}, {2, 0, ""},
+    };
+    for (const auto& c : cases) EXPECT_STREQ(text.mid(c.position, c.count), c.part) << c.position << ", " << c.count;
+    EXPECT_STREQ(zarn_string().mid(0), "");
+    struct Find {
+        char c;
+        int from;
+        int at;
+    } finds[] = {{'_', 0, 5}, {'1', 0, 6}, {'S', 1, -1}, {'2', 7, 7}, {'2', 8, -1}, {'x', 0, -1}, {'S', -5, 0}};
+    for (const auto& f : finds) EXPECT_EQ(text.indexOf(f.c, f.from), f.at) << f.c << " from " << f.from;
+    // The engineer's case: the number after "Salvo_".
+    EXPECT_EQ(text.mid(text.indexOf('_') + 1).toInt(), 12);
+    EXPECT_STREQ(zarn_string::number(-12), "-12");
+    EXPECT_STREQ(zarn_string::number(INT_MIN), "-2147483648");
+    EXPECT_STREQ(zarn_string::number(0), "0");
+}
+
 TEST(zarn_string, null_and_self_references_are_safe) {
     const char* none = nullptr;
     zarn_string s(none);

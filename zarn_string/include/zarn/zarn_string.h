@@ -90,6 +90,17 @@ public:
     /// right may be this string itself.
     int split(char separator, zarn_string& left, zarn_string& right) const;
 
+    /// The decimal text of value: number(-12) is "-12" (as zarn_string(value, 0, 0, 10)).
+    static zarn_string number(int value);
+    /// count bytes of the text from byte position on; a negative count means
+    /// to the end. A negative position counts as 0, and a part reaching past
+    /// the text is cut to it (past the end: the empty text). "Salvo_12".mid(6)
+    /// is "12"; "Salvo_12".mid(0, 5) is "Salvo".
+    zarn_string mid(int position, int count = -1) const;
+    /// The byte position of the first c at or after from (a negative from
+    /// counts as 0), or -1 when there is none: "Salvo_12".indexOf('_') is 5.
+    int indexOf(char c, int from = 0) const;
+
 private:
     friend zarn_string operator+(const zarn_string& a, const zarn_string& b);
     friend zarn_string operator+(const zarn_string& a, const char* b);
