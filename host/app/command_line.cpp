@@ -60,21 +60,8 @@ std::string exitStatusHelp() {
     return text;
 }
 
-}  // namespace
-
-const std::vector<ExitStatus>& exitStatuses() {
-    static const std::vector<ExitStatus> statuses = {
-        {0, "every expectation held and the panel kept the protocol"},
-        {1,
-         "an expectation failed, the host found a protocol fault (a reply handed back twice or never, a "
-         "pointer it never gave, a malformed command, a missing or repeated \"AS\") or refused a panel file "
-         "a PS named (counted in the end summary, its reason on standard error even with --quiet)"},
-        {2, "usage, load and file errors"},
-        {3, "the panel crashed the process (the crash report is on standard error)"},
-    };
-    return statuses;
-}
-
+// The program's options, bound to options. Its footer lists the commands,
+// the exit statuses and the scenario steps.
 std::unique_ptr<CLI::App> hostCommandLine(HostOptions& options) {
     auto app = std::make_unique<CLI::App>(
         "Simulated panel host: loads a panel library and drives it through a facility model");
@@ -127,6 +114,32 @@ std::unique_ptr<CLI::App> hostCommandLine(HostOptions& options) {
     // A path such as /data/k7_mon.dll is a file, not a Windows-style option.
     app->allow_windows_style_options(false);
     return app;
+}
+
+}  // namespace
+
+const std::vector<ExitStatus>& exitStatuses() {
+    static const std::vector<ExitStatus> statuses = {
+        {0, "every expectation held and the panel kept the protocol"},
+        {1,
+         "an expectation failed, the host found a protocol fault (a reply handed back twice or never, a "
+         "pointer it never gave, a malformed command, a missing or repeated \"AS\") or refused a panel file "
+         "a PS named (counted in the end summary, its reason on standard error even with --quiet)"},
+        {2, "usage, load and file errors"},
+        {3, "the panel crashed the process (the crash report is on standard error)"},
+    };
+    return statuses;
+}
+
+int parseHostCommandLine(int argc, const char* const* argv, HostOptions& options) {
+    auto app = hostCommandLine(options);
+    try {
+        app->parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app->exit(e) == 0 ? 0 : 2;
+    }
+    options.panelDirSet = app->get_option("--panel-dir")->count() > 0;
+    return -1;
 }
 
 std::string manPage(const std::string& manTemplate, const std::string& version) {

@@ -3,21 +3,17 @@
 // all made from these definitions, so they cannot drift apart.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
-
-namespace CLI {
-class App;
-}
 
 namespace zarn_host {
 
 struct HostOptions;
 
-// The program's options, bound to options. Its footer lists the commands,
-// the exit statuses and the scenario steps.
-std::unique_ptr<CLI::App> hostCommandLine(HostOptions& options);
+// Reads zarn_host's options (argv[0] the program) into options. -1 to go on;
+// otherwise the status to end with: 0 after --help or --version, 2 after a
+// usage error (both printed).
+int parseHostCommandLine(int argc, const char* const* argv, HostOptions& options);
 
 struct ExitStatus {
     int code;

@@ -2,7 +2,6 @@
 // scenario against it, or takes steps from standard input. "zarn_host
 // validate ..." runs the validator instead, "zarn_host new-panel ..." makes a
 // panel from the template.
-#include <CLI/CLI.hpp>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -35,15 +34,8 @@ int main(int argc, char** argv) {
                                        std::cerr);
     }
     zarn_host::HostOptions options;
-    auto commandLine = zarn_host::hostCommandLine(options);
-    CLI::App& app = *commandLine;
-    try {
-        app.parse(static_cast<int>(pointers.size()), pointers.data());
-    } catch (const CLI::ParseError& e) {
-        int code = app.exit(e);
-        return code == 0 ? 0 : 2;
-    }
-    options.panelDirSet = app.get_option("--panel-dir")->count() > 0;
+    int status = zarn_host::parseHostCommandLine(static_cast<int>(pointers.size()), pointers.data(), options);
+    if (status >= 0) return status;
     options.stepsFromTerminal = zarn_host::standardInputIsTerminal();
     if (!options.serve.empty() && !options.worker) return zarn_host::superviseServe(arguments, options);
     return zarn_host::runHost(options, std::cin, std::cout, std::cerr, zarn_host::serveWeb, zarn_host::startBridges);
