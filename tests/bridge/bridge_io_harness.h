@@ -144,7 +144,7 @@ public:
 
     std::vector<swp08::Event> events;
     bool closed = false;
-    // Run between reads while waiting: the panel thread's part (exchange).
+    // Run between reads while waiting: the panel thread's work (exchange).
     std::function<void()> pump;
 
 private:
@@ -213,7 +213,7 @@ public:
     bool pumpUntilStatus(const std::string& text) {
         return pumpUntil([&] { return runtime->statusJson().find(text) != std::string::npos; });
     }
-    // Waits of this peer run the panel thread's part too.
+    // Waits of this peer do the panel thread's work too.
     Peer& pumping(Peer& peer) {
         peer.pump = [this] { runtime->exchange(host); };
         return peer;

@@ -203,7 +203,7 @@ TEST_F(ServedRouter, AControllerThatDoesNotReadIsDroppedAndTheNextIsAnswered) {
     swp08::Bytes request = swp08::encodeFrame(names);
     swp08::Bytes many;
     for (int i = 0; i < 2000; ++i) many.insert(many.end(), request.begin(), request.end());
-    silent->sendRaw(many);  // may stop part way once the host has closed
+    silent->sendRaw(many);  // may stop short once the host has closed
     ASSERT_TRUE(host->pumpUntil([&] { return host->traced("does not read; dropped"); }));
     ASSERT_TRUE(host->pumpUntilStatus("with 0 controllers"));
     auto next = controller();

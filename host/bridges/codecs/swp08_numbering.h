@@ -4,8 +4,8 @@
 // says "no source" with source 1023, the plain forms' highest number, which is
 // also what a tally carries for a destination out of range.
 //
-// Facility source 1024 has no wire number of its own: it would read back as
-// "no source". A router bridged over SW-P-08 has at most 1023 sources.
+// Facility source 1024 has no wire number of its own: wire source 1023 reads
+// back as "no source". Sources past it (extended forms) are n + 1 as usual.
 #pragma once
 
 #include <cstdint>
