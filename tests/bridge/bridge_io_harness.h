@@ -157,27 +157,36 @@ private:
 // A listening socket on loopback: the real router a client connects to.
 class Listener {
 public:
-    Listener() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    Listener() { open(0); }
+    ~Listener() { stop(); }
+    // Stops listening: connects to the port are refused.
+    void stop() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+    // Listens on the same port again.
+    void restart() { open(port); }
+    // The next connection within the wait (acknowledging its frames), else null.
+    std::unique_ptr<Peer> accept(int ms = kWaitMs) {
+        pollfd p{fd_, POLLIN, 0};
+        if (fd_ < 0 || ::poll(&p, 1, ms) <= 0) return nullptr;
+        return std::make_unique<Peer>(::accept(fd_, nullptr, nullptr), true);
+    }
+    uint16_t port = 0;
+
+private:
+    void open(uint16_t at) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
         int on = 1;
         ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in a = loopback(0);
+        sockaddr_in a = loopback(at);
         ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
         ::listen(fd_, 8);
         socklen_t n = sizeof a;
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
         port = ntohs(a.sin_port);
     }
-    ~Listener() { ::close(fd_); }
-    // The next connection within the wait (acknowledging its frames), else null.
-    std::unique_ptr<Peer> accept(int ms = kWaitMs) {
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, ms) <= 0) return nullptr;
-        return std::make_unique<Peer>(::accept(fd_, nullptr, nullptr), true);
-    }
-    uint16_t port = 0;
-
-private:
-    int fd_;
+    int fd_ = -1;
 };
 
 // A host of this facility with the SW-P-08 module of these routers on a

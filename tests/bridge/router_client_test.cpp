@@ -145,11 +145,14 @@ TEST_F(RouterClient, ALostRouterIsOfflineUntilItIsBack) {
     ASSERT_TRUE(peer);
     dump(*peer, {2, 2, 2, 2});
     ASSERT_TRUE(host->pumpUntil([&] { return host->host.facility().online(101) && host->crosspoint(101, 1) == 3; }));
+    // The router goes away: its connection closes and connects are refused.
+    router.stop();
     peer.reset();
     ASSERT_TRUE(host->pumpUntil([&] { return !host->host.facility().online(101); }));
     EXPECT_TRUE(host->traced("offline 101 (router connection lost)"));
     EXPECT_TRUE(host->pumpUntilStatus("reconnecting to 127.0.0.1:"));
     // Back: the client connects again and reads the crosspoints afresh.
+    router.restart();
     auto again = acceptClient();
     ASSERT_TRUE(again);
     dump(*again, {5, 5, 5, 5});
