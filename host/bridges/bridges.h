@@ -28,7 +28,7 @@ public:
 
 // Reads the bridges of a facility file and starts them; null with an empty
 // error when the file names none, null with a one-line error when they
-// cannot start. Provided by bridge_io/ where Asio is available, else by
+// cannot start. Provided by bridge_modules.cpp where Asio is available, else by
 // bridges_unavailable.cpp.
 std::unique_ptr<Bridges> startBridges(const std::string& facilityPath, SimHost& host, bool allowRemote,
                                       std::string& error);

@@ -1,10 +1,14 @@
 // The bridges a facility file names: what is taken and what is refused, each
 // refusal one line naming the file and the JSON path at fault.
-#include "bridges/runtime/bridge_config.h"
-
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
+
+#include "bridges/bridge_modules.h"
+#include "bridges/swp08/swp08_config.h"
+#include "bridges/tsl_umd/umd_config.h"
 
 namespace zarn_host::bridges {
 namespace {
@@ -20,13 +24,12 @@ class BridgeConfigRefusal : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(BridgeConfigRefusal, IsOneLineNamingFileAndPath) {
     const Refusal& r = GetParam();
-    BridgeConfig config;
-    config.routers.push_back({});  // left alone on refusal
+    std::vector<std::unique_ptr<Module>> modules(1);  // left alone on refusal
     std::string error;
-    EXPECT_FALSE(parseBridgeConfig(r.json, "k7.json", r.allowRemote, config, error));
+    EXPECT_FALSE(readBridgeModules(r.json, "k7.json", r.allowRemote, modules, error));
     EXPECT_EQ(error, r.error);
     EXPECT_EQ(error.find('\n'), std::string::npos);
-    EXPECT_EQ(config.routers.size(), 1u);
+    EXPECT_EQ(modules.size(), 1u);
 }
 
 const Refusal refusals[] = {
@@ -100,9 +103,17 @@ TEST(BridgeConfig, TakesRoutersAndSenders) {
                              "tallies": {"lh": {"panel": "K7", "control": "Vidtally_1", "property": "state",
                                                 "map": {"on": "red", "off": "off"}}}}]}]
     })";
-    BridgeConfig c;
+    std::vector<std::unique_ptr<Module>> modules;
     std::string error;
-    ASSERT_TRUE(parseBridgeConfig(json, "k7.json", true, c, error)) << error;
+    ASSERT_TRUE(readBridgeModules(json, "k7.json", true, modules, error)) << error;
+    EXPECT_EQ(modules.size(), 2u);  // SW-P-08 and TSL UMD
+    struct Config {
+        std::vector<SwpRouterConfig> routers;
+        std::vector<SenderConfig> senders;
+    } c;
+    const Json root = Json::parse(json);
+    c.routers = readSwp08Routers(root, true);
+    c.senders = readUmdSenders(root);
     ASSERT_EQ(c.routers.size(), 3u);
     EXPECT_EQ(c.routers[0].device, 101);
     EXPECT_TRUE(c.routers[0].listen);
@@ -130,11 +141,11 @@ TEST(BridgeConfig, TakesRoutersAndSenders) {
 }
 
 TEST(BridgeConfig, NoBridgesIsEmptyAndNotAnError) {
-    BridgeConfig c;
+    std::vector<std::unique_ptr<Module>> modules;
     std::string error;
-    EXPECT_TRUE(parseBridgeConfig(R"({"routers":[{"device":101}]})", "k7.json", false, c, error));
-    EXPECT_TRUE(c.empty());
-    EXPECT_FALSE(parseBridgeConfig("{\"routers\": [", "k7.json", false, c, error));
+    EXPECT_TRUE(readBridgeModules(R"({"routers":[{"device":101}]})", "k7.json", false, modules, error));
+    EXPECT_TRUE(modules.empty());
+    EXPECT_FALSE(readBridgeModules("{\"routers\": [", "k7.json", false, modules, error));
     EXPECT_EQ(error.rfind("k7.json:", 0), 0u) << error;
 }
 

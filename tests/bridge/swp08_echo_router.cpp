@@ -93,8 +93,8 @@ void serve(Router& router, Client& client, const uint8_t* data, std::size_t size
         std::fprintf(stderr, "swp08_echo_router: got %s\n", swp08::describe(m).c_str());
         switch (m.kind) {
             case swp08::Kind::interrogate:
-                append(reply, swp08::tallyFor(m, router.valid(m) ? router.crosspoints[m.level][m.destination]
-                                                                 : swp08::kOutOfRangeSource));
+                append(reply, swp08::tallyFor(
+                                  m, router.valid(m) ? router.crosspoints[m.level][m.destination] : swp08::kNoSource));
                 break;
             case swp08::Kind::connect:
                 if (router.valid(m) && m.source < kSize) {

@@ -46,7 +46,10 @@ async function api(route, body) {
     return res.json();
 }
 const served = async () => (await api("/api/state")).bridges.find((b) => b.kind === "swp08");
-const descriptors = () => fs.readdirSync(`/proc/${host.pid}/fd`).length;
+// Of zarn_host and its children: under --serve the bridges run in the worker.
+const family = (pid) => [pid, ...fs.readdirSync(`/proc/${pid}/task`).flatMap((t) =>
+    fs.readFileSync(`/proc/${pid}/task/${t}/children`, "utf8").split(" ").filter(Boolean).map(Number).flatMap(family))];
+const descriptors = () => family(host.pid).reduce((n, pid) => n + fs.readdirSync(`/proc/${pid}/fd`).length, 0);
 async function settle(what, check) {
     const end = Date.now() + 5000;
     while (!(await check())) {
@@ -162,6 +165,7 @@ test("bad peers leave the served router and the panel working", { timeout: 20000
     assert.equal(answer.ok, true, answer.error);
     assert.equal((await api("/api/step", { step: 'pick Sources "VT 2"' })).ok, true);
     await settle("no controller connected", async () => (await served()).controllers === 0);
-    assert.ok(descriptors() <= fdsBefore, `descriptors: ${fdsBefore} before, ${descriptors()} after`);
+    // An HTTP connection the test's fetch keeps alive may stay a few seconds; a leak stays for good.
+    await settle(`descriptors back to ${fdsBefore}`, async () => descriptors() <= fdsBefore);
     assert.equal(host.exitCode, null);
 });

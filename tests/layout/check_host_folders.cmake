@@ -1,8 +1,11 @@
 # Checks every #include "..." of the host's sources against the folders each
 # folder may use. A folder sees itself and what its row names; the codecs
 # see only themselves; nothing below the web front-end and the bridges' I/O
-# sees them. The web front-end's subfolders are folders of their own; a
-# row's "X/api" is X's one header the others may see. Run with
+# sees them. The subfolders of bridges/ and web/ are rows of their own: the
+# bridges' runtime sees no codec and no protocol, a protocol sees the runtime
+# and the codecs but no other protocol, and bridges/ itself (the table of
+# protocols) sees the runtime and the protocols; the web's plumbing sees only
+# texts. A row's "X/api" is X's one header the others may see. Run with
 # -DHOST=<the host folder>.
 #
 # folder              may include
@@ -13,7 +16,10 @@ set(allowed_sim         "text;platform;model")
 set(allowed_scenario    "text;platform;model;sim")
 set(allowed_run         "text;platform;model;sim;scenario;bridges/api")
 set(allowed_validate    "text;platform;model;sim;scenario")
-set(allowed_bridges     "text;platform;model;sim;bridges/api;bridges/codecs;bridges/runtime")
+set(allowed_bridges     "text;platform;model;sim;bridges/api;bridges/runtime;bridges/swp08;bridges/tsl_umd")
+set(allowed_bridges/runtime "text;platform;model;sim;bridges/api")
+set(allowed_bridges/swp08   "text;platform;model;sim;bridges/api;bridges/codecs;bridges/runtime")
+set(allowed_bridges/tsl_umd "text;platform;model;sim;bridges/api;bridges/codecs;bridges/runtime")
 set(allowed_web         "text;platform;model;sim;scenario;run;bridges/api;web")
 set(allowed_app         "text;platform;model;sim;scenario;run;validate;bridges/api;web")
 # The web front-end's rooms: the HTTP plumbing sees only texts; the page's
@@ -29,11 +35,19 @@ set(web_api "web/serve.h")
 
 file(GLOB_RECURSE sources RELATIVE ${HOST} ${HOST}/*.cpp ${HOST}/*.h)
 set(faults "")
-foreach(source IN LISTS sources)
-  string(REGEX MATCH "^[^/]+" folder "${source}")
-  if(source MATCHES "^web/[^/]+/")
-    string(REGEX MATCH "^web/[^/]+" folder "${source}")
+# The folder (the row) of a path: bridges/<sub>/ and web/<sub>/ for their
+# subfolders, else the top folder.
+function(host_folder path out)
+  if(path MATCHES "^((bridges|web)/[^/]+)/")
+    set(${out} ${CMAKE_MATCH_1} PARENT_SCOPE)
+  else()
+    string(REGEX MATCH "^[^/]+" top "${path}")
+    set(${out} ${top} PARENT_SCOPE)
   endif()
+endfunction()
+
+foreach(source IN LISTS sources)
+  host_folder(${source} folder)
   if(source MATCHES "^bridges/codecs/")
     set(allowed "bridges/codecs")
   elseif(DEFINED allowed_${folder})
@@ -49,12 +63,13 @@ foreach(source IN LISTS sources)
       list(APPEND faults "${source}: \"${included}\" is not written from the host's root")
       continue()
     endif()
+    # A folder sees itself.
+    host_folder(${included} included_folder)
     set(seen NO)
-    set(target_folders ${folder} ${allowed})
-    if(source MATCHES "^bridges/codecs/")
-      set(target_folders ${allowed})
+    if(included_folder STREQUAL folder)
+      set(seen YES)
     endif()
-    foreach(ok IN LISTS target_folders)
+    foreach(ok IN LISTS allowed)
       if(ok MATCHES "^([^/]+)/api$")
         if(included STREQUAL ${CMAKE_MATCH_1}_api)
           set(seen YES)

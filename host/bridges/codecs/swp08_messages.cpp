@@ -1,0 +1,378 @@
+// SW-P-08's messages: every command of the router subset, plain and
+// extended, to and from a frame's DATA. The commands are one table (kCommands)
+// that both directions read.
+#include "bridges/codecs/swp08_messages.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "bridges/codecs/swp08_text.h"
+
+namespace zarn_host::swp08 {
+
+using detail::format;
+
+// ---- Messages --------------------------------------------------------------
+
+std::size_t nameChars(NameLength length) {
+    switch (length) {
+        case NameLength::four:
+            return 4;
+        case NameLength::eight:
+            return 8;
+        case NameLength::twelve:
+            return 12;
+        case NameLength::sixteen:
+            return 16;
+    }
+    return 8;
+}
+
+std::size_t namesPerMessage(NameLength length) {
+    switch (length) {
+        case NameLength::four:
+            return 32;
+        case NameLength::eight:
+            return 16;
+        case NameLength::twelve:
+            return 10;
+        case NameLength::sixteen:
+            return 8;
+    }
+    return 16;
+}
+
+bool Message::operator==(const Message& o) const {
+    return kind == o.kind && form == o.form && matrix == o.matrix && level == o.level && destination == o.destination &&
+           source == o.source && badSource == o.badSource && wordDump == o.wordDump && first == o.first &&
+           sources == o.sources && nameLength == o.nameLength && names == o.names;
+}
+
+namespace {
+
+// Each command of the subset: the kind and form of message it carries. The
+// plain tally dump has two commands, told apart by Message::wordDump; the
+// extended one has the word form only.
+struct CommandForm {
+    Command command;
+    Kind kind;
+    Form form;
+    bool wordDump;
+};
+
+constexpr CommandForm kCommands[] = {
+    {Command::interrogate, Kind::interrogate, Form::plain, false},
+    {Command::connect, Kind::connect, Form::plain, false},
+    {Command::tally, Kind::tally, Form::plain, false},
+    {Command::connected, Kind::connected, Form::plain, false},
+    {Command::tally_dump_request, Kind::tally_dump_request, Form::plain, false},
+    {Command::tally_dump_byte, Kind::tally_dump, Form::plain, false},
+    {Command::tally_dump_word, Kind::tally_dump, Form::plain, true},
+    {Command::source_names_request, Kind::source_names_request, Form::plain, false},
+    {Command::destination_names_request, Kind::destination_names_request, Form::plain, false},
+    {Command::source_names, Kind::source_names, Form::plain, false},
+    {Command::destination_names, Kind::destination_names, Form::plain, false},
+    {Command::ext_interrogate, Kind::interrogate, Form::extended, false},
+    {Command::ext_connect, Kind::connect, Form::extended, false},
+    {Command::ext_tally, Kind::tally, Form::extended, false},
+    {Command::ext_connected, Kind::connected, Form::extended, false},
+    {Command::ext_tally_dump_request, Kind::tally_dump_request, Form::extended, false},
+    {Command::ext_tally_dump_word, Kind::tally_dump, Form::extended, false},
+    {Command::ext_source_names_request, Kind::source_names_request, Form::extended, false},
+    {Command::ext_destination_names_request, Kind::destination_names_request, Form::extended, false},
+    {Command::ext_source_names, Kind::source_names, Form::extended, false},
+    {Command::ext_destination_names, Kind::destination_names, Form::extended, false},
+};
+
+const CommandForm* commandForm(uint8_t command) {
+    for (const CommandForm& c : kCommands) {
+        if (static_cast<uint8_t>(c.command) == command) return &c;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+Command commandOf(const Message& m) {
+    for (const CommandForm& c : kCommands) {
+        if (c.kind != m.kind || c.form != m.form) continue;
+        // Only the plain tally dump has a choice of two.
+        if (m.kind == Kind::tally_dump && m.form == Form::plain && c.wordDump != m.wordDump) continue;
+        return c.command;
+    }
+    return Command::interrogate;
+}
+
+namespace {
+
+const char* kindName(Kind kind) {
+    switch (kind) {
+        case Kind::interrogate:
+            return "interrogate";
+        case Kind::connect:
+            return "connect";
+        case Kind::tally:
+            return "tally";
+        case Kind::connected:
+            return "connected";
+        case Kind::tally_dump_request:
+            return "tally dump request";
+        case Kind::tally_dump:
+            return "tally dump";
+        case Kind::source_names_request:
+            return "source names request";
+        case Kind::destination_names_request:
+            return "destination names request";
+        case Kind::source_names:
+            return "source names";
+        case Kind::destination_names:
+            return "destination names";
+    }
+    return "?";
+}
+
+bool hasSource(Kind kind) {
+    return kind == Kind::connect || kind == Kind::tally || kind == Kind::connected;
+}
+bool isCrosspoint(Kind kind) {
+    return kind == Kind::interrogate || hasSource(kind);
+}
+bool isNames(Kind kind) {
+    return kind == Kind::source_names || kind == Kind::destination_names;
+}
+bool isNamesRequest(Kind kind) {
+    return kind == Kind::source_names_request || kind == Kind::destination_names_request;
+}
+// Destination names carry a matrix but no level in the extended form.
+bool levelless(const Message& m) {
+    return m.form == Form::extended && (m.kind == Kind::destination_names || m.kind == Kind::destination_names_request);
+}
+
+uint8_t matrixLevel(const Message& m) {
+    return static_cast<uint8_t>((m.matrix << 4) | m.level);
+}
+void putWord(Bytes& out, uint16_t value) {
+    out.push_back(static_cast<uint8_t>(value >> 8));
+    out.push_back(static_cast<uint8_t>(value & 0xFF));
+}
+uint16_t word(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+
+Encoded bad(std::string detail) {
+    Encoded e;
+    e.error = Error::bad_value;
+    e.detail = std::move(detail);
+    return e;
+}
+
+}  // namespace
+
+bool hasLevel(const Message& m) {
+    return !levelless(m);
+}
+
+bool fitsPlain(const Message& m) {
+    if (m.matrix > 15 || m.level > 15) return false;
+    if (isCrosspoint(m.kind)) return m.destination < 1024 && (!hasSource(m.kind) || m.source < 1024);
+    if (m.kind == Kind::tally_dump && !m.wordDump) {
+        if (m.first > 255) return false;
+        return std::all_of(m.sources.begin(), m.sources.end(), [](uint16_t s) { return s < 256; });
+    }
+    return true;
+}
+
+std::string describe(const Message& m) {
+    std::string text = m.form == Form::extended ? "ext " : "";
+    text += kindName(m.kind);
+    text += format(" m%u", m.matrix);
+    if (!levelless(m) && m.kind != Kind::destination_names && m.kind != Kind::destination_names_request)
+        text += format(" l%u", m.level);
+    if (isCrosspoint(m.kind)) text += format(" d%u", m.destination);
+    if (hasSource(m.kind)) text += format(" s%u", m.source);
+    if (m.kind == Kind::tally_dump)
+        text += format(" from d%u, %u tallies", m.first, static_cast<unsigned>(m.sources.size()));
+    if (isNamesRequest(m.kind)) text += format(" %u chars", static_cast<unsigned>(nameChars(m.nameLength)));
+    if (isNames(m.kind))
+        text += format(" from %u, %u names of %u chars", m.first, static_cast<unsigned>(m.names.size()),
+                       static_cast<unsigned>(nameChars(m.nameLength)));
+    return text;
+}
+
+Encoded encode(const Message& m) {
+    const bool ext = m.form == Form::extended;
+    if (!ext && !fitsPlain(m)) return bad(describe(m) + ": numbers out of range for the plain form");
+    if (levelless(m) && m.level != 0) return bad(describe(m) + ": the extended form carries no level");
+    if (static_cast<uint8_t>(m.nameLength) > 3) return bad("name length code out of range");
+    Encoded e;
+    Bytes& d = e.data;
+    d.push_back(static_cast<uint8_t>(commandOf(m)));
+    if (ext) {
+        d.push_back(m.matrix);
+        if (!levelless(m)) d.push_back(m.level);
+    } else {
+        d.push_back(matrixLevel(m));
+    }
+    if (isCrosspoint(m.kind)) {
+        if (ext) {
+            putWord(d, m.destination);
+            if (hasSource(m.kind)) putWord(d, m.source);
+        } else {
+            const unsigned sourceHigh = hasSource(m.kind) ? m.source / 128u : 0u;
+            const bool badBit = hasSource(m.kind) && m.badSource;
+            d.push_back(static_cast<uint8_t>(((m.destination / 128u) << 4) | (badBit ? 0x08 : 0) | sourceHigh));
+            d.push_back(static_cast<uint8_t>(m.destination % 128u));
+            if (hasSource(m.kind)) d.push_back(static_cast<uint8_t>(m.source % 128u));
+        }
+    } else if (m.kind == Kind::tally_dump) {
+        const bool words = ext || m.wordDump;
+        if (m.sources.size() > 255) return bad("tally dump of more than 255 tallies");
+        d.push_back(static_cast<uint8_t>(m.sources.size()));
+        if (words) {
+            putWord(d, m.first);
+            for (uint16_t s : m.sources) putWord(d, s);
+        } else {
+            d.push_back(static_cast<uint8_t>(m.first));
+            for (uint16_t s : m.sources) d.push_back(static_cast<uint8_t>(s));
+        }
+    } else if (isNamesRequest(m.kind)) {
+        d.push_back(static_cast<uint8_t>(m.nameLength));
+    } else if (isNames(m.kind)) {
+        const std::size_t chars = nameChars(m.nameLength);
+        if (m.names.size() > 255) return bad("names message of more than 255 names");
+        d.push_back(static_cast<uint8_t>(m.nameLength));
+        putWord(d, m.first);
+        d.push_back(static_cast<uint8_t>(m.names.size()));
+        for (const std::string& name : m.names) {
+            const std::size_t n = std::min(name.size(), chars);
+            d.insert(d.end(), name.begin(), name.begin() + static_cast<std::ptrdiff_t>(n));
+            d.insert(d.end(), chars - n, ' ');
+        }
+    }
+    if (d.size() > kMaxData)
+        return bad(describe(m) + format(": %u bytes, longer than a frame takes", static_cast<unsigned>(d.size())));
+    return e;
+}
+
+Bytes encodeFrame(const Message& message) {
+    const Encoded e = encode(message);
+    return e.ok() ? frame(e.data) : Bytes{};
+}
+
+namespace {
+
+Decoded failed(Error error, std::string detail) {
+    Decoded d;
+    d.error = error;
+    d.detail = std::move(detail);
+    return d;
+}
+
+}  // namespace
+
+Decoded decodeMessage(const uint8_t* data, std::size_t size) {
+    if (size == 0) return failed(Error::bad_length, "empty message");
+    const CommandForm* command = commandForm(data[0]);
+    if (!command) return failed(Error::unknown_command, format("command %u not supported", data[0]));
+    Decoded out;
+    Message& m = out.message;
+    m.kind = command->kind;
+    m.form = command->form;
+    m.wordDump = command->wordDump;
+    const bool ext = m.form == Form::extended;
+    const std::string name = (ext ? "ext " : "") + std::string(kindName(m.kind));
+    const uint8_t* p = data + 1;
+    const std::size_t n = size - 1;
+    auto lengthError = [&](std::size_t expected) {
+        return failed(Error::bad_length, name + format(": %u bytes after the command, expected %u",
+                                                       static_cast<unsigned>(n), static_cast<unsigned>(expected)));
+    };
+    // The address: matrix and level.
+    std::size_t at = 0;
+    const std::size_t addressSize = ext ? (levelless(m) ? 1 : 2) : 1;
+    if (n < addressSize) return lengthError(addressSize);
+    if (ext) {
+        m.matrix = p[0];
+        m.level = levelless(m) ? 0 : p[1];
+    } else {
+        m.matrix = p[0] >> 4;
+        m.level = p[0] & 0x0F;
+    }
+    at = addressSize;
+
+    if (isCrosspoint(m.kind)) {
+        const std::size_t expected = addressSize + (ext ? (hasSource(m.kind) ? 4 : 2) : (hasSource(m.kind) ? 3 : 2));
+        if (n != expected) return lengthError(expected);
+        if (ext) {
+            m.destination = word(p + at);
+            if (hasSource(m.kind)) m.source = word(p + at + 2);
+        } else {
+            const uint8_t multiplier = p[at];
+            const uint8_t destinationLow = p[at + 1];
+            const uint8_t sourceLow = hasSource(m.kind) ? p[at + 2] : 0;
+            if ((multiplier & 0x80) || (destinationLow & 0x80) || (sourceLow & 0x80))
+                return failed(Error::bad_value, name + format(": top bit set in %02X %02X %02X hex", multiplier,
+                                                              destinationLow, sourceLow));
+            m.destination = static_cast<uint16_t>(((multiplier >> 4) & 0x07) * 128 + destinationLow);
+            if (hasSource(m.kind)) {
+                m.source = static_cast<uint16_t>((multiplier & 0x07) * 128 + sourceLow);
+                m.badSource = (multiplier & 0x08) != 0;
+            }
+        }
+        return out;
+    }
+    if (m.kind == Kind::tally_dump_request) {
+        if (n != addressSize) return lengthError(addressSize);
+        return out;
+    }
+    if (m.kind == Kind::tally_dump) {
+        const bool words = ext || m.wordDump;
+        const std::size_t header = addressSize + 1 + (words ? 2 : 1);
+        if (n < header) return lengthError(header);
+        const std::size_t count = p[at];
+        const std::size_t expected = header + count * (words ? 2 : 1);
+        if (n != expected)
+            return failed(Error::bad_length, name + format(": %u tallies need %u bytes after the command, got %u",
+                                                           static_cast<unsigned>(count),
+                                                           static_cast<unsigned>(expected), static_cast<unsigned>(n)));
+        at += 1;
+        if (words) {
+            m.first = word(p + at);
+            at += 2;
+            for (std::size_t i = 0; i < count; ++i) m.sources.push_back(word(p + at + 2 * i));
+        } else {
+            m.first = p[at];
+            at += 1;
+            for (std::size_t i = 0; i < count; ++i) m.sources.push_back(p[at + i]);
+        }
+        return out;
+    }
+    // Names and their requests: the name length code first.
+    if (n < at + 1) return lengthError(at + 1);
+    const uint8_t code = p[at];
+    if (code > 3) return failed(Error::bad_value, name + format(": name length code %u", code));
+    m.nameLength = static_cast<NameLength>(code);
+    at += 1;
+    if (isNamesRequest(m.kind)) {
+        if (n != at) return lengthError(at);
+        return out;
+    }
+    if (n < at + 3) return lengthError(at + 3);
+    m.first = word(p + at);
+    const std::size_t count = p[at + 2];
+    at += 3;
+    const std::size_t chars = nameChars(m.nameLength);
+    if (n != at + count * chars)
+        return failed(Error::bad_length, name + format(": %u names of %u chars need %u bytes after the command",
+                                                       static_cast<unsigned>(count), static_cast<unsigned>(chars),
+                                                       static_cast<unsigned>(at + count * chars)));
+    for (std::size_t i = 0; i < count; ++i) {
+        const char* begin = reinterpret_cast<const char*>(p + at + i * chars);
+        std::size_t length = chars;
+        while (length > 0 && (begin[length - 1] == ' ' || begin[length - 1] == '\0')) --length;
+        m.names.emplace_back(begin, length);
+    }
+    return out;
+}
+
+}  // namespace zarn_host::swp08

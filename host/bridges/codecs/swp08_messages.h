@@ -1,0 +1,116 @@
+// SW-P-08 router control, the messages of the crosspoint and names subset,
+// plain and extended forms: a frame's DATA (command byte and message) to and
+// from a Message.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bridges/codecs/swp08_link.h"
+
+namespace zarn_host::swp08 {
+
+enum class Command : uint8_t {
+    interrogate = 1,
+    connect = 2,
+    tally = 3,
+    connected = 4,
+    tally_dump_request = 21,
+    tally_dump_byte = 22,
+    tally_dump_word = 23,
+    source_names_request = 100,
+    destination_names_request = 102,
+    source_names = 106,
+    destination_names = 107,
+    ext_interrogate = 129,
+    ext_connect = 130,
+    ext_tally = 131,
+    ext_connected = 132,
+    ext_tally_dump_request = 149,
+    ext_tally_dump_word = 151,
+    ext_source_names_request = 228,
+    ext_destination_names_request = 230,
+    ext_source_names = 234,
+    ext_destination_names = 235,
+};
+
+enum class Kind : uint8_t {
+    interrogate,
+    connect,
+    tally,
+    connected,
+    tally_dump_request,
+    tally_dump,
+    source_names_request,
+    destination_names_request,
+    source_names,
+    destination_names,
+};
+
+// Plain forms pack matrix and level in a byte (0-15 each) and numbers in 10
+// bits (0-1023); extended forms have a byte for each of matrix and level and
+// 16 bits for numbers.
+enum class Form : uint8_t { plain, extended };
+
+// The name lengths a names request asks for and a names message carries.
+enum class NameLength : uint8_t { four = 0, eight = 1, twelve = 2, sixteen = 3 };
+std::size_t nameChars(NameLength length);
+// How many names one message carries in the portable frame size: 32, 16, 10, 8.
+std::size_t namesPerMessage(NameLength length);
+
+struct Message {
+    Kind kind = Kind::interrogate;
+    Form form = Form::plain;
+    uint8_t matrix = 0;
+    uint8_t level = 0;                          // destination names: always 0 in the extended form
+    uint16_t destination = 0;                   // interrogate, connect, tally, connected
+    uint16_t source = 0;                        // connect, tally, connected
+    bool badSource = false;                     // plain forms: the multiplier's "source bad" bit
+    bool wordDump = false;                      // tally dump, plain form: word (23) rather than byte (22)
+    uint16_t first = 0;                         // tally dump: first destination; names: first number
+    std::vector<uint16_t> sources;              // tally dump: the source of each destination from first on
+    NameLength nameLength = NameLength::eight;  // names and their requests
+    std::vector<std::string> names;             // names: from first on; trailing blanks trimmed
+
+    bool operator==(const Message& other) const;
+    bool operator!=(const Message& other) const { return !(*this == other); }
+};
+
+// The command a message is sent with (its kind and form).
+Command commandOf(const Message& message);
+// Whether the numbers fit the plain form.
+bool fitsPlain(const Message& message);
+// Whether the message carries a level: extended destination names and their
+// requests name a matrix only.
+bool hasLevel(const Message& message);
+// A short description for traces ("ext connect m0 l1 d5 s3").
+std::string describe(const Message& message);
+
+struct Encoded {
+    Bytes data;  // command byte and message, unframed
+    Error error = Error::none;
+    std::string detail;
+    bool ok() const { return error == Error::none; }
+};
+// A message's DATA. Values out of range for the form, a name count that
+// makes the DATA longer than kMaxData or a tally dump longer than the
+// command allows give bad_value. Names longer than the name length are cut.
+Encoded encode(const Message& message);
+// encode and frame together; empty when the message does not encode.
+Bytes encodeFrame(const Message& message);
+
+struct Decoded {
+    Message message;
+    Error error = Error::none;
+    std::string detail;
+    bool ok() const { return error == Error::none; }
+};
+// A frame's DATA (as the Decoder gives it) as a message.
+Decoded decodeMessage(const uint8_t* data, std::size_t size);
+inline Decoded decodeMessage(const Bytes& data) {
+    return decodeMessage(data.data(), data.size());
+}
+
+}  // namespace zarn_host::swp08

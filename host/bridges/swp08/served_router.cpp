@@ -1,0 +1,237 @@
+#include "bridges/swp08/served_router.h"
+
+#include "sim/sim_host.h"
+#include "text/command_text.h"
+
+namespace zarn_host::bridges {
+namespace {
+
+using asio::ip::tcp;
+
+std::string hex(const uint8_t* data, std::size_t n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < n && i < 24; ++i) {
+        if (i) out += ' ';
+        out += digits[data[i] >> 4];
+        out += digits[data[i] & 15];
+    }
+    if (n > 24) out += " ...";
+    return out;
+}
+
+}  // namespace
+
+// ---- A controller ------------------------------------------------------------
+
+Controller::Controller(Server& server, tcp::socket socket) : server_(server), socket_(std::move(socket)) {
+    asio::error_code ec;
+    auto remote = socket_.remote_endpoint(ec);
+    peer = ec ? "?" : remote.address().to_string() + ":" + std::to_string(remote.port());
+}
+
+void Controller::start() {
+    read();
+}
+
+void Controller::read() {
+    auto self = shared_from_this();
+    socket_.async_read_some(asio::buffer(buffer_), [this, self](const asio::error_code& ec, std::size_t n) {
+        if (ec) {
+            if (!closed_) server_.rt.trace("swp08 " + server_.at.text() + ": controller " + peer + " disconnected");
+            close();
+            return;
+        }
+        std::vector<swp08::Event> events;
+        decoder_.feed(buffer_.data(), n, events);
+        for (const auto& e : events) {
+            swp08::Bytes reply = swp08::replyFor(e);
+            if (!reply.empty()) send(reply);
+            if (e.kind == swp08::Event::Kind::frame) {
+                onFrame(e.data);
+            } else if (e.kind == swp08::Event::Kind::error) {
+                ++server_.badFrames;
+                server_.rt.trace("swp08 " + server_.at.text() + " <- " + peer + ": bad frame (" +
+                                 swp08::errorName(e.error) + ": " + printable(e.detail, 120) + ")" +
+                                 (reply.empty() ? ", dropped" : ", NAK"));
+            }
+        }
+        if (!closed_) read();
+    });
+}
+
+void Controller::onFrame(const swp08::Bytes& data) {
+    std::string where = "swp08 " + server_.at.text() + " <- " + peer + ": ";
+    swp08::Decoded d = swp08::decodeMessage(data);
+    if (!d.ok()) {
+        ++server_.badFrames;
+        server_.rt.trace(where + "ACK, message not understood (" + swp08::errorName(d.error) + ": " +
+                         printable(d.detail, 120) + "; " + hex(data.data(), data.size()) + ")");
+        return;
+    }
+    const swp08::Message& m = d.message;
+    if (m.form == swp08::Form::extended) extended = true;
+    Mirror* mirror = server_.mirror(m.matrix, m.level);
+    bool destinationNames = m.kind == swp08::Kind::destination_names_request;
+    if (destinationNames && m.form == swp08::Form::extended) {
+        // The extended form names no level: any level of the matrix has the names.
+        for (auto& candidate : server_.mirrors) {
+            if (candidate.matrix == m.matrix) mirror = &candidate;
+        }
+    }
+    if (!mirror) {
+        server_.rt.trace(where + swp08::describe(m) + ": ACK, no router at that matrix and level");
+        return;
+    }
+    server_.rt.trace(where + "ACK " + swp08::describe(m));
+    switch (m.kind) {
+        case swp08::Kind::interrogate: {
+            uint16_t s = m.destination < mirror->sources.size() ? mirror->sources[m.destination] : swp08::kNoSource;
+            send(swp08::encodeFrame(swp08::tallyFor(m, s)));
+            break;
+        }
+        case swp08::Kind::connect:
+            onConnect(m, *mirror);
+            break;
+        case swp08::Kind::tally_dump_request:
+            for (const auto& msg : swp08::tallyDumpFor(m, mirror->sources)) send(swp08::encodeFrame(msg));
+            break;
+        case swp08::Kind::source_names_request:
+            for (const auto& msg : swp08::namesFor(m, mirror->sourceNames)) send(swp08::encodeFrame(msg));
+            break;
+        case swp08::Kind::destination_names_request:
+            for (const auto& msg : swp08::namesFor(m, mirror->destinationNames)) send(swp08::encodeFrame(msg));
+            break;
+        default:
+            break;  // answers and dumps from a controller: nothing to do
+    }
+}
+
+// A connect is an outside route on the panel thread. Its change goes out to
+// every controller as a connected message; a refused one (a lock, an offline
+// router, a source out of range, or kNoSource: the facility has no
+// disconnect) is answered to this controller alone with where the
+// destination stays.
+void Controller::onConnect(const swp08::Message& m, const Mirror& mirror) {
+    if (m.destination >= mirror.sources.size()) {
+        send(swp08::encodeFrame(swp08::tallyFor(m, swp08::kNoSource)));
+        return;
+    }
+    int32_t device = mirror.device;
+    int32_t destination = swp08::numberFromWire(m.destination).value;
+    int32_t source = swp08::sourceFromWire(m.source).value;
+    swp08::Message request = m;
+    Server* server = &server_;
+    std::weak_ptr<Controller> weak = shared_from_this();
+    server_.rt.toHost([=](SimHost& host, bool& changed) {
+        RouteResult result = host.routeFromOutside(device, destination, source);
+        changed = true;
+        if (result == RouteResult::done) return;
+        const Router* r = host.facility().router(device);
+        int32_t now = r && r->validDestination(destination) ? r->crosspoints[static_cast<std::size_t>(destination)] : 0;
+        swp08::Message tally = swp08::connectedFor(request);
+        tally.source = swp08::toWire(swp08::FacilitySource{now});
+        host.trace().line(TraceKind::bridge, "swp08 " + server->at.text() + " -> controller: " +
+                                                 swp08::describe(tally) + " (" + describe(result) + ")");
+        asio::post(server->io, [weak, tally] {
+            if (auto c = weak.lock()) c->send(swp08::encodeFrame(tally));
+        });
+    });
+}
+
+void Controller::send(const swp08::Bytes& bytes) {
+    if (closed_ || bytes.empty()) return;
+    if (pending_ + bytes.size() > server_.limits.maxPendingWrite) {
+        server_.rt.trace("swp08 " + server_.at.text() + ": controller " + peer + " does not read; dropped");
+        close();
+        return;
+    }
+    pending_ += bytes.size();
+    out_.push_back(bytes);
+    if (out_.size() == 1) writeNext();
+}
+
+void Controller::writeNext() {
+    auto self = shared_from_this();
+    asio::async_write(socket_, asio::buffer(out_.front()), [this, self](const asio::error_code& ec, std::size_t) {
+        if (ec) {
+            close();
+            return;
+        }
+        pending_ -= out_.front().size();
+        out_.pop_front();
+        if (!out_.empty()) writeNext();
+    });
+}
+
+void Controller::close() {
+    if (closed_) return;
+    closed_ = true;
+    asio::error_code ec;
+    socket_.close(ec);
+    if (server_.controllers.erase(shared_from_this())) --server_.count;
+}
+
+// ---- A listen address ----------------------------------------------------------
+
+bool Server::open(std::string& error) {
+    asio::error_code ec;
+    tcp::endpoint endpoint(asio::ip::make_address(at.host == "localhost" ? "127.0.0.1" : at.host, ec), at.port);
+    if (ec) {
+        error = "swp08 listen " + at.text() + ": not an IP address";
+        return false;
+    }
+    acceptor.open(endpoint.protocol(), ec);
+    if (!ec) acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
+    if (!ec) acceptor.bind(endpoint, ec);
+    if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        error = "swp08 listen " + at.text() + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+void Server::accept() {
+    acceptor.async_accept([this](const asio::error_code& ec, tcp::socket socket) {
+        if (ec == asio::error::operation_aborted) return;
+        if (!ec) {
+            auto c = std::make_shared<Controller>(*this, std::move(socket));
+            if (controllers.size() >= limits.maxControllers) {
+                rt.trace("swp08 " + at.text() + ": controller " + c->peer +
+                         " refused: " + std::to_string(limits.maxControllers) + " connected already");
+            } else {
+                controllers.insert(c);
+                ++count;
+                rt.trace("swp08 " + at.text() + ": controller " + c->peer + " connected");
+                c->start();
+            }
+        }
+        accept();
+    });
+}
+
+void Server::broadcast(const swp08::Message& m) {
+    swp08::Message ext = m;
+    ext.form = swp08::Form::extended;
+    swp08::Bytes plainBytes = swp08::fitsPlain(m) ? swp08::encodeFrame(m) : swp08::Bytes();
+    swp08::Bytes extBytes = swp08::encodeFrame(ext);
+    auto all = controllers;  // a send may drop a controller
+    for (const auto& c : all) c->send(c->extended || plainBytes.empty() ? extBytes : plainBytes);
+}
+
+Mirror* Server::mirror(uint8_t matrix, uint8_t level) {
+    for (auto& m : mirrors) {
+        if (m.matrix == matrix && m.level == level) return &m;
+    }
+    return nullptr;
+}
+
+void Server::close() {
+    asio::error_code ec;
+    acceptor.close(ec);
+    auto all = controllers;
+    for (const auto& c : all) c->close();
+}
+
+}  // namespace zarn_host::bridges

@@ -1,0 +1,89 @@
+// Facility routers served over SW-P-08 to outside controllers: a Server per
+// listen address, a Controller per connection. What a controller asks is
+// answered from the server's Mirror of each router; a connect goes to the
+// panel thread as an outside route.
+#pragma once
+
+#include <array>
+#include <asio.hpp>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bridges/codecs/swp08.h"
+#include "bridges/runtime/facility_keys.h"
+#include "bridges/runtime/runtime.h"
+
+namespace zarn_host::bridges {
+
+// One router as a server sees it: a copy of its crosspoints (wire numbers,
+// kNoSource for none) and names, kept by the panel thread's posts.
+struct Mirror {
+    int32_t device = 0;
+    uint8_t matrix = 0, level = 0;
+    std::vector<uint16_t> sources;  // by wire destination
+    std::vector<std::string> sourceNames, destinationNames;
+};
+
+struct ServerLimits {
+    std::size_t maxPendingWrite = 256 * 1024;  // a controller that does not read is dropped
+    std::size_t maxControllers = 64;           // per listen address
+};
+
+class Server;
+
+// One controller's connection. I/O thread only.
+class Controller : public std::enable_shared_from_this<Controller> {
+public:
+    Controller(Server& server, asio::ip::tcp::socket socket);
+    void start();
+    void send(const swp08::Bytes& bytes);
+    void close();
+    std::string peer;
+    bool extended = false;  // it spoke the extended commands: it hears them too
+
+private:
+    void read();
+    void writeNext();
+    void onFrame(const swp08::Bytes& data);
+    void onConnect(const swp08::Message& m, const Mirror& mirror);
+    Server& server_;
+    asio::ip::tcp::socket socket_;
+    swp08::Decoder decoder_;
+    std::array<uint8_t, 4096> buffer_{};
+    std::deque<swp08::Bytes> out_;  // the front is being written
+    std::size_t pending_ = 0;
+    bool closed_ = false;
+};
+
+// A listen address and the routers served on it. Made and opened on the
+// panel thread before the I/O thread runs; then the I/O thread owns the
+// acceptor, the controllers and the mirrors' sources and names. The panel
+// thread reads at, the mirrors' device, matrix and level (never changed
+// after start) and the counters (atomics), and posts crosspoint changes.
+class Server {
+public:
+    Server(Runtime& rt, Endpoint at, ServerLimits limits = {})
+        : rt(rt), io(rt.io()), at(std::move(at)), limits(limits), acceptor(io) {}
+    bool open(std::string& error);
+    void accept();
+    void broadcast(const swp08::Message& m);
+    Mirror* mirror(uint8_t matrix, uint8_t level);
+    void close();
+    Runtime& rt;
+    asio::io_context& io;
+    const Endpoint at;
+    const ServerLimits limits;
+    asio::ip::tcp::acceptor acceptor;
+    std::vector<Mirror> mirrors;
+    std::set<std::shared_ptr<Controller>> controllers;
+    std::atomic<int> count{0};
+    std::atomic<uint64_t> badFrames{0};
+};
+
+}  // namespace zarn_host::bridges

@@ -1,0 +1,152 @@
+#include "bridges/swp08/swp08_module.h"
+
+#include "sim/sim_host.h"
+#include "text/address.h"
+
+namespace zarn_host::bridges {
+
+std::unique_ptr<Module> readSwp08Module(const Json& root, bool allowRemote) {
+    std::vector<SwpRouterConfig> routers = readSwp08Routers(root, allowRemote);
+    if (routers.empty()) return nullptr;
+    return std::make_unique<Swp08Module>(std::move(routers), allowRemote);
+}
+
+Server* Swp08Module::serverAt(Runtime& rt, const Endpoint& at, std::string& error) {
+    for (auto& s : servers_) {
+        if (s->at.text() == at.text()) return s.get();
+    }
+    servers_.push_back(std::make_unique<Server>(rt, at, limits_));
+    return servers_.back()->open(error) ? servers_.back().get() : nullptr;
+}
+
+bool Swp08Module::start(Runtime& rt, SimHost& host, std::string& error) {
+    rt_ = &rt;
+    Facility& facility = host.facility();
+    for (const auto& rc : routers_) {
+        const Router* r = facility.router(rc.device);
+        if (!r) {
+            error = "swp08 on device " + std::to_string(rc.device) + ": no such router";
+            return false;
+        }
+        rt.watchRouter(rc.device, *r);
+        if (!rc.listen) {
+            if (clientOf_.count(rc.device)) {
+                error = "swp08: device " + std::to_string(rc.device) + " is connected twice";
+                return false;
+            }
+            clients_.push_back(std::make_unique<Client>(rt, rc, r->destinations, timing_));
+            rt.expectFirstConnect();
+            clientOf_[rc.device] = clients_.back().get();
+            // Offline until the router answers.
+            host.setOnline(rc.device, false);
+            continue;
+        }
+        if (!isLoopbackHost(rc.at.host) && !allowRemote_) {  // checked with the file too
+            error = "swp08 listen " + rc.at.text() + ": an address other machines reach needs --allow-remote";
+            return false;
+        }
+        Server* server = serverAt(rt, rc.at, error);
+        if (!server) return false;
+        // A source or destination without a name is named by its number, as
+        // in revertives: controllers count the names they get.
+        Mirror m;
+        m.device = rc.device;
+        m.matrix = rc.matrix;
+        m.level = rc.level;
+        for (int32_t d = 1; d <= r->destinations; ++d) {
+            int32_t s = r->crosspoints[static_cast<std::size_t>(d)];
+            m.sources.push_back(swp08::toWire(swp08::FacilitySource{s}));
+            auto name = r->destinationNames.find(d);
+            m.destinationNames.push_back(name == r->destinationNames.end() ? std::to_string(d) : name->second);
+        }
+        for (int32_t s = 1; s <= r->sources; ++s) {
+            auto name = r->sourceNames.find(s);
+            m.sourceNames.push_back(name == r->sourceNames.end() ? std::to_string(s) : name->second);
+        }
+        server->mirrors.push_back(std::move(m));
+    }
+    for (auto& s : servers_) {
+        for (auto& m : s->mirrors) servedAt_[m.device] = {s.get(), &m};
+    }
+    for (auto& s : servers_) {
+        s->accept();
+        host.trace().line(TraceKind::bridge, "swp08 listening on " + s->at.text());
+    }
+    for (auto& c : clients_) {
+        Client* client = c.get();
+        asio::post(rt.io(), [client] { client->connect(); });
+        host.trace().line(TraceKind::bridge, "swp08 connecting to " + client->at());
+    }
+    return true;
+}
+
+void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& changes) {
+    for (const CrosspointChange& change : changes) {
+        uint16_t destination = swp08::toWire(swp08::FacilityNumber{change.destination});
+        uint16_t source = swp08::toWire(swp08::FacilitySource{change.source});
+        auto served = servedAt_.find(change.device);
+        if (served != servedAt_.end()) {
+            Server* server = served->second.first;
+            Mirror* mirror = served->second.second;
+            swp08::Message m;
+            m.kind = swp08::Kind::connected;
+            m.matrix = mirror->matrix;
+            m.level = mirror->level;
+            m.destination = destination;
+            m.source = source;
+            if (!swp08::fitsPlain(m)) m.form = swp08::Form::extended;
+            if (server->count > 0) {
+                host.trace().line(TraceKind::bridge, "swp08 " + server->at.text() + " -> " +
+                                                         std::to_string(server->count.load()) +
+                                                         " controller(s): " + swp08::describe(m));
+            }
+            asio::post(rt_->io(), [server, mirror, m] {
+                mirror->sources[m.destination] = m.source;
+                server->broadcast(m);
+            });
+        }
+        auto client = clientOf_.find(change.device);
+        if (client != clientOf_.end() && change.source > 0) {
+            Client* c = client->second;
+            asio::post(rt_->io(), [c, destination, source] { c->connectRoute(destination, source); });
+        }
+    }
+}
+
+void Swp08Module::status(nlohmann::json& page) const {
+    for (const auto& s : servers_) {
+        nlohmann::json routers = nlohmann::json::array();
+        for (const auto& m : s->mirrors) {
+            routers.push_back(
+                {{"device", m.device}, {"name", rt_->deviceName(m.device)}, {"matrix", m.matrix}, {"level", m.level}});
+        }
+        int n = s->count;
+        page["bridges"].push_back({{"kind", "swp08"},
+                                   {"role", "listen"},
+                                   {"address", s->at.text()},
+                                   {"controllers", n},
+                                   {"badFrames", s->badFrames.load()},
+                                   {"routers", routers},
+                                   {"status", "listening on " + s->at.text() + " with " + std::to_string(n) +
+                                                  (n == 1 ? " controller" : " controllers")}});
+    }
+    for (const auto& c : clients_) {
+        ClientState state = c->state;
+        page["bridges"].push_back({{"kind", "swp08"},
+                                   {"role", "connect"},
+                                   {"address", c->at()},
+                                   {"device", c->config.device},
+                                   {"name", rt_->deviceName(c->config.device)},
+                                   {"status", (state == ClientState::connected    ? "connected to "
+                                               : state == ClientState::connecting ? "connecting to "
+                                                                                  : "reconnecting to ") +
+                                                  c->at()}});
+    }
+}
+
+void Swp08Module::stop() {
+    for (auto& s : servers_) s->close();
+    for (auto& c : clients_) c->close();
+}
+
+}  // namespace zarn_host::bridges
