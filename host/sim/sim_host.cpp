@@ -81,22 +81,25 @@ std::string SimHost::panelNotShown(const std::string& panelId) const {
     return "no panel \"" + panelId + "\" shown";
 }
 
-bool SimHost::press(const std::string& panelId, const std::string& controlId, const std::optional<std::string>& command,
-                    const std::optional<std::string>& value, std::string& error) {
+Control* SimHost::loadedControl(const std::string& panelId, const std::string& controlId, std::string& error) {
     if (!script_) {
         error = "no panel loaded";
-        return false;
+        return nullptr;
     }
     auto found = panels_.find(panelId);
     if (found == panels_.end()) {
         error = panelNotShown(panelId);
-        return false;
+        return nullptr;
     }
     Control* control = found->second.control(controlId);
-    if (!control) {
-        error = "no control \"" + controlId + "\" on panel \"" + panelId + "\"";
-        return false;
-    }
+    if (!control) error = "no control \"" + controlId + "\" on panel \"" + panelId + "\"";
+    return control;
+}
+
+bool SimHost::press(const std::string& panelId, const std::string& controlId, const std::optional<std::string>& command,
+                    const std::optional<std::string>& value, std::string& error) {
+    Control* control = loadedControl(panelId, controlId, error);
+    if (!control) return false;
     const std::string& detailsCommand = command ? *command : control->command;
     const std::string& detailsValue = value ? *value : control->value;
     zarn_button_record record(panelId, controlId, detailsCommand, detailsValue);
@@ -117,20 +120,8 @@ bool SimHost::press(const std::string& panelId, const std::string& controlId, co
 
 bool SimHost::pick(const std::string& panelId, const std::string& listId, const std::string& entry,
                    std::string& error) {
-    if (!script_) {
-        error = "no panel loaded";
-        return false;
-    }
-    auto found = panels_.find(panelId);
-    if (found == panels_.end()) {
-        error = panelNotShown(panelId);
-        return false;
-    }
-    Control* list = found->second.control(listId);
-    if (!list) {
-        error = "no control \"" + listId + "\" on panel \"" + panelId + "\"";
-        return false;
-    }
+    Control* list = loadedControl(panelId, listId, error);
+    if (!list) return false;
     auto index = list->findEntry(entry);
     if (!index) {
         error = "no entry \"" + entry + "\" in list \"" + listId + "\"";

@@ -151,6 +151,8 @@ private:
         SimHost& host_;
     };
 
+    // A control of a shown panel of the loaded script; null with why.
+    Control* loadedControl(const std::string& panelId, const std::string& controlId, std::string& error);
     char* command(const char* text);
     void handBack(char* reply);
     std::optional<std::string> execute(const std::string& text, std::vector<std::string>& notes);
