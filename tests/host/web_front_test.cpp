@@ -129,6 +129,23 @@ TEST(WebFront, bursts_of_good_and_bad_requests_from_several_clients_leave_a_cons
         {"POST", "/api/clock", "application/json", "{\"realTime\": \"yes\"}", 400},
         {"POST", "/api/session", "application/json", "{\"pins\": [{\"panel\": 1}]}", 400},
         {"GET", "/no/such/page", "", "", 404},
+        // The page's views of the state, and their parameters taken as untrusted.
+        {"GET", "/api/state?view=page", "", "", 200},
+        {"GET", "/api/state?router=101", "", "", 200},
+        {"GET", "/api/state?view=all", "", "", 400},
+        {"GET", "/api/state?router=%00", "", "", 400},
+        {"GET", "/api/state?router=999", "", "", 404},
+        {"GET", "/api/rows?router=101&from=30&count=20&filter=k7%20mon", "", "", 200},
+        {"GET", "/api/rows?router=101&used=1", "", "", 200},
+        {"GET", "/api/rows", "", "", 400},
+        {"GET", "/api/rows?router=101&count=501", "", "", 400},
+        {"GET", "/api/rows?router=101&from=-1", "", "", 400},
+        {"GET", "/api/rows?router=101&from=1e3", "", "", 400},
+        {"GET", "/api/rows?router=101&used=yes", "", "", 400},
+        {"GET", "/api/rows?router=99999999999", "", "", 400},
+        {"GET", "/api/rows?router=7", "", "", 404},
+        {"GET", "/api/sources?router=102", "", "", 200},
+        {"GET", "/api/sources?router=", "", "", 400},
     };
 
     // Each client goes round the table from its own place; two more watch the event stream.

@@ -1,0 +1,131 @@
+// The page against a facility of real size: the K7 facility and four
+// generated routers of 4,096×4,096, every port named. Asserts only what must
+// never happen (the tab dies, the page grows with the routers, a route made
+// from outside never shows); the figures are measured and printed for
+// docs/PERFORMANCE.md, and written as JSON when ZARN_FIGURES names a file.
+const { test, expect } = require('@playwright/test');
+const fs = require('fs');
+const http = require('http');
+const path = require('path');
+const { startHost } = require('./host');
+const { makeFacility, firstDevice } = require('../../tools/make-facility');
+
+const size = 4096;
+const maxElements = 5000;
+let host;
+let facility;
+
+test.beforeAll(() => {
+  facility = path.join(require('os').tmpdir(), `zarn-large-${process.pid}.json`);
+  fs.writeFileSync(facility, JSON.stringify(makeFacility({ routers: 4, size })));
+});
+test.afterAll(() => fs.rmSync(facility, { force: true }));
+test.beforeEach(() => { host = startHost([], undefined, facility); });
+test.afterEach(async () => { expect(await host.stop()).toBe(0); });
+
+const agent = new http.Agent({ keepAlive: true, maxSockets: 4 });
+function post(url, body) {
+  return new Promise((resolve, reject) => {
+    const req = http.request(url, { method: 'POST', agent, headers: { 'Content-Type': 'application/json' } }, (res) => {
+      res.resume();
+      res.on('end', () => resolve(res.statusCode));
+    });
+    req.on('error', reject);
+    req.end(JSON.stringify(body));
+  });
+}
+const routeStep = (base, device, dest, source) => post(`${base}api/step`, { step: `route ${device} ${dest} ${source}` });
+const elements = (page) => page.evaluate(() => document.getElementsByTagName('*').length);
+const row = (page, router, dest) => page.locator(`[data-router="${router}"] tr[data-destination="${dest}"]`);
+
+// The bytes of the "changes" events one route makes, read off the event stream.
+function changeBytes(base, device) {
+  return new Promise((resolve, reject) => {
+    const sizes = [];
+    const stream = http.get(`${base}api/events`, (res) => {
+      let buffer = '';
+      let ready = false;
+      res.on('data', (chunk) => {
+        buffer += chunk;
+        let end;
+        while ((end = buffer.indexOf('\n\n')) >= 0) {
+          const event = buffer.slice(0, end + 2);
+          buffer = buffer.slice(end + 2);
+          if (event.startsWith('event: state') && !ready) {
+            ready = true;
+            routeStep(base, device, 17, 99).catch(reject);
+          } else if (event.startsWith('event: changes')) {
+            sizes.push(Buffer.byteLength(event));
+            stream.destroy();
+            resolve(sizes[0]);
+          }
+        }
+      });
+    });
+    stream.on('error', () => {});
+  });
+}
+
+test('four routers of 4,096×4,096: the tab lives, holds under 5,000 elements, and shows routes made from outside', async ({ page }) => {
+  test.setTimeout(120000);
+  const base = await host.url;
+  const figures = {};
+  const started = Date.now();
+  await page.goto(base);
+  await expect(page.locator('body[data-ready="true"]')).toBeVisible();
+  await expect(row(page, 'Gen Router D', 'D Dst 0001')).toBeVisible({ timeout: 20000 });
+  figures.readyMs = Date.now() - started;
+  figures.elements = await elements(page);
+  expect(figures.elements).toBeLessThan(maxElements);
+
+  // Filtering narrows the rows as one types; a far row is found by number.
+  const filter = page.getByRole('searchbox', { name: 'filter the destinations of Gen Router B' });
+  await filter.fill('4000');
+  await expect(row(page, 'Gen Router B', 'B Dst 4000')).toBeVisible();
+  await filter.fill('');
+
+  // Routes from outside at 200 a second for three seconds, while the page
+  // records its frames; then a route to a row in view, timed until it shows.
+  await page.evaluate(() => {
+    window.frameGaps = [];
+    let last = performance.now();
+    const tick = (now) => { window.frameGaps.push(now - last); last = now; if (!window.stopFrames) requestAnimationFrame(tick); };
+    requestAnimationFrame(tick);
+  });
+  const routes = [];
+  for (let i = 0; i < 600; i++) {
+    routes.push(routeStep(base, firstDevice + (i % 4), 100 + (i % 50), 1 + (i % size)));
+    await new Promise((resolve) => setTimeout(resolve, 5));
+  }
+  const statuses = await Promise.all(routes);
+  expect(statuses.every((s) => s === 200)).toBe(true);
+  const gaps = await page.evaluate(() => { window.stopFrames = true; return window.frameGaps.slice(1); });
+  figures.framesDuringRoutes = gaps.length;
+  figures.longestFrameMs = Math.round(Math.max(...gaps));
+  figures.framesOver100Ms = gaps.filter((g) => g > 100).length;
+
+  const target = row(page, 'Gen Router C', 'C Dst 0003');
+  await expect(target).toBeVisible();
+  const sent = Date.now();
+  await routeStep(base, firstDevice + 2, 3, 4001);
+  await expect(target.locator('.source')).toHaveText('4001 C Src 4001', { timeout: 5000 });
+  figures.routeShownMs = Date.now() - sent;
+
+  figures.changeBytes = await changeBytes(base, firstDevice);
+  const client = await page.context().newCDPSession(page);
+  await client.send('Performance.enable');
+  const { metrics } = await client.send('Performance.getMetrics');
+  const metric = (name) => (metrics.find((m) => m.name === name) || {}).value;
+  figures.jsHeapUsedMB = Math.round(metric('JSHeapUsedSize') / 1048576);
+  figures.jsHeapTotalMB = Math.round(metric('JSHeapTotalSize') / 1048576);
+  figures.domNodes = metric('Nodes');
+  figures.elementsAfter = await elements(page);
+  expect(figures.elementsAfter).toBeLessThan(maxElements);
+  const state = await (await page.request.get(`${base}api/state`)).body();
+  const view = await (await page.request.get(`${base}api/state?view=page`)).body();
+  figures.stateKB = Math.round(state.length / 1024);
+  figures.pageStateKB = Math.round(view.length / 1024);
+
+  console.log(`large facility figures: ${JSON.stringify(figures)}`);
+  if (process.env.ZARN_FIGURES) fs.writeFileSync(process.env.ZARN_FIGURES, `${JSON.stringify(figures, null, 2)}\n`);
+});
