@@ -42,6 +42,10 @@ export function keepState({ onState, onRows, onReload }) {
     return whole;
   };
 
+  // Asks for the full state; held changes it does not reach are asked past
+  // again a few times, then dropped (they cannot be placed: no stream of this
+  // host sent them in this order).
+  let behind = 0;
   async function refetch() {
     if (fetching) return;
     fetching = true;
@@ -49,8 +53,11 @@ export function keepState({ onState, onRows, onReload }) {
       try {
         const response = await fetch('/api/state?view=page');
         if (response.ok) {
+          const full = await response.json();
           fetching = false;
-          if (!take(await response.json())) refetch();
+          if (take(full)) behind = 0;
+          else if (++behind < 3) refetch();
+          else { held = []; behind = 0; }
           return;
         }
       } catch (e) { /* the host is away: try again */ }
