@@ -107,5 +107,9 @@ test('screenshot', async ({ page }) => {
   await control(page, 'Mon_3').getByRole('button').click();
   await control(page, 'Sources').getByRole('option', { name: 'Graphics' }).click();
   await control(page, 'AudLevel').getByRole('button').click();
+  // The router view's source picker, open for a monitor and narrowed.
+  await page.locator('[data-router="K7 SDI Router"] tr[data-destination="K7 Mon 2"]')
+    .getByRole('button', { name: /^route a source/ }).click();
+  await page.getByRole('combobox', { name: /^find a source/ }).fill('cam');
   await page.screenshot({ path: path.resolve(process.env.ZARN_SCREENSHOT), fullPage: true });
 });
