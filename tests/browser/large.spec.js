@@ -4,6 +4,7 @@
 // from outside never shows); the figures are measured and printed for
 // docs/PERFORMANCE.md, and written as JSON when ZARN_FIGURES names a file.
 const { test, expect } = require('@playwright/test');
+const AxeBuilder = require('@axe-core/playwright').default;
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
@@ -151,4 +152,29 @@ test('four routers of 4,096×4,096: the tab lives, holds under 5,000 elements, a
 
   console.log(`large facility figures: ${JSON.stringify(figures)}`);
   if (process.env.ZARN_FIGURES) fs.writeFileSync(process.env.ZARN_FIGURES, `${JSON.stringify(figures, null, 2)}\n`);
+});
+
+test('four routers at 800×600 with a source picker open: no horizontal scroll, no serious accessibility findings', async ({ page }) => {
+  await page.setViewportSize({ width: 800, height: 600 });
+  await page.goto(await host.url);
+  await expect(row(page, 'Gen Router D', 'D Dst 0001')).toBeVisible({ timeout: 20000 });
+  // The picker narrows 4,096 names to the first matches and routes the one chosen.
+  await row(page, 'Gen Router A', 'A Dst 0002').getByRole('button', { name: /^route a source/ }).click();
+  const find = page.getByRole('combobox', { name: 'find a source to route to 2 A Dst 0002' });
+  await expect(page.locator('[data-router="Gen Router A"] .picker-more')).toHaveText('4046 more: type to narrow');
+  const current = page.locator('[data-router="Gen Router A"] .picker li.current');
+  await expect(current).toHaveText(/^15 A Src 0015/);
+  await find.fill('src 40');
+  await expect(current).toHaveCount(0);
+  await expect(page.locator('[data-router="Gen Router A"] .picker-more')).toHaveText('47 more: type to narrow')  // Src 4000 to 4096;
+  expect(await page.evaluate(() => document.documentElement.scrollWidth - document.documentElement.clientWidth))
+    .toBeLessThanOrEqual(0);
+  const results = await new AxeBuilder({ page }).analyze();
+  const bad = results.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical')
+    .map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).slice(0, 3).join(', ')}`);
+  expect(bad).toEqual([]);
+  await find.fill('4095');
+  await page.keyboard.press('Enter');
+  await expect(row(page, 'Gen Router A', 'A Dst 0002').locator('.source')).toHaveText('4095 A Src 4095');
+  expect(await elements(page)).toBeLessThan(maxElements);
 });
