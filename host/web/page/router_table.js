@@ -48,7 +48,10 @@ export function makeRouterTable(summary) {
   const picker = makePicker(device);
   const scroller = document.createElement('div');
   scroller.className = 'router-rows';
-  scroller.tabIndex = -1;
+  // Focusable, so the arrow and page keys scroll through the rows.
+  scroller.tabIndex = 0;
+  scroller.setAttribute('role', 'region');
+  scroller.setAttribute('aria-label', `destinations of ${summary.name}`);
   const table = document.createElement('table');
   table.innerHTML = '<thead><tr><th>destination</th><th>source</th><th>route</th><th>lock</th></tr></thead>';
   const body = document.createElement('tbody');
