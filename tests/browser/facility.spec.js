@@ -1,6 +1,6 @@
 // The facility view beyond the K7 defaults: routers a bridge serves as levels
-// of one matrix side by side, and a tab that sees a change out of turn
-// fetching the whole state again instead of drifting.
+// of one matrix side by side, a tab that sees a change out of turn fetching
+// the whole state again instead of drifting, and the rows in use.
 const { test, expect } = require('@playwright/test');
 const fs = require('fs');
 const net = require('net');
@@ -59,4 +59,22 @@ test('a tab that sees a change out of turn asks for the whole state and shows th
     await expect(p.locator('[data-router="K7 SDI Router"] tr[data-destination="K7 Mon 5"]')).toHaveClass(/locked/);
     await expect(p.locator('#library')).toHaveText('libk7_mon.so');
   }
+});
+
+test('the rows in use: an unnamed destination routed from outside joins them; every destination shows all', async ({ page, request }) => {
+  host = startHost();
+  const url = await host.url;
+  await page.goto(url);
+  const card = page.locator('[data-router="K7 SDI Router"]');
+  await expect(card.locator('.row-count')).toHaveText('5 of 64');
+  const answer = await request.post(new URL('/api/step', url).href, { data: { step: 'route 101 7 12' } });
+  expect(answer.status()).toBe(200);
+  await expect(card.locator('tr[data-destination="7"] .source')).toHaveText('12 Cam 2');
+  await expect(card.locator('.row-count')).toHaveText('6 of 64');
+  await card.getByRole('checkbox', { name: 'every destination' }).check();
+  await expect(card.locator('.row-count')).toHaveText('64 of 64');
+  await expect(card.locator('tr[data-destination="1"] .source')).toHaveText('—');
+  await card.getByRole('searchbox').fill('mon 3');
+  await expect(card.locator('tbody tr:not(.pad)')).toHaveCount(1);
+  await expect(card.locator('tr[data-destination="K7 Mon 3"]')).toBeVisible();
 });
