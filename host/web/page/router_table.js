@@ -102,6 +102,7 @@ export function makeRouterTable(summary) {
 
   const paintRow = (parts, dest) => {
     parts.row.dest = dest;
+    parts.row.classList.remove('loading');
     const label = `${dest.number} ${dest.name}`.trim();
     parts.row.dataset.destination = dest.name || String(dest.number);
     parts.row.classList.toggle('locked', dest.locked);
@@ -113,6 +114,17 @@ export function makeRouterTable(summary) {
     parts.source.title = text;
     parts.route.setAttribute('aria-label', `route a source to ${label}`);
     setText(parts.lock, dest.locked ? 'Unlock' : 'Lock');
+  };
+
+  // A row on its way keeps its place (and the table its height), empty.
+  const blankRow = (parts) => {
+    parts.row.dest = null;
+    delete parts.row.dataset.destination;
+    parts.row.classList.remove('locked');
+    parts.row.classList.add('loading');
+    setText(parts.label, '…');
+    setText(parts.lockMark, '');
+    setText(parts.source, '');
   };
 
   // The rows in view: those held are drawn, the missing ones fetched.
@@ -136,9 +148,11 @@ export function makeRouterTable(summary) {
     let missing = -1;
     pool.forEach((parts, i) => {
       const dest = cache.get(first + i);
-      parts.row.hidden = !dest;
       if (dest) paintRow(parts, dest);
-      else if (missing < 0) missing = first + i;
+      else {
+        blankRow(parts);
+        if (missing < 0) missing = first + i;
+      }
     });
     if (total === null) missing = 0;
     if (stale) missing = first;
@@ -215,7 +229,7 @@ export function makeRouterTable(summary) {
         picker.update(row.number, row.source);
         seen = true;
       }
-      if (seen) pool.forEach((parts) => { if (parts.row.dest && !parts.row.hidden) paintRow(parts, parts.row.dest); });
+      if (seen) pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
     },
     // Fetches the rows in view again, showing those held meanwhile.
     reload() {
