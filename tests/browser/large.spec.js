@@ -154,6 +154,10 @@ test('four routers of 4,096×4,096: the tab lives, holds under 5,000 elements, a
   const view = await (await page.request.get(`${base}api/state?view=page`)).body();
   figures.stateKB = Math.round(state.length / 1024);
   figures.pageStateKB = Math.round(view.length / 1024);
+  // The supervisor passes the parameters on: the page's view is not the whole state.
+  expect(JSON.parse(view).routers[2]).toEqual(expect.objectContaining({ destinationCount: size }));
+  const one = JSON.parse(await (await page.request.get(`${base}api/state?router=${firstDevice}`)).text());
+  expect(one.destinations).toHaveLength(size);
 
   console.log(`large facility figures: ${JSON.stringify(figures)}`);
   if (process.env.ZARN_FIGURES) fs.writeFileSync(process.env.ZARN_FIGURES, `${JSON.stringify(figures, null, 2)}\n`);
