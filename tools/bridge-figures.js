@@ -113,6 +113,7 @@ async function main() {
         }
 
         // A controller's connect to the panel's tally, as the page's event stream shows it.
+        // The stream's first state, then its changes (a control replaced whole).
         let state = null;
         const states = [];
         const stream = http.get(base + "/api/events", (res) => {
@@ -123,8 +124,18 @@ async function main() {
                 while ((end = buffer.indexOf("\n\n")) >= 0) {
                     const event = buffer.slice(0, end);
                     buffer = buffer.slice(end + 2);
+                    const data = event.slice(event.indexOf("data: ") + 6);
                     if (event.startsWith("event: state")) {
-                        state = event.slice(event.indexOf("data: ") + 6);
+                        state = JSON.parse(data);
+                        for (const w of states) w();
+                    } else if (event.startsWith("event: changes") && state) {
+                        const change = JSON.parse(data);
+                        Object.assign(state, change.set || {});
+                        for (const { panel, control } of change.controls || []) {
+                            const p = state.panels.find((x) => x.id === panel);
+                            const at = p ? p.controls.findIndex((c) => c.id === control.id) : -1;
+                            if (at >= 0) p.controls[at] = control;
+                        }
                         for (const w of states) w();
                     }
                 }
@@ -133,7 +144,7 @@ async function main() {
         const tallies = [];
         const tallyShows = (name) => {
             if (!state) return false;
-            const panels = JSON.parse(state).panels;
+            const panels = state.panels;
             const tally = panels && panels[0].controls.find((c) => c.id === "Vidtally_3");
             return tally && JSON.stringify(tally).includes(name);
         };

@@ -9,8 +9,11 @@ const hostBinary = path.join(build, 'host/zarn_host');
 const k7Library = path.join(build, 'panels/K7/k7_mon/libk7_mon.so');
 const k7Facility = path.join(root, 'host/facilities/k7/facility.json');
 
-function startHost(extra = [], library = k7Library) {
-  const child = spawn(hostBinary, ['--quiet', '--panel', library, '--facility', k7Facility, '--serve', '127.0.0.1:0', ...extra],
+// facility: another facility file; the K7 panel file is still read from the K7 folder.
+function startHost(extra = [], library = k7Library, facility = k7Facility) {
+  const folder = facility === k7Facility ? [] : ['--panel-dir', path.dirname(k7Facility)];
+  const child = spawn(hostBinary, ['--quiet', '--panel', library, '--facility', facility, ...folder,
+    '--serve', '127.0.0.1:0', ...extra],
     { cwd: root, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';
   let errors = '';

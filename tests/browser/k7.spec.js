@@ -67,7 +67,11 @@ test('the recorded session downloads as a scenario that zarn_host replays green'
   await control(page, 'Mon_4').getByRole('button').click();
   await control(page, 'Sources').getByRole('option', { name: 'Studio B' }).click();
   await page.getByRole('button', { name: '+160 ms' }).click();
-  await page.locator('[data-router="K7 SDI Router"] tr[data-destination="K7 Mon 1"] select').selectOption('22');
+  // A route from outside the panel, through the router's source picker.
+  await page.locator('[data-router="K7 SDI Router"] tr[data-destination="K7 Mon 1"]')
+    .getByRole('button', { name: 'route a source to 40 K7 Mon 1' }).click();
+  await page.getByRole('combobox', { name: 'find a source to route to 40 K7 Mon 1' }).fill('vt 2');
+  await page.keyboard.press('Enter');
   await expect(control(page, 'Vidtally_1').locator('.value')).toHaveText('VT 2');
   for (const id of ['Vidtally_1', 'Audtally_4', 'ID_4', 'Sources']) {
     await page.locator(`#inspector input[data-pin="${id}"]`).check();
@@ -103,5 +107,9 @@ test('screenshot', async ({ page }) => {
   await control(page, 'Mon_3').getByRole('button').click();
   await control(page, 'Sources').getByRole('option', { name: 'Graphics' }).click();
   await control(page, 'AudLevel').getByRole('button').click();
+  // The router view's source picker, open for a monitor and narrowed.
+  await page.locator('[data-router="K7 SDI Router"] tr[data-destination="K7 Mon 2"]')
+    .getByRole('button', { name: /^route a source/ }).click();
+  await page.getByRole('combobox', { name: /^find a source/ }).fill('cam');
   await page.screenshot({ path: path.resolve(process.env.ZARN_SCREENSHOT), fullPage: true });
 });

@@ -99,7 +99,7 @@ test('a host with every stream taken says so on the page', async ({ page }) => {
   for (const { req } of held) req.destroy();
 });
 
-test('keyboard: every control operable, focus kept through updates; drop-downs keep focus in real time', async ({ page }) => {
+test('keyboard: every control operable, focus kept through updates; the source picker keeps focus in real time', async ({ page }) => {
   await control(page, 'Mon_4').getByRole('button').focus();
   await page.keyboard.press('Enter');
   await expect(control(page, 'ID_4')).toHaveAttribute('data-colour', 'red');
@@ -112,10 +112,27 @@ test('keyboard: every control operable, focus kept through updates; drop-downs k
   await expect(source(page, 'Line In 1')).toBeFocused();
 
   await page.locator('#real-time').check();
-  const select = routerRow(page, 'K7 SDI Router', 'K7 Mon 3').locator('select');
-  await select.focus();
+  const route = routerRow(page, 'K7 SDI Router', 'K7 Mon 3').getByRole('button', { name: /^route a source/ });
+  await route.focus();
+  await page.keyboard.press('Enter');
+  const find = page.getByRole('combobox', { name: 'find a source to route to 42 K7 Mon 3' });
+  await expect(find).toBeFocused();
+  // The current source is marked; the arrows move through the matches.
+  await find.fill('VT');
+  const picker = page.locator('[data-router="K7 SDI Router"] .picker');
+  await expect(picker.getByRole('option', { name: /^21 VT 1/ })).toHaveClass(/current/);
   await page.waitForTimeout(1200);
-  await expect(select).toBeFocused();
+  await expect(find).toBeFocused();
+  await page.keyboard.press('ArrowDown');
+  await expect(picker.getByRole('option', { name: '22 VT 2' })).toHaveAttribute('aria-selected', 'true');
+  await page.keyboard.press('Enter');
+  await expect(routerRow(page, 'K7 SDI Router', 'K7 Mon 3').locator('.source')).toHaveText('22 VT 2');
+  await expect(route).toBeFocused();
+  // Escape closes the picker without a route.
+  await page.keyboard.press('Enter');
+  await page.keyboard.press('Escape');
+  await expect(picker).toBeHidden();
+  await expect(route).toBeFocused();
 });
 
 test('at 800×600 the page fits the window; the favicon is served; no serious accessibility findings', async ({ page, request }) => {

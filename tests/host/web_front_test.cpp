@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
@@ -129,6 +130,23 @@ TEST(WebFront, bursts_of_good_and_bad_requests_from_several_clients_leave_a_cons
         {"POST", "/api/clock", "application/json", "{\"realTime\": \"yes\"}", 400},
         {"POST", "/api/session", "application/json", "{\"pins\": [{\"panel\": 1}]}", 400},
         {"GET", "/no/such/page", "", "", 404},
+        // The page's views of the state, and their parameters taken as untrusted.
+        {"GET", "/api/state?view=page", "", "", 200},
+        {"GET", "/api/state?router=101", "", "", 200},
+        {"GET", "/api/state?view=all", "", "", 400},
+        {"GET", "/api/state?router=%00", "", "", 400},
+        {"GET", "/api/state?router=999", "", "", 404},
+        {"GET", "/api/rows?router=101&from=30&count=20&filter=k7%20mon", "", "", 200},
+        {"GET", "/api/rows?router=101&used=1", "", "", 200},
+        {"GET", "/api/rows", "", "", 400},
+        {"GET", "/api/rows?router=101&count=501", "", "", 400},
+        {"GET", "/api/rows?router=101&from=-1", "", "", 400},
+        {"GET", "/api/rows?router=101&from=1e3", "", "", 400},
+        {"GET", "/api/rows?router=101&used=yes", "", "", 400},
+        {"GET", "/api/rows?router=99999999999", "", "", 400},
+        {"GET", "/api/rows?router=7", "", "", 404},
+        {"GET", "/api/sources?router=102", "", "", 200},
+        {"GET", "/api/sources?router=", "", "", 400},
     };
 
     // Each client goes round the table from its own place; two more watch the event stream.
@@ -411,6 +429,58 @@ TEST(WebFront, the_state_gives_the_page_its_limits) {
     EXPECT_EQ(state["limits"]["traceLines"], 500);
     EXPECT_EQ(state["limits"]["sessionSteps"], zarn_host::keptSessionSteps);
     EXPECT_EQ(state["library"], zarn_host::shownFileName(K7_MON_LIBRARY));
+}
+
+// The stream sends the state once, then numbered changes: a route made from
+// outside is one row of one router, whatever else the facility holds.
+TEST(WebFront, after_the_state_a_route_streams_only_its_row) {
+    K7Session k7;
+    std::string why;
+    ASSERT_TRUE(k7.front.listen("127.0.0.1", 0, why)) << why;
+    std::atomic<bool> stopFlag{false};
+    std::thread panelThread([&] { k7.front.run(stopFlag); });
+    std::mutex mutex;
+    std::string seen;
+    std::thread watcher([&] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        httplib::Client client("127.0.0.1", k7.front.port());
+        client.Get("/api/events", [&](const char* data, std::size_t length) {
+            std::lock_guard<std::mutex> lock(mutex);
+            seen.append(data, length);
+            return seen.find("\"number\":44") == std::string::npos && std::chrono::steady_clock::now() < deadline;
+        });
+    });
+    auto has = [&](const char* text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return seen.find(text) != std::string::npos;
+    };
+    for (int i = 0; i < 500 && !has("event: state"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    httplib::Client client("127.0.0.1", k7.front.port());
+    auto routed = client.Post("/api/step", stepBody("route \"K7 SDI Router\" 44 13"), "application/json");
+    ASSERT_TRUE(routed);
+    EXPECT_EQ(routed->status, 200);
+    watcher.join();
+    stopFlag = true;
+    panelThread.join();
+
+    std::size_t state = seen.find("event: state\ndata: ");
+    std::size_t change = seen.find("event: changes\ndata: ", state);
+    ASSERT_NE(state, std::string::npos) << seen;
+    ASSERT_NE(change, std::string::npos) << seen;
+    json first = json::parse(seen.substr(state + 19, seen.find('\n', state + 19) - state - 19));
+    EXPECT_FALSE(first["routers"][0].contains("destinations"));  // summaries: the page fetches rows
+    EXPECT_EQ(first["routers"][0]["destinationCount"], 64);
+    uint64_t seq = first["seq"].get<uint64_t>();
+    // Every change after the state, one past the last, the route's among them.
+    json row;
+    for (std::size_t at = change; at != std::string::npos; at = seen.find("event: changes\ndata: ", at + 1)) {
+        json next = json::parse(seen.substr(at + 21, seen.find('\n', at + 21) - at - 21));
+        EXPECT_EQ(next["seq"], ++seq);
+        if (next.contains("rows")) row = next["rows"];
+        EXPECT_FALSE(next.contains("panels"));
+    }
+    EXPECT_EQ(row, json::parse(R"([{"device": 101, "number": 44, "name": "K7 Mon 5", "source": 13,
+        "sourceName": "Cam 3", "locked": false, "registered": false}])"));  // no panel loaded here
 }
 
 // A page behind by more than one write's worth gets a gap and the newest lines.

@@ -1,18 +1,18 @@
-// zarn_host's page: one more client of the scenario steps. Events are only
-// collected as they arrive; one render per animation frame draws the latest
-// state and appends the trace lines that came since.
+// zarn_host's page: one more client of the scenario steps. The state is kept
+// from the stream's full state and changes (state_keeper.js); one render per
+// animation frame draws it and appends the trace lines that came since.
 import { renderBridges } from './bridges.js';
 import { renderClock } from './clock.js';
 import { limits, takeLimits } from './limits.js';
 import { renderInspector, renderPanel } from './panel.js';
-import { renderDevices, renderRouters } from './routers.js';
+import { reloadRows, renderDevices, renderRouters, updateRows } from './routers.js';
 import { renderSession, setUpSession } from './session.js';
 import { shareEvents } from './shared_stream.js';
+import { keepState } from './state_keeper.js';
 import { addTraceLines, clearTrace, setUpTrace } from './trace.js';
 
 const pins = new Set();
 let latest = null;
-let latestText = null;
 let stateChanged = false;
 let lines = [];
 let queued = false;
@@ -39,9 +39,8 @@ function render(state) {
 
 function flush() {
   queued = false;
-  if (stateChanged && latestText) {
+  if (stateChanged && latest) {
     stateChanged = false;
-    latest = JSON.parse(latestText);
     takeLimits(latest);
     render(latest);
   }
@@ -61,8 +60,15 @@ function schedule() {
 
 setUpTrace($('trace-filters'), $('trace'), $('trace-download'));
 setUpSession(pins);
+const keeper = keepState({
+  onState: (state) => { latest = state; stateChanged = true; schedule(); },
+  onRows: (rows) => updateRows($('routers'), rows),
+  onReload: (devices) => reloadRows($('routers'), devices),
+});
 shareEvents({
-  onState: (text) => { latestText = text; stateChanged = true; schedule(); },
+  onState: (text) => keeper.full(text),
+  onChanges: (text) => keeper.change(text),
+  onJoined: () => keeper.need(),
   onTrace: (entry) => {
     lines.push(entry);
     if (lines.length > 2 * limits.traceLines) lines.splice(0, lines.length - limits.traceLines);

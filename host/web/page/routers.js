@@ -1,10 +1,10 @@
-// The facility: device instances on and off line, and each router's
-// destinations with their sources, locks and routes made from outside. Rows
-// are made once and updated in place: a drop-down keeps its focus (and stays
-// open) while the state changes around it.
+// The facility: device instances on and off line, and each router as a
+// virtual table of its destinations (router_table.js). Routers a bridge
+// serves as levels of one matrix stand side by side under the matrix's name.
+// Tables are made once and updated in place, so focus stays where it is
+// while the state changes around it.
 import { step, token } from './api.js';
-
-let showAll = false;
+import { makeRouterTable } from './router_table.js';
 
 function button(text, title, onClick) {
   const b = document.createElement('button');
@@ -51,89 +51,78 @@ export function renderDevices(root, state) {
   });
 }
 
-function routerShape(state) {
-  return JSON.stringify([showAll, state.routers.map((r) => [r.device, r.name, r.sourceNames,
-    r.destinations.filter((d) => showAll || d.name || d.source || d.locked).map((d) => d.number)])]);
+// Routers in groups: those one bridge serves as levels of one matrix
+// together, in level order, the others each on their own.
+function groups(state) {
+  const byName = new Map(state.routers.map((r) => [r.name, r]));
+  const placed = new Set();
+  const out = [];
+  for (const bridge of state.bridges || []) {
+    const matrices = new Map();
+    for (const r of bridge.routers || []) {
+      if (!byName.has(r.name) || placed.has(r.name)) continue;
+      if (!matrices.has(r.matrix)) matrices.set(r.matrix, []);
+      matrices.get(r.matrix).push(r);
+    }
+    for (const [matrix, levels] of matrices) {
+      if (levels.length < 2) continue;
+      levels.sort((a, b) => a.level - b.level);
+      for (const r of levels) placed.add(r.name);
+      out.push({ title: `matrix ${matrix}: levels ${levels.map((r) => `${r.level} ${r.name}`).join(', ')}`,
+        routers: levels.map((r) => byName.get(r.name)) });
+    }
+  }
+  for (const r of state.routers) if (!placed.has(r.name)) out.push({ title: '', routers: [r] });
+  return out;
 }
 
 export function renderRouters(root, state) {
-  root.state = state;
-  if (!root.toggle) {
-    const toggle = document.createElement('label');
-    toggle.className = 'muted';
-    const box = document.createElement('input');
-    box.type = 'checkbox';
-    box.addEventListener('change', () => { showAll = box.checked; renderRouters(root, root.state); });
-    toggle.append(box, ' every destination');
-    root.toggle = toggle;
-    root.grid = document.createElement('div');
-    root.grid.className = 'routers';
-    root.append(toggle, root.grid);
-  }
-  const shape = routerShape(state);
+  const laid = groups(state);
+  const shape = JSON.stringify(laid.map((g) => [g.title, g.routers.map((r) => [r.device, r.name, r.sources,
+    r.destinationCount])]));
   if (root.dataset.shape !== shape) {
     root.dataset.shape = shape;
-    root.rows = new Map();
-    root.heads = new Map();
-    root.grid.replaceChildren();
-    for (const router of state.routers) {
-      const card = document.createElement('div');
-      card.className = 'router';
-      card.dataset.router = router.name;
-      const head = document.createElement('h3');
-      root.heads.set(router.device, head);
-      card.append(head);
-      const table = document.createElement('table');
-      table.innerHTML = '<thead><tr><th>destination</th><th>source</th><th>route</th><th>lock</th></tr></thead>';
-      const body = document.createElement('tbody');
-      for (const dest of router.destinations) {
-        if (!showAll && !dest.name && !dest.source && !dest.locked) continue;
-        const row = document.createElement('tr');
-        row.dataset.destination = dest.name || String(dest.number);
-        const name = document.createElement('td');
-        name.className = 'name';
-        name.textContent = `${dest.number} ${dest.name}`;
-        name.title = name.textContent;
-        const lockMark = document.createElement('span');
-        lockMark.className = 'lock-mark';
-        name.append(lockMark);
-        const source = document.createElement('td');
-        source.className = 'source';
-        const pick = document.createElement('select');
-        pick.title = 'route from outside the panel';
-        pick.setAttribute('aria-label', `route a source to ${dest.name || dest.number}`);
-        pick.append(new Option('route…', ''));
-        for (const s of router.sourceNames) pick.append(new Option(`${s.number} ${s.name}`, String(s.number)));
-        pick.addEventListener('change', () => {
-          if (pick.value) step(`route ${router.device} ${dest.number} ${pick.value}`);
-          pick.value = '';
-        });
-        const routeCell = document.createElement('td');
-        routeCell.append(pick);
-        const lockCell = document.createElement('td');
-        const lock = button('', 'lock / unlock the destination',
-          () => step(`${row.classList.contains('locked') ? 'unlock' : 'lock'} ${router.device} ${dest.number}`));
-        lockCell.append(lock);
-        row.append(name, source, routeCell, lockCell);
-        body.append(row);
-        root.rows.set(`${router.device}/${dest.number}`, { row, source, lock, lockMark });
+    root.tables = new Map();
+    const grid = document.createElement('div');
+    grid.className = 'routers';
+    for (const group of laid) {
+      let place = grid;
+      if (group.title) {
+        place = document.createElement('div');
+        place.className = 'router-group';
+        const caption = document.createElement('div');
+        caption.className = 'muted group-title';
+        caption.textContent = group.title;
+        place.append(caption);
+        grid.append(place);
       }
-      table.append(body);
-      card.append(table);
-      root.grid.append(card);
+      for (const r of group.routers) {
+        const table = makeRouterTable({ ...r });
+        root.tables.set(r.device, table);
+        place.append(table.card);
+      }
     }
+    root.replaceChildren(grid);
   }
-  for (const router of state.routers) {
-    setText(root.heads.get(router.device), `${router.name} (${router.device})${router.online ? '' : ' — OFFLINE'}`);
-    for (const dest of router.destinations) {
-      const parts = root.rows.get(`${router.device}/${dest.number}`);
-      if (!parts) continue;
-      parts.row.classList.toggle('locked', dest.locked);
-      setText(parts.lockMark, dest.locked ? 'LOCKED' : '');
-      const text = dest.source ? `${dest.source} ${dest.sourceName}` : '—';
-      setText(parts.source, text);
-      parts.source.title = text;
-      setText(parts.lock, dest.locked ? 'Unlock' : 'Lock');
-    }
+  for (const r of state.routers) root.tables.get(r.device).setSummary(r);
+}
+
+// Destinations that changed, each with its router's device.
+export function updateRows(root, rows) {
+  if (!root.tables) return;
+  const byRouter = new Map();
+  for (const row of rows) {
+    if (!byRouter.has(row.device)) byRouter.set(row.device, []);
+    byRouter.get(row.device).push(row);
   }
+  for (const [device, changed] of byRouter) {
+    const table = root.tables.get(device);
+    if (table) table.update(changed);
+  }
+}
+
+// Routers whose rows are to be fetched again; null: every router.
+export function reloadRows(root, devices) {
+  if (!root.tables) return;
+  for (const [device, table] of root.tables) if (!devices || devices.includes(device)) table.reload();
 }

@@ -3,8 +3,9 @@
 // event on through a BroadcastChannel; the others listen. When the leader's
 // tab closes its lock is released and a waiting tab takes over. Browsers
 // allow six connections per host, so six tabs with a stream each would leave
-// none for a click. Events travel as their JSON text: the receiver parses
-// only what it draws. Without locks (a page not served from a loopback or
+// none for a click. Events travel as their JSON text. A tab that joins gets
+// the recent trace from the leader and fetches the full state itself, then
+// follows the changes the leader passes on. Without locks (a page not served from a loopback or
 // https address) every tab opens its own stream.
 
 import { limits } from './limits.js';
@@ -12,9 +13,10 @@ import { limits } from './limits.js';
 const channelName = 'zarn-events';
 
 export function shareEvents(handlers) {
-  const { onState, onTrace, onGap, onStatus, onRefused, onFault } = handlers;
+  const { onState, onChanges, onJoined, onTrace, onGap, onStatus, onRefused, onFault } = handlers;
   const canShare = typeof BroadcastChannel === 'function' && navigator.locks && window.isSecureContext;
-  let lastState = null;
+  let welcomed = false;  // a tab that joined: told the leader's trace once
+  let traced = false;   // some trace line came already
   const recent = [];
   // As many as the host keeps: what a new tab is sent.
   const keep = (entry) => {
@@ -22,9 +24,10 @@ export function shareEvents(handlers) {
     if (recent.length > limits.traceLines) recent.splice(0, recent.length - limits.traceLines);
   };
   const deliver = (message) => {
-    if (message.type === 'state') { lastState = message.data; onState(message.data); }
-    else if (message.type === 'trace') { keep(message.data); onTrace(message.data); }
-    else if (message.type === 'traces') for (const entry of message.data) { keep(entry); onTrace(entry); }
+    if (message.type === 'state') onState(message.data);
+    else if (message.type === 'changes') onChanges(message.data);
+    else if (message.type === 'trace') { traced = true; keep(message.data); onTrace(message.data); }
+    else if (message.type === 'traces') for (const entry of message.data) { traced = true; keep(entry); onTrace(entry); }
     else if (message.type === 'gap') onGap();
     else if (message.type === 'status') onStatus(message.data);
     else if (message.type === 'refused') onRefused(message.data);
@@ -54,13 +57,14 @@ export function shareEvents(handlers) {
   channel.onmessage = (e) => {
     const message = e.data;
     if (message.type === 'hello') {
-      if (leader) channel.postMessage({ type: 'welcome', state: lastState, trace: recent });
+      if (leader) channel.postMessage({ type: 'welcome', trace: recent });
       return;
     }
     if (message.type === 'welcome') {
-      if (leader || lastState) return;
-      for (const entry of message.trace) { keep(entry); onTrace(entry); }
-      if (message.state) { lastState = message.state; onState(message.state); }
+      if (leader || welcomed) return;
+      welcomed = true;
+      if (!traced) for (const entry of message.trace) { keep(entry); onTrace(entry); }
+      onJoined();
       onStatus(true);
       return;
     }
@@ -80,6 +84,7 @@ export function shareEvents(handlers) {
 function openStream(publish) {
   const events = new EventSource('/api/events');
   events.addEventListener('state', (e) => publish({ type: 'state', data: e.data }));
+  events.addEventListener('changes', (e) => publish({ type: 'changes', data: e.data }));
   events.addEventListener('trace', (e) => publish({ type: 'trace', data: e.data }));
   events.addEventListener('gap', () => publish({ type: 'gap' }));
   // The panel's worker died, was brought back or waits for a rebuilt library.

@@ -20,11 +20,23 @@ bool PageEvents::watched() const {
     return streams_ != 0;
 }
 
-void PageEvents::setState(std::string text) {
+void PageEvents::setState(std::string text, uint64_t seq, std::string change) {
     std::lock_guard<std::mutex> lock(mutex_);
     state_ = std::move(text);
-    ++stateVersion_;
+    stateSeq_ = seq;
+    if (change.empty()) {
+        changes_.clear();  // a stream behind it needs the whole state
+    } else {
+        changes_.push_back({seq, std::move(change)});
+        while (changes_.size() > keptChanges) changes_.pop_front();
+    }
     wake_.notify_all();
+}
+
+std::string PageEvents::state(uint64_t& seq) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    seq = stateSeq_;
+    return state_;
 }
 
 bool PageEvents::openStream() {
@@ -45,16 +57,25 @@ bool PageEvents::next(Cursor& cursor, std::string& out, std::chrono::millisecond
     // What comes within one interval goes out in one write.
     wake_.wait_until(lock, cursor.lastWrite + minEventWriteInterval, [&] { return stopping_; });
     auto fresh = [&] {
-        return stopping_ || stateVersion_ != cursor.stateVersion || (!trace_.empty() && trace_.back().seq > cursor.seq);
+        return stopping_ || stateSeq_ != cursor.stateSeq || (!trace_.empty() && trace_.back().seq > cursor.seq);
     };
     if (!wake_.wait_for(lock, idle, fresh)) {
         out = ": idle\n\n";  // finds a page that went away
     }
     if (stopping_) return false;
     appendTraceEvents(out, trace_, cursor.seq);
-    if (stateVersion_ != cursor.stateVersion) {
-        out += "event: state\ndata: " + state_ + "\n\n";
-        cursor.stateVersion = stateVersion_;
+    if (stateSeq_ != cursor.stateSeq) {
+        // The changes after the cursor, when every one of them is kept.
+        bool kept = cursor.stateSeq != 0 && !changes_.empty() && changes_.front().seq <= cursor.stateSeq + 1 &&
+                    changes_.back().seq == stateSeq_ && cursor.stateSeq < stateSeq_;
+        if (kept) {
+            for (const auto& c : changes_) {
+                if (c.seq > cursor.stateSeq) out += "event: changes\ndata: " + c.json + "\n\n";
+            }
+        } else {
+            out += "event: state\ndata: " + state_ + "\n\n";
+        }
+        cursor.stateSeq = stateSeq_;
     }
     cursor.lastWrite = std::chrono::steady_clock::now();
     return true;

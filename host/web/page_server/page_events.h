@@ -1,6 +1,7 @@
-// What the page's event streams send: a bounded ring of trace lines and the
-// latest state, each stream reading from its own cursor. Filled on the panel
-// thread, read by the HTTP threads.
+// What the page's event streams send: a bounded ring of trace lines, the
+// latest full state and a bounded ring of the changes since, each stream
+// reading from its own cursor. Filled on the panel thread, read by the HTTP
+// threads.
 #pragma once
 
 #include <chrono>
@@ -28,8 +29,14 @@ public:
     void addTrace(nlohmann::json entry);
     // Some stream is open: the state is worth making.
     bool watched() const;
-    // The state's JSON text, sent to every stream once.
-    void setState(std::string text);
+    // The full state's JSON text at sequence number seq (it carries it as
+    // "seq"), and the change that led to it (its JSON text, carrying the same
+    // "seq"; empty when there is none, the first state). A new stream is sent
+    // the full state, then every change after it; a stream that fell behind
+    // the changes kept is sent the full state again.
+    void setState(std::string text, uint64_t seq, std::string change);
+    // The last full state's text and its sequence number.
+    std::string state(uint64_t& seq) const;
 
     // A stream opens, or false when maxStreams are open already.
     bool openStream();
@@ -38,12 +45,13 @@ public:
     // Where a stream is: the last trace line and state it was sent.
     struct Cursor {
         uint64_t seq = 0;
-        uint64_t stateVersion = 0;
+        uint64_t stateSeq = 0;  // 0: never sent the state
         std::chrono::steady_clock::time_point lastWrite{};
     };
     // Waits up to idle for news past cursor and gives it as Server-Sent
-    // Events ("trace", "state", "gap" when lines were dropped before it read
-    // them, an idle comment otherwise). A stream gets at most one write per
+    // Events ("trace", "gap" when lines were dropped before it read them,
+    // "state" the first time and after falling behind, "changes" otherwise,
+    // an idle comment when there is no news). A stream gets at most one write per
     // minEventWriteInterval, so a busy host sends batches, not a line a write.
     // False once stopped.
     bool next(Cursor& cursor, std::string& out, std::chrono::milliseconds idle = std::chrono::seconds(5));
@@ -59,8 +67,15 @@ private:
     std::condition_variable wake_;
     std::deque<TraceEvent> trace_;
     uint64_t nextSeq_ = 1;
+    // Changes kept for streams that are behind; past it they get the state.
+    static constexpr std::size_t keptChanges = 256;
+    struct Change {
+        uint64_t seq;
+        std::string json;
+    };
     std::string state_ = "{}";
-    uint64_t stateVersion_ = 0;
+    uint64_t stateSeq_ = 0;
+    std::deque<Change> changes_;
     std::size_t streams_ = 0;
     bool stopping_ = false;
 };

@@ -7,6 +7,7 @@
 #include "text/command_text.h"
 #include "web/http/http_server.h"
 #include "web/page_server/page_state.h"
+#include "web/page_server/router_rows.h"
 #include "web/page_server/web_front_impl.h"
 
 namespace zarn_host {
@@ -38,13 +39,72 @@ bool parseBody(const httplib::Request& req, json& body, Reply& bad) {
     return true;
 }
 
+// A parameter's value, or null when the request has none.
+const std::string* param(const httplib::Request& req, const char* name) {
+    auto found = req.params.find(name);
+    return found == req.params.end() ? nullptr : &found->second;
+}
+
 }  // namespace
 
 void WebFront::Impl::routes() {
     setUpServer(server, guard);
 
-    server.Get("/api/state", [this](const httplib::Request&, httplib::Response& res) {
+    // The whole state; ?router=N: that router only; ?view=page: routers as
+    // summaries, with the sequence number the event stream's changes follow.
+    server.Get("/api/state", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string* view = param(req, "view");
+        const std::string* router = param(req, "router");
+        if (view && *view != "page") return send(res, errorReply(400, "\"view\" is \"page\" or not given"));
+        int32_t device = 0;
+        if (router && !parseInt32(*router, device)) {
+            return send(res, errorReply(400, "give the router as \"router\", its device number"));
+        }
+        if (view) {
+            return send(res, onPanelThread([this] {
+                            publish(true);
+                            uint64_t seq = 0;
+                            return Reply{200, "application/json", events.state(seq)};
+                        }));
+        }
+        if (router) {
+            return send(res, onPanelThread([this, device] {
+                            const Router* r = host.facility().router(device);
+                            if (!r) return errorReply(404, "no router " + std::to_string(device));
+                            return jsonReply(200, routerJson(host.facility(), *r));
+                        }));
+        }
         send(res, onPanelThread([this] { return jsonReply(200, stateJson()); }));
+    });
+
+    // A window of a router's destinations, filtered by name or number.
+    server.Get("/api/rows", [this](const httplib::Request& req, httplib::Response& res) {
+        RowQuery query;
+        std::string why;
+        RowParams given{param(req, "router"), param(req, "from"), param(req, "count"), param(req, "filter"),
+                        param(req, "used")};
+        if (!parseRowQuery(given, query, why)) {
+            return send(res, errorReply(400, why));
+        }
+        send(res, onPanelThread([this, query] {
+                 const Router* r = host.facility().router(query.device);
+                 if (!r) return errorReply(404, "no router " + std::to_string(query.device));
+                 return jsonReply(200, routerRows(*r, query));
+             }));
+    });
+
+    // The names of a router's sources, for the page's source picker.
+    server.Get("/api/sources", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string* router = param(req, "router");
+        int32_t device = 0;
+        if (!router || !parseInt32(*router, device)) {
+            return send(res, errorReply(400, "give the router as \"router\", its device number"));
+        }
+        send(res, onPanelThread([this, device] {
+                 const Router* r = host.facility().router(device);
+                 if (!r) return errorReply(404, "no router " + std::to_string(device));
+                 return jsonReply(200, sourceNames(*r));
+             }));
     });
 
     server.Post("/api/step", [this](const httplib::Request& req, httplib::Response& res) {

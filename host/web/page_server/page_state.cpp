@@ -11,7 +11,6 @@ namespace {
 using json = nlohmann::json;
 
 constexpr std::size_t maxTraceLineChars = 2000;
-constexpr std::size_t maxDestinationsShown = 512;
 
 json panelJson(const Panel& panel) {
     json controls = json::array();
@@ -35,46 +34,60 @@ json panelJson(const Panel& panel) {
             {"controls", controls}, {"layout", layout},     {"glyphs", glyphs}};
 }
 
-json routerJson(const Facility& facility, const Router& router) {
-    auto instanceName = [&](int32_t device) {
-        for (const auto& i : facility.instances()) {
-            if (i.device == device) return i.name;
-        }
-        return std::to_string(device);
-    };
-    json destinations = json::array();
-    for (int32_t d = 1; d <= router.destinations && destinations.size() < maxDestinationsShown; ++d) {
-        int32_t source = router.crosspoints[static_cast<std::size_t>(d)];
-        auto name = router.destinationNames.find(d);
-        destinations.push_back({{"number", d},
-                                {"name", name == router.destinationNames.end() ? "" : name->second},
-                                {"source", source},
-                                {"sourceName", source == 0 ? "" : router.sourceText(source)},
-                                {"locked", router.locked.count(d) != 0},
-                                {"registered", router.registered(d)}});
+std::string instanceName(const Facility& facility, int32_t device) {
+    for (const auto& i : facility.instances()) {
+        if (i.device == device) return i.name;
     }
+    return std::to_string(device);
+}
+
+}  // namespace
+
+json destinationJson(const Router& router, int32_t d) {
+    int32_t source = router.crosspoints[static_cast<std::size_t>(d)];
+    auto name = router.destinationNames.find(d);
+    return {{"number", d},
+            {"name", name == router.destinationNames.end() ? "" : name->second},
+            {"source", source},
+            {"sourceName", source == 0 ? "" : router.sourceText(source)},
+            {"locked", router.locked.count(d) != 0},
+            {"registered", router.registered(d)}};
+}
+
+json routerJson(const Facility& facility, const Router& router) {
+    json destinations = json::array();
+    for (int32_t d = 1; d <= router.destinations; ++d) destinations.push_back(destinationJson(router, d));
     json sources = json::array();
     for (const auto& s : router.sourceNames) sources.push_back({{"number", s.first}, {"name", s.second}});
     return {{"device", router.device},
-            {"name", instanceName(router.device)},
+            {"name", instanceName(facility, router.device)},
             {"online", facility.online(router.device)},
             {"sources", router.sources},
             {"sourceNames", sources},
             {"destinations", destinations}};
 }
 
-}  // namespace
+json routerSummaryJson(const Facility& facility, const Router& router) {
+    return {{"device", router.device},
+            {"name", instanceName(facility, router.device)},
+            {"online", facility.online(router.device)},
+            {"sources", router.sources},
+            {"destinationCount", router.destinations}};
+}
 
 std::string jsonText(const json& value) {
     return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& extras) {
+json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& extras, RouterDetail detail) {
     json panels = json::array();
     for (const auto& entry : host.panels()) panels.push_back(panelJson(entry.second));
     const Facility& facility = host.facility();
     json routers = json::array();
-    for (const auto& entry : facility.routers()) routers.push_back(routerJson(facility, entry.second));
+    for (const auto& entry : facility.routers()) {
+        routers.push_back(detail == RouterDetail::whole ? routerJson(facility, entry.second)
+                                                        : routerSummaryJson(facility, entry.second));
+    }
     json devices = json::array();
     for (const auto& i : facility.instances()) {
         devices.push_back({{"name", i.name}, {"device", i.device}, {"online", facility.online(i.device)}});

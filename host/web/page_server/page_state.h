@@ -25,10 +25,25 @@ struct PageExtras {
     std::size_t traceLines = keptTraceLines;  // trace lines kept for the page
 };
 
+// How much of each router the state carries: every destination with its
+// source names, or a summary (name, sizes, online) for the page, which
+// fetches the rows it shows (router_rows.h).
+enum class RouterDetail { whole, summary };
+
 // The page's whole state: panels with their controls, layout and glyphs,
-// routers (at most 512 destinations each), devices, clock, parent message,
-// summary and the limits the page keeps to. Call on the panel thread.
-nlohmann::json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& extras);
+// routers, devices, clock, parent message, summary and the limits the page
+// keeps to. Call on the panel thread.
+nlohmann::json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& extras,
+                         RouterDetail detail = RouterDetail::whole);
+
+// One router as the state gives it whole: its name, online, sources and
+// source names, every destination (destinationJson).
+nlohmann::json routerJson(const Facility& facility, const Router& router);
+// One router's summary: device, name, online, sources and destinations as counts.
+nlohmann::json routerSummaryJson(const Facility& facility, const Router& router);
+// One destination: number, name, source, the source's name, locked and
+// whether the panel registered it for revertives.
+nlohmann::json destinationJson(const Router& router, int32_t destination);
 
 // A trace line as the page's entry, without its sequence number: time, the
 // kind's name (for the page's colours and filters) and the text with its

@@ -62,8 +62,8 @@ Reply WebFront::Impl::onPanelThread(std::function<Reply()> f) {
     return reply ? *reply : errorReply(503, why);
 }
 
-json WebFront::Impl::stateJson() const {
-    json state = pageState(host, runner, {options.libraryPath, realTime, recorder.size(), options.traceLines});
+json WebFront::Impl::stateJson(RouterDetail detail) const {
+    json state = pageState(host, runner, {options.libraryPath, realTime, recorder.size(), options.traceLines}, detail);
     state["lastAction"] = actions.lastActionJson(host.facility());
     state["dependsOn"] = actions.dependenciesJson();
     state["bridges"] = json::array();
@@ -78,11 +78,21 @@ json WebFront::Impl::stateJson() const {
     return state;
 }
 
-// Hands the state to the streams; with none watching it waits for one.
-void WebFront::Impl::publish() {
-    if (!dirty || !events.watched()) return;
+// Hands the page's view of the state and what changed since it was last
+// published to the streams; with none watching it waits for one.
+void WebFront::Impl::publish(bool force) {
+    if (!dirty || (!force && !events.watched())) return;
     dirty = false;
-    events.setState(jsonText(stateJson()));
+    json view = stateJson(RouterDetail::summary);
+    json change = changes.diff(host.facility(), view);
+    if (change.is_null() && stateSeq != 0) return;
+    view["seq"] = ++stateSeq;
+    std::string changeText;
+    if (!change.is_null() && stateSeq > 1) {
+        change["seq"] = stateSeq;
+        changeText = jsonText(change);
+    }
+    events.setState(jsonText(view), stateSeq, std::move(changeText));
 }
 
 int WebFront::Impl::runStep(const std::string& rawLine, std::string& message, int64_t realTimeWait) {

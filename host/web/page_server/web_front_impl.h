@@ -19,8 +19,10 @@
 #include "web/page_server/action_watch.h"
 #include "web/page_server/library_watch.h"
 #include "web/page_server/page_events.h"
+#include "web/page_server/page_state.h"
 #include "web/page_server/panel_jobs.h"
 #include "web/page_server/session_recorder.h"
+#include "web/page_server/state_changes.h"
 #include "web/page_server/web_front.h"
 
 namespace zarn_host {
@@ -78,6 +80,8 @@ struct WebFront::Impl {
     int64_t virtualAnchor = 0;
     LibraryWatch libraryWatch;
     ActionWatch actions;
+    StateChanges changes;   // the page's view as last published
+    uint64_t stateSeq = 0;  // the last published state's sequence number
 
     // HTTP threads: queues f for the panel thread and waits for its reply.
     Reply onPanelThread(std::function<Reply()> f);
@@ -85,8 +89,10 @@ struct WebFront::Impl {
     void routes();
 
     // Panel thread (panel_loop.cpp).
-    nlohmann::json stateJson() const;
-    void publish();
+    nlohmann::json stateJson(RouterDetail detail = RouterDetail::whole) const;
+    // Publishes the state and its change to the streams when it changed and
+    // some stream watches (or force).
+    void publish(bool force = false);
     int runStep(const std::string& rawLine, std::string& message, int64_t realTimeWait = -1);
     void setRealTime(bool on);
     void realTimeTick();

@@ -34,8 +34,9 @@ bool SupervisorProxy::forward(const std::string& method, const std::string& path
     }
     httplib::Client client("127.0.0.1", port);
     client.set_read_timeout(stepTimeoutSeconds_ + 10, 0);
-    httplib::Result answer =
-        method == "GET" ? client.Get(path) : client.Post(path, req.body, req.get_header_value("Content-Type"));
+    // A GET's parameters pass on as given (the worker judges them).
+    httplib::Result answer = method == "GET" ? client.Get(httplib::append_query_params(path, req.params))
+                                             : client.Post(path, req.body, req.get_header_value("Content-Type"));
     if (!answer) {
         // The worker died under this request: say why once the supervisor knows.
         std::unique_lock<std::mutex> lock(state_.mutex);
@@ -101,8 +102,11 @@ bool SupervisorProxy::streamStep(Stream& stream, httplib::DataSink& sink) {
 }
 
 void SupervisorProxy::routes(httplib::Server& server) {
-    server.Get("/api/state",
-               [this](const httplib::Request& req, httplib::Response& res) { forward("GET", "/api/state", req, res); });
+    for (const char* path : {"/api/state", "/api/rows", "/api/sources"}) {
+        std::string p = path;
+        server.Get(path,
+                   [this, p](const httplib::Request& req, httplib::Response& res) { forward("GET", p, req, res); });
+    }
     for (const char* path : {"/api/step", "/api/clock", "/api/session"}) {
         std::string p = path;
         server.Post(path,

@@ -1,0 +1,241 @@
+// One router's destinations as a virtual table: only the rows in view exist
+// in the document, fetched from the host (/api/rows) a window at a time and
+// kept up to date by the state's changes. A filter box narrows the rows by
+// name or number as one types; unless "every destination" is ticked only
+// those in use (named, routed or locked) are listed; each row's "Route…"
+// opens the router's one source picker.
+import { showError, step } from './api.js';
+import { makePicker } from './source_picker.js';
+
+export const rowHeight = 28;
+const margin = 20;        // rows fetched beyond the view, each side
+const keptRows = 2000;    // rows held before the cache starts over
+
+function button(text, title, onClick) {
+  const b = document.createElement('button');
+  b.type = 'button';
+  b.textContent = text;
+  b.title = title;
+  b.addEventListener('click', onClick);
+  return b;
+}
+
+function setText(el, text) {
+  if (el.textContent !== text) el.textContent = text;
+}
+
+export function makeRouterTable(summary) {
+  const device = summary.device;
+  const card = document.createElement('div');
+  card.className = 'router';
+  card.dataset.router = summary.name;
+  const head = document.createElement('h3');
+  const filter = document.createElement('input');
+  filter.type = 'search';
+  filter.className = 'router-filter';
+  filter.placeholder = 'filter: name or number';
+  filter.setAttribute('aria-label', `filter the destinations of ${summary.name}`);
+  const count = document.createElement('span');
+  count.className = 'muted row-count';
+  const every = document.createElement('input');
+  every.type = 'checkbox';
+  const everyLabel = document.createElement('label');
+  everyLabel.className = 'muted';
+  everyLabel.append(every, ' every destination');
+  const tools = document.createElement('div');
+  tools.className = 'router-tools';
+  tools.append(filter, everyLabel, count);
+  const picker = makePicker(device);
+  const scroller = document.createElement('div');
+  scroller.className = 'router-rows';
+  // Focusable, so the arrow and page keys scroll through the rows.
+  scroller.tabIndex = 0;
+  scroller.setAttribute('role', 'region');
+  scroller.setAttribute('aria-label', `destinations of ${summary.name}`);
+  const table = document.createElement('table');
+  table.innerHTML = '<thead><tr><th>destination</th><th>source</th><th>route</th><th>lock</th></tr></thead>';
+  const body = document.createElement('tbody');
+  const topPad = document.createElement('tr');
+  const bottomPad = document.createElement('tr');
+  topPad.className = bottomPad.className = 'pad';
+  topPad.setAttribute('aria-hidden', 'true');
+  bottomPad.setAttribute('aria-hidden', 'true');
+  body.append(topPad, bottomPad);
+  table.append(body);
+  scroller.append(table);
+  card.append(head, tools, picker.root, scroller);
+
+  let total = null;        // rows matching the filter; null until known
+  let cache = new Map();   // row index → destination
+  let byNumber = new Map();  // destination number → destination (in cache)
+  let generation = 0;      // bumps with the filter, so late answers are dropped
+  let loading = false;
+  let stale = false;       // the rows held are to be replaced by the next answer
+  let reloadTimer = null;
+  const pool = [];         // the table rows in use, top to bottom
+
+  const makeRow = () => {
+    const row = document.createElement('tr');
+    const name = document.createElement('td');
+    name.className = 'name';
+    const label = document.createElement('span');
+    const lockMark = document.createElement('span');
+    lockMark.className = 'lock-mark';
+    name.append(label, lockMark);
+    const source = document.createElement('td');
+    source.className = 'source';
+    const routeCell = document.createElement('td');
+    const route = button('Route…', 'route a source from outside the panel', () => {
+      const dest = row.dest;
+      if (dest) picker.open({ number: dest.number, name: dest.name, source: dest.source, back: route });
+    });
+    routeCell.append(route);
+    const lockCell = document.createElement('td');
+    const lock = button('', 'lock / unlock the destination', () => {
+      const dest = row.dest;
+      if (dest) step(`${dest.locked ? 'unlock' : 'lock'} ${device} ${dest.number}`);
+    });
+    lockCell.append(lock);
+    row.append(name, source, routeCell, lockCell);
+    return { row, label, lockMark, source, route, lock };
+  };
+
+  const paintRow = (parts, dest) => {
+    parts.row.dest = dest;
+    parts.row.classList.remove('loading');
+    const label = `${dest.number} ${dest.name}`.trim();
+    parts.row.dataset.destination = dest.name || String(dest.number);
+    parts.row.classList.toggle('locked', dest.locked);
+    setText(parts.label, label);
+    parts.label.parentElement.title = label;
+    setText(parts.lockMark, dest.locked ? 'LOCKED' : '');
+    const text = dest.source ? `${dest.source} ${dest.sourceName}` : '—';
+    setText(parts.source, text);
+    parts.source.title = text;
+    parts.route.setAttribute('aria-label', `route a source to ${label}`);
+    setText(parts.lock, dest.locked ? 'Unlock' : 'Lock');
+  };
+
+  // A row on its way keeps its place (and the table its height), empty.
+  const blankRow = (parts) => {
+    parts.row.dest = null;
+    delete parts.row.dataset.destination;
+    parts.row.classList.remove('locked');
+    parts.row.classList.add('loading');
+    setText(parts.label, '…');
+    setText(parts.lockMark, '');
+    setText(parts.source, '');
+  };
+
+  // The rows in view: those held are drawn, the missing ones fetched.
+  const draw = () => {
+    const known = total === null ? 0 : total;
+    setText(count, total === null ? '' : `${known} of ${summary.destinationCount}`);
+    const headHeight = table.tHead ? table.tHead.offsetHeight : 0;
+    // As tall as its rows, up to the height the style sheet allows.
+    const height = `${headHeight + known * rowHeight}px`;
+    if (scroller.style.height !== height) scroller.style.height = height;
+    const first = Math.max(0, Math.floor((scroller.scrollTop - headHeight) / rowHeight));
+    const shown = Math.max(0, Math.min(known - first, Math.ceil(scroller.clientHeight / rowHeight) + 1));
+    while (pool.length > shown) pool.pop().row.remove();
+    while (pool.length < shown) {
+      const parts = makeRow();
+      body.insertBefore(parts.row, bottomPad);
+      pool.push(parts);
+    }
+    topPad.style.height = `${first * rowHeight}px`;
+    bottomPad.style.height = `${Math.max(0, known - first - shown) * rowHeight}px`;
+    let missing = -1;
+    pool.forEach((parts, i) => {
+      const dest = cache.get(first + i);
+      if (dest) paintRow(parts, dest);
+      else {
+        blankRow(parts);
+        if (missing < 0) missing = first + i;
+      }
+    });
+    if (total === null) missing = 0;
+    if (stale) missing = first;
+    if (missing >= 0) load(Math.max(0, Math.min(missing, first) - margin), shown + 2 * margin);
+  };
+
+  async function load(from, wanted) {
+    if (loading) return;
+    loading = true;
+    const asked = generation;
+    const query = new URLSearchParams({ router: String(device), from: String(from),
+      count: String(Math.min(500, Math.max(1, wanted))), filter: filter.value.trim(),
+      used: every.checked ? '0' : '1' });
+    try {
+      const response = await fetch(`/api/rows?${query}`);
+      const answer = await response.json();
+      if (!response.ok) throw new Error(answer.error || `HTTP ${response.status}`);
+      if (asked === generation) {
+        if (stale || cache.size > keptRows) { cache = new Map(); byNumber = new Map(); }
+        stale = false;
+        total = answer.total;
+        answer.rows.forEach((dest, i) => {
+          const old = byNumber.get(dest.number);
+          if (old) Object.assign(old, dest); else byNumber.set(dest.number, dest);
+          cache.set(answer.from + i, byNumber.get(dest.number));
+        });
+      }
+    } catch (e) {
+      showError(`cannot read the rows of ${summary.name}: ${e.message}`);
+      loading = false;
+      return;
+    }
+    loading = false;
+    draw();  // the view may have moved on while the rows were on their way
+  }
+
+  let scrollQueued = false;
+  scroller.addEventListener('scroll', () => {
+    if (scrollQueued) return;
+    scrollQueued = true;
+    requestAnimationFrame(() => { scrollQueued = false; draw(); });
+  });
+  const refilter = () => {
+    generation++;
+    total = null;
+    cache = new Map();
+    byNumber = new Map();
+    scroller.scrollTop = 0;
+    draw();
+  };
+  filter.addEventListener('input', refilter);
+  every.addEventListener('change', refilter);
+
+  return {
+    card,
+    device,
+    // The router's summary from the state: name, online.
+    setSummary(next) {
+      Object.assign(summary, next);
+      setText(head, `${next.name} (${next.device})${next.online ? '' : ' — OFFLINE'}`);
+      if (total === null) draw();
+    },
+    // Destinations that changed: those held are updated, those in view redrawn.
+    update(rows) {
+      let seen = false;
+      for (const row of rows) {
+        const dest = byNumber.get(row.number);
+        // An unnamed destination routed or locked may have joined those in use.
+        if (!dest && !every.checked && !row.name && !reloadTimer) {
+          reloadTimer = setTimeout(() => { reloadTimer = null; this.reload(); }, 200);
+        }
+        if (!dest) continue;
+        Object.assign(dest, row);
+        picker.update(row.number, row.source);
+        seen = true;
+      }
+      if (seen) pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
+    },
+    // Fetches the rows in view again, showing those held meanwhile.
+    reload() {
+      generation++;
+      stale = true;
+      draw();
+    },
+  };
+}

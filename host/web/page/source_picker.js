@@ -1,0 +1,138 @@
+// A router's one source picker: a search box over the router's source names
+// and a list of the matches, the destination's current source marked. Arrow
+// keys move through the list, Enter routes, Escape closes; the names are
+// fetched once, when the picker first opens.
+import { showError, step } from './api.js';
+
+const shownMatches = 50;
+let pickers = 0;
+
+export function makePicker(router) {
+  const id = `picker-${++pickers}`;
+  const root = document.createElement('div');
+  root.className = 'picker';
+  root.hidden = true;
+  const title = document.createElement('div');
+  title.className = 'picker-title';
+  const input = document.createElement('input');
+  input.type = 'search';
+  input.autocomplete = 'off';
+  input.setAttribute('role', 'combobox');
+  input.setAttribute('aria-controls', `${id}-list`);
+  input.setAttribute('aria-expanded', 'true');
+  input.placeholder = 'source name or number';
+  const list = document.createElement('ul');
+  list.id = `${id}-list`;
+  list.setAttribute('role', 'listbox');
+  const more = document.createElement('div');
+  more.className = 'muted picker-more';
+  const close = document.createElement('button');
+  close.type = 'button';
+  close.textContent = 'Close';
+  root.append(title, input, close, list, more);
+
+  let names = null;
+  let target = null;  // { number, name, source, back }
+  let matches = [];
+  let active = 0;
+
+  const paint = () => {
+    const text = input.value.trim().toLowerCase();
+    matches = [];
+    let total = 0;
+    for (let n = 1; names && n <= names.length; n++) {
+      const name = names[n - 1];
+      if (text && !String(n).startsWith(text) && !name.toLowerCase().includes(text)) continue;
+      total++;
+      if (matches.length < shownMatches) matches.push(n);
+    }
+    active = Math.min(active, Math.max(0, matches.length - 1));
+    list.replaceChildren(...matches.map((n, i) => {
+      const item = document.createElement('li');
+      item.id = `${id}-${n}`;
+      item.setAttribute('role', 'option');
+      item.dataset.source = String(n);
+      item.setAttribute('aria-selected', String(i === active));
+      item.textContent = `${n} ${names[n - 1]}`.trim();
+      if (target && n === target.source) {
+        item.classList.add('current');
+        const mark = document.createElement('span');
+        mark.className = 'current-mark';
+        mark.textContent = 'current';
+        item.append(mark);
+      }
+      item.addEventListener('mousedown', (e) => e.preventDefault());
+      item.addEventListener('click', () => take(n));
+      return item;
+    }));
+    if (matches.length) input.setAttribute('aria-activedescendant', `${id}-${matches[active]}`);
+    else input.removeAttribute('aria-activedescendant');
+    more.textContent = names === null ? 'loading the sources…'
+      : total > matches.length ? `${total - matches.length} more: type to narrow` : (total ? '' : 'no source matches');
+  };
+
+  const hide = () => {
+    root.hidden = true;
+    if (target && target.back && target.back.isConnected) target.back.focus();
+    target = null;
+  };
+
+  const take = (n) => {
+    const number = target.number;
+    hide();
+    step(`route ${router} ${number} ${n}`);
+  };
+
+  input.addEventListener('input', () => { active = 0; paint(); });
+  input.addEventListener('keydown', (e) => {
+    if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
+      e.preventDefault();
+      active = Math.max(0, Math.min(matches.length - 1, active + (e.key === 'ArrowDown' ? 1 : -1)));
+      paint();
+      const item = list.children[active];
+      if (item) item.scrollIntoView({ block: 'nearest' });
+    } else if (e.key === 'Enter') {
+      e.preventDefault();
+      if (matches.length) take(matches[active]);
+    } else if (e.key === 'Escape') {
+      e.preventDefault();
+      hide();
+    }
+  });
+  close.addEventListener('click', hide);
+
+  return {
+    root,
+    // Opens for a destination: { number, name, source, back (focused on close) }.
+    async open(destination) {
+      target = destination;
+      const label = `${destination.number} ${destination.name}`.trim();
+      title.textContent = `Route to ${label}`;
+      input.setAttribute('aria-label', `find a source to route to ${label}`);
+      input.value = '';
+      active = 0;
+      root.hidden = false;
+      paint();
+      input.focus();
+      if (names === null) {
+        try {
+          const response = await fetch(`/api/sources?router=${router}`);
+          const answer = await response.json();
+          if (!response.ok) throw new Error(answer.error || `HTTP ${response.status}`);
+          names = answer.names;
+        } catch (e) {
+          showError(`cannot read the sources: ${e.message}`);
+          return;
+        }
+        if (target === destination) paint();
+      }
+    },
+    // The destination's source changed while the picker is open for it.
+    update(number, source) {
+      if (target && target.number === number && target.source !== source) {
+        target.source = source;
+        paint();
+      }
+    },
+  };
+}
