@@ -2,6 +2,7 @@
 // filling them, one number at a time (arg) or all at once (args).
 #include <zarn/zarn_string.h>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <utility>
@@ -14,6 +15,14 @@ using zarn_string_number::isPlainDecimal;
 namespace {
 
 constexpr int maxPlaceholder = 99;
+
+// For the small helpers of the hot paths, which the compiler would otherwise
+// leave as calls that cost more than their work.
+#if defined(__GNUC__)
+#define ZARN_STRING_INLINE inline __attribute__((always_inline))
+#else
+#define ZARN_STRING_INLINE inline
+#endif
 
 std::size_t placeholderSize(int number) {
     return number < 10 ? 2 : 3;
@@ -61,11 +70,11 @@ void forEachPlaceholder(const std::string& text, Visit visit) {
         if (number != 0) visit(pos, number);
     };
 #ifdef ZARN_STRING_WORD_SCAN
+    // found: the high bit of each "%" byte of the word at data + at.
+    const auto visitWord = [&](std::size_t at, std::uint64_t found) {
+        for (; found != 0; found &= found - 1) atPercent(at + (static_cast<unsigned>(__builtin_ctzll(found)) >> 3));
+    };
     if (size >= 8 && size < 128) {
-        // found: the high bit of each "%" byte of the word at data + at.
-        const auto visitWord = [&](std::size_t at, std::uint64_t found) {
-            for (; found != 0; found &= found - 1) atPercent(at + (static_cast<unsigned>(__builtin_ctzll(found)) >> 3));
-        };
         std::size_t base = 0;
         std::uint64_t word;
         for (; base + 8 <= size; base += 8) {
@@ -78,6 +87,18 @@ void forEachPlaceholder(const std::string& text, Visit visit) {
             std::memcpy(&word, data + size - 8, sizeof word);
             visitWord(size - 8, percentBytes(word) >> skip << skip);
         }
+        return;
+    }
+    if (size >= 4 && size < 8) {
+        // Two overlapping halves, each in the low half of a word: the tail
+        // less the bytes the head holds already.
+        std::uint32_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, data, sizeof head);
+        std::memcpy(&tail, data + size - 4, sizeof tail);
+        const unsigned skip = static_cast<unsigned>(8 * (8 - size));
+        visitWord(0, percentBytes(head));
+        visitWord(size - 4, percentBytes(tail) >> skip << skip);
         return;
     }
 #endif
@@ -124,36 +145,94 @@ struct LowestPlaceholder {
     }
 };
 
-// text with every occurrence of its lowest placeholder replaced by value,
-// built into out (empty on entry). out is sized once: exactly when this is
-// the last placeholder, with room for the fills still to come otherwise.
-void fillLowest(const std::string& text, const LowestPlaceholder& lowest, const char* value, std::size_t length,
-                std::string& out) {
+// Copies size bytes between texts that do not overlap. The pieces of panel
+// texts (numbers, ids, the literal runs between placeholders) are a few bytes
+// long, where a call of memcpy costs more than the copy: up to 16 bytes they
+// are moved in two overlapping words, longer pieces by memcpy.
+ZARN_STRING_INLINE void copyPiece(char* out, const char* in, std::size_t size) {
+    if (size > 16) {
+        std::memcpy(out, in, size);
+    } else if (size >= 8) {
+        std::uint64_t head;
+        std::uint64_t tail;
+        std::memcpy(&head, in, 8);
+        std::memcpy(&tail, in + size - 8, 8);
+        std::memcpy(out, &head, 8);
+        std::memcpy(out + size - 8, &tail, 8);
+    } else if (size >= 4) {
+        std::uint32_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, in, 4);
+        std::memcpy(&tail, in + size - 4, 4);
+        std::memcpy(out, &head, 4);
+        std::memcpy(out + size - 4, &tail, 4);
+    } else if (size != 0) {
+        // 1 to 3 bytes: first, middle and last cover them all.
+        out[0] = in[0];
+        out[size / 2] = in[size / 2];
+        out[size - 1] = in[size - 1];
+    }
+}
+
+// Writes text with every occurrence of its lowest placeholder replaced by
+// value to out, which has room for the result; returns the end of what it
+// wrote.
+ZARN_STRING_INLINE char* writeFilled(char* out, const std::string& text, const LowestPlaceholder& lowest, const char* value,
+                  std::size_t length) {
     const std::size_t placeholder = placeholderSize(lowest.number);
-    const std::size_t size = text.size() - lowest.count * placeholder + lowest.count * length;
-    const bool more = lowest.all > lowest.count;
-    // Extra room only for a text that lives outside the string anyway, so
-    // a short result still costs no allocation.
-    out.reserve(more && size > out.capacity() ? size + size / 2 : size);
-    // Sized first and then written with memcpy: cheaper than an append per
-    // piece.
-    out.resize(size);
-    char* write = &out[0];
     const char* const data = text.data();
     std::size_t copied = 0;
     std::size_t pos = lowest.first;
     for (std::size_t left = lowest.count;;) {
-        std::memcpy(write, data + copied, pos - copied);
-        write += pos - copied;
-        std::memcpy(write, value, length);
-        write += length;
+        copyPiece(out, data + copied, pos - copied);
+        out += pos - copied;
+        copyPiece(out, value, length);
+        out += length;
         copied = pos + placeholder;
         if (--left == 0) break;
         do {
             pos = nextPercent(data, text.size(), pos + 1);
         } while (placeholderAt(data + pos) != lowest.number);
     }
-    std::memcpy(write, data + copied, text.size() - copied);
+    copyPiece(out, data + copied, text.size() - copied);
+    return out + (text.size() - copied);
+}
+
+// Size of text once every occurrence of its lowest placeholder holds length
+// bytes.
+ZARN_STRING_INLINE std::size_t filledSize(const std::string& text, const LowestPlaceholder& lowest,
+                                          std::size_t length) {
+    return text.size() - lowest.count * placeholderSize(lowest.number) + lowest.count * length;
+}
+
+// Room for a filled text: exactly its size when this was its last
+// placeholder; otherwise half as much again for the fills still to come, but
+// only for a text that lives outside the string anyway, so that a short
+// result still costs no allocation.
+ZARN_STRING_INLINE std::size_t filledRoom(const LowestPlaceholder& lowest, std::size_t size, std::size_t inside) {
+    return lowest.all > lowest.count && size > inside ? size + size / 2 : size;
+}
+
+// A filled text up to this size is written on the stack first and copied
+// into its string in one piece: a string cannot take a length without
+// writing every byte of it first.
+constexpr std::size_t stackText = 256;
+
+// text with every occurrence of its lowest placeholder replaced by value,
+// into out (empty on entry), sized once.
+void fillLowest(const std::string& text, const LowestPlaceholder& lowest, const char* value, std::size_t length,
+                std::string& out) {
+    const std::size_t size = filledSize(text, lowest, length);
+    const std::size_t room = filledRoom(lowest, size, out.capacity());
+    if (room > out.capacity()) out.reserve(room);
+    if (size <= stackText) {
+        char local[stackText];
+        writeFilled(local, text, lowest, value, length);
+        out.append(local, size);
+        return;
+    }
+    out.resize(size);
+    writeFilled(&out[0], text, lowest, value, length);
 }
 
 // The placeholder numbers present in a text, one bit per number.
@@ -187,6 +266,15 @@ zarn_string zarn_string::filledCopy(const char* value, std::size_t length) const
     const LowestPlaceholder lowest(text_);
     if (lowest.number == 0) return *this;
     zarn_string result;
+    const std::size_t size = filledSize(text_, lowest, length);
+    if (size <= stackText && filledRoom(lowest, size, result.text_.capacity()) == size) {
+        // The common case, a text filled for good: built on the stack and
+        // copied once into a string of its exact size.
+        char local[stackText];
+        writeFilled(local, text_, lowest, value, length);
+        result.text_ = std::string(local, size);
+        return result;
+    }
     fillLowest(text_, lowest, value, length, result.text_);
     return result;
 }
@@ -195,17 +283,24 @@ void zarn_string::fillInPlace(const char* value, std::size_t length) {
     const LowestPlaceholder lowest(text_);
     if (lowest.number == 0) return;
     if (lowest.count == 1) {
-        // One occurrence: the tail moves over in place. replace copes with
-        // value pointing into this string.
+        // One occurrence: the tail moves over in place.
         const std::size_t placeholder = placeholderSize(lowest.number);
         const std::less<const char*> before;
         const bool outside = before(value, text_.data()) || before(text_.data() + text_.size(), value);
         if (outside && length <= placeholder) {
             // No longer than the placeholder ("%2" by "12", "%4" by "2"), from
-            // outside this text: written over it, the rest closed up.
-            std::memcpy(&text_[lowest.first], value, length);
-            if (length < placeholder) text_.erase(lowest.first + length, placeholder - length);
+            // outside this text: written over it, the rest closed up and the
+            // string cut at its end (which, unlike an erase in the middle,
+            // costs no call).
+            char* const at = &text_[lowest.first];
+            copyPiece(at, value, length);
+            if (length < placeholder) {
+                const std::size_t tail = text_.size() - lowest.first - placeholder;
+                std::memmove(at + length, at + placeholder, tail);
+                text_.erase(text_.size() - (placeholder - length));
+            }
         } else {
+            // Longer, or from this text: replace copes with both.
             text_.replace(lowest.first, placeholder, value, length);
         }
         return;
