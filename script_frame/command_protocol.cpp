@@ -28,9 +28,7 @@ char* put(char* out, const char (&literal)[size]) {
 // Control ids, panel ids and property names are a few bytes long, where a
 // call of memcpy costs more than the copy: up to 16 bytes they are moved in
 // two overlapping words (both within the text), longer texts by memcpy.
-char* put(char* out, const zarn_string& text) {
-    const char* in = text.c_str();
-    const std::size_t size = text.size();
+char* put(char* out, const char* in, std::size_t size) {
     if (size >= 8 && size <= 16) {
         std::uint64_t head;
         std::uint64_t tail;
@@ -51,6 +49,29 @@ char* put(char* out, const zarn_string& text) {
         std::memcpy(out, in, size);
     }
     return out + size;
+}
+
+char* put(char* out, const zarn_string& text) {
+    return put(out, text.c_str(), text.size());
+}
+
+// Sends "TP 'property=value' 'panel' 'control'" to host (not null). TP is sent
+// for every revertive and for every control an alarm action touches: when it
+// fits the stack buffer it is written in one go and handed to the host
+// straight away.
+void sendProperty(zarn_client_callback* host, const zarn_string& property, const char* value, std::size_t valueSize,
+                  const zarn_string& panel, const zarn_string& control) {
+    char text[256];
+    if (property.size() + valueSize + panel.size() + control.size() < sizeof text - 12) {
+        char* out = put(put(put(put(text, "TP '"), property), "="), value, valueSize);
+        out = put(put(put(put(put(out, "' '"), panel), "' '"), control), "'");
+        *out = '\0';
+        host->callback(text, zarn_type_command);
+        return;
+    }
+    zarn::CommandBuilder command;
+    command << "TP '" << property << "=" << value << "' '" << panel << "' '" << control << "'";
+    host->callback(command.text(), zarn_type_command);
 }
 
 // Hands a command reply back when the operation ends, or earlier through
@@ -213,20 +234,14 @@ void zarn_script_helper::stopTimer(int32_t id) {
 
 void zarn_script_helper::setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
                                      const zarn_string& control) {
+    if (host) sendProperty(host, property, value.c_str(), value.size(), panel, control);
+}
+
+void zarn_script_helper::setProperty(const zarn_string& property, const char* value, const zarn_string& panel,
+                                     const zarn_string& control) {
     if (!host) return;
-    // TP is sent for every revertive and for every control an alarm action
-    // touches: when it fits the stack buffer it is written in one go.
-    char text[256];
-    if (property.size() + value.size() + panel.size() + control.size() < sizeof text - 12) {
-        char* out = put(put(put(put(text, "TP '"), property), "="), value);
-        out = put(put(put(put(put(out, "' '"), panel), "' '"), control), "'");
-        *out = '\0';
-        sendCommand(text);
-        return;
-    }
-    zarn::CommandBuilder command;
-    command << "TP '" << property << "=" << value << "' '" << panel << "' '" << control << "'";
-    sendCommand(command.text());
+    if (value == nullptr) value = "";
+    sendProperty(host, property, value, std::strlen(value), panel, control);
 }
 
 void zarn_script_helper::setPropertyText(const zarn_string& text, const zarn_string& panel,

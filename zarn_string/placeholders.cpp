@@ -177,8 +177,8 @@ ZARN_STRING_INLINE void copyPiece(char* out, const char* in, std::size_t size) {
 // Writes text with every occurrence of its lowest placeholder replaced by
 // value to out, which has room for the result; returns the end of what it
 // wrote.
-ZARN_STRING_INLINE char* writeFilled(char* out, const std::string& text, const LowestPlaceholder& lowest, const char* value,
-                  std::size_t length) {
+ZARN_STRING_INLINE char* writeFilled(char* out, const std::string& text, const LowestPlaceholder& lowest,
+                                     const char* value, std::size_t length) {
     const std::size_t placeholder = placeholderSize(lowest.number);
     const char* const data = text.data();
     std::size_t copied = 0;

@@ -264,7 +264,10 @@ int32_t k7_mon::onRevertive(RevertiveEventHandle event) {
     auto setTally = [&](const Tally(&rows)[3], const int32_t* dest) {
         for (const Tally& row : rows) {
             if (index == dest[row.monitor]) {
-                setProperty(tallyProperty, event.text(), panelId, row.control);
+                // The record's own text goes into the TP: no copy is needed,
+                // as it lives until this notification returns.
+                const RevertiveEvent* record = event.record();
+                setProperty(tallyProperty, record != nullptr ? record->text() : "", panelId, row.control);
                 return true;
             }
         }

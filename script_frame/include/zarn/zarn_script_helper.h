@@ -157,6 +157,11 @@ public:
     /// TP: sets the control's property to value.
     void setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
                      const zarn_string& control);
+    /// TP: the same with value as a text (null reads as empty), written into
+    /// the command without a copy of its own: for a text the host gave, such
+    /// as a revertive's (RevertiveEventHandle::record()->text()).
+    void setProperty(const zarn_string& property, const char* value, const zarn_string& panel,
+                     const zarn_string& control);
     /// TP: sends text ("property=value") as it is to the control.
     void setPropertyText(const zarn_string& text, const zarn_string& panel, const zarn_string& control);
     /// TG: sets value to the control's property ("all": the host's whole
