@@ -55,23 +55,37 @@ char* put(char* out, const zarn_string& text) {
     return put(out, text.c_str(), text.size());
 }
 
-// Sends "TP 'property=value' 'panel' 'control'" to host (not null). TP is sent
-// for every revertive and for every control an alarm action touches: when it
-// fits the stack buffer it is written in one go and handed to the host
-// straight away.
-void sendProperty(zarn_client_callback* host, const zarn_string& property, const char* value, std::size_t valueSize,
-                  const zarn_string& panel, const zarn_string& control) {
-    char text[256];
-    if (property.size() + valueSize + panel.size() + control.size() < sizeof text - 12) {
-        char* out = put(put(put(put(text, "TP '"), property), "="), value, valueSize);
-        out = put(put(put(put(put(out, "' '"), panel), "' '"), control), "'");
-        *out = '\0';
-        host->callback(text, zarn_type_command);
-        return;
-    }
+// The TP of sendProperty too long for its stack buffer, apart so that the
+// common case keeps a small frame.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void sendLongProperty(zarn_client_callback* host, const zarn_string& property, const char* value,
+                      const zarn_string& panel, const zarn_string& control) {
     zarn::CommandBuilder command;
     command << "TP '" << property << "=" << value << "' '" << panel << "' '" << control << "'";
     host->callback(command.text(), zarn_type_command);
+}
+
+// Sends "TP 'property=value' 'panel' 'control'" to host (not null); value is
+// NUL-terminated after valueSize bytes. TP is sent for every revertive and
+// for every control an alarm action touches: when it fits the stack buffer it
+// is written in one go and handed to the host straight away.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void
+sendProperty(zarn_client_callback* host, const zarn_string& property, const char* value, std::size_t valueSize,
+             const zarn_string& panel, const zarn_string& control) {
+    char text[256];
+    if (property.size() + valueSize + panel.size() + control.size() >= sizeof text - 12) {
+        sendLongProperty(host, property, value, panel, control);
+        return;
+    }
+    char* out = put(put(put(put(text, "TP '"), property), "="), value, valueSize);
+    out = put(put(put(put(put(out, "' '"), panel), "' '"), control), "'");
+    *out = '\0';
+    host->callback(text, zarn_type_command);
 }
 
 // Hands a command reply back when the operation ends, or earlier through
@@ -232,6 +246,8 @@ void zarn_script_helper::stopTimer(int32_t id) {
     sendCommand(command.text());
 }
 
+// Each overload has its own copy of the writing, so that a revertive's TP
+// costs one call.
 void zarn_script_helper::setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
                                      const zarn_string& control) {
     if (host) sendProperty(host, property, value.c_str(), value.size(), panel, control);

@@ -59,13 +59,15 @@ char* zarn_script_helper::callback(void* data, int32_t type) {
     // Nothing may unwind into the host: a hook that throws (in practice only
     // std::bad_alloc) abandons this notification with a diagnostic.
     try {
+        // Revertives come in bursts (a poll answers with one per
+        // destination): straight to the hook, ahead of the switch.
+        if (type == zarn_type_revertive && data) {
+            onRevertive(RevertiveEventHandle(static_cast<const RevertiveEvent*>(data)));
+            return nullptr;
+        }
         switch (type) {
             case zarn_type_revertive:
-                if (!data) {
-                    zarn::writeDebugOutput("zarn_script_helper: revertive without a record ignored");
-                    return nullptr;
-                }
-                onRevertive(RevertiveEventHandle(static_cast<const RevertiveEvent*>(data)));
+                zarn::writeDebugOutput("zarn_script_helper: revertive without a record ignored");
                 return nullptr;
             case zarn_type_button: {
                 if (!data) {
