@@ -77,7 +77,7 @@ unsigned percentMask(const char* p) {
 // at a time in a register otherwise (and below 16 bytes), every "%" of a
 // block found at once.
 template <typename Visit>
-void forEachPlaceholder(const std::string& text, Visit visit) {
+ZARN_STRING_INLINE void forEachPlaceholder(const std::string& text, Visit visit) {
     const char* const data = text.c_str();
     const std::size_t size = text.size();
     const auto atPercent = [&](std::size_t pos) {
@@ -152,7 +152,7 @@ struct LowestPlaceholder {
     std::size_t count = 0;
     std::size_t all = 0;
 
-    explicit LowestPlaceholder(const std::string& text) {
+    ZARN_STRING_INLINE explicit LowestPlaceholder(const std::string& text) {
         // Kept in locals while searching, so that they stay in registers.
         int lowest = maxPlaceholder + 1;
         std::size_t at = 0;
@@ -291,6 +291,39 @@ private:
     std::uint64_t bits_[2] = {0, 0};
 };
 
+// fillInPlace of text; inlined into the number fills too, so that a chain
+// step costs one call.
+ZARN_STRING_INLINE void fillInPlaceOf(std::string& text, const char* value, std::size_t length) {
+    const LowestPlaceholder lowest(text);
+    if (lowest.number == 0) return;
+    if (lowest.count == 1) {
+        // One occurrence: the tail moves over in place.
+        const std::size_t placeholder = placeholderSize(lowest.number);
+        const std::less<const char*> before;
+        const bool outside = before(value, text.data()) || before(text.data() + text.size(), value);
+        if (outside && length <= placeholder) {
+            // No longer than the placeholder ("%2" by "12", "%4" by "2"), from
+            // outside this text: written over it, the rest closed up and the
+            // string cut at its end (which, unlike an erase in the middle,
+            // costs no call).
+            char* const at = &text[lowest.first];
+            copyPiece(at, value, length);
+            if (length < placeholder) {
+                const std::size_t tail = text.size() - lowest.first - placeholder;
+                std::memmove(at + length, at + placeholder, tail);
+                text.erase(text.size() - (placeholder - length));
+            }
+        } else {
+            // Longer, or from this text: replace copes with both.
+            text.replace(lowest.first, placeholder, value, length);
+        }
+        return;
+    }
+    std::string filled;
+    fillLowest(text, lowest, value, length, filled);
+    text.swap(filled);
+}
+
 }  // namespace
 
 zarn_string zarn_string::filledCopy(const char* value, std::size_t length) const {
@@ -311,62 +344,32 @@ zarn_string zarn_string::filledCopy(const char* value, std::size_t length) const
 }
 
 void zarn_string::fillInPlace(const char* value, std::size_t length) {
-    const LowestPlaceholder lowest(text_);
-    if (lowest.number == 0) return;
-    if (lowest.count == 1) {
-        // One occurrence: the tail moves over in place.
-        const std::size_t placeholder = placeholderSize(lowest.number);
-        const std::less<const char*> before;
-        const bool outside = before(value, text_.data()) || before(text_.data() + text_.size(), value);
-        if (outside && length <= placeholder) {
-            // No longer than the placeholder ("%2" by "12", "%4" by "2"), from
-            // outside this text: written over it, the rest closed up and the
-            // string cut at its end (which, unlike an erase in the middle,
-            // costs no call).
-            char* const at = &text_[lowest.first];
-            copyPiece(at, value, length);
-            if (length < placeholder) {
-                const std::size_t tail = text_.size() - lowest.first - placeholder;
-                std::memmove(at + length, at + placeholder, tail);
-                text_.erase(text_.size() - (placeholder - length));
-            }
-        } else {
-            // Longer, or from this text: replace copes with both.
-            text_.replace(lowest.first, placeholder, value, length);
-        }
+    fillInPlaceOf(text_, value, length);
+}
+
+zarn_string zarn_string::filledCopyDecimal(int value) const {
+    const Decimal decimal(value);
+    return filledCopy(decimal.data(), decimal.size());
+}
+
+void zarn_string::fillInPlaceDecimal(int value) {
+    const Decimal decimal(value);
+    fillInPlaceOf(text_, decimal.data(), decimal.size());
+}
+
+zarn_string zarn_string::filledCopyNumber(int value, char fill, unsigned width, int base) const {
+    if (isPlainDecimal(fill, width, base)) return filledCopyDecimal(value);
+    const zarn_string number(value, fill, width, base);
+    return filledCopy(number.text_.data(), number.text_.size());
+}
+
+void zarn_string::fillInPlaceNumber(int value, char fill, unsigned width, int base) {
+    if (isPlainDecimal(fill, width, base)) {
+        fillInPlaceDecimal(value);
         return;
     }
-    std::string filled;
-    fillLowest(text_, lowest, value, length, filled);
-    text_.swap(filled);
-}
-
-zarn_string zarn_string::arg(const zarn_string& text) const& {
-    return filledCopy(text.text_.data(), text.text_.size());
-}
-
-zarn_string zarn_string::arg(const zarn_string& text) && {
-    fillInPlace(text.text_.data(), text.text_.size());
-    return std::move(*this);
-}
-
-zarn_string zarn_string::arg(int value, char fill, unsigned width, int base) const& {
-    if (isPlainDecimal(fill, width, base)) {
-        const Decimal decimal(value);
-        return filledCopy(decimal.data(), decimal.size());
-    }
-    return arg(zarn_string(value, fill, width, base));
-}
-
-zarn_string zarn_string::arg(int value, char fill, unsigned width, int base) && {
-    if (isPlainDecimal(fill, width, base)) {
-        const Decimal decimal(value);
-        fillInPlace(decimal.data(), decimal.size());
-    } else {
-        const zarn_string number(value, fill, width, base);
-        fillInPlace(number.text_.data(), number.text_.size());
-    }
-    return std::move(*this);
+    const zarn_string number(value, fill, width, base);
+    fillInPlace(number.text_.data(), number.text_.size());
 }
 
 zarn_string zarn_string::args(std::initializer_list<const char*> values) const {

@@ -78,14 +78,29 @@ public:
     /// a digit 1-9 and at most one more digit ("%1" to "%99"; "%123" is "%12"
     /// then "3"; "%0" is plain text). No placeholder left: the text comes back
     /// unchanged. Inserted text is not scanned within the same call.
-    zarn_string arg(const zarn_string& text) const&;
+    zarn_string arg(const zarn_string& text) const& { return filledCopy(text.text_.data(), text.text_.size()); }
     /// arg() on a temporary (the later steps of a chain): filled in place
     /// instead of copied.
-    zarn_string arg(const zarn_string& text) &&;
+    zarn_string arg(const zarn_string& text) && {
+        fillInPlace(text.text_.data(), text.text_.size());
+        return std::move(*this);
+    }
     /// arg() with the text of value, formatted as by zarn_string(value, fill, width, base).
-    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) const&;
+    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) const& {
+        // Inline, so that the usual call, a plain decimal, is told apart when
+        // compiling.
+        return fill == 0 && width == 0 && base == 10 ? filledCopyDecimal(value)
+                                                     : filledCopyNumber(value, fill, width, base);
+    }
     /// The number arg() on a temporary, filled in place.
-    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) &&;
+    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) && {
+        if (fill == 0 && width == 0 && base == 10) {
+            fillInPlaceDecimal(value);
+        } else {
+            fillInPlaceNumber(value, fill, width, base);
+        }
+        return std::move(*this);
+    }
 
     /// Fills all placeholders in one pass: the k-th lowest placeholder number
     /// present in this text receives values[k]. Text that was inserted is never
@@ -126,6 +141,12 @@ private:
     zarn_string filledCopy(const char* value, std::size_t length) const;
     // The same, in this string.
     void fillInPlace(const char* value, std::size_t length);
+    // Both with the plain decimal text of value, and with value formatted as
+    // by zarn_string(value, fill, width, base).
+    zarn_string filledCopyDecimal(int value) const;
+    void fillInPlaceDecimal(int value);
+    zarn_string filledCopyNumber(int value, char fill, unsigned width, int base) const;
+    void fillInPlaceNumber(int value, char fill, unsigned width, int base);
 
     std::string text_;  // never holds a NUL of its own
 };
