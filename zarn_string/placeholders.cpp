@@ -329,18 +329,17 @@ ZARN_STRING_INLINE void fillInPlaceOf(std::string& text, const char* value, std:
 zarn_string zarn_string::filledCopy(const char* value, std::size_t length) const {
     const LowestPlaceholder lowest(text_);
     if (lowest.number == 0) return *this;
-    zarn_string result;
+    std::string out;
     const std::size_t size = filledSize(text_, lowest, length);
-    if (size <= stackText && filledRoom(lowest, size, result.text_.capacity()) == size) {
+    if (size <= stackText && filledRoom(lowest, size, out.capacity()) == size) {
         // The common case, a text filled for good: built on the stack and
         // copied once into a string of its exact size.
         char local[stackText];
         writeFilled(local, text_, lowest, value, length);
-        result.text_ = std::string(local, size);
-        return result;
+        return zarn_string(Adopt{}, std::string(local, size));
     }
-    fillLowest(text_, lowest, value, length, result.text_);
-    return result;
+    fillLowest(text_, lowest, value, length, out);
+    return zarn_string(Adopt{}, std::move(out));
 }
 
 void zarn_string::fillInPlace(const char* value, std::size_t length) {

@@ -123,6 +123,11 @@ private:
 
     static constexpr std::size_t maxLength = static_cast<std::size_t>(INT_MAX);
 
+    // Takes text as it is: results built as std::string become the returned
+    // string without a copy or a second move.
+    struct Adopt {};
+    zarn_string(Adopt, std::string&& text) noexcept : text_(std::move(text)) {}
+
     // Before a step of a chain of + appends size bytes: a text that has to
     // grow takes room for twice its new size, so that a chain of short parts
     // leaves the string's inline buffer once and then fits.
