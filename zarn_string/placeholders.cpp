@@ -244,26 +244,26 @@ ZARN_STRING_INLINE std::size_t filledRoom(const LowestPlaceholder& lowest, std::
     return lowest.all > lowest.count && size > inside ? size + size / 2 : size;
 }
 
+// What a string holds without an allocation of its own.
+ZARN_STRING_INLINE std::size_t inlineCapacity() {
+    return std::string().capacity();
+}
+
 // A filled text up to this size is written on the stack first and copied
 // into its string in one piece: a string cannot take a length without
 // writing every byte of it first.
 constexpr std::size_t stackText = 256;
 
-// text with every occurrence of its lowest placeholder replaced by value,
-// into out (empty on entry), sized once.
-void fillLowest(const std::string& text, const LowestPlaceholder& lowest, const char* value, std::size_t length,
-                std::string& out) {
+// text with every occurrence of its lowest placeholder replaced by value, in
+// a string sized once: made at its full room and cut to the text's size once
+// written, which costs less than growing it piece by piece.
+std::string fillLowest(const std::string& text, const LowestPlaceholder& lowest, const char* value,
+                       std::size_t length) {
     const std::size_t size = filledSize(text, lowest, length);
-    const std::size_t room = filledRoom(lowest, size, out.capacity());
-    if (room > out.capacity()) out.reserve(room);
-    if (size <= stackText) {
-        char local[stackText];
-        writeFilled(local, text, lowest, value, length);
-        out.append(local, size);
-        return;
-    }
-    out.resize(size);
+    std::string out(filledRoom(lowest, size, inlineCapacity()), '\0');
     writeFilled(&out[0], text, lowest, value, length);
+    out.erase(size);
+    return out;
 }
 
 // The placeholder numbers present in a text, one bit per number.
@@ -319,8 +319,7 @@ ZARN_STRING_INLINE void fillInPlaceOf(std::string& text, const char* value, std:
         }
         return;
     }
-    std::string filled;
-    fillLowest(text, lowest, value, length, filled);
+    std::string filled = fillLowest(text, lowest, value, length);
     text.swap(filled);
 }
 
@@ -329,17 +328,15 @@ ZARN_STRING_INLINE void fillInPlaceOf(std::string& text, const char* value, std:
 zarn_string zarn_string::filledCopy(const char* value, std::size_t length) const {
     const LowestPlaceholder lowest(text_);
     if (lowest.number == 0) return *this;
-    std::string out;
     const std::size_t size = filledSize(text_, lowest, length);
-    if (size <= stackText && filledRoom(lowest, size, out.capacity()) == size) {
+    if (size <= stackText && filledRoom(lowest, size, inlineCapacity()) == size) {
         // The common case, a text filled for good: built on the stack and
         // copied once into a string of its exact size.
         char local[stackText];
         writeFilled(local, text_, lowest, value, length);
         return zarn_string(Adopt{}, std::string(local, size));
     }
-    fillLowest(text_, lowest, value, length, out);
-    return zarn_string(Adopt{}, std::move(out));
+    return zarn_string(Adopt{}, fillLowest(text_, lowest, value, length));
 }
 
 void zarn_string::fillInPlace(const char* value, std::size_t length) {
