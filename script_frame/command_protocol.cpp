@@ -26,10 +26,22 @@ char* put(char* out, const char (&literal)[size]) {
 }
 
 // Control ids, panel ids and property names are a few bytes long, where a
-// call of memcpy costs more than the copy: up to 16 bytes they are moved in
-// two overlapping words (both within the text), longer texts by memcpy.
-char* put(char* out, const char* in, std::size_t size) {
-    if (size >= 8 && size <= 16) {
+// call of memcpy costs more than the copy: up to 32 bytes they are moved in
+// two overlapping words or halves (both within the text), longer texts by
+// memcpy. Always inline: a call would cost as much as the copy.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline char*
+put(char* out, const char* in, std::size_t size) {
+    if (size > 16 && size <= 32) {
+        // Two overlapping halves of 16, as below.
+        std::uint64_t words[4];
+        std::memcpy(&words[0], in, 16);
+        std::memcpy(&words[2], in + size - 16, 16);
+        std::memcpy(out, &words[0], 16);
+        std::memcpy(out + size - 16, &words[2], 16);
+    } else if (size >= 8 && size <= 16) {
         std::uint64_t head;
         std::uint64_t tail;
         std::memcpy(&head, in, 8);
@@ -51,11 +63,11 @@ char* put(char* out, const char* in, std::size_t size) {
     return out + size;
 }
 
-char* put(char* out, const zarn_string& text) {
+inline char* put(char* out, const zarn_string& text) {
     return put(out, text.c_str(), text.size());
 }
 
-// The TP of sendProperty too long for its stack buffer, apart so that the
+// The TP of writeProperty too long for its stack buffer, apart so that the
 // common case keeps a small frame.
 #if defined(__GNUC__)
 __attribute__((noinline))
@@ -75,8 +87,8 @@ void sendLongProperty(zarn_client_callback* host, const zarn_string& property, c
 __attribute__((always_inline))
 #endif
 inline void
-sendProperty(zarn_client_callback* host, const zarn_string& property, const char* value, std::size_t valueSize,
-             const zarn_string& panel, const zarn_string& control) {
+writeProperty(zarn_client_callback* host, const zarn_string& property, const char* value, std::size_t valueSize,
+              const zarn_string& panel, const zarn_string& control) {
     char text[256];
     if (property.size() + valueSize + panel.size() + control.size() >= sizeof text - 12) {
         sendLongProperty(host, property, value, panel, control);
@@ -250,14 +262,45 @@ void zarn_script_helper::stopTimer(int32_t id) {
 // costs one call.
 void zarn_script_helper::setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
                                      const zarn_string& control) {
-    if (host) sendProperty(host, property, value.c_str(), value.size(), panel, control);
+    if (host) writeProperty(host, property, value.c_str(), value.size(), panel, control);
 }
 
-void zarn_script_helper::setProperty(const zarn_string& property, const char* value, const zarn_string& panel,
-                                     const zarn_string& control) {
+void zarn_script_helper::sendProperty(const zarn_string& property, const char* value, std::size_t size,
+                                      const zarn_string& panel, const zarn_string& control) {
+    if (host) writeProperty(host, property, value, size, panel, control);
+}
+
+PreparedProperty::PreparedProperty(const zarn_string& property, const zarn_string& panel, const zarn_string& control)
+    : head_("TP '" + property + "="), tail_("' '" + panel + "' '" + control + "'") {}
+
+namespace {
+
+// The prepared TP too long for the stack buffer of setProperty, apart so that
+// the common case keeps a small frame.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void sendLongText(zarn_client_callback* host, const zarn_string& head, const char* value, const zarn_string& tail) {
+    zarn::CommandBuilder command;
+    command << head << value << tail;
+    host->callback(command.text(), zarn_type_command);
+}
+
+}  // namespace
+
+void zarn_script_helper::setProperty(const PreparedProperty& target, const char* value) {
     if (!host) return;
     if (value == nullptr) value = "";
-    sendProperty(host, property, value, std::strlen(value), panel, control);
+    const std::size_t valueSize = std::strlen(value);
+    // Three pieces: the text around the value was written when it was prepared.
+    char text[256];
+    if (target.head_.size() + valueSize + target.tail_.size() >= sizeof text) {
+        sendLongText(host, target.head_, value, target.tail_);
+        return;
+    }
+    char* out = put(put(put(text, target.head_), value, valueSize), target.tail_);
+    *out = '\0';
+    host->callback(text, zarn_type_command);
 }
 
 void zarn_script_helper::setPropertyText(const zarn_string& text, const zarn_string& panel,

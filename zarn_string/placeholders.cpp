@@ -120,18 +120,6 @@ ZARN_STRING_INLINE void forEachPlaceholder(const std::string& text, Visit visit)
         }
         return;
     }
-    if (size >= 4 && size < 8) {
-        // Two overlapping halves, each in the low half of a word: the tail
-        // less the bytes the head holds already.
-        std::uint32_t head;
-        std::uint32_t tail;
-        std::memcpy(&head, data, sizeof head);
-        std::memcpy(&tail, data + size - 4, sizeof tail);
-        const unsigned skip = static_cast<unsigned>(8 * (8 - size));
-        visitWord(0, percentBytes(head));
-        visitWord(size - 4, percentBytes(tail) >> skip << skip);
-        return;
-    }
 #endif
     if (size < 128) {
         for (std::size_t pos = 0; pos < size; ++pos) {
