@@ -245,8 +245,8 @@ constexpr std::size_t stackText = 256;
 // text with every occurrence of its lowest placeholder replaced by value, in
 // a string sized once: made at its full room and cut to the text's size once
 // written, which costs less than growing it piece by piece.
-std::string fillLowest(const std::string& text, const LowestPlaceholder& lowest, const char* value,
-                       std::size_t length) {
+ZARN_STRING_INLINE std::string fillLowest(const std::string& text, const LowestPlaceholder& lowest, const char* value,
+                                          std::size_t length) {
     const std::size_t size = filledSize(text, lowest, length);
     std::string out(filledRoom(lowest, size, inlineCapacity()), '\0');
     writeFilled(&out[0], text, lowest, value, length);
@@ -279,6 +279,17 @@ private:
     std::uint64_t bits_[2] = {0, 0};
 };
 
+// fillInPlace of text whose lowest placeholder occurs more than once:
+// filled into a new string. Rare, so apart: the common path keeps what it
+// found in registers.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void fillEveryOccurrence(std::string& text, const char* value, std::size_t length) {
+    std::string filled = fillLowest(text, LowestPlaceholder(text), value, length);
+    text.swap(filled);
+}
+
 // fillInPlace of text; inlined into the number fills too, so that a chain
 // step costs one call.
 ZARN_STRING_INLINE void fillInPlaceOf(std::string& text, const char* value, std::size_t length) {
@@ -307,8 +318,7 @@ ZARN_STRING_INLINE void fillInPlaceOf(std::string& text, const char* value, std:
         }
         return;
     }
-    std::string filled = fillLowest(text, lowest, value, length);
-    text.swap(filled);
+    fillEveryOccurrence(text, value, length);
 }
 
 }  // namespace
