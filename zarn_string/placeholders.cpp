@@ -90,11 +90,19 @@ ZARN_STRING_INLINE void forEachPlaceholder(const std::string& text, Visit visit)
         for (; found != 0; found &= found - 1) atPercent(at + (static_cast<unsigned>(__builtin_ctzll(found)) >> 3));
     };
 #ifdef ZARN_STRING_BLOCK_SCAN
-    if (size >= 16 && size < 128) {
-        // found: bit i for a "%" at data + at + i.
-        const auto visitBlock = [&](std::size_t at, unsigned found) {
-            for (; found != 0; found &= found - 1) atPercent(at + static_cast<unsigned>(__builtin_ctz(found)));
-        };
+    // found: bit i for a "%" at data + at + i.
+    const auto visitBlock = [&](std::size_t at, std::uint32_t found) {
+        for (; found != 0; found &= found - 1) atPercent(at + static_cast<unsigned>(__builtin_ctz(found)));
+    };
+    if (size >= 16 && size <= 32) {
+        // The usual panel text: its first and last 16 bytes, one mask of
+        // every "%" for a single pass over them.
+        const unsigned shift = static_cast<unsigned>(size - 16);
+        const std::uint32_t last = percentMask(data + shift) >> (16 - shift) << 16;
+        visitBlock(0, percentMask(data) | last);
+        return;
+    }
+    if (size > 32 && size < 128) {
         std::size_t base = 0;
         for (; base + 16 <= size; base += 16) visitBlock(base, percentMask(data + base));
         if (base != size) {
