@@ -271,7 +271,16 @@ void zarn_script_helper::sendProperty(const zarn_string& property, const char* v
 }
 
 PreparedProperty::PreparedProperty(const zarn_string& property, const zarn_string& panel, const zarn_string& control)
-    : head_("TP '" + property + "="), tail_("' '" + panel + "' '" + control + "'") {}
+    : headSize_(property.size() + 5), size_(headSize_ + panel.size() + control.size() + 7) {
+    zarn::CommandBuilder command;
+    command << "TP '" << property << "="
+            << "' '" << panel << "' '" << control << "'";
+    if (size_ < localCapacity) {
+        std::memcpy(local_, command.text(), size_ + 1);
+    } else {
+        long_ = command.text();
+    }
+}
 
 namespace {
 
@@ -280,9 +289,10 @@ namespace {
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-void sendLongText(zarn_client_callback* host, const zarn_string& head, const char* value, const zarn_string& tail) {
+void sendLongText(zarn_client_callback* host, const char* head, std::size_t headSize, const char* value,
+                  const char* tail) {
     zarn::CommandBuilder command;
-    command << head << value << tail;
+    command << zarn_string(head, headSize) << value << tail;
     host->callback(command.text(), zarn_type_command);
 }
 
@@ -293,12 +303,15 @@ void zarn_script_helper::setProperty(const PreparedProperty& target, const char*
     if (value == nullptr) value = "";
     const std::size_t valueSize = std::strlen(value);
     // Three pieces: the text around the value was written when it was prepared.
+    const char* const prepared = target.text();
+    const std::size_t tailSize = target.size_ - target.headSize_;
     char text[256];
-    if (target.head_.size() + valueSize + target.tail_.size() >= sizeof text) {
-        sendLongText(host, target.head_, value, target.tail_);
+    if (target.size_ + valueSize >= sizeof text) {
+        sendLongText(host, prepared, target.headSize_, value, prepared + target.headSize_);
         return;
     }
-    char* out = put(put(put(text, target.head_), value, valueSize), target.tail_);
+    char* out =
+        put(put(put(text, prepared, target.headSize_), value, valueSize), prepared + target.headSize_, tailSize);
     *out = '\0';
     host->callback(text, zarn_type_command);
 }

@@ -66,7 +66,7 @@ TEST(command_protocol, sends_exact_command_texts_and_hands_back_only_read_replie
 // Commands are built in a buffer of 256 bytes and move to the heap beyond it:
 // lengths around that edge, and far past it, must arrive whole.
 TEST(command_protocol, long_arguments_arrive_whole) {
-    for (const std::size_t length : {0u, 239u, 240u, 241u, 242u, 255u, 256u, 300u, 100000u}) {
+    for (const std::size_t length : {0u, 49u, 50u, 239u, 240u, 241u, 242u, 255u, 256u, 300u, 100000u}) {
         const std::string value(length, 'v');
         RecordingHost host;
         {
@@ -80,11 +80,13 @@ TEST(command_protocol, long_arguments_arrive_whole) {
             panel.setProperty("p", value.c_str(), "1", "c");
             const PreparedProperty prepared(zarn_string("p"), zarn_string("1"), zarn_string("c"));
             panel.setProperty(prepared, value.c_str());
+            // Prepared around a long text: past the object's own buffer.
+            panel.setProperty(PreparedProperty(value.c_str(), "1", "c"), "v");
         }
         const std::string property = "TP 'p=" + value + "' '1' 'c'";
         EXPECT_EQ(host.commands, (Texts{"TP '" + value + "' '1' 'c'", "TG '1' 'c' '" + value + "'",
                                         "RC -2147483648 -2147483648 -2147483648 '," + value + "' 1", property, property,
-                                        property, "AS"}))
+                                        property, "TP '" + value + "=v' '1' 'c'", "AS"}))
             << length;
     }
 }

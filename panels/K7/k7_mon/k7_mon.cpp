@@ -6,8 +6,10 @@ namespace {
 
 // Host resources and panel layout, all compiled in.
 constexpr int32_t panelNumber = 1;  // the only panel whose events are handled
-// Texts every revertive sends are built once, when the library loads, so
-// that a tally costs no conversion of literal texts.
+// Texts every revertive sends are built once, as strings, so that a tally
+// costs no conversion of literal texts (all are short enough to live inside
+// their string or prepared property: nothing is allocated when the library
+// loads).
 const zarn_string panelId("1");
 constexpr char panelFile[] = "k7_mon.zarn_ui";
 

@@ -75,8 +75,15 @@ public:
 
 private:
     friend class zarn_script_helper;
-    zarn_string head_;  // "TP 'property="
-    zarn_string tail_;  // "' 'panel' 'control'"
+    static constexpr std::size_t localCapacity = 64;
+    // "TP 'property=" followed by "' 'panel' 'control'": inside the object
+    // when they fit (a tally's do, so preparing one allocates nothing), in
+    // long_ otherwise.
+    const char* text() const { return size_ < localCapacity ? local_ : long_.c_str(); }
+    char local_[localCapacity];
+    std::size_t headSize_;
+    std::size_t size_;
+    zarn_string long_;
 };
 
 /// A type-6 record: passed through, not interpreted.
