@@ -34,20 +34,20 @@ __attribute__((always_inline))
 #endif
 inline char*
 put(char* out, const char* in, std::size_t size) {
-    if (size > 16 && size <= 32) {
-        // Two overlapping halves of 16, as below.
-        std::uint64_t words[4];
-        std::memcpy(&words[0], in, 16);
-        std::memcpy(&words[2], in + size - 16, 16);
-        std::memcpy(out, &words[0], 16);
-        std::memcpy(out + size - 16, &words[2], 16);
-    } else if (size >= 8 && size <= 16) {
+    if (size >= 8 && size <= 16) {
         std::uint64_t head;
         std::uint64_t tail;
         std::memcpy(&head, in, 8);
         std::memcpy(&tail, in + size - 8, 8);
         std::memcpy(out, &head, 8);
         std::memcpy(out + size - 8, &tail, 8);
+    } else if (size > 16 && size <= 32) {
+        // Two overlapping halves of 16, as above.
+        std::uint64_t words[4];
+        std::memcpy(&words[0], in, 16);
+        std::memcpy(&words[2], in + size - 16, 16);
+        std::memcpy(out, &words[0], 16);
+        std::memcpy(out + size - 16, &words[2], 16);
     } else if (size >= 4 && size < 8) {
         std::uint32_t head;
         std::uint32_t tail;
