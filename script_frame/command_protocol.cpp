@@ -55,10 +55,14 @@ put(char* out, const char* in, std::size_t size) {
         std::memcpy(&tail, in + size - 4, 4);
         std::memcpy(out, &head, 4);
         std::memcpy(out + size - 4, &tail, 4);
-    } else if (size < 4) {
-        for (std::size_t i = 0; i < size; ++i) out[i] = in[i];
-    } else {
+    } else if (size > 32) {
         std::memcpy(out, in, size);
+    } else if (size != 0) {
+        // 1 to 3 bytes: first, middle and last cover them all (a loop may
+        // become a call of memcpy).
+        out[0] = in[0];
+        out[size / 2] = in[size / 2];
+        out[size - 1] = in[size - 1];
     }
     return out + size;
 }
