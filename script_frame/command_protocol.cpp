@@ -58,11 +58,12 @@ put(char* out, const char* in, std::size_t size) {
     } else if (size > 32) {
         std::memcpy(out, in, size);
     } else if (size != 0) {
-        // 1 to 3 bytes: first, middle and last cover them all (a loop may
-        // become a call of memcpy).
+        // 1 to 3 bytes, one by one (a loop may become a call of memcpy).
         out[0] = in[0];
-        out[size / 2] = in[size / 2];
-        out[size - 1] = in[size - 1];
+        if (size > 1) {
+            out[1] = in[1];
+            if (size > 2) out[2] = in[2];
+        }
     }
     return out + size;
 }
