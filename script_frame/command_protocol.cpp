@@ -26,11 +26,14 @@ char* put(char* out, const char (&literal)[size]) {
 }
 
 // Control ids, panel ids and property names are a few bytes long, where a
-// call of memcpy costs more than the copy: up to 16 bytes they are moved in
-// two overlapping words (both within the text), longer texts by memcpy.
-char* put(char* out, const zarn_string& text) {
-    const char* in = text.c_str();
-    const std::size_t size = text.size();
+// call of memcpy costs more than the copy: up to 32 bytes they are moved in
+// two overlapping words or halves (both within the text), longer texts by
+// memcpy. Always inline: a call would cost as much as the copy.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline char*
+put(char* out, const char* in, std::size_t size) {
     if (size >= 8 && size <= 16) {
         std::uint64_t head;
         std::uint64_t tail;
@@ -38,6 +41,13 @@ char* put(char* out, const zarn_string& text) {
         std::memcpy(&tail, in + size - 8, 8);
         std::memcpy(out, &head, 8);
         std::memcpy(out + size - 8, &tail, 8);
+    } else if (size > 16 && size <= 32) {
+        // Two overlapping halves of 16, as above.
+        std::uint64_t words[4];
+        std::memcpy(&words[0], in, 16);
+        std::memcpy(&words[2], in + size - 16, 16);
+        std::memcpy(out, &words[0], 16);
+        std::memcpy(out + size - 16, &words[2], 16);
     } else if (size >= 4 && size < 8) {
         std::uint32_t head;
         std::uint32_t tail;
@@ -45,12 +55,54 @@ char* put(char* out, const zarn_string& text) {
         std::memcpy(&tail, in + size - 4, 4);
         std::memcpy(out, &head, 4);
         std::memcpy(out + size - 4, &tail, 4);
-    } else if (size < 4) {
-        for (std::size_t i = 0; i < size; ++i) out[i] = in[i];
-    } else {
+    } else if (size > 32) {
         std::memcpy(out, in, size);
+    } else if (size != 0) {
+        // 1 to 3 bytes, one by one (a loop may become a call of memcpy).
+        out[0] = in[0];
+        if (size > 1) {
+            out[1] = in[1];
+            if (size > 2) out[2] = in[2];
+        }
     }
     return out + size;
+}
+
+inline char* put(char* out, const zarn_string& text) {
+    return put(out, text.c_str(), text.size());
+}
+
+// The TP of writeProperty too long for its stack buffer, apart so that the
+// common case keeps a small frame.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void sendLongProperty(zarn_client_callback* host, const zarn_string& property, const char* value,
+                      const zarn_string& panel, const zarn_string& control) {
+    zarn::CommandBuilder command;
+    command << "TP '" << property << "=" << value << "' '" << panel << "' '" << control << "'";
+    host->callback(command.text(), zarn_type_command);
+}
+
+// Sends "TP 'property=value' 'panel' 'control'" to host (not null); value is
+// NUL-terminated after valueSize bytes. TP is sent for every revertive and
+// for every control an alarm action touches: when it fits the stack buffer it
+// is written in one go and handed to the host straight away.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline void
+writeProperty(zarn_client_callback* host, const zarn_string& property, const char* value, std::size_t valueSize,
+              const zarn_string& panel, const zarn_string& control) {
+    char text[256];
+    if (property.size() + valueSize + panel.size() + control.size() >= sizeof text - 12) {
+        sendLongProperty(host, property, value, panel, control);
+        return;
+    }
+    char* out = put(put(put(put(text, "TP '"), property), "="), value, valueSize);
+    out = put(put(put(put(put(out, "' '"), panel), "' '"), control), "'");
+    *out = '\0';
+    host->callback(text, zarn_type_command);
 }
 
 // Hands a command reply back when the operation ends, or earlier through
@@ -211,22 +263,62 @@ void zarn_script_helper::stopTimer(int32_t id) {
     sendCommand(command.text());
 }
 
+// Each overload has its own copy of the writing, so that a revertive's TP
+// costs one call.
 void zarn_script_helper::setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
                                      const zarn_string& control) {
+    if (host) writeProperty(host, property, value.c_str(), value.size(), panel, control);
+}
+
+void zarn_script_helper::sendProperty(const zarn_string& property, const char* value, std::size_t size,
+                                      const zarn_string& panel, const zarn_string& control) {
+    if (host) writeProperty(host, property, value, size, panel, control);
+}
+
+PreparedProperty::PreparedProperty(const zarn_string& property, const zarn_string& panel, const zarn_string& control)
+    : headSize_(property.size() + 5), size_(headSize_ + panel.size() + control.size() + 7) {
+    zarn::CommandBuilder command;
+    command << "TP '" << property << "="
+            << "' '" << panel << "' '" << control << "'";
+    if (size_ < localCapacity) {
+        std::memcpy(local_, command.text(), size_ + 1);
+    } else {
+        long_ = command.text();
+    }
+}
+
+namespace {
+
+// The prepared TP too long for the stack buffer of setProperty, apart so that
+// the common case keeps a small frame.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void sendLongText(zarn_client_callback* host, const char* head, std::size_t headSize, const char* value,
+                  const char* tail) {
+    zarn::CommandBuilder command;
+    command << zarn_string(head, headSize) << value << tail;
+    host->callback(command.text(), zarn_type_command);
+}
+
+}  // namespace
+
+void zarn_script_helper::setProperty(const PreparedProperty& target, const char* value) {
     if (!host) return;
-    // TP is sent for every revertive and for every control an alarm action
-    // touches: when it fits the stack buffer it is written in one go.
+    if (value == nullptr) value = "";
+    const std::size_t valueSize = std::strlen(value);
+    // Three pieces: the text around the value was written when it was prepared.
+    const char* const prepared = target.text();
+    const std::size_t tailSize = target.size_ - target.headSize_;
     char text[256];
-    if (property.size() + value.size() + panel.size() + control.size() < sizeof text - 12) {
-        char* out = put(put(put(put(text, "TP '"), property), "="), value);
-        out = put(put(put(put(put(out, "' '"), panel), "' '"), control), "'");
-        *out = '\0';
-        sendCommand(text);
+    if (target.size_ + valueSize >= sizeof text) {
+        sendLongText(host, prepared, target.headSize_, value, prepared + target.headSize_);
         return;
     }
-    zarn::CommandBuilder command;
-    command << "TP '" << property << "=" << value << "' '" << panel << "' '" << control << "'";
-    sendCommand(command.text());
+    char* out =
+        put(put(put(text, prepared, target.headSize_), value, valueSize), prepared + target.headSize_, tailSize);
+    *out = '\0';
+    host->callback(text, zarn_type_command);
 }
 
 void zarn_script_helper::setPropertyText(const zarn_string& text, const zarn_string& panel,

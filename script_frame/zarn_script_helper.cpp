@@ -56,16 +56,33 @@ void zarn_script_helper::releaseReply(char* reply) {
 }
 
 char* zarn_script_helper::callback(void* data, int32_t type) {
-    // Nothing may unwind into the host: a hook that throws (in practice only
-    // std::bad_alloc) abandons this notification with a diagnostic.
+    // Revertives come in bursts (a poll answers with one per destination):
+    // straight to the hook, ahead of the dispatch of everything else.
+    if (type == zarn_type_revertive && data) {
+        // Nothing may unwind into the host: a hook that throws (in practice
+        // only std::bad_alloc) abandons this notification with a diagnostic.
+        try {
+            onRevertive(RevertiveEventHandle(static_cast<const RevertiveEvent*>(data)));
+        } catch (const std::exception& error) {
+            reportAbandoned(zarn_type_revertive, error.what());
+        } catch (...) {
+            reportAbandoned(zarn_type_revertive, "unknown exception");
+        }
+        return nullptr;
+    }
+    return dispatch(data, type);
+}
+
+// Kept out of callback, so that a revertive's path saves no registers for it.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+char* zarn_script_helper::dispatch(void* data, int32_t type) {
+    // As in callback: nothing may unwind into the host.
     try {
         switch (type) {
             case zarn_type_revertive:
-                if (!data) {
-                    zarn::writeDebugOutput("zarn_script_helper: revertive without a record ignored");
-                    return nullptr;
-                }
-                onRevertive(RevertiveEventHandle(static_cast<const RevertiveEvent*>(data)));
+                zarn::writeDebugOutput("zarn_script_helper: revertive without a record ignored");
                 return nullptr;
             case zarn_type_button: {
                 if (!data) {

@@ -78,42 +78,6 @@ int zarn_string::split(char separator, zarn_string& left, zarn_string& right) co
     return separators;
 }
 
-// Each result is sized once for both parts.
-zarn_string operator+(const zarn_string& a, const zarn_string& b) {
-    zarn_string result;
-    result.text_.reserve(a.text_.size() + b.text_.size());
-    result.text_.append(a.text_).append(b.text_);
-    return result;
-}
-
-zarn_string operator+(const zarn_string& a, const char* b) {
-    const std::size_t size = b != nullptr ? std::strlen(b) : 0;
-    zarn_string result;
-    result.text_.reserve(a.text_.size() + size);
-    result.text_.append(a.text_).append(b != nullptr ? b : "", size);
-    return result;
-}
-
-zarn_string operator+(const char* a, const zarn_string& b) {
-    const std::size_t size = a != nullptr ? std::strlen(a) : 0;
-    zarn_string result;
-    result.text_.reserve(size + b.text_.size());
-    result.text_.append(a != nullptr ? a : "", size).append(b.text_);
-    return result;
-}
-
-// a is a temporary (an earlier step of the chain): its text grows in place,
-// its capacity doubling as std::string's does.
-zarn_string operator+(zarn_string&& a, const zarn_string& b) {
-    a.text_.append(b.text_);
-    return std::move(a);
-}
-
-zarn_string operator+(zarn_string&& a, const char* b) {
-    if (b != nullptr) a.text_.append(b);
-    return std::move(a);
-}
-
 bool operator==(const zarn_string& a, const char* b) {
     return std::strcmp(a.c_str(), b != nullptr ? b : "") == 0;
 }

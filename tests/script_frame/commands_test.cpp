@@ -31,6 +31,12 @@ TEST(command_protocol, sends_exact_command_texts_and_hands_back_only_read_replie
         {[](TestPanel& p) { p.listControls("%2", "%1"); }, "XI '%2' '%1'"},
         {[](TestPanel& p) { p.makeCrosspoint(1, 2, 3, "%1%5", false); }, "RC 1 2 3 ',%1%5' 0"},
         {[](TestPanel& p) { p.setProperty("text", "%1 'q'", "1", "Vidtally_1"); }, "TP 'text=%1 'q'' '1' 'Vidtally_1'"},
+        {[](TestPanel& p) { p.setProperty(PreparedProperty("text", "1", "Vidtally_1"), "%1 'q'"); },
+         "TP 'text=%1 'q'' '1' 'Vidtally_1'"},
+        // A null value reads as empty, whichever way the property is given.
+        {[](TestPanel& p) { p.setProperty("text", static_cast<const char*>(nullptr), "1", "c"); },
+         "TP 'text=' '1' 'c'"},
+        {[](TestPanel& p) { p.setProperty(PreparedProperty("", "", ""), nullptr); }, "TP '=' '' ''"},
         {[](TestPanel& p) {
              p.scriptPath = "panels/";
              p.showPanel("1", "f", "");
@@ -60,7 +66,7 @@ TEST(command_protocol, sends_exact_command_texts_and_hands_back_only_read_replie
 // Commands are built in a buffer of 256 bytes and move to the heap beyond it:
 // lengths around that edge, and far past it, must arrive whole.
 TEST(command_protocol, long_arguments_arrive_whole) {
-    for (const std::size_t length : {0u, 239u, 240u, 241u, 242u, 255u, 256u, 300u, 100000u}) {
+    for (const std::size_t length : {0u, 49u, 50u, 239u, 240u, 241u, 242u, 255u, 256u, 300u, 100000u}) {
         const std::string value(length, 'v');
         RecordingHost host;
         {
@@ -68,9 +74,19 @@ TEST(command_protocol, long_arguments_arrive_whole) {
             panel.setPropertyText(value.c_str(), "1", "c");
             panel.textGet(value.c_str(), "1", "c", panel.readBack);
             panel.makeCrosspoint(INT_MIN, INT_MIN, INT_MIN, value.c_str(), true);
+            // TP with its value as a string, as a text and into a prepared
+            // property; the prepared one outlives the strings it was made of.
+            panel.setProperty("p", zarn_string(value.c_str()), "1", "c");
+            panel.setProperty("p", value.c_str(), "1", "c");
+            const PreparedProperty prepared(zarn_string("p"), zarn_string("1"), zarn_string("c"));
+            panel.setProperty(prepared, value.c_str());
+            // Prepared around a long text: past the object's own buffer.
+            panel.setProperty(PreparedProperty(value.c_str(), "1", "c"), "v");
         }
+        const std::string property = "TP 'p=" + value + "' '1' 'c'";
         EXPECT_EQ(host.commands, (Texts{"TP '" + value + "' '1' 'c'", "TG '1' 'c' '" + value + "'",
-                                        "RC -2147483648 -2147483648 -2147483648 '," + value + "' 1", "AS"}))
+                                        "RC -2147483648 -2147483648 -2147483648 '," + value + "' 1", property, property,
+                                        property, "TP '" + value + "=v' '1' 'c'", "AS"}))
             << length;
     }
 }
@@ -180,6 +196,7 @@ TEST(command_protocol, without_host_sends_nothing) {
     zarn_string value("old");
     panel.textGet("value", "1", "x", value);
     EXPECT_STREQ(value, "");
+    panel.setProperty(PreparedProperty("text", "1", "x"), "v");
     EXPECT_TRUE(debug.output().empty());
 }
 

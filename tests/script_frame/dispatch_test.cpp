@@ -65,6 +65,12 @@ TEST(dispatch, a_throwing_hook_does_not_unwind_into_the_host) {
     DebugCapture debug;
     EXPECT_EQ(panel.callback(asPointer(4), zarn_type_timer), nullptr);
     EXPECT_EQ(debug.output(), Texts{"zarn_script_helper: notification type 4 abandoned: boom"});
+    // Revertives take a path of their own to their hook, with the same guard.
+    panel.throwOnRevertive = true;
+    auto revertive = revertiveEvent(5, 20, "CAM 1");
+    EXPECT_EQ(panel.callback(revertive.event(), zarn_type_revertive), nullptr);
+    EXPECT_EQ(debug.output(), (Texts{"zarn_script_helper: notification type 4 abandoned: boom",
+                                     "zarn_script_helper: notification type 1 abandoned: unknown exception"}));
 }
 
 TEST(parent_message, parsed_text_reaches_the_hook_and_an_empty_reply_gives_null) {

@@ -21,12 +21,14 @@ public:
     zarn_string readBack;  // somewhere for a test to read a reply into
     const void* lastRecord = nullptr;
     bool throwOnTimer = false;
+    bool throwOnRevertive = false;  // throws an int, not a std::exception
 
     void onButton(ButtonEventHandle event) override {
         calls.push_back("button " + text(event.panelId()) + "|" + text(event.controlId()) + "|" +
                         text(event.command()) + "|" + text(event.value()));
     }
     int32_t onRevertive(RevertiveEventHandle event) override {
+        if (throwOnRevertive) throw 42;
         calls.push_back("revertive " + std::to_string(event.device()) + "|" + std::to_string(event.index()) + "|" +
                         text(event.text()));
         return 99;

@@ -3,6 +3,8 @@
 
 #include <climits>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -76,7 +78,7 @@ TEST(zarn_string, arg_fills_lowest_placeholder_first) {
 // Placeholders are searched word by word in short texts and with memchr in
 // long ones: every position across those edges, filled in a copy and in place.
 TEST(zarn_string, arg_finds_a_placeholder_at_every_position) {
-    for (std::size_t size : {2, 7, 8, 9, 15, 16, 17, 24, 127, 128, 129, 200}) {
+    for (std::size_t size : {2, 7, 8, 9, 15, 16, 17, 24, 31, 32, 33, 48, 127, 128, 129, 200}) {
         for (std::size_t at = 0; at + 2 <= size; ++at) {
             std::string format(size, 'x');
             format.replace(at, 2, "%1");
@@ -109,6 +111,59 @@ TEST(zarn_string, chains_on_temporaries_match_step_by_step_copies) {
     EXPECT_EQ("TP '" + property + "=" + value + "' '" + zarn_string("1") + "'",
               "TP 'text=Studio A programme, clean feed' '1'");
     EXPECT_EQ(zarn_string("a") + nullptr + "b", "ab");
+}
+
+// A chain fills its temporary in place: over the placeholder when the value
+// is as long or shorter, by growing into the room its first step took
+// otherwise, or in a new text when the lowest placeholder occurs more than
+// once. Each must give what filling copies step by step gives.
+TEST(zarn_string, fills_in_place_match_filled_copies) {
+    struct Case {
+        const char* format;
+        std::vector<const char*> values;
+        const char* expected;
+    };
+    const std::string past32 = std::string(30, '.') + "%1" + std::string(10, '.') + "%2";
+    const std::string past32Filled = std::string(40, '.') + "tail";
+    const Case cases[] = {
+        {"RC %1 %2 %3 ',%4' %5", {"1001", "12", "40", "2", "Studio A"}, "RC 1001 12 40 ',2' Studio A"},
+        {"%3%2%1", {"a", "bb", "ccc"}, "cccbba"},
+        {"x%10y%9z%10", {"A", "B"}, "xByAzB"},
+        {"%1%1 and %2", {"ab", "%1"}, "abab and %1"},
+        {"%2 then %1, a text past 16 bytes",
+         {"", "a value longer than the room the first step took"},
+         "a value longer than the room the first step took then , a text past 16 bytes"},
+        {past32.c_str(), {"", "tail"}, past32Filled.c_str()},
+        {"%99 %5 %12", {"five", "twelve", "ninety-nine"}, "ninety-nine five twelve"},
+    };
+    for (const Case& c : cases) {
+        zarn_string chain(c.format);
+        zarn_string copy(c.format);
+        for (const char* value : c.values) {
+            chain = std::move(chain).arg(zarn_string(value));
+            copy = copy.arg(zarn_string(value));
+        }
+        EXPECT_EQ(chain, c.expected) << c.format;
+        EXPECT_EQ(copy, c.expected) << c.format;
+    }
+    // A value that is the temporary itself.
+    zarn_string self("<%1>");
+    self = std::move(self).arg(self);
+    EXPECT_EQ(self, "<<%1>>");
+}
+
+// The later steps of a chain of + append to its temporary, which may be the
+// very text appended, for short texts and for those past the inline buffer.
+TEST(zarn_string, a_chain_may_append_its_own_text) {
+    for (std::size_t size : {0, 3, 15, 16, 40}) {
+        const zarn_string text(std::string(size, 'x').c_str());
+        const std::string twice(2 * size, 'x');
+        zarn_string a = text;
+        EXPECT_EQ(std::move(a) + a.c_str(), twice.c_str()) << size;
+        zarn_string b = text;
+        EXPECT_EQ(std::move(b) + b, twice.c_str()) << size;
+        EXPECT_EQ(text + text + "" + text, (twice + std::string(size, 'x')).c_str()) << size;
+    }
 }
 
 TEST(zarn_string, args_fills_in_one_pass_without_rescanning) {

@@ -8,7 +8,8 @@ namespace {
 constexpr int32_t panelNumber = 1;  // the only panel whose events are handled
 // Texts every revertive sends are built once, as strings, so that a tally
 // costs no conversion of literal texts (all are short enough to live inside
-// their string: nothing is allocated when the library loads).
+// their string or prepared property: nothing is allocated when the library
+// loads).
 const zarn_string panelId("1");
 constexpr char panelFile[] = "k7_mon.zarn_ui";
 
@@ -42,14 +43,19 @@ constexpr int32_t takeTimer = 1;
 constexpr int32_t takeTimerInterval = 160;  // host timer units
 constexpr char selectionReset[] = "select=-1";
 
+// A tally's TP is prepared when the library loads, so that a revertive
+// writes only its text into it.
 struct Tally {
     int32_t monitor;
-    zarn_string control;
+    PreparedProperty text;
 };
 const zarn_string tallyProperty("text");
+Tally tally(int32_t monitor, const char* control) {
+    return {monitor, PreparedProperty(tallyProperty, panelId, control)};
+}
 // First match wins; the audio tallies are those of monitors 1, 4 and 5.
-const Tally videoTallies[] = {{1, "Vidtally_1"}, {2, "Vidtally_2"}, {3, "Vidtally_3"}};
-const Tally audioTallies[] = {{1, "Audtally_1"}, {4, "Audtally_4"}, {5, "Audtally_5"}};
+const Tally videoTallies[] = {tally(1, "Vidtally_1"), tally(2, "Vidtally_2"), tally(3, "Vidtally_3")};
+const Tally audioTallies[] = {tally(1, "Audtally_1"), tally(4, "Audtally_4"), tally(5, "Audtally_5")};
 
 // Parent protocol.
 constexpr char returnCommand[] = "return";
@@ -264,7 +270,10 @@ int32_t k7_mon::onRevertive(RevertiveEventHandle event) {
     auto setTally = [&](const Tally(&rows)[3], const int32_t* dest) {
         for (const Tally& row : rows) {
             if (index == dest[row.monitor]) {
-                setProperty(tallyProperty, event.text(), panelId, row.control);
+                // The record's own text goes into the TP: no copy is needed,
+                // as it lives until this notification returns.
+                const RevertiveEvent* record = event.record();
+                setProperty(row.text, record != nullptr ? record->text() : "");
                 return true;
             }
         }

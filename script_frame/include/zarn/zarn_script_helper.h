@@ -8,7 +8,9 @@
 #include <zarn/zarn_string.h>
 #include <zarn/zarn_stringlist.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <unordered_set>
 
 /// A button event as onButton receives it. Like every handle it is one
@@ -61,6 +63,27 @@ public:
 
 private:
     const ParamCommand* message_;
+};
+
+/// A TP for one property of one control, prepared for a value that changes
+/// often (a tally, say): the command text around the value is assembled once,
+/// and zarn_script_helper::setProperty(prepared, value) sends the same
+/// command as setProperty(property, value, panel, control).
+class PreparedProperty {
+public:
+    PreparedProperty(const zarn_string& property, const zarn_string& panel, const zarn_string& control);
+
+private:
+    friend class zarn_script_helper;
+    static constexpr std::size_t localCapacity = 64;
+    // "TP 'property=" followed by "' 'panel' 'control'": inside the object
+    // when they fit (a tally's do, so preparing one allocates nothing), in
+    // long_ otherwise.
+    const char* text() const { return size_ < localCapacity ? local_ : long_.c_str(); }
+    char local_[localCapacity];
+    std::size_t headSize_;
+    std::size_t size_;
+    zarn_string long_;
 };
 
 /// A type-6 record: passed through, not interpreted.
@@ -161,6 +184,17 @@ public:
     /// TP: sets the control's property to value.
     void setProperty(const zarn_string& property, const zarn_string& value, const zarn_string& panel,
                      const zarn_string& control);
+    /// TP: the same with value as a text (null reads as empty), written into
+    /// the command without a copy of its own: for a text the host gave, such
+    /// as a revertive's (RevertiveEventHandle::record()->text()).
+    void setProperty(const zarn_string& property, const char* value, const zarn_string& panel,
+                     const zarn_string& control) {
+        // Inline, so that the length of a literal value is known when compiling.
+        const char* const text = value != nullptr ? value : "";
+        sendProperty(property, text, std::strlen(text), panel, control);
+    }
+    /// TP: the prepared property set to value (null reads as empty).
+    void setProperty(const PreparedProperty& target, const char* value);
     /// TP: sends text ("property=value") as it is to the control.
     void setPropertyText(const zarn_string& text, const zarn_string& panel, const zarn_string& control);
     /// TG: sets value to the control's property ("all": the host's whole
@@ -187,6 +221,11 @@ private:
     // While alarmHandlingEnabled: handles "ActionAll"/"AckAll"; true when the
     // event was taken away from onButton.
     bool interceptAlarmButton(const ButtonEventHandle& event);
+    // callback for everything but a revertive with its record.
+    char* dispatch(void* data, int32_t type);
+    // The TP of setProperty with a text value of size bytes.
+    void sendProperty(const zarn_string& property, const char* value, std::size_t size, const zarn_string& panel,
+                      const zarn_string& control);
     char* replyToParent(void* text);
     void releaseParentReply(void* reply);
 

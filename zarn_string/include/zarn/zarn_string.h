@@ -11,9 +11,18 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <utility>
+
+class zarn_string;
+inline zarn_string operator+(const zarn_string& a, const zarn_string& b);
+inline zarn_string operator+(const zarn_string& a, const char* b);
+inline zarn_string operator+(const char* a, const zarn_string& b);
+inline zarn_string operator+(zarn_string&& a, const zarn_string& b);
+inline zarn_string operator+(zarn_string&& a, const char* b);
 
 // The hot members (construction from a text, moves, destruction, access)
 // are defined in this header so that panels building texts inline them.
@@ -69,14 +78,29 @@ public:
     /// a digit 1-9 and at most one more digit ("%1" to "%99"; "%123" is "%12"
     /// then "3"; "%0" is plain text). No placeholder left: the text comes back
     /// unchanged. Inserted text is not scanned within the same call.
-    zarn_string arg(const zarn_string& text) const&;
+    zarn_string arg(const zarn_string& text) const& { return filledCopy(text.text_.data(), text.text_.size()); }
     /// arg() on a temporary (the later steps of a chain): filled in place
     /// instead of copied.
-    zarn_string arg(const zarn_string& text) &&;
+    zarn_string arg(const zarn_string& text) && {
+        fillInPlace(text.text_.data(), text.text_.size());
+        return std::move(*this);
+    }
     /// arg() with the text of value, formatted as by zarn_string(value, fill, width, base).
-    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) const&;
+    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) const& {
+        // Inline, so that the usual call, a plain decimal, is told apart when
+        // compiling.
+        return fill == 0 && width == 0 && base == 10 ? filledCopyDecimal(value)
+                                                     : filledCopyNumber(value, fill, width, base);
+    }
     /// The number arg() on a temporary, filled in place.
-    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) &&;
+    zarn_string arg(int value, char fill = 0, unsigned width = 0, int base = 10) && {
+        if (fill == 0 && width == 0 && base == 10) {
+            fillInPlaceDecimal(value);
+        } else {
+            fillInPlaceNumber(value, fill, width, base);
+        }
+        return std::move(*this);
+    }
 
     /// Fills all placeholders in one pass: the k-th lowest placeholder number
     /// present in this text receives values[k]. Text that was inserted is never
@@ -110,21 +134,84 @@ private:
 
     static constexpr std::size_t maxLength = static_cast<std::size_t>(INT_MAX);
 
+    // Takes text as it is: results built as std::string become the returned
+    // string without a copy or a second move.
+    struct Adopt {};
+    zarn_string(Adopt, std::string&& text) noexcept : text_(std::move(text)) {}
+
+    // Before a step of a chain of + appends size bytes: a text that has to
+    // grow takes room for twice its new size, so that a chain of short parts
+    // leaves the string's inline buffer once and then fits.
+    void reserveForChain(std::size_t size) {
+        const std::size_t needed = text_.size() + size;
+        if (needed > text_.capacity()) text_.reserve(needed < text_.max_size() / 2 ? 2 * needed : needed);
+    }
+    // True when text does not point into this string's text.
+    bool outside(const char* text) const {
+        const std::less<const char*> before;
+        return before(text, text_.data()) || before(text_.data() + text_.size(), text);
+    }
+
     // A copy of this text with every occurrence of its lowest placeholder
     // replaced by value; *this when no placeholder is left.
     zarn_string filledCopy(const char* value, std::size_t length) const;
     // The same, in this string.
     void fillInPlace(const char* value, std::size_t length);
+    // Both with the plain decimal text of value, and with value formatted as
+    // by zarn_string(value, fill, width, base).
+    zarn_string filledCopyDecimal(int value) const;
+    void fillInPlaceDecimal(int value);
+    zarn_string filledCopyNumber(int value, char fill, unsigned width, int base) const;
+    void fillInPlaceNumber(int value, char fill, unsigned width, int base);
 
     std::string text_;  // never holds a NUL of its own
 };
 
-zarn_string operator+(const zarn_string& a, const zarn_string& b);  ///< The text of a followed by that of b.
-zarn_string operator+(const zarn_string& a, const char* b);         ///< a followed by b; null b adds nothing.
-zarn_string operator+(const char* a, const zarn_string& b);         ///< a followed by b; null a adds nothing.
+// The + operators are inline, so that a literal's length is known when
+// compiling and a chain of them costs no calls beyond the string's own.
+
+/// The text of a followed by that of b.
+inline zarn_string operator+(const zarn_string& a, const zarn_string& b) {
+    zarn_string result;
+    const std::size_t size = a.text_.size() + b.text_.size();
+    if (size > result.text_.capacity()) result.text_.reserve(size);
+    result.text_.append(a.text_).append(b.text_);
+    return result;
+}
+/// a followed by b; null b adds nothing.
+inline zarn_string operator+(const zarn_string& a, const char* b) {
+    const std::size_t length = b != nullptr ? std::strlen(b) : 0;
+    zarn_string result;
+    const std::size_t size = a.text_.size() + length;
+    if (size > result.text_.capacity()) result.text_.reserve(size);
+    result.text_.append(a.text_).append(b != nullptr ? b : "", length);
+    return result;
+}
+/// a followed by b; null a adds nothing.
+inline zarn_string operator+(const char* a, const zarn_string& b) {
+    const std::size_t length = a != nullptr ? std::strlen(a) : 0;
+    zarn_string result;
+    const std::size_t size = length + b.text_.size();
+    if (size > result.text_.capacity()) result.text_.reserve(size);
+    result.text_.append(a != nullptr ? a : "", length).append(b.text_);
+    return result;
+}
 /// A chain of + appends to its first result instead of copying at every step.
-zarn_string operator+(zarn_string&& a, const zarn_string& b);
-zarn_string operator+(zarn_string&& a, const char* b);        ///< As above, with a text; null b adds nothing.
+inline zarn_string operator+(zarn_string&& a, const zarn_string& b) {
+    // b may be a itself: its text is read after any growth.
+    a.reserveForChain(b.text_.size());
+    a.text_.append(b.text_);
+    return std::move(a);
+}
+/// As above, with a text; null b adds nothing.
+inline zarn_string operator+(zarn_string&& a, const char* b) {
+    if (b == nullptr) return std::move(a);
+    const std::size_t length = std::strlen(b);
+    // A text inside a is left to append, which copes with it.
+    if (a.outside(b)) a.reserveForChain(length);
+    a.text_.append(b, length);
+    return std::move(a);
+}
 bool operator==(const zarn_string& a, const char* b);         ///< Same bytes; null b equals the empty text.
 bool operator==(const zarn_string& a, const zarn_string& b);  ///< Same bytes.
 /// True when the text is exactly value in decimal ("1" == 1, "01" != 1).
