@@ -283,6 +283,7 @@ RouteResult Facility::route(int32_t device, int32_t destination, int32_t source)
     if (!r->validSource(source)) return RouteResult::badSource;
     if (r->locked.count(destination)) return RouteResult::locked;
     r->crosspoints[static_cast<std::size_t>(destination)] = source;
+    if (recording_) routesMade_.push_back({device, destination, source});
     return RouteResult::done;
 }
 

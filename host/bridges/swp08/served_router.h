@@ -50,14 +50,17 @@ public:
 private:
     void read();
     void writeNext();
+    void flush();
     void onFrame(const swp08::Bytes& data);
     void onConnect(const swp08::Message& m, const Mirror& mirror);
     Server& server_;
     asio::ip::tcp::socket socket_;
     swp08::Decoder decoder_;
     std::array<uint8_t, 4096> buffer_{};
-    std::deque<swp08::Bytes> out_;  // the front is being written
+    std::deque<swp08::Bytes> out_;  // the first writing_ are being written
+    std::size_t writing_ = 0;
     std::size_t pending_ = 0;
+    bool holding_ = false;  // while a read is handled: its ACKs and answers go out in one write
     bool closed_ = false;
 };
 
