@@ -66,6 +66,17 @@ void Controller::read() {
 void Controller::onFrame(const swp08::Bytes& data) {
     std::string where = "swp08 " + server_.at.text() + " <- " + peer + ": ";
     swp08::Decoded d = swp08::decodeMessage(data);
+    if (d.error == swp08::Error::unknown_command) {
+        // Traced once per command and controller: a controller that polls
+        // with one does not flood the trace.
+        ++server_.badFrames;
+        if (unsupported_.insert(data[0]).second) {
+            server_.rt.trace(where + "ACK, message not understood (" + swp08::errorName(d.error) + ": " +
+                             printable(d.detail, 120) + "; traced once for this controller; " +
+                             hex(data.data(), data.size()) + ")");
+        }
+        return;
+    }
     if (!d.ok()) {
         ++server_.badFrames;
         server_.rt.trace(where + "ACK, message not understood (" + swp08::errorName(d.error) + ": " +
@@ -74,12 +85,29 @@ void Controller::onFrame(const swp08::Bytes& data) {
     }
     const swp08::Message& m = d.message;
     if (m.form == swp08::Form::extended) extended = true;
+    switch (m.kind) {
+        case swp08::Kind::dual_status_request: {
+            // One controller, always the active one, with nothing at fault.
+            server_.rt.trace(where + "ACK " + swp08::describe(m));
+            swp08::Message status;
+            status.kind = swp08::Kind::dual_status_response;
+            send(swp08::encodeFrame(status));
+            return;
+        }
+        case swp08::Kind::salvo_connect:
+        case swp08::Kind::salvo_go:
+        case swp08::Kind::salvo_interrogate:
+            onSalvo(m, where);
+            return;
+        default:
+            break;
+    }
     Mirror* mirror = server_.mirror(m.matrix, m.level);
-    bool destinationNames = m.kind == swp08::Kind::destination_names_request;
-    if (destinationNames && m.form == swp08::Form::extended) {
-        // The extended form names no level: any level of the matrix has the names.
+    if (m.kind == swp08::Kind::destination_names_request && m.form == swp08::Form::extended) {
+        // The extended form names no level: the matrix's destinations are
+        // those of its level 0 (else its lowest level served).
         for (auto& candidate : server_.mirrors) {
-            if (candidate.matrix == m.matrix) mirror = &candidate;
+            if (candidate.matrix == m.matrix && (!mirror || candidate.level < mirror->level)) mirror = &candidate;
         }
     }
     if (!mirror) {
