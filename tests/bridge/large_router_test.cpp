@@ -181,5 +181,51 @@ TEST_F(LargeRouters, InterrogateAndConnectOverTheWholeRange) {
     EXPECT_EQ(refused->source, swp08::kNoSource);
 }
 
+// Backed by a router of 4,096 x 4,096 at level 9: the client reads its whole
+// tally dump and its names (the destination names asked of the matrix), and
+// sends the panel's routes past 1023 in the extended form.
+TEST(LargeBackedRouter, ReadsTheWholeRouterAndRoutesPast1023) {
+    Listener router;
+    SwpRouterConfig config;
+    config.device = 400;
+    config.listen = false;
+    config.level = 9;
+    config.at = {"127.0.0.1", router.port};
+    config.names = "router";
+    BridgedHost host(R"({"routers":[{"device":400,"sources":4096,"destinations":4096}]})", {config},
+                     ClientTiming{10, 40, 20});
+    ASSERT_TRUE(host.started) << host.error;
+    std::unique_ptr<Peer> peer;
+    ASSERT_TRUE(host.pumpUntil([&] { return (peer = router.accept(1)) != nullptr; }));
+    host.pumping(*peer);
+    auto request = peer->awaitKind(Kind::tally_dump_request);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->level, 9);
+    auto destinationNames = peer->awaitKind(Kind::destination_names_request);
+    ASSERT_TRUE(destinationNames);
+    EXPECT_EQ(destinationNames->form, swp08::Form::extended);
+    std::vector<uint16_t> sources(4096);
+    for (std::size_t d = 0; d < sources.size(); ++d) sources[d] = static_cast<uint16_t>(4095 - d);
+    for (const auto& m : swp08::tallyDumpFor(*request, sources)) ASSERT_TRUE(peer->send(m));
+    std::vector<std::string> names;
+    for (int n = 1; n <= 4096; ++n) names.push_back("OUT " + std::to_string(n));
+    for (const auto& m : swp08::namesFor(*destinationNames, names)) ASSERT_TRUE(peer->send(m));
+    ASSERT_TRUE(host.pumpUntil([&] {
+        const Router* r = host.host.facility().router(400);
+        return host.crosspoint(400, 4096) == 1 && r->destinationNames.size() == 4096;
+    }));
+    EXPECT_EQ(host.crosspoint(400, 1), 4096);
+    EXPECT_EQ(host.crosspoint(400, 2048), 2049);
+    EXPECT_EQ(host.host.facility().router(400)->destinationNames.at(4096), "OUT 4096");
+    ASSERT_EQ(host.host.routeFromOutside(400, 3000, 4000), RouteResult::done);
+    host.runtime->exchange(host.host);
+    auto connect = peer->awaitKind(Kind::connect);
+    ASSERT_TRUE(connect);
+    EXPECT_EQ(connect->form, swp08::Form::extended);
+    EXPECT_EQ(connect->level, 9);
+    EXPECT_EQ(connect->destination, 2999);
+    EXPECT_EQ(connect->source, 3999);
+}
+
 }  // namespace
 }  // namespace zarn_host::bridges

@@ -85,6 +85,8 @@ void Client::connect() {
             for (auto kind : {swp08::Kind::source_names_request, swp08::Kind::destination_names_request}) {
                 swp08::Message names = dump;
                 names.kind = kind;
+                // The extended destination names request names the matrix only.
+                if (kind == swp08::Kind::destination_names_request) names.level = 0;
                 names.nameLength = swp08::NameLength::sixteen;
                 write(transmitter_.send(swp08::encode(names).data, nowMs()));
             }
