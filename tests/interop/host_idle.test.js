@@ -55,7 +55,7 @@ test("an idle interactive run answers connects", { timeout: 30000 }, async () =>
         });
         let got = Buffer.alloc(0);
         s.on("data", (c) => (got = Buffer.concat([got, c])));
-        // Monitor 2's video (wire destination 41) to sources 13 and 10 in
+        // Monitor 3's video (wire destination 41) to sources 13 and 10 in
         // turn, each awaiting its connected message; nothing is typed.
         const times = [];
         for (let i = 0; i < 20; ++i) {
