@@ -90,8 +90,13 @@ before(async () => {
     });
 });
 
-after(() => {
-    if (host) host.kill("SIGTERM");
+after(async () => {
+    if (host && host.exitCode === null) {
+        const exited = new Promise((resolve) => host.on("exit", resolve));
+        host.kill("SIGTERM");
+        await exited;
+    }
+    assert.doesNotMatch(hostLog, /AddressSanitizer|LeakSanitizer|runtime error/, hostLog);
 });
 
 test("the third-party controller reads the tally tables and the matrix's destination names", { timeout: 20000 }, async () => {
