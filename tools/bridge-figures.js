@@ -1,10 +1,13 @@
 #!/usr/bin/env node
 // Figures of zarn_host's SW-P-08 server on loopback: connects served a
 // second, the time from a panel take to the connected message at a
-// controller, and from a controller's connect to the panel's tally. Prints
-// medians. Usage:
+// controller, from a controller's connect to the panel's tally and to its
+// own connected message (one at a time, and 100 in a row), and how many of
+// 1,000 connects sent back to back get their connected message within a
+// second. Prints medians. Usage:
 //   ZARN_HOST=build/dev/host/zarn_host ZARN_K7_PANEL=build/dev/panels/K7/k7_mon/libk7_mon.so \
-//     node tools/bridge-figures.js [rounds]
+//     node tools/bridge-figures.js [rounds] [controller]
+// With "controller" it measures the controller's figures alone.
 "use strict";
 const fs = require("node:fs");
 const os = require("node:os");
@@ -14,6 +17,7 @@ const http = require("node:http");
 const { spawn } = require("node:child_process");
 
 const rounds = Number(process.argv[2] || 30);
+const controllerOnly = process.argv[3] === "controller";
 const DLE = 0x10, STX = 0x02, ETX = 0x03;
 function frame(data) {
     const body = [...data, data.length];
@@ -62,6 +66,55 @@ async function main() {
             const s = net.connect(port, "127.0.0.1", () => resolve(s));
             s.on("error", reject);
         });
+
+        // A controller's connect to its connected message, one at a time, and
+        // 100 in a row; then 1,000 sent back to back.
+        {
+            const c = await connect();
+            c.setNoDelay(true);
+            let buffer = Buffer.alloc(0);
+            let wanted = null;
+            let counted = 0;
+            c.on("data", (chunk) => {
+                buffer = Buffer.concat([buffer, chunk]);
+                let at;
+                while ((at = buffer.indexOf(Buffer.from([DLE, STX, 0x04, 0x00, 0x00, 41]))) >= 0) {
+                    const src = buffer[at + 6];
+                    buffer = buffer.subarray(at + 6);
+                    ++counted;
+                    if (wanted && wanted.src === src) { const w = wanted; wanted = null; w.resolve(now()); }
+                }
+                if (buffer.length > 16) buffer = buffer.subarray(buffer.length - 16);
+            });
+            const take = (src) => {
+                const got = new Promise((resolve) => (wanted = { src, resolve }));
+                c.write(frame([0x02, 0x00, 0x00, 41, src]));
+                return got;
+            };
+            const single = [];
+            for (let i = 0; i < rounds; ++i) {
+                const start = now();
+                single.push((await take(i % 2 ? 10 : 21)) - start);
+            }
+            const hundreds = [];
+            for (let run = 0; run < 3; ++run) {
+                const start = now();
+                for (let i = 0; i < 100; ++i) await take(i % 2 ? 10 : 21);
+                hundreds.push(now() - start);
+            }
+            await sleep(200);
+            counted = 0;
+            const burst = [];
+            for (let i = 0; i < 1000; ++i) burst.push(frame([0x02, 0x00, 0x00, 41, i % 2 ? 10 : 21]));
+            c.write(Buffer.concat(burst));
+            await sleep(1000);
+            const ms = (x) => x.toFixed(2) + " ms";
+            console.log(`controller connect to its connected message: median ${ms(median(single))}, min ${ms(Math.min(...single))}, max ${ms(Math.max(...single))} (${single.length} connects)`);
+            console.log(`100 connects in a row, each awaiting its connected message: median ${ms(median(hundreds))} (runs: ${hundreds.map(ms).join(", ")})`);
+            console.log(`1,000 connects sent back to back: ${counted} connected messages within a second`);
+            c.destroy();
+            if (controllerOnly) return;
+        }
 
         // Connects served a second: connect, interrogate, its tally, close; one at a time.
         const interrogate = frame([0x01, 0x00, 0x00, 40]);

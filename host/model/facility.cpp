@@ -9,16 +9,26 @@ namespace {
 // Routers bigger than this are refused: the model keeps one slot per destination.
 constexpr int32_t maxRouterSize = 100000;
 
+// Names by number; a key "FIRST-LAST" names every number of the range with
+// its text, "{n}" in it standing for the number. Keys apply in order, so a
+// single name after a range overrides it.
 std::map<int32_t, std::string> readNames(const nlohmann::ordered_json& j, const std::string& path, int32_t size) {
     std::map<int32_t, std::string> names;
     for (const auto& item : requireObject(j, path).items()) {
         std::string itemPath = path + "/" + item.key();
-        int32_t index = keyAsInt(item.key(), itemPath);
-        if (index < 1 || index > size) throw JsonContentError(itemPath, "index outside 1.." + std::to_string(size));
+        std::size_t dash = item.key().find('-', 1);
+        int32_t first = keyAsInt(item.key().substr(0, dash), itemPath);
+        int32_t last = dash == std::string::npos ? first : keyAsInt(item.key().substr(dash + 1), itemPath);
+        if (first < 1 || last > size || last < first) {
+            throw JsonContentError(itemPath, "index outside 1.." + std::to_string(size));
+        }
         std::string name = requireText(item.value(), itemPath);
         // A name travels in a revertive record as a NUL-terminated text of any length.
         if (name.find('\0') != std::string::npos) throw JsonContentError(itemPath, "name holds a NUL byte");
-        names[index] = name;
+        std::size_t at = dash == std::string::npos ? std::string::npos : name.find("{n}");
+        for (int32_t n = first; n <= last; ++n) {
+            names[n] = at == std::string::npos ? name : name.substr(0, at) + std::to_string(n) + name.substr(at + 3);
+        }
     }
     return names;
 }
@@ -283,6 +293,7 @@ RouteResult Facility::route(int32_t device, int32_t destination, int32_t source)
     if (!r->validSource(source)) return RouteResult::badSource;
     if (r->locked.count(destination)) return RouteResult::locked;
     r->crosspoints[static_cast<std::size_t>(destination)] = source;
+    if (recording_) routesMade_.push_back({device, destination, source});
     return RouteResult::done;
 }
 

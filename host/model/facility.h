@@ -42,6 +42,13 @@ struct Router {
 };
 
 enum class RouteResult { done, unknownDevice, offline, badSource, badDestination, locked };
+// A route made, whoever made it (the panel, a scenario step, the page, a
+// peer), also one that left the source as it was.
+struct RouteMade {
+    int32_t device = 0;
+    int32_t destination = 0;
+    int32_t source = 0;
+};
 const char* describe(RouteResult result);
 
 class Facility {
@@ -65,6 +72,16 @@ public:
     void setOnline(int32_t device, bool on);
 
     RouteResult route(int32_t device, int32_t destination, int32_t source);
+    // While on, every route made is kept, in order, until taken: the bridges
+    // tell their peers of each one, not only of the crosspoints that changed.
+    void recordRoutes(bool on) { recording_ = on; }
+    std::vector<RouteMade> takeRoutesMade() { return std::exchange(routesMade_, {}); }
+    // Forgets the routes made since the count was `count` (a route the
+    // bridges took from a router is not told back to it).
+    std::size_t routesMadeCount() const { return routesMade_.size(); }
+    void forgetRoutesSince(std::size_t count) {
+        if (count < routesMade_.size()) routesMade_.resize(count);
+    }
 
     const std::vector<DeviceInstance>& instances() const { return instances_; }
     const std::map<int32_t, Router>& routers() const { return routers_; }
@@ -88,6 +105,8 @@ private:
     std::map<int32_t, Router> routers_;
     std::set<int32_t> offline_;
     bool inventing_ = false;
+    bool recording_ = false;
+    std::vector<RouteMade> routesMade_;
 };
 
 }  // namespace zarn_host

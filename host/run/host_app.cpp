@@ -10,6 +10,7 @@
 #include "platform/crash_report.h"
 #include "platform/panel_folder.h"
 #include "platform/panel_library.h"
+#include "run/line_waiter.h"
 #include "scenario/scenario.h"
 #include "sim/sim_host.h"
 #include "text/command_text.h"
@@ -109,7 +110,24 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
             err << "zarn_host: reading steps from standard input; \"help\" lists them\n";
             std::string line;
             int lineNumber = 0;
-            while (std::getline(in, line)) {
+            // With bridges, what peers send is applied while the run waits for
+            // the next line: the I/O thread's wake pokes the wait.
+            std::unique_ptr<LineWaiter> waiter;
+            if (bridges) {
+                waiter = std::make_unique<LineWaiter>(in);
+                bridges->setWake([w = waiter.get()] { w->poke(); });
+            }
+            auto idle = [&] { bridges->exchange(host); };
+            auto nextLine = [&] {
+                return waiter ? waiter->next(line, idle) : static_cast<bool>(std::getline(in, line));
+            };
+            struct ClearWake {
+                Bridges* bridges;
+                ~ClearWake() {
+                    if (bridges) bridges->setWake(nullptr);
+                }
+            } clearWake{bridges.get()};
+            while (nextLine()) {
                 ++lineNumber;
                 std::size_t first = line.find_first_not_of(" \t");
                 std::string word = first == std::string::npos ? "" : line.substr(first);

@@ -332,7 +332,7 @@ TEST(Swp08, BadMessagesGiveTheirError) {
         Error error;
     } cases[] = {
         {"empty", {}, Error::bad_length},
-        {"unknown command", {0x08}, Error::unknown_command},
+        {"unknown command", {0x07}, Error::unknown_command},
         {"interrogate one byte short", {0x01, 0x00, 0x00}, Error::bad_length},
         {"connect one byte long", {0x02, 0x00, 0x00, 0x01, 0x02, 0x03}, Error::bad_length},
         {"ext connected without source", {0x84, 0x00, 0x00, 0x00, 0x01}, Error::bad_length},

@@ -34,6 +34,16 @@ TEST(facility, bad_files_name_the_line_or_the_path_at_fault) {
         {"{\"routers\": [{\"device\": 1, \"sources\": 4, \"destinations\": 4, \"sourceNames\": {\"1\": "
          "\"a\\u0000b\"}}]}",
          "holds a NUL byte"},
+        // Name ranges stay inside the router and run forwards.
+        {"{\"routers\": [{\"device\": 1, \"sources\": 4, \"destinations\": 4, \"sourceNames\": {\"1-5\": "
+         "\"S{n}\"}}]}",
+         "/routers/0/sourceNames/1-5: index outside 1..4"},
+        {"{\"routers\": [{\"device\": 1, \"sources\": 4, \"destinations\": 4, \"sourceNames\": {\"3-2\": "
+         "\"S\"}}]}",
+         "index outside 1..4"},
+        {"{\"routers\": [{\"device\": 1, \"sources\": 4, \"destinations\": 4, \"sourceNames\": {\"2-\": "
+         "\"S\"}}]}",
+         "is not an integer"},
     };
     for (const auto& c : cases) {
         Facility f;
@@ -41,6 +51,37 @@ TEST(facility, bad_files_name_the_line_or_the_path_at_fault) {
         EXPECT_FALSE(Facility::parse(c.text, "f.json", f, error)) << c.text;
         EXPECT_TRUE(contains(error, c.error)) << "error \"" << error << "\" lacks \"" << c.error << "\"";
     }
+}
+
+// A range of names by rule, "{n}" its number, and a single name after it
+// overriding one; the routes made are kept only while recorded.
+TEST(facility, name_ranges_and_the_routes_made) {
+    Facility f;
+    std::string error;
+    ASSERT_TRUE(Facility::parse(R"({"routers": [{"device": 7, "sources": 4096, "destinations": 3,
+        "sourceNames": {"1-4096": "CAM {n} HD", "7": "Seven", "4000-4001": "Spare"},
+        "destinationNames": {"2-3": "MON"}}]})",
+                                "f.json", f, error))
+        << error;
+    const Router* r = f.router(7);
+    EXPECT_EQ(r->sourceText(1), "CAM 1 HD");
+    EXPECT_EQ(r->sourceText(4096), "CAM 4096 HD");
+    EXPECT_EQ(r->sourceText(7), "Seven");
+    EXPECT_EQ(r->sourceText(4001), "Spare");
+    EXPECT_EQ(r->destinationNames.count(1), 0u);
+    EXPECT_EQ(r->destinationNames.at(3), "MON");
+    f.route(7, 1, 2);
+    EXPECT_TRUE(f.takeRoutesMade().empty());
+    f.recordRoutes(true);
+    f.route(7, 1, 2);
+    f.route(7, 1, 2);
+    f.route(7, 9, 2);  // refused: not made
+    f.route(7, 3, 5);
+    auto made = f.takeRoutesMade();
+    ASSERT_EQ(made.size(), 3u);
+    EXPECT_EQ(made[2].destination, 3);
+    EXPECT_EQ(made[2].source, 5);
+    EXPECT_TRUE(f.takeRoutesMade().empty());
 }
 
 TEST(facility, routes_respect_ranges_locks_and_offline_devices) {

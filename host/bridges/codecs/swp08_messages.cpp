@@ -6,47 +6,22 @@
 #include <algorithm>
 #include <utility>
 
+#include "bridges/codecs/swp08_kinds.h"
 #include "bridges/codecs/swp08_text.h"
 
 namespace zarn_host::swp08 {
 
 using detail::format;
+using detail::hasSource;
+using detail::isCrosspoint;
+using detail::isNames;
+using detail::isNamesRequest;
+using detail::isSalvoCrosspoint;
+using detail::isShort;
+using detail::kindName;
+using detail::levelless;
 
 // ---- Messages --------------------------------------------------------------
-
-std::size_t nameChars(NameLength length) {
-    switch (length) {
-        case NameLength::four:
-            return 4;
-        case NameLength::eight:
-            return 8;
-        case NameLength::twelve:
-            return 12;
-        case NameLength::sixteen:
-            return 16;
-    }
-    return 8;
-}
-
-std::size_t namesPerMessage(NameLength length) {
-    switch (length) {
-        case NameLength::four:
-            return 32;
-        case NameLength::eight:
-            return 16;
-        case NameLength::twelve:
-            return 10;
-        case NameLength::sixteen:
-            return 8;
-    }
-    return 16;
-}
-
-bool Message::operator==(const Message& o) const {
-    return kind == o.kind && form == o.form && matrix == o.matrix && level == o.level && destination == o.destination &&
-           source == o.source && badSource == o.badSource && wordDump == o.wordDump && first == o.first &&
-           sources == o.sources && nameLength == o.nameLength && names == o.names;
-}
 
 namespace {
 
@@ -82,6 +57,14 @@ constexpr CommandForm kCommands[] = {
     {Command::ext_destination_names_request, Kind::destination_names_request, Form::extended, false},
     {Command::ext_source_names, Kind::source_names, Form::extended, false},
     {Command::ext_destination_names, Kind::destination_names, Form::extended, false},
+    {Command::dual_status_request, Kind::dual_status_request, Form::plain, false},
+    {Command::dual_status_response, Kind::dual_status_response, Form::plain, false},
+    {Command::salvo_connect, Kind::salvo_connect, Form::plain, false},
+    {Command::salvo_connect_ack, Kind::salvo_connect_ack, Form::plain, false},
+    {Command::salvo_go, Kind::salvo_go, Form::plain, false},
+    {Command::salvo_go_done, Kind::salvo_go_done, Form::plain, false},
+    {Command::salvo_interrogate, Kind::salvo_interrogate, Form::plain, false},
+    {Command::salvo_tally, Kind::salvo_tally, Form::plain, false},
 };
 
 const CommandForm* commandForm(uint8_t command) {
@@ -104,49 +87,6 @@ Command commandOf(const Message& m) {
 }
 
 namespace {
-
-const char* kindName(Kind kind) {
-    switch (kind) {
-        case Kind::interrogate:
-            return "interrogate";
-        case Kind::connect:
-            return "connect";
-        case Kind::tally:
-            return "tally";
-        case Kind::connected:
-            return "connected";
-        case Kind::tally_dump_request:
-            return "tally dump request";
-        case Kind::tally_dump:
-            return "tally dump";
-        case Kind::source_names_request:
-            return "source names request";
-        case Kind::destination_names_request:
-            return "destination names request";
-        case Kind::source_names:
-            return "source names";
-        case Kind::destination_names:
-            return "destination names";
-    }
-    return "?";
-}
-
-bool hasSource(Kind kind) {
-    return kind == Kind::connect || kind == Kind::tally || kind == Kind::connected;
-}
-bool isCrosspoint(Kind kind) {
-    return kind == Kind::interrogate || hasSource(kind);
-}
-bool isNames(Kind kind) {
-    return kind == Kind::source_names || kind == Kind::destination_names;
-}
-bool isNamesRequest(Kind kind) {
-    return kind == Kind::source_names_request || kind == Kind::destination_names_request;
-}
-// Destination names carry a matrix but no level in the extended form.
-bool levelless(const Message& m) {
-    return m.form == Form::extended && (m.kind == Kind::destination_names || m.kind == Kind::destination_names_request);
-}
 
 uint8_t matrixLevel(const Message& m) {
     return static_cast<uint8_t>((m.matrix << 4) | m.level);
@@ -173,6 +113,7 @@ bool hasLevel(const Message& m) {
 }
 
 bool fitsPlain(const Message& m) {
+    if (isShort(m.kind)) return true;
     if (m.matrix > 15 || m.level > 15) return false;
     if (isCrosspoint(m.kind)) return m.destination < 1024 && (!hasSource(m.kind) || m.source < 1024);
     if (m.kind == Kind::tally_dump && !m.wordDump) {
@@ -182,31 +123,22 @@ bool fitsPlain(const Message& m) {
     return true;
 }
 
-std::string describe(const Message& m) {
-    std::string text = m.form == Form::extended ? "ext " : "";
-    text += kindName(m.kind);
-    text += format(" m%u", m.matrix);
-    if (!levelless(m) && m.kind != Kind::destination_names && m.kind != Kind::destination_names_request)
-        text += format(" l%u", m.level);
-    if (isCrosspoint(m.kind)) text += format(" d%u", m.destination);
-    if (hasSource(m.kind)) text += format(" s%u", m.source);
-    if (m.kind == Kind::tally_dump)
-        text += format(" from d%u, %u tallies", m.first, static_cast<unsigned>(m.sources.size()));
-    if (isNamesRequest(m.kind)) text += format(" %u chars", static_cast<unsigned>(nameChars(m.nameLength)));
-    if (isNames(m.kind))
-        text += format(" from %u, %u names of %u chars", m.first, static_cast<unsigned>(m.names.size()),
-                       static_cast<unsigned>(nameChars(m.nameLength)));
-    return text;
-}
-
 Encoded encode(const Message& m) {
     const bool ext = m.form == Form::extended;
     if (!ext && !fitsPlain(m)) return bad(describe(m) + ": numbers out of range for the plain form");
     if (levelless(m) && m.level != 0) return bad(describe(m) + ": the extended form carries no level");
     if (static_cast<uint8_t>(m.nameLength) > 3) return bad("name length code out of range");
+    if (m.salvo > 127) return bad(describe(m) + ": salvo groups are 0-127");
+    if (ext && (isShort(m.kind) || isSalvoCrosspoint(m.kind))) return bad(describe(m) + ": no extended form");
     Encoded e;
     Bytes& d = e.data;
     d.push_back(static_cast<uint8_t>(commandOf(m)));
+    if (isShort(m.kind)) {
+        if (m.kind == Kind::dual_status_response) d.insert(d.end(), {m.code, static_cast<uint8_t>(m.idleFaulty)});
+        if (m.kind == Kind::salvo_go || m.kind == Kind::salvo_go_done) d.insert(d.end(), {m.code, m.salvo});
+        if (m.kind == Kind::salvo_interrogate) d.insert(d.end(), {m.salvo, m.index});
+        return e;
+    }
     if (ext) {
         d.push_back(m.matrix);
         if (!levelless(m)) d.push_back(m.level);
@@ -224,6 +156,8 @@ Encoded encode(const Message& m) {
             d.push_back(static_cast<uint8_t>(m.destination % 128u));
             if (hasSource(m.kind)) d.push_back(static_cast<uint8_t>(m.source % 128u));
         }
+        if (isSalvoCrosspoint(m.kind)) d.push_back(m.salvo);
+        if (m.kind == Kind::salvo_tally) d.insert(d.end(), {m.index, m.code});
     } else if (m.kind == Kind::tally_dump) {
         const bool words = ext || m.wordDump;
         if (m.sources.size() > 255) return bad("tally dump of more than 255 tallies");
@@ -287,6 +221,15 @@ Decoded decodeMessage(const uint8_t* data, std::size_t size) {
         return failed(Error::bad_length, name + format(": %u bytes after the command, expected %u",
                                                        static_cast<unsigned>(n), static_cast<unsigned>(expected)));
     };
+    if (isShort(m.kind)) {
+        const std::size_t expected = m.kind == Kind::dual_status_request ? 0 : 2;
+        if (n != expected) return lengthError(expected);
+        if (m.kind == Kind::dual_status_response) m.code = p[0], m.idleFaulty = p[1] != 0;
+        if (m.kind == Kind::salvo_go || m.kind == Kind::salvo_go_done) m.code = p[0], m.salvo = p[1];
+        if (m.kind == Kind::salvo_interrogate) m.salvo = p[0], m.index = p[1];
+        if (m.salvo > 127) return failed(Error::bad_value, name + format(": salvo group %u", m.salvo));
+        return out;
+    }
     // The address: matrix and level.
     std::size_t at = 0;
     const std::size_t addressSize = ext ? (levelless(m) ? 1 : 2) : 1;
@@ -301,8 +244,16 @@ Decoded decodeMessage(const uint8_t* data, std::size_t size) {
     at = addressSize;
 
     if (isCrosspoint(m.kind)) {
-        const std::size_t expected = addressSize + (ext ? (hasSource(m.kind) ? 4 : 2) : (hasSource(m.kind) ? 3 : 2));
+        const std::size_t tail = m.kind == Kind::salvo_tally ? 3 : isSalvoCrosspoint(m.kind) ? 1 : 0;
+        const std::size_t expected =
+            addressSize + (ext ? (hasSource(m.kind) ? 4 : 2) : (hasSource(m.kind) ? 3 : 2)) + tail;
         if (n != expected) return lengthError(expected);
+        if (tail) {
+            const uint8_t* t = p + n - tail;
+            m.salvo = t[0];
+            if (m.kind == Kind::salvo_tally) m.index = t[1], m.code = t[2];
+            if (m.salvo > 127) return failed(Error::bad_value, name + format(": salvo group %u", m.salvo));
+        }
         if (ext) {
             m.destination = word(p + at);
             if (hasSource(m.kind)) m.source = word(p + at + 2);

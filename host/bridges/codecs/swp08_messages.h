@@ -1,5 +1,5 @@
-// SW-P-08 router control, the messages of the crosspoint and names subset,
-// plain and extended forms: a frame's DATA (command byte and message) to and
+// SW-P-08 router control, the messages of the crosspoint, names, salvo and
+// dual controller status subset, plain and extended forms: a frame's DATA (command byte and message) to and
 // from a Message.
 #pragma once
 
@@ -17,6 +17,8 @@ enum class Command : uint8_t {
     connect = 2,
     tally = 3,
     connected = 4,
+    dual_status_request = 8,
+    dual_status_response = 9,
     tally_dump_request = 21,
     tally_dump_byte = 22,
     tally_dump_word = 23,
@@ -24,6 +26,12 @@ enum class Command : uint8_t {
     destination_names_request = 102,
     source_names = 106,
     destination_names = 107,
+    salvo_connect = 120,
+    salvo_go = 121,
+    salvo_connect_ack = 122,
+    salvo_go_done = 123,
+    salvo_interrogate = 124,
+    salvo_tally = 125,
     ext_interrogate = 129,
     ext_connect = 130,
     ext_tally = 131,
@@ -47,6 +55,14 @@ enum class Kind : uint8_t {
     destination_names_request,
     source_names,
     destination_names,
+    dual_status_request,
+    dual_status_response,
+    salvo_connect,      // connect on go: a crosspoint stored in a salvo group
+    salvo_connect_ack,  // its acknowledge, the crosspoint as stored
+    salvo_go,           // set (code 0) or clear (code 1) a salvo group's crosspoints
+    salvo_go_done,      // code 0 set, 1 cleared, 2 nothing to set or clear
+    salvo_interrogate,  // a salvo group's crosspoint at a connect index
+    salvo_tally,        // its answer; code 0 more follow, 1 the last, 2 none there
 };
 
 // Plain forms pack matrix and level in a byte (0-15 each) and numbers in 10
@@ -73,6 +89,10 @@ struct Message {
     std::vector<uint16_t> sources;              // tally dump: the source of each destination from first on
     NameLength nameLength = NameLength::eight;  // names and their requests
     std::vector<std::string> names;             // names: from first on; trailing blanks trimmed
+    uint8_t salvo = 0;                          // salvo messages: the group, 0-127
+    uint8_t index = 0;                          // salvo interrogate and tally: the connect index
+    uint8_t code = 0;                           // salvo go, go done, tally: as by kind; dual status: byte 1
+    bool idleFaulty = false;                    // dual controller status response: byte 2
 
     bool operator==(const Message& other) const;
     bool operator!=(const Message& other) const { return !(*this == other); }

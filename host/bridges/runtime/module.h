@@ -17,8 +17,9 @@ namespace zarn_host::bridges {
 
 class Runtime;
 
-// A crosspoint of a watched router that changed, in facility numbers
-// (source 0: no source).
+// A route made in a watched router (one a change, in the order made, also
+// when the source stayed), or a crosspoint that changed without a route; in
+// facility numbers (source 0: no source).
 struct CrosspointChange {
     int32_t device = 0;
     int32_t destination = 0;
@@ -37,8 +38,9 @@ public:
     // changes it hands on, and posts its first work. False with a one-line
     // error.
     virtual bool start(Runtime& rt, SimHost& host, std::string& error) = 0;
-    // At every exchange, after what the peers sent was applied: the changed
-    // crosspoints of the watched routers, and the host to read panels from.
+    // At every exchange, after what the peers sent was applied: the routes
+    // made and other changes in the watched routers since the last one, and
+    // the host to read panels from.
     virtual void handOn(SimHost& host, const std::vector<CrosspointChange>& changes) = 0;
     // Appends its entries to page["bridges"] (and page["umd"]) for the page.
     virtual void status(nlohmann::json& page) const = 0;

@@ -60,8 +60,9 @@ void Runtime::firstSettled() {
     firstCv_.notify_all();
 }
 
-void Runtime::watchRouter(int32_t device, const Router& router) {
+void Runtime::watchRouter(SimHost& host, int32_t device, const Router& router) {
     seen_[device] = router.crosspoints;
+    host.facility().recordRoutes(true);
 }
 
 void Runtime::expectFirstConnect() {
@@ -85,7 +86,9 @@ void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination,
         return;
     }
     bool wasLocked = r->locked.erase(destination) != 0;
+    std::size_t made = host.facility().routesMadeCount();
     host.routeFromOutside(device, destination, source);
+    host.facility().forgetRoutesSince(made);
     if (wasLocked) host.facility().router(device)->locked.insert(destination);
 }
 
@@ -102,8 +105,16 @@ bool Runtime::exchange(SimHost& host) {
     }
     bool changed = false;
     for (auto& e : events) e(host, changed);
-    // What changed in the watched routers, by device and destination.
+    // Every route made in the watched routers, in order, then what changed
+    // without a route (a router's crosspoint cleared).
     std::vector<CrosspointChange> changes;
+    for (const RouteMade& made : host.facility().takeRoutesMade()) {
+        auto seen = seen_.find(made.device);
+        if (seen == seen_.end()) continue;
+        auto d = static_cast<std::size_t>(made.destination);
+        if (d < seen->second.size()) seen->second[d] = made.source;
+        changes.push_back({made.device, made.destination, made.source});
+    }
     for (auto& entry : seen_) {
         const Router* r = host.facility().router(entry.first);
         if (!r) continue;

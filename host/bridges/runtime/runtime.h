@@ -62,9 +62,9 @@ public:
     // (failed, or the router's crosspoints read).
     void firstSettled();
 
-    // Panel thread, in Module::start: hands on the changes of this router
-    // from now on.
-    void watchRouter(int32_t device, const Router& router);
+    // Panel thread, in Module::start: hands on the routes made in this
+    // router and its other changes from now on.
+    void watchRouter(SimHost& host, int32_t device, const Router& router);
     // Panel thread, in Module::start: awaitFirstConnects waits for one more
     // firstSettled.
     void expectFirstConnect();

@@ -58,7 +58,10 @@ void Client::connect() {
         }
         up_ = true;
         state = ClientState::connected;
+        asio::error_code ignored;
+        socket_.set_option(tcp::no_delay(true), ignored);
         out_.clear();
+        writing_ = 0;
         backoff_.reset();
         decoder_.reset();
         transmitter_.reset();
@@ -82,6 +85,8 @@ void Client::connect() {
             for (auto kind : {swp08::Kind::source_names_request, swp08::Kind::destination_names_request}) {
                 swp08::Message names = dump;
                 names.kind = kind;
+                // The extended destination names request names the matrix only.
+                if (kind == swp08::Kind::destination_names_request) names.level = 0;
                 names.nameLength = swp08::NameLength::sixteen;
                 write(transmitter_.send(swp08::encode(names).data, nowMs()));
             }
@@ -141,6 +146,7 @@ void Client::read() {
                 lost(ec == asio::error::eof ? "closed by the router" : ec.message());
             return;
         }
+        holding_ = true;
         for (const auto& e : decoder_.feed(buffer_.data(), n)) {
             swp08::Bytes reply = swp08::replyFor(e);
             if (!reply.empty()) write(reply);
@@ -160,21 +166,27 @@ void Client::read() {
                     break;
             }
         }
+        holding_ = false;
+        if (writing_ == 0 && !out_.empty()) writeNext();
         read();
     });
 }
 
 void Client::write(const swp08::Bytes& bytes) {
     if (!up_ || bytes.empty()) return;
-    // One write at a time: two async_writes on a socket may interleave.
     out_.push_back(bytes);
-    if (out_.size() == 1) writeNext();
+    if (!holding_ && writing_ == 0) writeNext();
 }
 
+// What is queued goes out in one write: an ACK and the next frame together.
+// One write at a time: two async_writes on a socket may interleave.
 void Client::writeNext() {
-    asio::async_write(socket_, asio::buffer(out_.front()), [this](const asio::error_code& ec, std::size_t) {
+    std::vector<asio::const_buffer> buffers;
+    for (std::size_t i = 0; i < out_.size() && i < 64; ++i) buffers.push_back(asio::buffer(out_[i]));
+    writing_ = buffers.size();
+    asio::async_write(socket_, buffers, [this](const asio::error_code& ec, std::size_t) {
         if (ec) return;  // the read sees the loss; the next connect starts afresh
-        out_.pop_front();
+        for (; writing_ > 0; --writing_) out_.pop_front();
         if (!out_.empty()) writeNext();
     });
 }

@@ -74,7 +74,9 @@ private:
     swp08::Decoder decoder_;
     swp08::Transmitter transmitter_;
     std::array<uint8_t, 4096> buffer_{};
-    std::deque<swp08::Bytes> out_;  // the front is being written
+    std::deque<swp08::Bytes> out_;  // the first writing_ are being written
+    std::size_t writing_ = 0;
+    bool holding_ = false;  // while a read is handled: its ACKs and frames go out in one write
     int ticks_ = 0;
     bool up_ = false;
     bool settled_ = false;  // the first connect has failed or read the crosspoints

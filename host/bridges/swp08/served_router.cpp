@@ -44,6 +44,7 @@ void Controller::read() {
         }
         std::vector<swp08::Event> events;
         decoder_.feed(buffer_.data(), n, events);
+        holding_ = true;
         for (const auto& e : events) {
             swp08::Bytes reply = swp08::replyFor(e);
             if (!reply.empty()) send(reply);
@@ -56,6 +57,8 @@ void Controller::read() {
                                  (reply.empty() ? ", dropped" : ", NAK"));
             }
         }
+        holding_ = false;
+        flush();
         if (!closed_) read();
     });
 }
@@ -63,6 +66,17 @@ void Controller::read() {
 void Controller::onFrame(const swp08::Bytes& data) {
     std::string where = "swp08 " + server_.at.text() + " <- " + peer + ": ";
     swp08::Decoded d = swp08::decodeMessage(data);
+    if (d.error == swp08::Error::unknown_command) {
+        // Traced once per command and controller: a controller that polls
+        // with one does not flood the trace.
+        ++server_.badFrames;
+        if (unsupported_.insert(data[0]).second) {
+            server_.rt.trace(where + "ACK, message not understood (" + swp08::errorName(d.error) + ": " +
+                             printable(d.detail, 120) + "; traced once for this controller; " +
+                             hex(data.data(), data.size()) + ")");
+        }
+        return;
+    }
     if (!d.ok()) {
         ++server_.badFrames;
         server_.rt.trace(where + "ACK, message not understood (" + swp08::errorName(d.error) + ": " +
@@ -71,12 +85,29 @@ void Controller::onFrame(const swp08::Bytes& data) {
     }
     const swp08::Message& m = d.message;
     if (m.form == swp08::Form::extended) extended = true;
+    switch (m.kind) {
+        case swp08::Kind::dual_status_request: {
+            // One controller, always the active one, with nothing at fault.
+            server_.rt.trace(where + "ACK " + swp08::describe(m));
+            swp08::Message status;
+            status.kind = swp08::Kind::dual_status_response;
+            send(swp08::encodeFrame(status));
+            return;
+        }
+        case swp08::Kind::salvo_connect:
+        case swp08::Kind::salvo_go:
+        case swp08::Kind::salvo_interrogate:
+            onSalvo(m, where);
+            return;
+        default:
+            break;
+    }
     Mirror* mirror = server_.mirror(m.matrix, m.level);
-    bool destinationNames = m.kind == swp08::Kind::destination_names_request;
-    if (destinationNames && m.form == swp08::Form::extended) {
-        // The extended form names no level: any level of the matrix has the names.
+    if (m.kind == swp08::Kind::destination_names_request && m.form == swp08::Form::extended) {
+        // The extended form names no level: the matrix's destinations are
+        // those of its level 0 (else its lowest level served).
         for (auto& candidate : server_.mirrors) {
-            if (candidate.matrix == m.matrix) mirror = &candidate;
+            if (candidate.matrix == m.matrix && (!mirror || candidate.level < mirror->level)) mirror = &candidate;
         }
     }
     if (!mirror) {
@@ -148,19 +179,32 @@ void Controller::send(const swp08::Bytes& bytes) {
     }
     pending_ += bytes.size();
     out_.push_back(bytes);
-    if (out_.size() == 1) writeNext();
+    if (!holding_) flush();
 }
 
+void Controller::flush() {
+    if (!closed_ && writing_ == 0 && !out_.empty()) writeNext();
+}
+
+// Everything queued goes out in one write (one segment when it fits): an
+// ACK and its answer, or a burst of connected messages, do not wait for each
+// other's acknowledgements. One write at a time: two async_writes on a
+// socket may interleave.
 void Controller::writeNext() {
+    std::vector<asio::const_buffer> buffers;
+    for (std::size_t i = 0; i < out_.size() && i < 512; ++i) buffers.push_back(asio::buffer(out_[i]));
+    writing_ = buffers.size();
     auto self = shared_from_this();
-    asio::async_write(socket_, asio::buffer(out_.front()), [this, self](const asio::error_code& ec, std::size_t) {
+    asio::async_write(socket_, buffers, [this, self](const asio::error_code& ec, std::size_t) {
         if (ec) {
             close();
             return;
         }
-        pending_ -= out_.front().size();
-        out_.pop_front();
-        if (!out_.empty()) writeNext();
+        for (; writing_ > 0; --writing_) {
+            pending_ -= out_.front().size();
+            out_.pop_front();
+        }
+        flush();
     });
 }
 
@@ -196,6 +240,10 @@ void Server::accept() {
     acceptor.async_accept([this](const asio::error_code& ec, tcp::socket socket) {
         if (ec == asio::error::operation_aborted) return;
         if (!ec) {
+            // Small answers go out at once rather than waiting for the
+            // peer's delayed acknowledgement of the one before.
+            asio::error_code ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
             auto c = std::make_shared<Controller>(*this, std::move(socket));
             if (controllers.size() >= limits.maxControllers) {
                 rt.trace("swp08 " + at.text() + ": controller " + c->peer +

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -50,14 +51,19 @@ public:
 private:
     void read();
     void writeNext();
+    void flush();
     void onFrame(const swp08::Bytes& data);
     void onConnect(const swp08::Message& m, const Mirror& mirror);
+    void onSalvo(const swp08::Message& m, const std::string& where);
     Server& server_;
     asio::ip::tcp::socket socket_;
     swp08::Decoder decoder_;
     std::array<uint8_t, 4096> buffer_{};
-    std::deque<swp08::Bytes> out_;  // the front is being written
+    std::deque<swp08::Bytes> out_;  // the first writing_ are being written
+    std::size_t writing_ = 0;
     std::size_t pending_ = 0;
+    std::set<uint8_t> unsupported_;  // commands traced as not supported
+    bool holding_ = false;           // while a read is handled: its ACKs and answers go out in one write
     bool closed_ = false;
 };
 
@@ -81,6 +87,13 @@ public:
     const ServerLimits limits;
     asio::ip::tcp::acceptor acceptor;
     std::vector<Mirror> mirrors;
+    // Salvo groups (0-127): crosspoints stored by connect on go messages,
+    // in wire numbers, until a go sets or clears them.
+    struct Stored {
+        uint8_t matrix, level;
+        uint16_t destination, source;
+    };
+    std::map<uint8_t, std::vector<Stored>> salvos;
     std::set<std::shared_ptr<Controller>> controllers;
     std::atomic<int> count{0};
     std::atomic<uint64_t> badFrames{0};

@@ -28,7 +28,7 @@ bool Swp08Module::start(Runtime& rt, SimHost& host, std::string& error) {
             error = "swp08 on device " + std::to_string(rc.device) + ": no such router";
             return false;
         }
-        rt.watchRouter(rc.device, *r);
+        rt.watchRouter(host, rc.device, *r);
         if (!rc.listen) {
             if (clientOf_.count(rc.device)) {
                 error = "swp08: device " + std::to_string(rc.device) + " is connected twice";
@@ -80,7 +80,16 @@ bool Swp08Module::start(Runtime& rt, SimHost& host, std::string& error) {
     return true;
 }
 
+// Each route made goes to every controller of its server as a connected
+// message, in the order made; a burst goes to the I/O thread in one post.
 void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& changes) {
+    struct Told {
+        Server* server;
+        Mirror* mirror;
+        swp08::Message message;
+    };
+    std::vector<Told> told;
+    std::vector<std::pair<Client*, std::pair<uint16_t, uint16_t>>> routes;
     for (const CrosspointChange& change : changes) {
         uint16_t destination = swp08::toWire(swp08::FacilityNumber{change.destination});
         uint16_t source = swp08::toWire(swp08::FacilitySource{change.source});
@@ -100,17 +109,21 @@ void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
                                                          std::to_string(server->count.load()) +
                                                          " controller(s): " + swp08::describe(m));
             }
-            asio::post(rt_->io(), [server, mirror, m] {
-                mirror->sources[m.destination] = m.source;
-                server->broadcast(m);
-            });
+            told.push_back({server, mirror, m});
         }
         auto client = clientOf_.find(change.device);
-        if (client != clientOf_.end() && change.source > 0) {
-            Client* c = client->second;
-            asio::post(rt_->io(), [c, destination, source] { c->connectRoute(destination, source); });
-        }
+        if (client != clientOf_.end() && change.source > 0) routes.push_back({client->second, {destination, source}});
     }
+    if (told.empty() && routes.empty()) return;
+    asio::post(rt_->io(), [told = std::move(told), routes = std::move(routes)] {
+        for (const Told& t : told) {
+            if (t.message.destination < t.mirror->sources.size()) {
+                t.mirror->sources[t.message.destination] = t.message.source;
+            }
+            t.server->broadcast(t.message);
+        }
+        for (const auto& r : routes) r.first->connectRoute(r.second.first, r.second.second);
+    });
 }
 
 void Swp08Module::status(nlohmann::json& page) const {

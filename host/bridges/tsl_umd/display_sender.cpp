@@ -48,6 +48,8 @@ void Sender::connectTcp() {
             return;
         }
         tcpUp_ = true;
+        asio::error_code ignored;
+        tcpSocket_.set_option(tcp::no_delay(true), ignored);
         rt_.trace("umd tcp://" + config.at.text() + ": connected");
         for (const auto& entry : shown_) sendOne(entry.second);
     });

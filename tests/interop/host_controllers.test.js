@@ -1,0 +1,162 @@
+// Controllers against zarn_host serving the bridged K7 facility: the
+// third-party controller reads the tally tables and the matrix's destination
+// names; a raw controller written from the protocol document does what that
+// one lacks: the dual controller status, a group salvo (with junk in it) and a
+// burst of 1,000 connects, each confirmed.
+"use strict";
+const { test, before, after } = require("node:test");
+const assert = require("node:assert/strict");
+const fs = require("node:fs");
+const os = require("node:os");
+const path = require("node:path");
+const net = require("node:net");
+const { requireSetup, within, spawn } = require("./common");
+
+requireSetup(["ZARN_HOST", "ZARN_K7_PANEL"]);
+const Controller = require("probel-swp-08");
+const k7 = path.join(__dirname, "../../host/facilities/k7");
+const DLE = 0x10, STX = 0x02, ETX = 0x03;
+
+function frame(data) {
+    const body = [...data, data.length];
+    body.push((-body.reduce((a, b) => a + b, 0)) & 0xff);
+    const out = [DLE, STX];
+    for (const b of body) out.push(...(b === DLE ? [DLE, DLE] : [b]));
+    return Buffer.from([...out, DLE, ETX]);
+}
+// A raw controller: every frame's DATA (command byte first), in order.
+async function rawController(port) {
+    const s = await new Promise((resolve, reject) => {
+        const c = net.connect(port, "127.0.0.1", () => resolve(c));
+        c.on("error", reject);
+    });
+    const c = { socket: s, messages: [] };
+    let inFrame = false, dle = false, data = [];
+    s.on("data", (chunk) => {
+        for (const b of chunk) {
+            if (dle) {
+                dle = false;
+                if (b === STX) { inFrame = true; data = []; }
+                else if (b === ETX && inFrame) { inFrame = false; c.messages.push(data.slice(0, -2)); }
+                else if (b === DLE && inFrame) data.push(DLE);
+                continue;
+            }
+            if (b === DLE) dle = true;
+            else if (inFrame) data.push(b);
+        }
+    });
+    // Waits until `count` messages read from now on satisfy `want`.
+    c.await = (want, count = 1, ms = 5000) => {
+        const from = c.messages.length;
+        return within(ms, `${count} message(s)`, (done) => {
+            const check = () => {
+                const got = c.messages.slice(from).filter(want);
+                if (got.length >= count) done(got);
+                else setTimeout(check, 5);
+            };
+            check();
+        });
+    };
+    c.since = () => c.messages.length;
+    return c;
+}
+
+let host, base, port, hostLog = "";
+async function stepOk(step) {
+    const res = await fetch(base + "/api/step", { method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify({ step }) });
+    const answer = await res.json();
+    assert.equal(answer.ok, true, `${step}: ${answer.error}`);
+}
+
+before(async () => {
+    const probe = net.createServer();
+    port = await new Promise((r) => probe.listen(0, "127.0.0.1", () => r(probe.address().port)));
+    await new Promise((r) => probe.close(r));
+    const facility = JSON.parse(fs.readFileSync(path.join(k7, "facility-bridged.json"), "utf8"));
+    for (const r of facility.routers) r.swp08.listen = `127.0.0.1:${port}`;
+    delete facility.umd;
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), "zarn-controllers-"));
+    fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
+    fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));
+    host = spawn(process.env.ZARN_HOST, ["--quiet", "--panel", process.env.ZARN_K7_PANEL, "--facility", path.join(dir, "facility.json"), "--serve", "0"], { stdio: ["ignore", "pipe", "pipe"] });
+    host.stderr.on("data", (c) => (hostLog += c));
+    base = await within(10000, "zarn_host to serve", (done) => {
+        let out = "";
+        host.stdout.on("data", (c) => {
+            out += c;
+            const m = /serving the panel at (http:\S+)\//.exec(out);
+            if (m) done(m[1]);
+        });
+    });
+});
+
+after(async () => {
+    if (host && host.exitCode === null) {
+        const exited = new Promise((resolve) => host.on("exit", resolve));
+        host.kill("SIGTERM");
+        await exited;
+    }
+    assert.doesNotMatch(hostLog, /AddressSanitizer|LeakSanitizer|runtime error/, hostLog);
+});
+
+test("the third-party controller reads the tally tables and the matrix's destination names", { timeout: 20000 }, async () => {
+    // It takes a dump as complete once it has the destinations it was told of
+    // on the last level: here the audio level's 32.
+    const reader = new Controller("127.0.0.1", { port, sources: 64, destinations: 32, levels: 2, chars: 8 });
+    const namer = new Controller("127.0.0.1", { port, sources: 64, destinations: 64, levels: 2, chars: 8 });
+    try {
+        const tallies = await reader.getState();
+        // Monitor 2's video (facility 41) on Cam 1 (facility 11, wire 10); monitor 3's speaker (22) on 7 (wire 6).
+        assert.equal(tallies[1][1][41], 10, hostLog);
+        assert.equal(tallies[1][2][22], 6, hostLog);
+        assert.equal(Object.keys(tallies[1][1]).length, 64);
+        const names = await namer.getDestinationNames();
+        assert.equal(names["41"], "K7 Mon 2"); // level 0's: the SDI router's
+        assert.equal(Object.keys(names).length, 64);
+    } finally {
+        for (const c of [reader, namer]) if (c.client) c.client.destroy();
+    }
+});
+
+test("the dual controller status says active", { timeout: 20000 }, async () => {
+    const c = await rawController(port);
+    const answer = c.await((m) => m[0] === 0x09);
+    c.socket.write(frame([0x08]));
+    assert.deepEqual((await answer)[0], [0x09, 0x00, 0x00]);
+    c.socket.destroy();
+});
+
+test("a group salvo sets both its crosspoints together, junk in it changes nothing", { timeout: 20000 }, async () => {
+    const c = await rawController(port);
+    // Monitor 3's video (wire 41) to Cam 4 (wire 13), monitor 3's speaker (level 1, wire 21) to wire 2;
+    // and a destination the router does not have (wire 100): not stored.
+    const acks = c.await((m) => m[0] === 0x7a, 2);
+    c.socket.write(Buffer.concat([
+        frame([0x78, 0x00, 0x00, 41, 13, 5]),
+        frame([0x78, 0x00, 0x00, 100, 13, 5]),
+        frame([0x78, 0x01, 0x00, 21, 2, 5]),
+    ]));
+    assert.deepEqual((await acks).map((m) => m[3]), [41, 21]);
+    const done = c.await((m) => m[0] === 0x7b);
+    const connected = c.await((m) => m[0] === 0x04 && ((m[1] === 0x00 && m[3] === 41 && m[4] === 13) || (m[1] === 0x01 && m[3] === 21 && m[4] === 2)), 2);
+    c.socket.write(frame([0x79, 0x00, 5]));
+    assert.deepEqual((await done)[0], [0x7b, 0x00, 5]);
+    await connected;
+    await stepOk('expect route "K7 SDI Router" 42 "Cam 4"');
+    await stepOk('expect route "K7 Audio Router" 22 3');
+    // The group was used: nothing left to set.
+    const again = c.await((m) => m[0] === 0x7b);
+    c.socket.write(frame([0x79, 0x00, 5]));
+    assert.deepEqual((await again)[0], [0x7b, 0x02, 5]);
+    c.socket.destroy();
+});
+
+test("1,000 connects sent back to back are each confirmed, in order", { timeout: 30000 }, async () => {
+    const c = await rawController(port);
+    const sources = Array.from({ length: 1000 }, (_, i) => (i % 3 === 0 ? 10 : 13));
+    const heard = c.await((m) => m[0] === 0x04 && m[1] === 0x00 && m[3] === 40, 1000, 10000);
+    c.socket.write(Buffer.concat(sources.map((s) => frame([0x02, 0x00, 0x00, 40, s]))));
+    assert.deepEqual((await heard).slice(0, 1000).map((m) => m[4]), sources);
+    await stepOk('expect route "K7 SDI Router" 41 "Cam 1"');
+    c.socket.destroy();
+});
