@@ -38,6 +38,7 @@ function facilityDir(role, address) {
     const facility = JSON.parse(fs.readFileSync(path.join(k7, "facility-bridged.json"), "utf8"));
     for (const r of facility.routers) {
         r.swp08 = { [role]: address, matrix: r.swp08.matrix, level: r.swp08.level };
+        delete r.emberplus; // SW-P-08 alone
     }
     delete facility.umd;
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), `zarn-link-${role}-`));

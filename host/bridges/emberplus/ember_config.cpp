@@ -1,0 +1,73 @@
+#include "bridges/emberplus/ember_config.h"
+
+#include "bridges/codecs/ember_ber.h"
+#include "model/json_input.h"
+
+namespace zarn_host::bridges {
+
+bool parseEmberPath(const std::string& text, ember::Path& path) {
+    path.clear();
+    uint64_t n = 0;
+    bool digit = false;
+    for (char c : text) {
+        if (c == '.') {
+            if (!digit) return false;
+            path.push_back(static_cast<uint32_t>(n));
+            n = 0;
+            digit = false;
+        } else if (c >= '0' && c <= '9' && n < 0x7FFFFFFF) {
+            n = n * 10 + static_cast<uint64_t>(c - '0');
+            digit = true;
+            if (n > 0x7FFFFFFF) return false;
+        } else {
+            return false;
+        }
+    }
+    if (!digit || path.size() >= ember::kMaxOidLength) return false;
+    path.push_back(static_cast<uint32_t>(n));
+    return true;
+}
+
+std::string emberPathText(const ember::Path& path) {
+    std::string out;
+    for (uint32_t n : path) out += (out.empty() ? "" : ".") + std::to_string(n);
+    return out;
+}
+
+std::vector<EmberRouterConfig> readEmberRouters(const Json& root, bool allowRemote) {
+    std::vector<EmberRouterConfig> routers;
+    if (!root.contains("routers")) return routers;
+    const auto& list = requireArray(root["routers"], "/routers");
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        std::string path = "/routers/" + std::to_string(i);
+        const auto& item = list[i];
+        if (!item.is_object() || !item.contains("emberplus")) continue;
+        std::string ep = path + "/emberplus";
+        const auto& e = requireObject(item["emberplus"], ep);
+        onlyKeys(e, ep, {"listen", "connect", "matrix"});
+        EmberRouterConfig r;
+        if (!item.contains("device")) throw JsonContentError(path, "missing \"device\"");
+        r.device = requireInt(item["device"], path + "/device");
+        if (e.contains("listen") == e.contains("connect")) {
+            throw JsonContentError(ep, "give either \"listen\" or \"connect\"");
+        }
+        r.listen = e.contains("listen");
+        r.at = endpointIn(r.listen ? e["listen"] : e["connect"], ep + (r.listen ? "/listen" : "/connect"), r.listen,
+                          allowRemote);
+        if (r.listen && e.contains("matrix")) throw JsonContentError(ep + "/matrix", "only with \"connect\"");
+        if (!r.listen) {
+            if (!e.contains("matrix")) throw JsonContentError(ep, "missing \"matrix\"");
+            const std::string text = requireText(e["matrix"], ep + "/matrix");
+            if (!parseEmberPath(text, r.matrix)) {
+                throw JsonContentError(ep + "/matrix", "not a path of numbers such as \"1.2.1\"");
+            }
+        }
+        for (const auto& other : routers) {
+            if (other.device == r.device) throw JsonContentError(ep, "device served or backed twice over Ember+");
+        }
+        routers.push_back(r);
+    }
+    return routers;
+}
+
+}  // namespace zarn_host::bridges

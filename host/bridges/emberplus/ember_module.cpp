@@ -1,0 +1,106 @@
+#include "bridges/emberplus/ember_module.h"
+
+#include "sim/sim_host.h"
+#include "text/address.h"
+
+namespace zarn_host::bridges {
+
+std::unique_ptr<Module> readEmberModule(const Json& root, bool allowRemote) {
+    std::vector<EmberRouterConfig> routers = readEmberRouters(root, allowRemote);
+    if (routers.empty()) return nullptr;
+    return std::make_unique<EmberModule>(std::move(routers), allowRemote);
+}
+
+Provider* EmberModule::providerAt(Runtime& rt, const Endpoint& at, std::string& error) {
+    for (auto& p : providers_) {
+        if (p->at.text() == at.text()) return p.get();
+    }
+    providers_.push_back(std::make_unique<Provider>(rt, at, limits_));
+    return providers_.back()->open(error) ? providers_.back().get() : nullptr;
+}
+
+bool EmberModule::start(Runtime& rt, SimHost& host, std::string& error) {
+    rt_ = &rt;
+    Facility& facility = host.facility();
+    for (const auto& rc : routers_) {
+        const Router* r = facility.router(rc.device);
+        if (!r) {
+            error = "emberplus on device " + std::to_string(rc.device) + ": no such router";
+            return false;
+        }
+        if (!rc.listen) continue;
+        rt.watchRouter(rc.device, *r);
+        if (!isLoopbackHost(rc.at.host) && !allowRemote_) {  // checked with the file too
+            error = "emberplus listen " + rc.at.text() + ": an address other machines reach needs --allow-remote";
+            return false;
+        }
+        Provider* provider = providerAt(rt, rc.at, error);
+        if (!provider) return false;
+        // An unnamed target or source is labelled with its facility number.
+        ServedMatrix m;
+        m.device = rc.device;
+        m.name = rt.deviceName(rc.device);
+        m.sourceCount = r->sources;
+        for (int32_t d = 1; d <= r->destinations; ++d) {
+            m.sources.push_back(r->crosspoints[static_cast<std::size_t>(d)]);
+            auto name = r->destinationNames.find(d);
+            m.targetNames.push_back(name == r->destinationNames.end() ? std::to_string(d) : name->second);
+        }
+        for (int32_t s = 1; s <= r->sources; ++s) {
+            auto name = r->sourceNames.find(s);
+            m.sourceNames.push_back(name == r->sourceNames.end() ? std::to_string(s) : name->second);
+        }
+        servedAt_[rc.device] = {provider, provider->tree.routers.size()};
+        provider->tree.routers.push_back(std::move(m));
+    }
+    for (auto& p : providers_) {
+        p->accept();
+        host.trace().line(TraceKind::bridge, "emberplus listening on " + p->at.text());
+    }
+    return true;
+}
+
+void EmberModule::handOn(SimHost& host, const std::vector<CrosspointChange>& changes) {
+    for (const CrosspointChange& change : changes) {
+        auto served = servedAt_.find(change.device);
+        if (served == servedAt_.end()) continue;
+        Provider* provider = served->second.first;
+        const std::size_t index = served->second.second;
+        const int32_t target = change.destination - 1;
+        const int32_t source = change.source;
+        if (provider->count > 0) {
+            host.trace().line(TraceKind::bridge, provider->where() +
+                                                     " -> consumers: " + rt_->deviceName(change.device) + " target " +
+                                                     std::to_string(target) + " <- source " +
+                                                     (source > 0 ? std::to_string(source - 1) : "none"));
+        }
+        asio::post(rt_->io(), [provider, index, target, source] { provider->changed(index, target, source); });
+    }
+}
+
+void EmberModule::status(nlohmann::json& page) const {
+    for (const auto& p : providers_) {
+        nlohmann::json routers = nlohmann::json::array();
+        for (const auto& [device, at] : servedAt_) {
+            if (at.first != p.get()) continue;
+            routers.push_back({{"device", device},
+                               {"name", rt_->deviceName(device)},
+                               {"matrix", emberPathText(EmberTree::matrixPath(at.second))}});
+        }
+        int n = p->count;
+        page["bridges"].push_back({{"kind", "emberplus"},
+                                   {"role", "listen"},
+                                   {"address", p->at.text()},
+                                   {"consumers", n},
+                                   {"badMessages", p->badMessages.load()},
+                                   {"routers", routers},
+                                   {"status", "listening on " + p->at.text() + " with " + std::to_string(n) +
+                                                  (n == 1 ? " consumer" : " consumers")}});
+    }
+}
+
+void EmberModule::stop() {
+    for (auto& p : providers_) p->close();
+}
+
+}  // namespace zarn_host::bridges
