@@ -31,6 +31,10 @@ TEST(EmberConfig, RefusalsAreOneLineNamingFileAndPath) {
          R"(k7.json: /routers/0/emberplus/matrix: not a path of numbers such as "1.2.1")"},
         {R"({"routers":[{"device":101,"emberplus":{"listen":"127.0.0.1:9000","matrix":"1"}}]})",
          R"(k7.json: /routers/0/emberplus/matrix: only with "connect")"},
+        {R"({"routers":[{"device":101,"emberplus":{"connect":"r:9000","matrix":"1","names":"router"}}]})",
+         R"(k7.json: /routers/0/emberplus/names: "provider" or "facility")"},
+        {R"({"routers":[{"device":101,"emberplus":{"listen":"127.0.0.1:9000","names":"provider"}}]})",
+         R"(k7.json: /routers/0/emberplus/names: only with "connect")"},
         {R"({"routers":[{"device":101,"emberplus":{"listen":"127.0.0.1:9000","port":1}}]})",
          R"(k7.json: /routers/0/emberplus: unknown key "port")"},
         {R"({"routers":[{"device":101,"emberplus":{"listen":"0.0.0.0:9000"}}]})",
@@ -54,6 +58,7 @@ TEST(EmberConfig, RefusalsAreOneLineNamingFileAndPath) {
     EXPECT_EQ(routers[1].at.text(), "router.local:9000");
     EXPECT_EQ(routers[1].matrix, (ember::Path{1, 2, 10}));
     EXPECT_EQ(emberPathText(routers[1].matrix), "1.2.10");
+    EXPECT_FALSE(routers[1].providerNames);  // the facility's names stay unless asked
 }
 
 EmberTree twoRouters() {

@@ -44,7 +44,7 @@ std::vector<EmberRouterConfig> readEmberRouters(const Json& root, bool allowRemo
         if (!item.is_object() || !item.contains("emberplus")) continue;
         std::string ep = path + "/emberplus";
         const auto& e = requireObject(item["emberplus"], ep);
-        onlyKeys(e, ep, {"listen", "connect", "matrix"});
+        onlyKeys(e, ep, {"listen", "connect", "matrix", "names"});
         EmberRouterConfig r;
         if (!item.contains("device")) throw JsonContentError(path, "missing \"device\"");
         r.device = requireInt(item["device"], path + "/device");
@@ -54,7 +54,16 @@ std::vector<EmberRouterConfig> readEmberRouters(const Json& root, bool allowRemo
         r.listen = e.contains("listen");
         r.at = endpointIn(r.listen ? e["listen"] : e["connect"], ep + (r.listen ? "/listen" : "/connect"), r.listen,
                           allowRemote);
-        if (r.listen && e.contains("matrix")) throw JsonContentError(ep + "/matrix", "only with \"connect\"");
+        for (const char* key : {"matrix", "names"}) {
+            if (r.listen && e.contains(key)) throw JsonContentError(ep + "/" + key, "only with \"connect\"");
+        }
+        if (e.contains("names")) {
+            const std::string names = requireText(e["names"], ep + "/names");
+            if (names != "provider" && names != "facility") {
+                throw JsonContentError(ep + "/names", "\"provider\" or \"facility\"");
+            }
+            r.providerNames = names == "provider";
+        }
         if (!r.listen) {
             if (!e.contains("matrix")) throw JsonContentError(ep, "missing \"matrix\"");
             const std::string text = requireText(e["matrix"], ep + "/matrix");

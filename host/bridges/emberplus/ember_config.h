@@ -16,7 +16,8 @@ struct EmberRouterConfig {
     int32_t device = 0;
     bool listen = true;  // else connect
     Endpoint at;
-    ember::Path matrix;  // connect: the provider's matrix
+    ember::Path matrix;          // connect: the provider's matrix
+    bool providerNames = false;  // connect: its labels name the router's sources and destinations
 };
 
 // The "emberplus" keys of the root's "routers", in file order; throws

@@ -28,8 +28,15 @@ bool EmberModule::start(Runtime& rt, SimHost& host, std::string& error) {
             error = "emberplus on device " + std::to_string(rc.device) + ": no such router";
             return false;
         }
-        if (!rc.listen) continue;
         rt.watchRouter(rc.device, *r);
+        if (!rc.listen) {
+            clients_.push_back(std::make_unique<EmberClient>(rt, rc, r->destinations, timing_));
+            rt.expectFirstConnect();
+            clientOf_[rc.device] = clients_.back().get();
+            // Offline until the provider answers.
+            host.setOnline(rc.device, false);
+            continue;
+        }
         if (!isLoopbackHost(rc.at.host) && !allowRemote_) {  // checked with the file too
             error = "emberplus listen " + rc.at.text() + ": an address other machines reach needs --allow-remote";
             return false;
@@ -57,11 +64,23 @@ bool EmberModule::start(Runtime& rt, SimHost& host, std::string& error) {
         p->accept();
         host.trace().line(TraceKind::bridge, "emberplus listening on " + p->at.text());
     }
+    for (auto& c : clients_) {
+        EmberClient* client = c.get();
+        asio::post(rt.io(), [client] { client->connect(); });
+        host.trace().line(TraceKind::bridge, "emberplus connecting to " + client->at());
+    }
     return true;
 }
 
 void EmberModule::handOn(SimHost& host, const std::vector<CrosspointChange>& changes) {
     for (const CrosspointChange& change : changes) {
+        auto client = clientOf_.find(change.device);
+        if (client != clientOf_.end() && change.source > 0) {
+            EmberClient* c = client->second;
+            const int32_t target = change.destination - 1;
+            const int32_t source = change.source - 1;
+            asio::post(rt_->io(), [c, target, source] { c->connectRoute(target, source); });
+        }
         auto served = servedAt_.find(change.device);
         if (served == servedAt_.end()) continue;
         Provider* provider = served->second.first;
@@ -97,10 +116,25 @@ void EmberModule::status(nlohmann::json& page) const {
                                    {"status", "listening on " + p->at.text() + " with " + std::to_string(n) +
                                                   (n == 1 ? " consumer" : " consumers")}});
     }
+    for (const auto& c : clients_) {
+        const EmberClientState state = c->state;
+        page["bridges"].push_back({{"kind", "emberplus"},
+                                   {"role", "connect"},
+                                   {"address", c->at()},
+                                   {"device", c->config.device},
+                                   {"name", rt_->deviceName(c->config.device)},
+                                   {"matrix", emberPathText(c->config.matrix)},
+                                   {"badMessages", c->badMessages.load()},
+                                   {"status", (state == EmberClientState::connected    ? "connected to "
+                                               : state == EmberClientState::connecting ? "connecting to "
+                                                                                       : "reconnecting to ") +
+                                                  c->at() + " (matrix " + emberPathText(c->config.matrix) + ")"}});
+    }
 }
 
 void EmberModule::stop() {
     for (auto& p : providers_) p->close();
+    for (auto& c : clients_) c->close();
 }
 
 }  // namespace zarn_host::bridges

@@ -1,5 +1,6 @@
 // Ember+ as a protocol of the bridges: the facility's routers served as
-// matrices of an Ember+ tree to outside consumers (ember_provider.h).
+// matrices of an Ember+ tree to outside consumers (ember_provider.h) and
+// backed by matrices of providers (ember_client.h).
 #pragma once
 
 #include <map>
@@ -7,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "bridges/emberplus/ember_client.h"
 #include "bridges/emberplus/ember_config.h"
 #include "bridges/emberplus/ember_provider.h"
 #include "bridges/runtime/module.h"
@@ -18,8 +20,9 @@ namespace zarn_host::bridges {
 // the panel thread's, and never changes after start.
 class EmberModule : public Module {
 public:
-    EmberModule(std::vector<EmberRouterConfig> routers, bool allowRemote, ProviderLimits limits = {})
-        : routers_(std::move(routers)), allowRemote_(allowRemote), limits_(limits) {}
+    EmberModule(std::vector<EmberRouterConfig> routers, bool allowRemote, ProviderLimits limits = {},
+                EmberClientTiming timing = {})
+        : routers_(std::move(routers)), allowRemote_(allowRemote), limits_(limits), timing_(timing) {}
     bool start(Runtime& rt, SimHost& host, std::string& error) override;
     void handOn(SimHost& host, const std::vector<CrosspointChange>& changes) override;
     void status(nlohmann::json& page) const override;
@@ -30,10 +33,12 @@ private:
     std::vector<EmberRouterConfig> routers_;
     bool allowRemote_;
     ProviderLimits limits_;
+    EmberClientTiming timing_;
     Runtime* rt_ = nullptr;
     std::vector<std::unique_ptr<Provider>> providers_;
+    std::vector<std::unique_ptr<EmberClient>> clients_;
+    std::map<int32_t, EmberClient*> clientOf_;
     std::map<int32_t, std::pair<Provider*, std::size_t>> servedAt_;  // device -> provider, router index
-    std::vector<std::pair<int32_t, std::string>> servedNames_;       // for the page
 };
 
 // The module of a facility file's "emberplus" keys; null when it has none.
