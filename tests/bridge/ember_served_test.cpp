@@ -35,6 +35,17 @@ TEST(EmberConfig, RefusalsAreOneLineNamingFileAndPath) {
          R"(k7.json: /routers/0/emberplus/names: "provider" or "facility")"},
         {R"({"routers":[{"device":101,"emberplus":{"listen":"127.0.0.1:9000","names":"provider"}}]})",
          R"(k7.json: /routers/0/emberplus/names: only with "connect")"},
+        {R"({"emberplus":{"values":[]}})", R"(k7.json: /emberplus: missing "listen")"},
+        {R"({"emberplus":{"listen":"127.0.0.1:9000","controls":[{"identifier":"a","panel":"1","control":"B"}]}})",
+         R"(k7.json: /emberplus/controls/0/action: "press" or "pick")"},
+        {R"({"emberplus":{"listen":"127.0.0.1:9000","values":[{"identifier":"a","panel":"1"}]}})",
+         R"(k7.json: /emberplus/values/0: missing "control")"},
+        {R"({"emberplus":{"listen":"127.0.0.1:9000","values":[{"identifier":"a","panel":"1","control":"B",)"
+         R"("action":"press"}]}})",
+         R"(k7.json: /emberplus/values/0: unknown key "action")"},
+        {R"({"emberplus":{"listen":"127.0.0.1:9000","values":[{"identifier":"a","panel":"1","control":"B"}],)"
+         R"("controls":[{"identifier":"a","panel":"1","control":"C","action":"pick"}]}})",
+         R"(k7.json: /emberplus/controls/0/identifier: used twice)"},
         {R"({"routers":[{"device":101,"emberplus":{"listen":"127.0.0.1:9000","port":1}}]})",
          R"(k7.json: /routers/0/emberplus: unknown key "port")"},
         {R"({"routers":[{"device":101,"emberplus":{"listen":"0.0.0.0:9000"}}]})",
@@ -131,6 +142,27 @@ TEST(EmberTree, MatrixNumbersAreTheFacilitysLessOne) {
     EXPECT_EQ(change.elements[0].path, (ember::Path{2, 2, 1}));
     ASSERT_EQ(change.elements[0].connections->size(), 1u);  // targets out of range left out
     EXPECT_EQ((*change.elements[0].connections)[0].disposition, ember::ConnectionDisposition::locked);
+}
+
+TEST(EmberTree, ThePanelNodeServesValuesFunctionsAndWritableLists) {
+    EmberTree tree = twoRouters();
+    ember::GlowMessage m;
+    EXPECT_FALSE(tree.directory({3}, m));  // no panel items, no panel node
+    tree.panel = {{ServedPanelItem::Kind::value, "mon-1", "Cam 1"},
+                  {ServedPanelItem::Kind::function, "select-mon-1", ""},
+                  {ServedPanelItem::Kind::writable, "source", "Bars"}};
+    ASSERT_TRUE(tree.directory({}, m));
+    EXPECT_EQ(identifiers(m.elements), (std::vector<std::string>{"1 identity", "2 routers", "3 panel"}));
+    ASSERT_TRUE(tree.directory({3}, m));
+    const auto& items = *m.elements[0].children;
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].access, ember::Access::read);
+    EXPECT_EQ(items[1].kind, ember::ElementKind::function);
+    EXPECT_EQ(items[2].access, ember::Access::read_write);
+    EXPECT_EQ(items[2].value, ember::Value::ofString("Bars"));
+    EXPECT_EQ(tree.panelAt({3, 3}), 2);
+    EXPECT_EQ(tree.panelAt({3, 4}), -1);
+    EXPECT_EQ(tree.panelItem(0).elements[0].path, (ember::Path{3, 1}));
 }
 
 }  // namespace

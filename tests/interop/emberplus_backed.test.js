@@ -93,6 +93,7 @@ before(async () => {
     }
     facility.routers[0].emberplus = { connect: `127.0.0.1:${port}`, matrix: "1.1", names: "provider" };
     delete facility.umd;
+    delete facility.emberplus;
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), "zarn-ember-backed-"));
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
     fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));

@@ -89,6 +89,7 @@ before(async () => {
         r.emberplus.listen = `127.0.0.1:${port}`;
     }
     delete facility.umd;
+    delete facility.emberplus;
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), "zarn-ember-bad-"));
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
     fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));

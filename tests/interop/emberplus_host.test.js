@@ -1,7 +1,9 @@
 // zarn_host serving the bridged K7 facility over Ember+ to the third-party
 // consumer: it browses the routers' tree and reads the labels, connects
 // monitor 2 to Cam 4 and the panel's tally follows; a take on the panel
-// reaches it; a lock refuses its connect.
+// reaches it; a lock refuses its connect; the panel's values are
+// parameters it follows, its buttons functions it invokes, its source list a
+// parameter it writes.
 "use strict";
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
@@ -53,6 +55,7 @@ before(async () => {
         r.emberplus.listen = `127.0.0.1:${port}`;
     }
     delete facility.umd;
+    facility.emberplus.listen = `127.0.0.1:${port}`;
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), "zarn-ember-"));
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
     fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));
@@ -125,4 +128,27 @@ test("a connect to a locked target leaves its source in place", { timeout: 20000
     const answer = await client.matrixConnectAsync(matrix, 42, [1]);
     assert.equal(sourceOf(answer, 42), 30);
     await stepOk('expect route "K7 SDI Router" 43 Graphics');
+});
+
+test("the panel's values follow, a button is invoked and the source list written", { timeout: 20000 }, async () => {
+    await client.getDirectoryAsync();
+    const panel = await client.getElementByPathAsync("3");
+    await client.getDirectoryAsync(panel);
+    const monitor3 = await client.getElementByPathAsync("3.3");
+    assert.equal(monitor3.contents.identifier, "mon-3-source");
+    assert.equal(monitor3.contents.value, "VT 2"); // the take of an earlier test
+    const select2 = await client.getElementByPathAsync("3.12");
+    assert.equal(select2.contents.identifier, "select-mon-2");
+    const result = await client.invokeFunctionAsync(select2, []);
+    assert.equal(result.success, true);
+    const selected2 = await client.getElementByPathAsync("3.7");
+    await until(5000, "monitor 2 selected at the consumer", async () => selected2.contents.value === "selected");
+    const source = await client.getElementByPathAsync("3.16");
+    await client.setValueAsync(source, "Cam 2");
+    await until(5000, "monitor 2 routed to Cam 2", async () => (await api("/api/step", { step: 'expect route "K7 SDI Router" 41 "Cam 2"' })).ok);
+    const monitor2 = await client.getElementByPathAsync("3.2");
+    await until(5000, "monitor 2 on Cam 2 at the consumer", async () => monitor2.contents.value === "Cam 2");
+    // A read-only value keeps its text.
+    await client.setValueAsync(monitor3, "Black").catch(() => {});
+    await stepOk('expect route "K7 SDI Router" 42 "VT 2"');
 });

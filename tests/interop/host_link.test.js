@@ -41,6 +41,7 @@ function facilityDir(role, address) {
         delete r.emberplus; // SW-P-08 alone
     }
     delete facility.umd;
+    delete facility.emberplus;
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), `zarn-link-${role}-`));
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
     fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));

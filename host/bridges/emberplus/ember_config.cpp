@@ -79,4 +79,53 @@ std::vector<EmberRouterConfig> readEmberRouters(const Json& root, bool allowRemo
     return routers;
 }
 
+EmberPanelConfig readEmberPanel(const Json& root, bool allowRemote) {
+    EmberPanelConfig out;
+    if (!root.contains("emberplus")) return out;
+    const auto& e = requireObject(root["emberplus"], "/emberplus");
+    onlyKeys(e, "/emberplus", {"listen", "values", "controls"});
+    if (!e.contains("listen")) throw JsonContentError("/emberplus", "missing \"listen\"");
+    out.at = endpointIn(e["listen"], "/emberplus/listen", true, allowRemote);
+    for (const char* list : {"values", "controls"}) {
+        if (!e.contains(list)) continue;
+        const std::string lp = std::string("/emberplus/") + list;
+        const auto& items = requireArray(e[list], lp);
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const std::string ip = lp + "/" + std::to_string(i);
+            const auto& item = requireObject(items[i], ip);
+            const bool value = std::string(list) == "values";
+            if (value) {
+                onlyKeys(item, ip, {"identifier", "panel", "control", "property", "map"});
+            } else {
+                onlyKeys(item, ip, {"identifier", "panel", "control", "action"});
+            }
+            EmberPanelItem it;
+            for (const char* key : {"identifier", "panel", "control"}) {
+                if (!item.contains(key)) throw JsonContentError(ip, std::string("missing \"") + key + "\"");
+            }
+            it.identifier = requireText(item["identifier"], ip + "/identifier");
+            it.panel = requireText(item["panel"], ip + "/panel");
+            it.control = requireText(item["control"], ip + "/control");
+            if (item.contains("property")) it.property = requireText(item["property"], ip + "/property");
+            if (item.contains("map")) {
+                for (const auto& entry : requireObject(item["map"], ip + "/map").items()) {
+                    it.map[entry.key()] = requireText(entry.value(), ip + "/map/" + entry.key());
+                }
+            }
+            if (!value) {
+                const std::string action = item.contains("action") ? requireText(item["action"], ip + "/action") : "";
+                if (action != "press" && action != "pick") {
+                    throw JsonContentError(ip + "/action", "\"press\" or \"pick\"");
+                }
+                it.action = action == "press" ? EmberPanelItem::Action::press : EmberPanelItem::Action::pick;
+            }
+            for (const auto& other : out.items) {
+                if (other.identifier == it.identifier) throw JsonContentError(ip + "/identifier", "used twice");
+            }
+            out.items.push_back(std::move(it));
+        }
+    }
+    return out;
+}
+
 }  // namespace zarn_host::bridges

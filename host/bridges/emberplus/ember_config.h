@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,28 @@ struct EmberRouterConfig {
 // The "emberplus" keys of the root's "routers", in file order; throws
 // JsonContentError. A listen address other machines reach needs allowRemote.
 std::vector<EmberRouterConfig> readEmberRouters(const Json& root, bool allowRemote);
+
+// A panel's control served in the tree's panel node: its text (or a
+// property, mapped through map when one is given) as a read-only parameter,
+// a button pressed by invoking a function, a list picked by writing a
+// parameter.
+struct EmberPanelItem {
+    enum class Action : uint8_t { value, press, pick };
+    Action action = Action::value;
+    std::string identifier;
+    std::string panel, control;
+    std::string property;  // empty: the control's default property
+    std::map<std::string, std::string> map;
+};
+
+struct EmberPanelConfig {
+    Endpoint at;
+    std::vector<EmberPanelItem> items;  // values first, then controls, in file order
+};
+
+// The root's "emberplus" key; empty items when there is none. Throws
+// JsonContentError.
+EmberPanelConfig readEmberPanel(const Json& root, bool allowRemote);
 
 // "1.2.3" as a path; false when it is not one.
 bool parseEmberPath(const std::string& text, ember::Path& path);

@@ -4,11 +4,33 @@
 #include "text/address.h"
 
 namespace zarn_host::bridges {
+namespace {
+
+// The named property, else the control's default one, else its text; mapped
+// when the item has a map (a value not in it is "off").
+std::string panelValue(SimHost& host, const EmberPanelItem& item) {
+    const Panel* panel = host.panel(item.panel);
+    const Control* control = panel ? panel->control(item.control) : nullptr;
+    std::string value;
+    if (control) {
+        const std::string name = !item.property.empty()              ? item.property
+                                 : !control->defaultProperty.empty() ? control->defaultProperty
+                                                                     : "text";
+        const std::string* p = control->property(name);
+        if (p) value = *p;
+    }
+    if (item.map.empty()) return value;
+    auto found = item.map.find(value);
+    return found == item.map.end() ? "off" : found->second;
+}
+
+}  // namespace
 
 std::unique_ptr<Module> readEmberModule(const Json& root, bool allowRemote) {
     std::vector<EmberRouterConfig> routers = readEmberRouters(root, allowRemote);
-    if (routers.empty()) return nullptr;
-    return std::make_unique<EmberModule>(std::move(routers), allowRemote);
+    EmberPanelConfig panel = readEmberPanel(root, allowRemote);
+    if (routers.empty() && panel.items.empty()) return nullptr;
+    return std::make_unique<EmberModule>(std::move(routers), std::move(panel), allowRemote);
 }
 
 Provider* EmberModule::providerAt(Runtime& rt, const Endpoint& at, std::string& error) {
@@ -60,6 +82,25 @@ bool EmberModule::start(Runtime& rt, SimHost& host, std::string& error) {
         servedAt_[rc.device] = {provider, provider->tree.routers.size()};
         provider->tree.routers.push_back(std::move(m));
     }
+    if (!panel_.items.empty()) {
+        if (!isLoopbackHost(panel_.at.host) && !allowRemote_) {
+            error = "emberplus listen " + panel_.at.text() + ": an address other machines reach needs --allow-remote";
+            return false;
+        }
+        panelProvider_ = providerAt(rt, panel_.at, error);
+        if (!panelProvider_) return false;
+        panelProvider_->panelItems = panel_.items;
+        for (const EmberPanelItem& item : panel_.items) {
+            ServedPanelItem served;
+            served.identifier = item.identifier;
+            served.kind = item.action == EmberPanelItem::Action::press  ? ServedPanelItem::Kind::function
+                          : item.action == EmberPanelItem::Action::pick ? ServedPanelItem::Kind::writable
+                                                                        : ServedPanelItem::Kind::value;
+            served.value = panelValue(host, item);
+            shown_.push_back(served.value);
+            panelProvider_->tree.panel.push_back(std::move(served));
+        }
+    }
     for (auto& p : providers_) {
         p->accept();
         host.trace().line(TraceKind::bridge, "emberplus listening on " + p->at.text());
@@ -73,6 +114,13 @@ bool EmberModule::start(Runtime& rt, SimHost& host, std::string& error) {
 }
 
 void EmberModule::handOn(SimHost& host, const std::vector<CrosspointChange>& changes) {
+    for (std::size_t k = 0; k < shown_.size(); ++k) {
+        std::string now = panelValue(host, panel_.items[k]);
+        if (now == shown_[k]) continue;
+        shown_[k] = now;
+        Provider* provider = panelProvider_;
+        asio::post(rt_->io(), [provider, k, now] { provider->panelChanged(k, now); });
+    }
     for (const CrosspointChange& change : changes) {
         auto client = clientOf_.find(change.device);
         if (client != clientOf_.end() && change.source > 0) {

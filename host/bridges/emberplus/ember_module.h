@@ -20,9 +20,13 @@ namespace zarn_host::bridges {
 // the panel thread's, and never changes after start.
 class EmberModule : public Module {
 public:
-    EmberModule(std::vector<EmberRouterConfig> routers, bool allowRemote, ProviderLimits limits = {},
-                EmberClientTiming timing = {})
-        : routers_(std::move(routers)), allowRemote_(allowRemote), limits_(limits), timing_(timing) {}
+    EmberModule(std::vector<EmberRouterConfig> routers, EmberPanelConfig panel, bool allowRemote,
+                ProviderLimits limits = {}, EmberClientTiming timing = {})
+        : routers_(std::move(routers)),
+          panel_(std::move(panel)),
+          allowRemote_(allowRemote),
+          limits_(limits),
+          timing_(timing) {}
     bool start(Runtime& rt, SimHost& host, std::string& error) override;
     void handOn(SimHost& host, const std::vector<CrosspointChange>& changes) override;
     void status(nlohmann::json& page) const override;
@@ -31,6 +35,9 @@ public:
 private:
     Provider* providerAt(Runtime& rt, const Endpoint& at, std::string& error);
     std::vector<EmberRouterConfig> routers_;
+    EmberPanelConfig panel_;
+    Provider* panelProvider_ = nullptr;
+    std::vector<std::string> shown_;  // panel thread: the panel items' values as last handed on
     bool allowRemote_;
     ProviderLimits limits_;
     EmberClientTiming timing_;

@@ -136,10 +136,15 @@ void Consumer::walk(const ember::Element& e, const ember::Path& parent) {
     ember::Path path = e.qualified ? e.path : parent;
     if (!e.qualified) path.push_back(static_cast<uint32_t>(e.number));
     if (e.kind == ember::ElementKind::matrix && e.connections) onConnections(path, *e.connections);
+    const int item = provider_.tree.panelAt(path);
+    if (e.kind == ember::ElementKind::parameter && e.value && item >= 0)
+        onWrite(static_cast<std::size_t>(item), *e.value);
     if (!e.children) return;
     for (const auto& child : *e.children) {
         if (closed_) return;
-        if (child.kind == ember::ElementKind::command) {
+        if (child.kind == ember::ElementKind::command && child.command == ember::CommandType::invoke && item >= 0) {
+            onInvoke(static_cast<std::size_t>(item), child);
+        } else if (child.kind == ember::ElementKind::command) {
             command(child, path);
         } else {
             walk(child, path);
@@ -156,16 +161,20 @@ void Consumer::command(const ember::Element& c, const ember::Path& path) {
                 provider_.rt.trace(provider_.where() + " -> " + peer + ": no element at " + emberPathText(path));
                 return;
             }
-            // Asking for a matrix's directory is asking for its connections.
+            // Asking for a matrix's directory is asking for its connections;
+            // the panel node's, for its values.
             if (index >= 0) subscribed.insert(static_cast<std::size_t>(index));
+            if (path == ember::Path{kPanelNode}) panelSubscribed = true;
             send(answer);
             break;
         }
         case ember::CommandType::subscribe:
             if (index >= 0) subscribed.insert(static_cast<std::size_t>(index));
+            if (path == ember::Path{kPanelNode}) panelSubscribed = true;
             break;
         case ember::CommandType::unsubscribe:
             if (index >= 0) subscribed.erase(static_cast<std::size_t>(index));
+            if (path == ember::Path{kPanelNode}) panelSubscribed = false;
             break;
         case ember::CommandType::invoke: {
             ember::GlowMessage answer;

@@ -17,6 +17,7 @@
 
 #include "bridges/codecs/ember_glow.h"
 #include "bridges/codecs/ember_s101.h"
+#include "bridges/emberplus/ember_config.h"
 #include "bridges/emberplus/ember_tree.h"
 #include "bridges/runtime/facility_keys.h"
 #include "bridges/runtime/runtime.h"
@@ -41,6 +42,7 @@ public:
     void close();
     std::string peer;
     std::set<std::size_t> subscribed;  // routers whose connections it follows
+    bool panelSubscribed = false;      // it follows the panel node's values
 
 private:
     void read();
@@ -50,6 +52,9 @@ private:
     void command(const ember::Element& c, const ember::Path& path);
     void onConnections(const ember::Path& path, const std::vector<ember::Connection>& connections);
     void answer(std::size_t index, int32_t target, int32_t source, ember::ConnectionDisposition disposition);
+    // ember_panel.cpp: a write to a list's parameter picks; an invoke presses.
+    void onWrite(std::size_t item, const ember::Value& value);
+    void onInvoke(std::size_t item, const ember::Element& command);
     Provider& provider_;
     asio::ip::tcp::socket socket_;
     ember::S101Decoder decoder_;
@@ -72,6 +77,8 @@ public:
     void accept();
     // The connection of target (0-based) of router index changed.
     void changed(std::size_t index, int32_t target, int32_t source);
+    // Panel item index shows value now (ember_panel.cpp).
+    void panelChanged(std::size_t index, const std::string& value);
     void close();
     std::string where() const { return "emberplus " + at.text(); }
     Runtime& rt;
@@ -80,6 +87,7 @@ public:
     const ProviderLimits limits;
     asio::ip::tcp::acceptor acceptor;
     EmberTree tree;
+    std::vector<EmberPanelItem> panelItems;  // what tree.panel serves; constant after start
     std::set<std::shared_ptr<Consumer>> consumers;
     std::atomic<int> count{0};
     std::atomic<uint64_t> badMessages{0};

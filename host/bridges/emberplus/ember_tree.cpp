@@ -41,6 +41,23 @@ bool EmberTree::contents(const ember::Path& p, Element& e) const {
         }
         return false;
     }
+    if (p[0] == kPanelNode && !panel.empty()) {
+        if (p.size() == 1) return e = node("panel", "Panel values and controls"), true;
+        const int k = panelAt(p);
+        if (k < 0) return false;
+        const ServedPanelItem& item = panel[static_cast<std::size_t>(k)];
+        if (item.kind == ServedPanelItem::Kind::function) {
+            e = Element{};
+            e.kind = ElementKind::function;
+            e.identifier = item.identifier;
+            e.arguments = std::vector<ember::TupleItem>{};
+            e.result = std::vector<ember::TupleItem>{};
+            return true;
+        }
+        e = readOnlyText(item.identifier, item.value);
+        if (item.kind == ServedPanelItem::Kind::writable) e.access = ember::Access::read_write;
+        return true;
+    }
     if (p[0] != kRoutersNode) return false;
     if (p.size() == 1) return e = node("routers", "The facility's routers"), true;
     if (p[1] < 1 || p[1] > routers.size()) return false;
@@ -76,7 +93,9 @@ std::vector<uint32_t> EmberTree::children(const ember::Path& p) const {
         for (std::size_t i = 0; i < n; ++i) out.push_back(first + static_cast<uint32_t>(i));
     };
     if (p.empty()) {
-        count(2, 1);
+        count(panel.empty() ? 2 : 3, 1);
+    } else if (p == ember::Path{kPanelNode}) {
+        count(panel.size(), 1);
     } else if (p == ember::Path{kIdentityNode}) {
         count(std::size(kIdentity), 1);
     } else if (p == ember::Path{kRoutersNode}) {
@@ -155,6 +174,17 @@ ember::GlowMessage EmberTree::connections(std::size_t index, const std::vector<i
     }
     ember::GlowMessage out;
     out.elements.push_back(std::move(e));
+    return out;
+}
+
+int EmberTree::panelAt(const ember::Path& p) const {
+    if (p.size() != 2 || p[0] != kPanelNode || p[1] < 1 || p[1] > panel.size()) return -1;
+    return static_cast<int>(p[1] - 1);
+}
+
+ember::GlowMessage EmberTree::panelItem(std::size_t index) const {
+    ember::GlowMessage out;
+    directory({kPanelNode, static_cast<uint32_t>(index + 1)}, out);
     return out;
 }
 

@@ -8,6 +8,10 @@
 //   2.r.2        labels            the matrix's labels (its basePath)
 //   2.r.2.1.t    t-<t>             target t's name (read-only string)
 //   2.r.2.2.s    s-<s>             source s's name
+//   3            panel             the panel values and controls the
+//   3.k          <identifier>      facility file names (when it names any):
+//                                  a value a read-only string, a button a
+//                                  function, a list a writable string
 //
 // No sockets: the provider answers each GetDirectory with directory() and
 // each change with connections(). The I/O thread owns it once it runs.
@@ -32,10 +36,19 @@ struct ServedMatrix {
 
 inline constexpr uint32_t kIdentityNode = 1;
 inline constexpr uint32_t kRoutersNode = 2;
+inline constexpr uint32_t kPanelNode = 3;
+
+struct ServedPanelItem {
+    enum class Kind : uint8_t { value, function, writable };
+    Kind kind = Kind::value;
+    std::string identifier;
+    std::string value;  // value, writable
+};
 
 class EmberTree {
 public:
     std::vector<ServedMatrix> routers;
+    std::vector<ServedPanelItem> panel;  // 3.1, 3.2, ...
 
     // What a GetDirectory of path answers: the element there (qualified,
     // or the top level's elements for the root) with its contents, and a
@@ -48,6 +61,10 @@ public:
     // The matrix at index, qualified, carrying these targets' connections.
     ember::GlowMessage connections(std::size_t index, const std::vector<int32_t>& targets,
                                    ember::ConnectionDisposition disposition) const;
+    // The panel item at path (3.k), or -1.
+    int panelAt(const ember::Path& path) const;
+    // Panel item index as a qualified element with its contents.
+    ember::GlowMessage panelItem(std::size_t index) const;
 
 private:
     bool contents(const ember::Path& path, ember::Element& e) const;
