@@ -50,6 +50,8 @@ void EmberClient::connect() {
         }
         up_ = true;
         state = EmberClientState::connected;
+        asio::error_code ignored;
+        socket_.set_option(tcp::no_delay(true), ignored);  // packets go out as they are written
         out_.clear();
         nextBackoffMs_ = timing_.firstBackoffMs;
         decoder_ = ember::S101Decoder();

@@ -72,6 +72,9 @@ Consumer::Consumer(Provider& provider, tcp::socket socket)
     asio::error_code ec;
     auto remote = socket_.remote_endpoint(ec);
     peer = ec ? "?" : remote.address().to_string() + ":" + std::to_string(remote.port());
+    // A message is several packets written one after another: without this
+    // the last small one waits for the peer's delayed acknowledgement.
+    socket_.set_option(tcp::no_delay(true), ec);
 }
 
 void Consumer::start() {
