@@ -11,7 +11,7 @@ seconds=$2
 shift 2
 fuzzers=("$@")
 [ ${#fuzzers[@]} -gt 0 ] || fuzzers=(param_command_fuzzer decode_zarn_string_fuzzer zarn_string_fuzzer
-                                    frame_commands_fuzzer panel_fuzzer swp08_decoder_fuzzer tsl_umd_fuzzer
+                                    frame_commands_fuzzer panel_fuzzer swp08_decoder_fuzzer tsl_umd_fuzzer ember_s101_fuzzer ember_glow_fuzzer
                                     facility_fuzzer panel_file_fuzzer scenario_fuzzer http_api_fuzzer)
 out="$build/fuzz/runs"
 artifacts="$build/fuzz/artifacts"

@@ -2,7 +2,8 @@
 # Builds zarn_host and the K7 panel (the demo preset) and serves the panel to a browser on its
 # demo facility; zarn_host prints the address to open. Usage:
 #   tools/serve-k7.sh [--bridged] [[HOST:]PORT]     (default 127.0.0.1:8077; Ctrl-C ends it)
-# --bridged serves the K7 routers over SW-P-08 on 127.0.0.1:8910 and sends the
+# --bridged serves the K7 routers over SW-P-08 on 127.0.0.1:8910 and Ember+ on
+# 127.0.0.1:9000, and sends the
 # monitors' displays over TSL UMD v5 to udp://127.0.0.1:8900.
 # A rebuild of the panel (cmake --build --preset demo --target k7_mon) reloads
 # it in the page while the facility keeps its state.

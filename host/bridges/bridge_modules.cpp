@@ -3,6 +3,7 @@
 #include "bridges/bridge_modules.h"
 
 #include "bridges/bridges.h"
+#include "bridges/emberplus/ember_module.h"
 #include "bridges/runtime/runtime.h"
 #include "bridges/swp08/swp08_module.h"
 #include "bridges/tsl_umd/umd_module.h"
@@ -20,6 +21,7 @@ using ReadModule = std::unique_ptr<Module> (*)(const Json& root, bool allowRemot
 constexpr ReadModule kProtocols[] = {
     readSwp08Module,  // SW-P-08: "swp08" of a router entry
     readUmdModule,    // TSL UMD v5: the top-level "umd" senders
+    readEmberModule,  // Ember+: "emberplus" of a router entry
 };
 
 }  // namespace

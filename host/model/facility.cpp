@@ -197,7 +197,8 @@ bool Facility::parse(const std::string& text, const std::string& fileName, Facil
             }
             for (const auto& item : root.items()) {
                 if (item.key() != "instances" && item.key() != "databases" && item.key() != "routers" &&
-                    item.key() != "offline" && item.key() != "comment" && item.key() != "umd") {
+                    item.key() != "offline" && item.key() != "comment" && item.key() != "umd" &&
+                    item.key() != "emberplus") {
                     throw JsonContentError("/" + item.key(), "unknown key");
                 }
             }

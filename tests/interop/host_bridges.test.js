@@ -47,6 +47,8 @@ before(async () => {
     const umdPort = await freePort(true);
     const facility = JSON.parse(fs.readFileSync(path.join(k7, "facility-bridged.json"), "utf8"));
     for (const r of facility.routers) r.swp08.listen = `127.0.0.1:${swpPort}`;
+    for (const r of facility.routers) delete r.emberplus; // emberplus_host.test.js serves them
+    delete facility.emberplus;
     facility.umd[0].send = `udp://127.0.0.1:${umdPort}`;
     facility.umd[0].repeat_ms = 200;
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), "zarn-bridges-"));

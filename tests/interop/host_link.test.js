@@ -38,8 +38,10 @@ function facilityDir(role, address) {
     const facility = JSON.parse(fs.readFileSync(path.join(k7, "facility-bridged.json"), "utf8"));
     for (const r of facility.routers) {
         r.swp08 = { [role]: address, matrix: r.swp08.matrix, level: r.swp08.level };
+        delete r.emberplus; // SW-P-08 alone
     }
     delete facility.umd;
+    delete facility.emberplus;
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), `zarn-link-${role}-`));
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
     fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));

@@ -1,5 +1,6 @@
-// The facility's bridges to equipment: each SW-P-08 server (listening, with
-// how many controllers) or router connection (connected or reconnecting),
+// The facility's bridges to equipment: each SW-P-08 or Ember+ server
+// (listening, with how many controllers or consumers) or router connection
+// (connected or reconnecting),
 // and the TSL UMD displays as last sent: index, text and the three tallies.
 function cell(tag, text, className) {
   const el = document.createElement(tag);
@@ -20,9 +21,11 @@ export function renderBridges(root, state) {
   const list = document.createElement('ul');
   list.className = 'bridges';
   for (const b of bridges) {
-    const item = cell('li', `${b.kind === 'umd' ? 'TSL UMD' : 'SW-P-08'}: ${b.status}`);
+    const kinds = { umd: 'TSL UMD', emberplus: 'Ember+' };
+    const item = cell('li', `${kinds[b.kind] || 'SW-P-08'}: ${b.status}`);
     item.dataset.role = b.role;
-    if (b.routers) item.title = b.routers.map((r) => `${r.name}: matrix ${r.matrix} level ${r.level}`).join('\n');
+    const where = (r) => (b.kind === 'emberplus' ? `matrix ${r.matrix}` : `matrix ${r.matrix} level ${r.level}`);
+    if (b.routers) item.title = b.routers.map((r) => `${r.name}: ${where(r)}`).join('\n');
     list.append(item);
   }
   root.append(list);
