@@ -74,6 +74,8 @@ before(async () => {
     await new Promise((r) => probe.close(r));
     const facility = JSON.parse(fs.readFileSync(path.join(k7, "facility-bridged.json"), "utf8"));
     for (const r of facility.routers) r.swp08.listen = `127.0.0.1:${port}`;
+    for (const r of facility.routers) delete r.emberplus; // SW-P-08 alone: emberplus_host.test.js serves them
+    delete facility.emberplus;
     delete facility.umd;
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), "zarn-controllers-"));
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));

@@ -50,7 +50,7 @@ bool EmberModule::start(Runtime& rt, SimHost& host, std::string& error) {
             error = "emberplus on device " + std::to_string(rc.device) + ": no such router";
             return false;
         }
-        rt.watchRouter(rc.device, *r);
+        rt.watchRouter(host, rc.device, *r);
         if (!rc.listen) {
             clients_.push_back(std::make_unique<EmberClient>(rt, rc, r->destinations, timing_));
             rt.expectFirstConnect();
