@@ -71,6 +71,7 @@ private:
 /// command as setProperty(property, value, panel, control).
 class PreparedProperty {
 public:
+    /// Prepares the TP that sets property of control on panel.
     PreparedProperty(const zarn_string& property, const zarn_string& panel, const zarn_string& control);
 
 private:

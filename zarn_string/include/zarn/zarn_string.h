@@ -1,11 +1,6 @@
 /// @file
 /// zarn_string: the text type every panel and the script frame use.
 
-/// The text type every panel and the script frame use.
-///
-/// Holds 8-bit text that never contains a NUL of its own; conversion to
-/// const char* always yields a NUL-terminated text, never null. All operations
-/// are linear in the size of their input and throw nothing but std::bad_alloc.
 #pragma once
 
 #include <climits>
@@ -26,6 +21,12 @@ inline zarn_string operator+(zarn_string&& a, const char* b);
 
 // The hot members (construction from a text, moves, destruction, access)
 // are defined in this header so that panels building texts inline them.
+
+/// The text type every panel and the script frame use.
+///
+/// Holds 8-bit text that never contains a NUL of its own; conversion to
+/// const char* always yields a NUL-terminated text, never null. All operations
+/// are linear in the size of their input and throw nothing but std::bad_alloc.
 class zarn_string {
 public:
     /// The empty text.
