@@ -1,5 +1,5 @@
-// zarn_string's placeholder engine: finding "%1".."%99" in a text and
-// filling them, one number at a time (arg) or all at once (args).
+// zarn_string's placeholder fills, one number at a time (arg); the search is
+// placeholder_scan.h's, the one-pass fill of all (args) placeholder_args.cpp's.
 #include <zarn/zarn_string.h>
 
 #include <cstdint>
@@ -8,137 +8,13 @@
 #include <utility>
 
 #include "number_text.h"
+#include "placeholder_scan.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+using namespace zarn_string_placeholders;
 using zarn_string_number::Decimal;
 using zarn_string_number::isPlainDecimal;
 
 namespace {
-
-constexpr int maxPlaceholder = 99;
-
-// For the small helpers of the hot paths, which the compiler would otherwise
-// leave as calls that cost more than their work.
-#if defined(__GNUC__)
-#define ZARN_STRING_INLINE inline __attribute__((always_inline))
-#else
-#define ZARN_STRING_INLINE inline
-#endif
-
-std::size_t placeholderSize(int number) {
-    return number < 10 ? 2 : 3;
-}
-
-// Position of the next "%" at or after pos, or size.
-std::size_t nextPercent(const char* text, std::size_t size, std::size_t pos) {
-    if (pos >= size) return size;
-    const void* found = std::memchr(text + pos, '%', size - pos);
-    return found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text) : size;
-}
-
-// Number of the placeholder whose "%" is at p, or 0, for a NUL-terminated
-// text: the NUL stops the look at the digits, so no bounds are needed.
-int placeholderAt(const char* p) {
-    const auto first = static_cast<unsigned>(static_cast<unsigned char>(p[1])) - '1';
-    if (first > 8) return 0;
-    const auto second = static_cast<unsigned>(static_cast<unsigned char>(p[2])) - '0';
-    return second <= 9 ? static_cast<int>((first + 1) * 10 + second) : static_cast<int>(first + 1);
-}
-
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-#define ZARN_STRING_WORD_SCAN 1
-
-// The high bit of every byte of word that is "%", and no other bit.
-std::uint64_t percentBytes(std::uint64_t word) {
-    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7Fu;
-    const std::uint64_t x = word ^ 0x2525252525252525u;  // a "%" becomes a zero byte
-    return ~(((x & low7) + low7) | x | low7);
-}
-
-#if defined(__SSE2__)
-#define ZARN_STRING_BLOCK_SCAN 1
-
-// Bit i set for every byte i of the 16 at p that is "%".
-unsigned percentMask(const char* p) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('%'))));
-}
-#endif
-#endif
-
-// Calls visit(position, number) for every placeholder of text, in order. A
-// placeholder's digits hold no "%", so the search goes on after its "%".
-// Panel texts are short and dense with placeholders, where a memchr call per
-// "%" costs more than the search: below 128 bytes the text is searched 16
-// bytes at a time with vector compares where the processor has them, eight
-// at a time in a register otherwise (and below 16 bytes), every "%" of a
-// block found at once.
-template <typename Visit>
-ZARN_STRING_INLINE void forEachPlaceholder(const std::string& text, Visit visit) {
-    const char* const data = text.c_str();
-    const std::size_t size = text.size();
-    const auto atPercent = [&](std::size_t pos) {
-        const int number = placeholderAt(data + pos);
-        if (number != 0) visit(pos, number);
-    };
-#ifdef ZARN_STRING_WORD_SCAN
-    // found: the high bit of each "%" byte of the word at data + at.
-    const auto visitWord = [&](std::size_t at, std::uint64_t found) {
-        for (; found != 0; found &= found - 1) atPercent(at + (static_cast<unsigned>(__builtin_ctzll(found)) >> 3));
-    };
-#ifdef ZARN_STRING_BLOCK_SCAN
-    // found: bit i for a "%" at data + at + i.
-    const auto visitBlock = [&](std::size_t at, std::uint32_t found) {
-        for (; found != 0; found &= found - 1) atPercent(at + static_cast<unsigned>(__builtin_ctz(found)));
-    };
-    if (size >= 16 && size <= 32) {
-        // The usual panel text: its first and last 16 bytes, one mask of
-        // every "%" for a single pass over them.
-        const unsigned shift = static_cast<unsigned>(size - 16);
-        const std::uint32_t last = percentMask(data + shift) >> (16 - shift) << 16;
-        visitBlock(0, percentMask(data) | last);
-        return;
-    }
-    if (size > 32 && size < 128) {
-        std::size_t base = 0;
-        for (; base + 16 <= size; base += 16) visitBlock(base, percentMask(data + base));
-        if (base != size) {
-            // The text's last 16 bytes, less those already searched.
-            const unsigned skip = static_cast<unsigned>(base + 16 - size);
-            visitBlock(size - 16, percentMask(data + size - 16) >> skip << skip);
-        }
-        return;
-    }
-#endif
-    if (size >= 8 && size < 128) {
-        std::size_t base = 0;
-        std::uint64_t word;
-        for (; base + 8 <= size; base += 8) {
-            std::memcpy(&word, data + base, sizeof word);
-            visitWord(base, percentBytes(word));
-        }
-        if (base != size) {
-            // The text's last eight bytes, less those already searched.
-            const unsigned skip = static_cast<unsigned>(8 * (base + 8 - size));
-            std::memcpy(&word, data + size - 8, sizeof word);
-            visitWord(size - 8, percentBytes(word) >> skip << skip);
-        }
-        return;
-    }
-#endif
-    if (size < 128) {
-        for (std::size_t pos = 0; pos < size; ++pos) {
-            if (data[pos] == '%') atPercent(pos);
-        }
-        return;
-    }
-    for (std::size_t pos = nextPercent(data, size, 0); pos != size; pos = nextPercent(data, size, pos + 1)) {
-        atPercent(pos);
-    }
-}
 
 // The lowest placeholder number of a text, where it first occurs, how often
 // it occurs, and how many placeholders there are in all.
@@ -262,31 +138,6 @@ ZARN_STRING_INLINE std::string fillLowest(const std::string& text, const LowestP
     return out;
 }
 
-// The placeholder numbers present in a text, one bit per number.
-class PlaceholderSet {
-public:
-    explicit PlaceholderSet(const std::string& text) {
-        forEachPlaceholder(
-            text, [this](std::size_t, int number) { bits_[number / 64] |= std::uint64_t{1} << (number % 64); });
-    }
-    bool empty() const { return bits_[0] == 0 && bits_[1] == 0; }
-    // Calls visit(number, k) for the k-th lowest number present, in order.
-    template <typename Visit>
-    void forEachRanked(Visit visit) const {
-        int rank = 0;
-        for (int word = 0; word < 2; ++word) {
-            for (std::uint64_t bits = bits_[word]; bits != 0; bits &= bits - 1) {
-                int bit = 0;
-                while ((bits >> bit & 1) == 0) ++bit;
-                visit(word * 64 + bit, rank++);
-            }
-        }
-    }
-
-private:
-    std::uint64_t bits_[2] = {0, 0};
-};
-
 // fillInPlace of text whose lowest placeholder occurs more than once:
 // filled into a new string. Rare, so apart: the common path keeps what it
 // found in registers.
@@ -372,44 +223,4 @@ void zarn_string::fillInPlaceNumber(int value, char fill, unsigned width, int ba
     }
     const zarn_string number(value, fill, width, base);
     fillInPlace(number.text_.data(), number.text_.size());
-}
-
-zarn_string zarn_string::args(std::initializer_list<const char*> values) const {
-    if (values.size() == 0) return *this;
-    const PlaceholderSet present(text_);
-    if (present.empty()) return *this;
-
-    // The k-th lowest number present receives values[k]; texts and lengths
-    // are looked up once per number, not once per occurrence. Numbers without
-    // a value keep a null text and stay as they are.
-    const char* texts[maxPlaceholder + 1];
-    std::size_t lengths[maxPlaceholder + 1];
-    present.forEachRanked([&](int number, int rank) {
-        const auto k = static_cast<std::size_t>(rank);
-        texts[number] = nullptr;
-        if (k >= values.size()) return;
-        texts[number] = values.begin()[k] != nullptr ? values.begin()[k] : "";
-        lengths[number] = std::strlen(texts[number]);
-    });
-    std::size_t size = text_.size();
-    forEachPlaceholder(text_, [&](std::size_t, int number) {
-        if (texts[number] != nullptr) size = size - placeholderSize(number) + lengths[number];
-    });
-    // Sized first and then written with memcpy.
-    zarn_string result;
-    std::string& out = result.text_;
-    out.resize(size);
-    char* write = &out[0];
-    const char* const data = text_.data();
-    std::size_t copied = 0;
-    forEachPlaceholder(text_, [&](std::size_t pos, int number) {
-        if (texts[number] == nullptr) return;
-        std::memcpy(write, data + copied, pos - copied);
-        write += pos - copied;
-        std::memcpy(write, texts[number], lengths[number]);
-        write += lengths[number];
-        copied = pos + placeholderSize(number);
-    });
-    std::memcpy(write, data + copied, text_.size() - copied);
-    return result;
 }
