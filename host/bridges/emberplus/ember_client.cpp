@@ -4,6 +4,7 @@
 #include <chrono>
 #include <vector>
 
+#include "bridges/runtime/tcp.h"
 #include "sim/sim_host.h"
 #include "text/command_text.h"
 
@@ -36,22 +37,13 @@ void EmberClient::settle() {
 }
 
 void EmberClient::connect() {
-    tcp::resolver resolver(io_);
-    asio::error_code ec;
-    auto endpoints = resolver.resolve(config.at.host, std::to_string(config.at.port), ec);
-    if (ec) {
-        lost("cannot resolve " + config.at.host);
-        return;
-    }
-    asio::async_connect(socket_, endpoints, [this](const asio::error_code& error, const tcp::endpoint&) {
-        if (error) {
-            lost(error.message());
+    connectTo(io_, socket_, config.at, [this](const std::string& why) {
+        if (!why.empty()) {
+            lost(why);
             return;
         }
         up_ = true;
         state = EmberClientState::connected;
-        asio::error_code ignored;
-        socket_.set_option(tcp::no_delay(true), ignored);  // packets go out as they are written
         out_.clear();
         nextBackoffMs_ = timing_.firstBackoffMs;
         decoder_ = ember::S101Decoder();

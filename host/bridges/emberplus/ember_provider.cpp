@@ -1,6 +1,7 @@
 #include "bridges/emberplus/ember_provider.h"
 
 #include "bridges/emberplus/ember_config.h"
+#include "bridges/runtime/tcp.h"
 #include "sim/sim_host.h"
 #include "text/command_text.h"
 
@@ -279,21 +280,7 @@ void Consumer::close() {
 // ---- A listen address -------------------------------------------------------------
 
 bool Provider::open(std::string& error) {
-    asio::error_code ec;
-    tcp::endpoint endpoint(asio::ip::make_address(at.host == "localhost" ? "127.0.0.1" : at.host, ec), at.port);
-    if (ec) {
-        error = "emberplus listen " + at.text() + ": not an IP address";
-        return false;
-    }
-    acceptor.open(endpoint.protocol(), ec);
-    if (!ec) acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
-    if (!ec) acceptor.bind(endpoint, ec);
-    if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
-    if (ec) {
-        error = "emberplus listen " + at.text() + ": " + ec.message();
-        return false;
-    }
-    return true;
+    return listenOn(acceptor, at, "emberplus listen", error);
 }
 
 void Provider::accept() {

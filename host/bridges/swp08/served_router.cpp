@@ -1,5 +1,6 @@
 #include "bridges/swp08/served_router.h"
 
+#include "bridges/runtime/tcp.h"
 #include "sim/sim_host.h"
 #include "text/command_text.h"
 
@@ -219,21 +220,7 @@ void Controller::close() {
 // ---- A listen address ----------------------------------------------------------
 
 bool Server::open(std::string& error) {
-    asio::error_code ec;
-    tcp::endpoint endpoint(asio::ip::make_address(at.host == "localhost" ? "127.0.0.1" : at.host, ec), at.port);
-    if (ec) {
-        error = "swp08 listen " + at.text() + ": not an IP address";
-        return false;
-    }
-    acceptor.open(endpoint.protocol(), ec);
-    if (!ec) acceptor.set_option(tcp::acceptor::reuse_address(true), ec);
-    if (!ec) acceptor.bind(endpoint, ec);
-    if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
-    if (ec) {
-        error = "swp08 listen " + at.text() + ": " + ec.message();
-        return false;
-    }
-    return true;
+    return listenOn(acceptor, at, "swp08 listen", error);
 }
 
 void Server::accept() {
