@@ -13,10 +13,7 @@ namespace {
 // The placeholder numbers present in a text, one bit per number.
 class PlaceholderSet {
 public:
-    explicit PlaceholderSet(const std::string& text) {
-        forEachPlaceholder(
-            text, [this](std::size_t, int number) { bits_[number / 64] |= std::uint64_t{1} << (number % 64); });
-    }
+    void add(int number) { bits_[number / 64] |= std::uint64_t{1} << (number % 64); }
     bool empty() const { return bits_[0] == 0 && bits_[1] == 0; }
     // Calls visit(number, k) for the k-th lowest number present, in order.
     template <typename Visit>
@@ -24,8 +21,12 @@ public:
         int rank = 0;
         for (int word = 0; word < 2; ++word) {
             for (std::uint64_t bits = bits_[word]; bits != 0; bits &= bits - 1) {
+#if defined(__GNUC__)
+                const int bit = __builtin_ctzll(bits);
+#else
                 int bit = 0;
                 while ((bits >> bit & 1) == 0) ++bit;
+#endif
                 visit(word * 64 + bit, rank++);
             }
         }
@@ -35,12 +36,29 @@ private:
     std::uint64_t bits_[2] = {0, 0};
 };
 
+// The placeholders a text may hold for the one-pass fill to remember where
+// they are; a text with more is searched again for each pass.
+constexpr std::size_t listed = 16;
+
 }  // namespace
 
 zarn_string zarn_string::args(std::initializer_list<const char*> values) const {
     if (values.size() == 0) return *this;
-    const PlaceholderSet present(text_);
-    if (present.empty()) return *this;
+    // One search: the numbers present, and where the first few placeholders
+    // are with their numbers.
+    PlaceholderSet present;
+    std::size_t positions[listed];
+    unsigned char numbers[listed];
+    std::size_t found = 0;
+    forEachPlaceholder(text_, [&](std::size_t pos, int number) {
+        present.add(number);
+        if (found < listed) {
+            positions[found] = pos;
+            numbers[found] = static_cast<unsigned char>(number);
+        }
+        ++found;
+    });
+    if (found == 0) return *this;
 
     // The k-th lowest number present receives values[k]; texts and lengths
     // are looked up once per number, not once per occurrence. Numbers without
@@ -54,16 +72,40 @@ zarn_string zarn_string::args(std::initializer_list<const char*> values) const {
         texts[number] = values.begin()[k] != nullptr ? values.begin()[k] : "";
         lengths[number] = std::strlen(texts[number]);
     });
+    const char* const data = text_.data();
     std::size_t size = text_.size();
-    forEachPlaceholder(text_, [&](std::size_t, int number) {
-        if (texts[number] != nullptr) size = size - placeholderSize(number) + lengths[number];
-    });
-    // Sized first and then written with memcpy.
+    if (found <= listed) {
+        for (std::size_t i = 0; i < found; ++i) {
+            if (texts[numbers[i]] != nullptr) size = size - placeholderSize(numbers[i]) + lengths[numbers[i]];
+        }
+        if (size <= stackText) {
+            // The usual command text: written on the stack from the
+            // placeholders found, and copied once into its string.
+            char local[stackText];
+            char* write = local;
+            std::size_t copied = 0;
+            for (std::size_t i = 0; i < found; ++i) {
+                const int number = numbers[i];
+                if (texts[number] == nullptr) continue;
+                copyPiece(write, data + copied, positions[i] - copied);
+                write += positions[i] - copied;
+                copyPiece(write, texts[number], lengths[number]);
+                write += lengths[number];
+                copied = positions[i] + placeholderSize(number);
+            }
+            copyPiece(write, data + copied, text_.size() - copied);
+            return zarn_string(Adopt{}, local, size);
+        }
+    } else {
+        forEachPlaceholder(text_, [&](std::size_t, int number) {
+            if (texts[number] != nullptr) size = size - placeholderSize(number) + lengths[number];
+        });
+    }
+    // Long texts: sized first and then written with memcpy.
     zarn_string result;
     std::string& out = result.text_;
     out.resize(size);
     char* write = &out[0];
-    const char* const data = text_.data();
     std::size_t copied = 0;
     forEachPlaceholder(text_, [&](std::size_t pos, int number) {
         if (texts[number] == nullptr) return;

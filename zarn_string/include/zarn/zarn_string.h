@@ -139,6 +139,8 @@ private:
     // string without a copy or a second move.
     struct Adopt {};
     zarn_string(Adopt, std::string&& text) noexcept : text_(std::move(text)) {}
+    // Copies size bytes that hold no NUL, as they are.
+    zarn_string(Adopt, const char* text, std::size_t size) : text_(text, size) {}
 
     // Before a step of a chain of + appends size bytes: a text that has to
     // grow takes room for twice its new size, so that a chain of short parts
