@@ -157,6 +157,8 @@ zarn_string zarn_string::filledCopy(const char* value, std::size_t length) const
         // copied once into a string of its exact size.
         char local[stackText];
         if (lowest.count == 1) {
+            // One occurrence ("SD '%1'"): the text before it, the value and
+            // the text after it.
             const std::size_t after = lowest.first + placeholderSize(lowest.number);
             copyPiece(local, text_.data(), lowest.first);
             copyPiece(local + lowest.first, value, length);
