@@ -52,7 +52,8 @@ constexpr std::size_t listed = 16;
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-std::string fillSearched(const std::string& text, std::initializer_list<const char*> values) {
+std::string
+fillSearched(const std::string& text, std::initializer_list<const char*> values) {
     const PlaceholderSet present(text);
     const char* texts[maxPlaceholder + 1];
     std::size_t lengths[maxPlaceholder + 1];

@@ -39,7 +39,8 @@ std::size_t countOf(const char* data, std::size_t size, char separator) {
             counters = _mm_sub_epi8(counters, _mm_cmpeq_epi8(block, wanted));
         }
         const __m128i sums = _mm_sad_epu8(counters, _mm_setzero_si128());
-        count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) + static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+        count +=
+            static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) + static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
     }
 #endif
     return count + static_cast<std::size_t>(std::count(data + pos, data + size, separator));
