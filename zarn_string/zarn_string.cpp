@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -10,22 +9,8 @@
 
 namespace {
 
-// True when a byte of word is zero.
-bool hasZeroByte(std::uint64_t word) {
-    return ((word - 0x0101010101010101u) & ~word & 0x8080808080808080u) != 0;
-}
-
-// Bytes of text before its first NUL, at most limit. Most texts cut from
-// others (list entries, parts) are short and hold no NUL: up to 16 bytes they
-// are checked in two overlapping words rather than by a call.
+// Bytes of text before its first NUL, at most limit.
 std::size_t textLength(const char* text, std::size_t limit) {
-    if (limit >= 8 && limit <= 16) {
-        std::uint64_t head;
-        std::uint64_t tail;
-        std::memcpy(&head, text, sizeof head);
-        std::memcpy(&tail, text + limit - 8, sizeof tail);
-        if (!hasZeroByte(head) && !hasZeroByte(tail)) return limit;
-    }
     const void* nul = std::memchr(text, '\0', limit);
     return nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : limit;
 }

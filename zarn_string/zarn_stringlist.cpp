@@ -63,17 +63,17 @@ zarn_stringlist::zarn_stringlist(const zarn_string& text, char separator) {
     for (; size - pos >= 16; pos += 16) {
         for (unsigned found = matchMask(data + pos, wanted); found != 0; found &= found - 1) {
             const char* const at = data + pos + __builtin_ctz(found);
-            entries_.emplace_back(entry, static_cast<std::size_t>(at - entry));
+            entries_.push_back(zarn_string(zarn_string::Adopt{}, entry, static_cast<std::size_t>(at - entry)));
             entry = at + 1;
         }
     }
 #endif
     for (; pos < size; ++pos) {
         if (data[pos] != separator) continue;
-        entries_.emplace_back(entry, static_cast<std::size_t>(data + pos - entry));
+        entries_.push_back(zarn_string(zarn_string::Adopt{}, entry, static_cast<std::size_t>(data + pos - entry)));
         entry = data + pos + 1;
     }
-    entries_.emplace_back(entry, static_cast<std::size_t>(data + size - entry));
+    entries_.push_back(zarn_string(zarn_string::Adopt{}, entry, static_cast<std::size_t>(data + size - entry)));
 }
 
 zarn_stringlist::zarn_stringlist(const zarn_stringlist& other) = default;

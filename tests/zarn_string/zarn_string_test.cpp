@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -215,9 +216,13 @@ TEST(zarn_string, args_across_its_limits) {
     }
 }
 
-// A text taken with a length stops at a NUL: short lengths are checked a word
-// at a time, longer ones by a search.
+// A text taken with a length stops at a NUL, and reads nothing past it: the
+// length may be only a bound, longer than the text's buffer.
 TEST(zarn_string, a_length_stops_at_the_first_nul) {
+    for (std::size_t bound : {4u, 8u, 16u, 100u}) {
+        const std::unique_ptr<char[]> exact(new char[4]{'a', 'b', 'c', '\0'});
+        EXPECT_EQ(zarn_string(exact.get(), bound), "abc") << bound;
+    }
     for (std::size_t nul = 0; nul < 24; ++nul) {
         std::string buffer(24, 'x');
         buffer[nul] = '\0';

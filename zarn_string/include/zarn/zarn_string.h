@@ -132,6 +132,7 @@ private:
     friend zarn_string operator+(const char* a, const zarn_string& b);
     friend zarn_string operator+(zarn_string&& a, const zarn_string& b);
     friend zarn_string operator+(zarn_string&& a, const char* b);
+    friend class zarn_stringlist;  // cuts its entries from a text that holds no NUL
 
     static constexpr std::size_t maxLength = static_cast<std::size_t>(INT_MAX);
 
