@@ -276,7 +276,7 @@ void zarn_script_helper::sendProperty(const zarn_string& property, const char* v
 }
 
 PreparedProperty::PreparedProperty(const zarn_string& property, const zarn_string& panel, const zarn_string& control)
-    : headSize_(property.size() + 5), size_(headSize_ + panel.size() + control.size() + 7) {
+    : local_(), headSize_(property.size() + 5), size_(headSize_ + panel.size() + control.size() + 7) {
     zarn::CommandBuilder command;
     command << "TP '" << property << "="
             << "' '" << panel << "' '" << control << "'";
@@ -289,16 +289,24 @@ PreparedProperty::PreparedProperty(const zarn_string& property, const zarn_strin
 
 namespace {
 
-// The prepared TP too long for the stack buffer of setProperty, apart so that
-// the common case keeps a small frame.
+// A prepared TP other than a tally's: a text outside the object or longer
+// than the windows setProperty moves, or a value too long for its buffer.
+// Apart, so that the common case keeps a small frame.
 #if defined(__GNUC__)
 __attribute__((noinline))
 #endif
-void sendLongText(zarn_client_callback* host, const char* head, std::size_t headSize, const char* value,
-                  const char* tail) {
-    zarn::CommandBuilder command;
-    command << zarn_string(head, headSize) << value << tail;
-    host->callback(command.text(), zarn_type_command);
+void sendPrepared(zarn_client_callback* host, const char* prepared, std::size_t headSize, std::size_t size,
+                  const char* value, std::size_t valueSize) {
+    char text[256];
+    if (size + valueSize >= sizeof text) {
+        zarn::CommandBuilder command;
+        command << zarn_string(prepared, headSize) << value << prepared + headSize;
+        host->callback(command.text(), zarn_type_command);
+        return;
+    }
+    char* out = put(put(put(text, prepared, headSize), value, valueSize), prepared + headSize, size - headSize);
+    *out = '\0';
+    host->callback(text, zarn_type_command);
 }
 
 }  // namespace
@@ -308,16 +316,22 @@ void zarn_script_helper::setProperty(const PreparedProperty& target, const char*
     if (value == nullptr) value = "";
     const std::size_t valueSize = std::strlen(value);
     // Three pieces: the text around the value was written when it was prepared.
-    const char* const prepared = target.text();
-    const std::size_t tailSize = target.size_ - target.headSize_;
-    char text[256];
-    if (target.size_ + valueSize >= sizeof text) {
-        sendLongText(host, prepared, target.headSize_, value, prepared + target.headSize_);
+    constexpr std::size_t window = 32;
+    constexpr std::size_t room = 256;
+    if (target.size_ >= window || valueSize >= room - window) {
+        sendPrepared(host, target.text(), target.headSize_, target.size_, value, valueSize);
         return;
     }
-    char* out =
-        put(put(put(text, prepared, target.headSize_), value, valueSize), prepared + target.headSize_, tailSize);
-    *out = '\0';
+    // A prepared text shorter than the window (a tally's) is inside the
+    // object, NUL included: the window from its start carries the head, the
+    // window from the end of the head the tail and its NUL, each in two fixed
+    // moves; the value goes between them before the tail.
+    static_assert(window <= PreparedProperty::localCapacity, "the windows are read inside the prepared text");
+    const std::size_t headSize = target.headSize_;
+    char text[room + window];
+    std::memcpy(text, target.local_, window);
+    put(text + headSize, value, valueSize);
+    std::memcpy(text + headSize + valueSize, target.local_ + headSize, window);
     host->callback(text, zarn_type_command);
 }
 

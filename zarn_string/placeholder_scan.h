@@ -1,6 +1,6 @@
-// The placeholder search zarn_string's fills share: finding "%1".."%99" in a
-// text, in blocks where the processor allows. Private to the library; inline
-// because the hot paths want it without calls.
+// What zarn_string's fills share: finding "%1".."%99" in a text, in blocks
+// where the processor allows, and copying the short pieces of a filled text.
+// Private to the library; inline because the hot paths want it without calls.
 #pragma once
 
 #include <cstdint>
@@ -108,6 +108,23 @@ ZARN_STRING_INLINE void forEachPlaceholder(const std::string& text, Visit visit)
         return;
     }
 #endif
+    if (size >= 4 && size < 8) {
+        // The shortest formats ("SD '%1'"): the first four bytes in the low
+        // half of one word, the last four in the high half, less those the
+        // two share.
+        std::uint32_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, data, sizeof head);
+        std::memcpy(&tail, data + size - 4, sizeof tail);
+        const std::uint64_t shared = ((std::uint64_t{1} << (8 * (8 - size))) - 1) << 32;
+        std::uint64_t found = percentBytes(head | std::uint64_t{tail} << 32) & ~shared;
+        const std::size_t highShift = size - 8;  // a byte of the high half is at size - 8 + its index
+        for (; found != 0; found &= found - 1) {
+            const std::size_t byte = static_cast<unsigned>(__builtin_ctzll(found)) >> 3;
+            atPercent(byte < 4 ? byte : byte + highShift);
+        }
+        return;
+    }
     if (size >= 8 && size < 128) {
         std::size_t base = 0;
         std::uint64_t word;
@@ -134,5 +151,39 @@ ZARN_STRING_INLINE void forEachPlaceholder(const std::string& text, Visit visit)
         atPercent(pos);
     }
 }
+
+// Copies size bytes between texts that do not overlap. The pieces of panel
+// texts (numbers, ids, the literal runs between placeholders) are a few bytes
+// long, where a call of memcpy costs more than the copy: up to 16 bytes they
+// are moved in two overlapping words, longer pieces by memcpy.
+ZARN_STRING_INLINE void copyPiece(char* out, const char* in, std::size_t size) {
+    if (size > 16) {
+        std::memcpy(out, in, size);
+    } else if (size >= 8) {
+        std::uint64_t head;
+        std::uint64_t tail;
+        std::memcpy(&head, in, 8);
+        std::memcpy(&tail, in + size - 8, 8);
+        std::memcpy(out, &head, 8);
+        std::memcpy(out + size - 8, &tail, 8);
+    } else if (size >= 4) {
+        std::uint32_t head;
+        std::uint32_t tail;
+        std::memcpy(&head, in, 4);
+        std::memcpy(&tail, in + size - 4, 4);
+        std::memcpy(out, &head, 4);
+        std::memcpy(out + size - 4, &tail, 4);
+    } else if (size != 0) {
+        // 1 to 3 bytes: first, middle and last cover them all.
+        out[0] = in[0];
+        out[size / 2] = in[size / 2];
+        out[size - 1] = in[size - 1];
+    }
+}
+
+// A filled text up to this size is written on the stack first and copied
+// into its string in one piece: a string cannot take a length without
+// writing every byte of it first.
+constexpr std::size_t stackText = 256;
 
 }  // namespace zarn_string_placeholders

@@ -48,35 +48,6 @@ struct LowestPlaceholder {
     }
 };
 
-// Copies size bytes between texts that do not overlap. The pieces of panel
-// texts (numbers, ids, the literal runs between placeholders) are a few bytes
-// long, where a call of memcpy costs more than the copy: up to 16 bytes they
-// are moved in two overlapping words, longer pieces by memcpy.
-ZARN_STRING_INLINE void copyPiece(char* out, const char* in, std::size_t size) {
-    if (size > 16) {
-        std::memcpy(out, in, size);
-    } else if (size >= 8) {
-        std::uint64_t head;
-        std::uint64_t tail;
-        std::memcpy(&head, in, 8);
-        std::memcpy(&tail, in + size - 8, 8);
-        std::memcpy(out, &head, 8);
-        std::memcpy(out + size - 8, &tail, 8);
-    } else if (size >= 4) {
-        std::uint32_t head;
-        std::uint32_t tail;
-        std::memcpy(&head, in, 4);
-        std::memcpy(&tail, in + size - 4, 4);
-        std::memcpy(out, &head, 4);
-        std::memcpy(out + size - 4, &tail, 4);
-    } else if (size != 0) {
-        // 1 to 3 bytes: first, middle and last cover them all.
-        out[0] = in[0];
-        out[size / 2] = in[size / 2];
-        out[size - 1] = in[size - 1];
-    }
-}
-
 // Writes text with every occurrence of its lowest placeholder replaced by
 // value to out, which has room for the result; returns the end of what it
 // wrote.
@@ -120,11 +91,6 @@ ZARN_STRING_INLINE std::size_t filledRoom(const LowestPlaceholder& lowest, std::
 ZARN_STRING_INLINE std::size_t inlineCapacity() {
     return std::string().capacity();
 }
-
-// A filled text up to this size is written on the stack first and copied
-// into its string in one piece: a string cannot take a length without
-// writing every byte of it first.
-constexpr std::size_t stackText = 256;
 
 // text with every occurrence of its lowest placeholder replaced by value, in
 // a string sized once: made at its full room and cut to the text's size once
@@ -190,8 +156,17 @@ zarn_string zarn_string::filledCopy(const char* value, std::size_t length) const
         // The common case, a text filled for good: built on the stack and
         // copied once into a string of its exact size.
         char local[stackText];
-        writeFilled(local, text_, lowest, value, length);
-        return zarn_string(Adopt{}, std::string(local, size));
+        if (lowest.count == 1) {
+            // One occurrence ("SD '%1'"): the text before it, the value and
+            // the text after it.
+            const std::size_t after = lowest.first + placeholderSize(lowest.number);
+            copyPiece(local, text_.data(), lowest.first);
+            copyPiece(local + lowest.first, value, length);
+            copyPiece(local + lowest.first + length, text_.data() + after, text_.size() - after);
+        } else {
+            writeFilled(local, text_, lowest, value, length);
+        }
+        return zarn_string(Adopt{}, local, size);
     }
     return zarn_string(Adopt{}, fillLowest(text_, lowest, value, length));
 }

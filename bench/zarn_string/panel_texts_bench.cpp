@@ -34,6 +34,7 @@ struct PanelTextInputs {
     const char* panel = "1";
     const char* control = "Vidtally_1";
     const char* instance = "K7 Package Names";
+    const char* shortInstance = "K7 SDI Router";
     const char* number = "-12345";
 };
 PanelTextInputs panelTextInputs;
@@ -146,6 +147,33 @@ void lookupString(benchmark::State& state) {
 }
 void lookupStd(benchmark::State& state) {
     const std::string instance(inputs.instance);
+    zarn_bench::AllocationCounter allocations(state);
+    for (auto _ : state) {
+        const std::string text = "SD '" + instance + "'";
+        benchmark::DoNotOptimize(text.c_str());
+    }
+}
+
+// The same with an argument a string keeps inline, the usual host command:
+// only the result leaves the string's inline buffer.
+void lookupShortFloor(benchmark::State& state) {
+    for (auto _ : state) {
+        HandText text;
+        text.put("SD '", 4).put(inputs.shortInstance).put("'", 1);
+        benchmark::DoNotOptimize(text.text());
+    }
+}
+void lookupShortString(benchmark::State& state) {
+    const zarn_string format("SD '%1'");
+    const zarn_string instance(inputs.shortInstance);
+    zarn_bench::AllocationCounter allocations(state);
+    for (auto _ : state) {
+        const zarn_string text = format.arg(instance);
+        benchmark::DoNotOptimize(text.c_str());
+    }
+}
+void lookupShortStd(benchmark::State& state) {
+    const std::string instance(inputs.shortInstance);
     zarn_bench::AllocationCounter allocations(state);
     for (auto _ : state) {
         const std::string text = "SD '" + instance + "'";
@@ -332,6 +360,15 @@ void lookupQt(benchmark::State& state) {
         benchmark::DoNotOptimize(text.constData());
     }
 }
+void lookupShortQt(benchmark::State& state) {
+    const QString format("SD '%1'");
+    const QString instance(inputs.shortInstance);
+    zarn_bench::AllocationCounter allocations(state);
+    for (auto _ : state) {
+        const QString text = format.arg(instance);
+        benchmark::DoNotOptimize(text.constData());
+    }
+}
 void registerQt(benchmark::State& state) {
     const QString format("RR %1 %2 %3 'ADD'");
     zarn_bench::AllocationCounter allocations(state);
@@ -392,6 +429,7 @@ const bool registered = [] {
         {"text/crosspoint_arg_chain", 1, crosspointFloor, crosspointString, crosspointStd, ZARN_QT(crosspointQt)},
         {"text/property_concatenation", 1, propertyFloor, propertyString, propertyStd, ZARN_QT(propertyQt)},
         {"text/lookup_arg_text", 1, lookupFloor, lookupString, lookupStd, ZARN_QT(lookupQt)},
+        {"text/lookup_arg_short", 1, lookupShortFloor, lookupShortString, lookupShortStd, ZARN_QT(lookupShortQt)},
         {"text/register_arg_numbers", 1, registerFloor, registerString, registerStd, ZARN_QT(registerQt)},
         {"text/property_args", 1, fillFloor, fillString, fillStd, ZARN_QT(fillQt)},
         {"text/from_c_text", 1, fromTextFloor, fromTextString, fromTextStd, ZARN_QT(fromTextQt)},

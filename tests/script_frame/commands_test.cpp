@@ -91,6 +91,32 @@ TEST(command_protocol, long_arguments_arrive_whole) {
     }
 }
 
+// A prepared TP shorter than 32 bytes with a value shorter than 224 is
+// written in fixed windows; every other goes the general way. Around both
+// edges, and with head and tail of every length, it sends what the plain
+// setProperty sends.
+TEST(command_protocol, prepared_property_matches_the_plain_one) {
+    for (const std::size_t controlSize : {0u, 1u, 14u, 15u, 16u, 17u, 40u}) {
+        for (const std::size_t propertySize : {0u, 4u, 20u}) {
+            for (const std::size_t valueSize : {0u, 1u, 8u, 16u, 17u, 32u, 222u, 223u, 224u, 225u, 300u}) {
+                const std::string control(controlSize, 'c');
+                const std::string property(propertySize, 'p');
+                const std::string value(valueSize, 'v');
+                RecordingHost host;
+                {
+                    TestPanel panel(&host);
+                    panel.setProperty(PreparedProperty(property.c_str(), "1", control.c_str()), value.c_str());
+                    panel.setProperty(property.c_str(), value.c_str(), "1", control.c_str());
+                }
+                ASSERT_EQ(host.commands.size(), 3u);
+                EXPECT_EQ(host.commands[0], host.commands[1])
+                    << "property " << propertySize << ", control " << controlSize << ", value " << valueSize;
+                EXPECT_EQ(host.commands[1], "TP '" + property + "=" + value + "' '1' '" + control + "'");
+            }
+        }
+    }
+}
+
 TEST(command_protocol, lookup_device_reads_two_tokens) {
     const struct {
         const char* reply;  // null: no reply

@@ -3,6 +3,7 @@
 // many steps it has, and a text that fits that buffer not at all.
 #include <gtest/gtest.h>
 #include <zarn/zarn_string.h>
+#include <zarn/zarn_stringlist.h>
 
 #include <functional>
 #include <string>
@@ -39,6 +40,26 @@ TEST(allocation, a_chain_allocates_once_at_most) {
         const zarn_string text = c.build();
         EXPECT_EQ(scope.count(), c.allocations) << c.what;
         EXPECT_EQ(text, c.text) << c.what;
+    }
+}
+
+// A list is cut with its entries counted first: one allocation for all of
+// them, however many separators there are, plus one per entry too long for
+// the inline buffer.
+TEST(allocation, a_split_allocates_its_entries_once) {
+    const struct {
+        std::string text;
+        int allocations;
+    } cases[] = {
+        {std::string(8200, ','), 1},
+        {"alm_1,alm_2,alm_3", 1},
+        {std::string(40, 'x') + "," + std::string(4000, ','), 2},
+    };
+    for (const auto& c : cases) {
+        const zarn_string text(c.text.c_str());
+        counting_allocator::Scope scope;
+        const zarn_stringlist list(text, ',');
+        EXPECT_EQ(scope.count(), c.allocations) << c.text.substr(0, 20);
     }
 }
 

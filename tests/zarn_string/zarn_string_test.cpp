@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <zarn/zarn_string.h>
 
+#include <algorithm>
 #include <climits>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,6 +72,13 @@ TEST(zarn_string, arg_fills_lowest_placeholder_first) {
         {"no placeholder", "x", "no placeholder"},
         {"%1", "%1", "%1"},
         {"%1%", "", "%"},
+        // Formats of four to seven bytes are searched in one word whose
+        // halves share bytes: a placeholder there counts once.
+        {"%1%1", "ab", "abab"},
+        {"%2x%1", "v", "%2xv"},
+        {"%1%2%1", "", "%2"},
+        {"%%1%%", "v", "%v%%"},
+        {"x%1%", "%1", "x%1%"},
     };
     for (const Case& c : cases) EXPECT_EQ(zarn_string(c.format).arg(c.value), c.result) << c.format;
     EXPECT_EQ(zarn_string("RC %1 %2 %3").arg(3).arg(-12).arg(40), "RC 3 -12 40");
@@ -78,7 +87,7 @@ TEST(zarn_string, arg_fills_lowest_placeholder_first) {
 // Placeholders are searched word by word in short texts and with memchr in
 // long ones: every position across those edges, filled in a copy and in place.
 TEST(zarn_string, arg_finds_a_placeholder_at_every_position) {
-    for (std::size_t size : {2, 7, 8, 9, 15, 16, 17, 24, 31, 32, 33, 48, 127, 128, 129, 200}) {
+    for (std::size_t size : {2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 24, 31, 32, 33, 48, 127, 128, 129, 200}) {
         for (std::size_t at = 0; at + 2 <= size; ++at) {
             std::string format(size, 'x');
             format.replace(at, 2, "%1");
@@ -174,6 +183,54 @@ TEST(zarn_string, args_fills_in_one_pass_without_rescanning) {
     // Numbers on both sides of 64 take their values in numeric order.
     EXPECT_EQ(zarn_string("%70 %5 %64 %99 %63 %65").args({"a", "b", "c", "d", "e", "f"}), "e a c f b d");
     EXPECT_EQ(zarn_string("%99%98").args({"x"}), "%99x");
+}
+
+// The one-pass fill remembers where the first 16 placeholders are and writes
+// results up to 256 bytes on the stack: both edges, and the values that must
+// arrive as they are.
+TEST(zarn_string, args_across_its_limits) {
+    const auto times = [](const std::string& text, int count) {
+        std::string out;
+        for (int i = 0; i < count; ++i) out += text;
+        return out;
+    };
+    const std::string x254(254, 'x');
+    const struct {
+        std::string format;
+        const char* first;
+        const char* second;
+        std::string expected;
+    } cases[] = {
+        {"SD '%1'", "", "unused", "SD ''"},
+        {"%1 %2", "%2", "%1", "%2 %1"},
+        {"%2%1", nullptr, "b", "b"},
+        {times("%1%2", 9), "a", "bb", times("abb", 9)},
+        {times("%1%2%3", 6), "a", "b", times("ab%3", 6)},
+        {"[%1]", x254.c_str(), "", "[" + x254 + "]"},
+        {"[%1]!", x254.c_str(), "", "[" + x254 + "]!"},
+        {"%1" + x254 + "%2", "<", ">", "<" + x254 + ">"},
+        {"%1" + x254 + "%2", "<", ">>", "<" + x254 + ">>"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::string(zarn_string(c.format.c_str()).args({c.first, c.second})), c.expected) << c.format;
+    }
+}
+
+// A text taken with a length stops at a NUL, and reads nothing past it: the
+// length may be only a bound, longer than the text's buffer.
+TEST(zarn_string, a_length_stops_at_the_first_nul) {
+    for (std::size_t bound : {4u, 8u, 16u, 100u}) {
+        const std::unique_ptr<char[]> exact(new char[4]{'a', 'b', 'c', '\0'});
+        EXPECT_EQ(zarn_string(exact.get(), bound), "abc") << bound;
+    }
+    for (std::size_t nul = 0; nul < 24; ++nul) {
+        std::string buffer(24, 'x');
+        buffer[nul] = '\0';
+        for (std::size_t length = 0; length <= buffer.size(); ++length) {
+            const zarn_string text(buffer.data(), length);
+            EXPECT_EQ(text.size(), std::min(nul, length)) << "NUL at " << nul << ", length " << length;
+        }
+    }
 }
 
 TEST(zarn_string, split_at_first_separator) {

@@ -32,6 +32,31 @@ TEST(zarn_stringlist, split_keeps_empty_entries) {
     }
 }
 
+// Separators are found 16 bytes at a time and counted in runs of up to 255
+// blocks: a separator at every place around those edges, against a plain
+// search.
+TEST(zarn_stringlist, split_finds_separators_across_blocks) {
+    const auto model = [](const std::string& text) {
+        std::vector<std::string> parts;
+        std::size_t from = 0;
+        for (std::size_t at; (at = text.find(',', from)) != std::string::npos; from = at + 1) {
+            parts.push_back(text.substr(from, at - from));
+        }
+        parts.push_back(text.substr(from));
+        return parts;
+    };
+    for (std::size_t size : {1, 15, 16, 17, 31, 32, 33, 47, 4079, 4080, 4081, 4096, 8200}) {
+        for (std::size_t step : {1, 2, 7, 16, 17, 4080}) {
+            std::string text(size, 'x');
+            for (std::size_t at = step - 1; at < size; at += step) text[at] = ',';
+            zarn_stringlist list(text.c_str(), ',');
+            const std::vector<std::string> expected = model(text);
+            ASSERT_EQ(list.count(), static_cast<int>(expected.size())) << size << " bytes, every " << step;
+            EXPECT_EQ(entries(list), expected) << size << " bytes, every " << step;
+        }
+    }
+}
+
 TEST(zarn_stringlist, toString_joins_without_trailing_separator) {
     zarn_stringlist list;
     EXPECT_EQ(list.toString('\n'), "");

@@ -132,6 +132,7 @@ private:
     friend zarn_string operator+(const char* a, const zarn_string& b);
     friend zarn_string operator+(zarn_string&& a, const zarn_string& b);
     friend zarn_string operator+(zarn_string&& a, const char* b);
+    friend class zarn_stringlist;  // cuts its entries from a text that holds no NUL
 
     static constexpr std::size_t maxLength = static_cast<std::size_t>(INT_MAX);
 
@@ -139,6 +140,8 @@ private:
     // string without a copy or a second move.
     struct Adopt {};
     zarn_string(Adopt, std::string&& text) noexcept : text_(std::move(text)) {}
+    // Copies size bytes that hold no NUL, as they are.
+    zarn_string(Adopt, const char* text, std::size_t size) : text_(text, size) {}
 
     // Before a step of a chain of + appends size bytes: a text that has to
     // grow takes room for twice its new size, so that a chain of short parts
