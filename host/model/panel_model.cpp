@@ -161,8 +161,11 @@ bool Panel::parse(const std::string& text, const std::string& fileName, Panel& p
                 }
                 c.kind = item.contains("kind") ? textAt(item, "kind", path) : "button";
                 if (!oneOf(c.kind, controlKinds)) {
-                    throw JsonContentError(path + "/kind", "unknown kind \"" + printable(c.kind, 40) + "\" (expected " +
-                                                               alternatives(controlKinds) + ")");
+                    // Files of the first format took any kind and drew it as
+                    // text; they keep loading, with a warning to change them.
+                    p.warnings.push_back(fileName + ": " + path + "/kind: unknown kind \"" + printable(c.kind, 40) +
+                                         "\", drawn as text (expected " + alternatives(controlKinds) + ")");
+                    c.kind = "text";
                 }
                 c.label = item.contains("label") ? textAt(item, "label", path) : c.id;
                 if (item.contains("comment")) textAt(item, "comment", path);
