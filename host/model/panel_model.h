@@ -46,6 +46,7 @@ struct Panel {
     std::string file;
     std::string parameter;
     std::string title;
+    std::string hint;  // a line for the operator, shown above the panel in the browser
     std::vector<Control> controls;
     std::vector<std::vector<LayoutCell>> layout;
     std::vector<std::pair<std::string, std::string>> glyphs;  // property value -> drawn as

@@ -39,7 +39,7 @@ WARNED = {
 ACCEPTED = {
     "numbers as texts": {"controls": [{"id": 5, "kind": "list", "label": 1,
                                        "entries": [{"text": "Cam 1", "value": 11}]}], "layout": [[5]]},
-    "every key": {"$schema": "zarn_ui.schema.json", "comment": "c", "title": "T", "glyphs": {"": "[ ]"},
+    "every key": {"$schema": "zarn_ui.schema.json", "comment": "c", "title": "T", "hint": "h", "glyphs": {"": "[ ]"},
                   "controls": [{"id": "a", "kind": "button", "label": "", "properties": {"pixmap": ""},
                                 "defaultProperty": "pixmap", "command": "c", "value": "v", "comment": "c"}],
                   "layout": [["a", {"text": ""}]]},

@@ -24,7 +24,7 @@ TEST(panel_file, refusals_name_the_file_the_json_path_and_what_was_expected) {
     } cases[] = {
         // Unknown keys, at every level.
         {R"({"controls": [], "colour": "red"})",
-         "p.zarn_ui: /colour: unknown key (expected $schema, comment, title, glyphs, controls or layout)"},
+         "p.zarn_ui: /colour: unknown key (expected $schema, comment, title, hint, glyphs, controls or layout)"},
         {withControl(R"({"id": "a", "lable": "A"})"),
          "p.zarn_ui: /controls/0/lable: unknown key (expected id, kind, label, properties, entries, command, value, "
          "comment or defaultProperty)"},
@@ -107,7 +107,7 @@ TEST(panel_file, an_unknown_kind_is_drawn_as_text_with_a_warning) {
 TEST(panel_file, every_key_and_integers_as_texts_are_taken) {
     Panel p;
     std::string error;
-    ASSERT_TRUE(Panel::parse(R"({"$schema": "zarn_ui.schema.json", "comment": "c", "title": 7, "glyphs": {"": "[ ]"},
+    ASSERT_TRUE(Panel::parse(R"({"$schema": "zarn_ui.schema.json", "comment": "c", "title": 7, "hint": "h", "glyphs": {"": "[ ]"},
         "controls": [{"id": "a", "kind": "button", "label": "", "properties": {"pixmap": ""}, "comment": "c",
                       "defaultProperty": "pixmap", "command": "c", "value": 2},
                      {"id": 5, "kind": "list", "label": 1, "entries": [{"text": "Cam 1", "value": 11}]}],
@@ -115,6 +115,7 @@ TEST(panel_file, every_key_and_integers_as_texts_are_taken) {
                              "p.zarn_ui", p, error))
         << error;
     EXPECT_EQ(p.title, "7");
+    EXPECT_EQ(p.hint, "h");
     ASSERT_EQ(p.controls.size(), 2u);
     EXPECT_EQ(p.controls[0].value, "2");
     EXPECT_EQ(p.controls[1].id, "5");

@@ -189,14 +189,30 @@ function buildPanel(panel) {
   const byId = new Map(panel.controls.map((c) => [c.id, c]));
   const parts = new Map();
   const placed = new Set();
+  // The rows as the text picture draws them: a list takes a row of its own
+  // and the cells after it in its layout row start the next one.
+  const rows = [];
+  for (const layoutRow of panel.layout) {
+    let row = [];
+    for (const cell of layoutRow) {
+      const control = cell.control ? byId.get(cell.control) : null;
+      if (control && control.kind === 'list') {
+        if (row.length) rows.push(row);
+        rows.push([{ cell, control, list: true }]);
+        row = [];
+      } else {
+        row.push({ cell, control });
+      }
+    }
+    if (row.length) rows.push(row);
+  }
   const grid = document.createElement('div');
   grid.className = 'panel-grid';
-  const width = Math.max(1, ...panel.layout.map((row) => row.length));
+  const width = Math.max(1, ...rows.map((row) => (row[0].list ? 1 : row.length)));
   grid.style.gridTemplateColumns = `repeat(${width}, minmax(0, auto))`;
-  for (const row of panel.layout) {
-    row.forEach((cell, i) => {
+  rows.forEach((row, r) => {
+    row.forEach(({ cell, control, list }, i) => {
       let el;
-      const control = cell.control ? byId.get(cell.control) : null;
       if (control) {
         placed.add(control.id);
         const part = controlElement(panel, control);
@@ -207,11 +223,12 @@ function buildPanel(panel) {
         el.className = 'control blank';
         el.textContent = cell.text || '';
       }
-      if (control && control.kind === 'list') el.style.gridColumn = `${i + 1} / span ${width - i}`;
+      // Every cell at its own place: nothing wraps onto another row.
+      el.style.gridRow = String(r + 1);
+      el.style.gridColumn = list ? '1 / -1' : String(i + 1);
       grid.append(el);
     });
-    for (let i = row.length; i < width; i++) grid.append(Object.assign(document.createElement('div'), { className: 'control blank' }));
-  }
+  });
   frame.append(grid);
   const rest = panel.controls.filter((c) => !placed.has(c.id));
   if (rest.length) {
@@ -299,6 +316,13 @@ export function renderPanel(root, state) {
     setText(alert, text);
     alert.hidden = !text;
   }
+}
+
+// The panel files' hints for the operator (the "hint" key); none without one.
+export function renderHint(el, state) {
+  const text = state.loaded ? state.panels.map((p) => p.hint || '').filter((h) => h).join(' ') : '';
+  setText(el, text);
+  el.hidden = !text;
 }
 
 // Every control with its properties, and a pin for the session's expectations.
