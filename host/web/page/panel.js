@@ -264,7 +264,11 @@ function viewOf(state, panel) {
     if (names.length) offline.set(dep.control, names.join(', '));
   }
   const action = state.lastAction || { refusals: [], accepted: 0 };
-  const refusals = action.refusals.filter((r) => !r.control || panel.controls.some((c) => c.id === r.control));
+  // A route refused to a step from outside (the page's router table, a
+  // controller, a scenario) is not the panel's: it is listed, never marked
+  // on the panel's controls.
+  const refusals = action.refusals.filter((r) => !r.outside && (!r.control || panel.controls.some((c) => c.id === r.control)));
+  const outside = action.refusals.filter((r) => r.outside);
   const faultRow = new Set();
   let take = { take: state.clock.realTime ? 'taken' : 'pending', note: state.clock.realTime ? '' : 'pending' };
   if (refusals.length) {
@@ -275,7 +279,7 @@ function viewOf(state, panel) {
     for (const cell of row || []) if (cell.control) faultRow.add(cell.control);
     for (const r of refusals) if (r.control) faultRow.add(r.control);
   }
-  return { offline, take, faultRow, refusals };
+  return { offline, take, faultRow, refusals, outside };
 }
 
 export function renderPanel(root, state) {
@@ -303,12 +307,15 @@ export function renderPanel(root, state) {
   }
   if (!state.loaded) return;
   const lines = [];
+  let outside = [];
   for (const panel of state.panels) {
     const parts = root.parts.get(panel.id);
     const view = viewOf(state, panel);
     for (const c of panel.controls) parts.get(c.id).update(c, view);
     for (const r of view.refusals) lines.push(refusalText(r));
+    outside = view.outside;
   }
+  for (const r of outside) lines.push(refusalText(r));
   const alert = root.querySelector('#panel-alert');
   if (alert) {
     const step = state.lastAction ? state.lastAction.step : '';
