@@ -107,6 +107,14 @@ void SimHost::refuse(RefusalKind kind, const std::string& what) {
     }
 }
 
+uint64_t SimHost::failingSoFar() const {
+    uint64_t failing = refusalCounts_.failing;
+    for (const auto& refusal : recentRefusals_) {
+        if (!refusal.expected && !expectEveryRefusal_ && refusalKindInfo(refusal.kind).fails) ++failing;
+    }
+    return failing;
+}
+
 void SimHost::settleRefusals() {
     for (const auto& refusal : recentRefusals_) {
         if (refusal.expected || expectEveryRefusal_ || !refusalKindInfo(refusal.kind).fails) continue;

@@ -129,6 +129,9 @@ public:
     // The run's refusals by kind; failing is settled up to the last clear
     // (and by finish()).
     const RefusalCounts& refusalCounts() const { return refusalCounts_; }
+    // Those settled as failing and those of the last action that will be
+    // unless an expectation matches them first.
+    uint64_t failingSoFar() const;
     // The first refusals that fail the run, for a report (at most maxFailingKept).
     const std::vector<std::string>& failingRefusals() const { return failingRefusals_; }
     static constexpr std::size_t maxFailingKept = 20;

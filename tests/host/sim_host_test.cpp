@@ -415,8 +415,10 @@ TEST_F(SimHostTest, expected_refusals_fail_nothing) {
     EXPECT_EQ(host->expectRefusals(control, &other), 0u);
     const std::string second = "no control \"Tally2\" on panel \"1\"";
     EXPECT_EQ(host->expectRefusals(control, &second), 1u);
+    EXPECT_EQ(host->failingSoFar(), 2u);  // the range and the first control
     EXPECT_EQ(host->expectRefusals(control, nullptr), 2u);
     EXPECT_EQ(host->refusalCounts().failing, 0u);
+    EXPECT_EQ(host->failingSoFar(), 1u);
     host->clearRecentCommands();
     EXPECT_EQ(host->refusalCounts().failing, 1u);
     EXPECT_EQ(host->failingRefusals(), std::vector<std::string>{"destination range 1..9 is outside 1..4 (refused)"});

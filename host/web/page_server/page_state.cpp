@@ -107,6 +107,8 @@ json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& ex
              {{"commands", host.commandCount()},
               {"expectations", runner.expectationsMet()},
               {"faults", faults},
+              {"refusals", host.refusalCounts().total()},
+              {"failingRefusals", host.failingSoFar()},
               {"steps", extras.steps}}},
             {"limits", {{"traceLines", extras.traceLines}, {"sessionSteps", keptSessionSteps}}}};
 }
