@@ -351,7 +351,7 @@ char* SimHost::command(const char* text) {
             line += "  => " + quoted(*reply);
         }
         trace_.line(TraceKind::out, line);
-        for (const auto& note : notes) trace_.line(TraceKind::refusal, note.text);
+        for (const auto& note : notes) trace_.line(note.warning ? TraceKind::note : TraceKind::refusal, note.text);
     }
     for (const auto& note : notes) {
         if (note.kind && !answered) refuse(*note.kind, note.text);

@@ -180,6 +180,7 @@ private:
     struct CommandNote {
         std::optional<RefusalKind> kind;
         std::string text;
+        bool warning = false;  // done, but not as the panel file says: a plain trace line
     };
 
     // A control of a shown panel of the loaded script; null with why.

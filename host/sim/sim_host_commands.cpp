@@ -104,7 +104,7 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
             return std::nullopt;
         }
         for (const auto& warning : panel.warnings) {
-            notes.push_back({std::nullopt, "warning: " + warning});
+            notes.push_back({std::nullopt, "warning: " + warning, true});
             if (std::find(warnings_.begin(), warnings_.end(), warning) == warnings_.end()) {
                 warnings_.push_back(warning);
             }
