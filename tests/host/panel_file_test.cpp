@@ -107,12 +107,13 @@ TEST(panel_file, an_unknown_kind_is_drawn_as_text_with_a_warning) {
 TEST(panel_file, every_key_and_integers_as_texts_are_taken) {
     Panel p;
     std::string error;
-    ASSERT_TRUE(Panel::parse(R"({"$schema": "zarn_ui.schema.json", "comment": "c", "title": 7, "hint": "h", "glyphs": {"": "[ ]"},
+    ASSERT_TRUE(Panel::parse(
+        R"({"$schema": "zarn_ui.schema.json", "comment": "c", "title": 7, "hint": "h", "glyphs": {"": "[ ]"},
         "controls": [{"id": "a", "kind": "button", "label": "", "properties": {"pixmap": ""}, "comment": "c",
                       "defaultProperty": "pixmap", "command": "c", "value": 2},
                      {"id": 5, "kind": "list", "label": 1, "entries": [{"text": "Cam 1", "value": 11}]}],
         "layout": [["a", {"text": ""}, 5]]})",
-                             "p.zarn_ui", p, error))
+        "p.zarn_ui", p, error))
         << error;
     EXPECT_EQ(p.title, "7");
     EXPECT_EQ(p.hint, "h");
