@@ -29,7 +29,7 @@ struct ActionRefusal {
     int32_t destination = -1;
     int32_t source = -1;
     std::string reason;
-    std::string control;  // the control whose event sent it; empty for steps
+    std::string control;   // the control whose event sent it; empty for steps
     bool outside = false;  // a route a step made from outside the panel: none of the panel's doing
 };
 
