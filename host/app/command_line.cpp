@@ -83,6 +83,8 @@ std::unique_ptr<CLI::App> hostCommandLine(HostOptions& options) {
     app->add_option("--offline", options.offline, "a device instance offline from the start (repeatable)")
         ->option_text("NAME");
     app->add_flag("--interactive", options.interactive, "read more steps from standard input after the scenario");
+    app->add_flag("--expect-refusals", options.expectRefusals,
+                  "refusals are counted but none fails the run (for scenarios that send bad input on purpose)");
     app->add_flag("--quiet", options.quiet,
                   "print only the end summary (and, on standard error, protocol faults, refused panel files and "
                   "crash reports)");
@@ -123,8 +125,9 @@ const std::vector<ExitStatus>& exitStatuses() {
         {0, "every expectation held and the panel kept the protocol"},
         {1,
          "an expectation failed, the host found a protocol fault (a reply handed back twice or never, a "
-         "pointer it never gave, a malformed command, a missing or repeated \"AS\") or refused a panel file "
-         "a PS named (counted in the end summary, its reason on standard error even with --quiet)"},
+         "pointer it never gave, a malformed command, a missing or repeated \"AS\"), refused a panel file "
+         "a PS named, or refused a command of a kind that fails the run and no expect refused step expected it "
+         "(each counted in the end summary, the reasons on standard error even with --quiet)"},
         {2, "usage, load and file errors"},
         {3, "the panel crashed the process (the crash report is on standard error)"},
     };

@@ -1,5 +1,8 @@
 #include "model/facility.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "model/json_input.h"
 #include "text/command_text.h"
 
@@ -243,6 +246,17 @@ std::optional<int32_t> Facility::findDevice(const std::string& nameOrNumber) con
     int32_t n = 0;
     if (parseInt32(nameOrNumber, n) && knownDevice(n)) return n;
     return std::nullopt;
+}
+
+std::optional<std::pair<int32_t, int32_t>> Facility::instanceDestinations(const DeviceInstance& instance) const {
+    const Router* found = router(instance.device);
+    if (!found) return std::nullopt;
+    int64_t end = found->destinations;
+    for (const auto& other : instances_) {
+        if (other.device == instance.device && other.offset > instance.offset && other.offset < end) end = other.offset;
+    }
+    int64_t first = int64_t{instance.offset} + 1;
+    return std::make_pair(static_cast<int32_t>(std::min<int64_t>(first, INT32_MAX)), static_cast<int32_t>(end));
 }
 
 bool Facility::knownDevice(int32_t device) const {

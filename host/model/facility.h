@@ -61,6 +61,11 @@ public:
     const DeviceInstance* instance(const std::string& name) const;
     // A device given by instance name or by number.
     std::optional<int32_t> findDevice(const std::string& nameOrNumber) const;
+    // The router destinations a router instance spans: from its offset + 1 to
+    // the next instance's offset on the same router (the router's last
+    // destination for the highest one); first > last when it spans none, and
+    // nullopt when the instance's device is no router.
+    std::optional<std::pair<int32_t, int32_t>> instanceDestinations(const DeviceInstance& instance) const;
     bool knownDevice(int32_t device) const;
     Router* router(int32_t device);
     const Router* router(int32_t device) const;

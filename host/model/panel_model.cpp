@@ -9,7 +9,7 @@ namespace {
 // The panel file's vocabulary. A file naming anything else is refused, so a
 // misspelt key or kind shows at load time instead of as a control that
 // silently never draws.
-const char* const panelKeys[] = {"$schema", "comment", "title", "glyphs", "controls", "layout"};
+const char* const panelKeys[] = {"$schema", "comment", "title", "hint", "glyphs", "controls", "layout"};
 const char* const controlKeys[] = {"id",      "kind",  "label",   "properties",     "entries",
                                    "command", "value", "comment", "defaultProperty"};
 const char* const entryKeys[] = {"text", "value"};
@@ -144,6 +144,7 @@ bool Panel::parse(const std::string& text, const std::string& fileName, Panel& p
             if (root.contains("$schema")) textAt(root, "$schema", "");
             if (root.contains("comment")) textAt(root, "comment", "");
             if (root.contains("title")) p.title = textAt(root, "title", "");
+            if (root.contains("hint")) p.hint = textAt(root, "hint", "");
             if (!root.contains("controls")) throw JsonContentError("/", "missing \"controls\"");
             const auto& list = requireArray(root["controls"], "/controls");
             for (std::size_t i = 0; i < list.size(); ++i) {
@@ -161,8 +162,11 @@ bool Panel::parse(const std::string& text, const std::string& fileName, Panel& p
                 }
                 c.kind = item.contains("kind") ? textAt(item, "kind", path) : "button";
                 if (!oneOf(c.kind, controlKinds)) {
-                    throw JsonContentError(path + "/kind", "unknown kind \"" + printable(c.kind, 40) + "\" (expected " +
-                                                               alternatives(controlKinds) + ")");
+                    // Files of the first format took any kind and drew it as
+                    // text; they keep loading, with a warning to change them.
+                    p.warnings.push_back(fileName + ": " + path + "/kind: unknown kind \"" + printable(c.kind, 40) +
+                                         "\", drawn as text (expected " + alternatives(controlKinds) + ")");
+                    c.kind = "text";
                 }
                 c.label = item.contains("label") ? textAt(item, "label", path) : c.id;
                 if (item.contains("comment")) textAt(item, "comment", path);

@@ -17,7 +17,7 @@ struct ListEntry {
 
 struct Control {
     std::string id;
-    std::string kind;  // button, list, text, label, indicator or alarm
+    std::string kind;  // button, list, text, label, indicator or alarm (an unknown kind is read as text)
     std::string label;
     std::vector<std::pair<std::string, std::string>> properties;  // in the order first set
     std::vector<ListEntry> entries;
@@ -46,9 +46,13 @@ struct Panel {
     std::string file;
     std::string parameter;
     std::string title;
+    std::string hint;  // a line for the operator, shown above the panel in the browser
     std::vector<Control> controls;
     std::vector<std::vector<LayoutCell>> layout;
     std::vector<std::pair<std::string, std::string>> glyphs;  // property value -> drawn as
+    // What the file says that this host reads otherwise than written, one line
+    // each ("FILE: /controls/2/kind: unknown kind ..., drawn as text").
+    std::vector<std::string> warnings;
 
     Control* control(const std::string& id);
     const Control* control(const std::string& id) const;

@@ -57,7 +57,8 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     std::vector<ScenarioStep> steps;
     if (!options.scenario.empty()) {
         std::string text;
-        if (!readTextFile(options.scenario, text, why) || !parseScenario(text, options.scenario, steps, why)) {
+        if (!readTextFile(options.scenario, text, why) || !parseScenario(text, options.scenario, steps, why) ||
+            !checkInstanceNumbers(facility, steps, why)) {
             err << "zarn_host: " << why << "\n";
             return exitError;
         }
@@ -79,6 +80,7 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
                                      options.facility, options.panelLibrary);
 
     SimHost host(std::move(facility));
+    host.expectEveryRefusal(options.expectRefusals);
     if (!options.quiet) host.trace().setEcho(&out);
     if (traceFile.is_open()) host.trace().setFile(&traceFile);
     for (const auto& name : options.offline) host.trace().line(TraceKind::step, "offline " + name);
@@ -199,12 +201,26 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
         summary +=
             ", " + std::to_string(refused.size()) + (refused.size() == 1 ? " panel file" : " panel files") + " refused";
     }
+    const RefusalCounts& refusals = host.refusalCounts();
+    if (refusals.total() > 0) summary += ", " + refusals.summary();
+    const auto& warnings = host.warnings();
+    if (!warnings.empty())
+        summary += ", " + std::to_string(warnings.size()) + (warnings.size() == 1 ? " warning" : " warnings");
     host.trace().line(TraceKind::step, summary);
     if (options.quiet) out << traceMarker(TraceKind::step) << summary << "\n";  // the one line a quiet run prints
     for (const auto& f : faults) err << "zarn_host: protocol fault: " << f << "\n";
     for (const auto& why : refused) err << "zarn_host: panel file refused: " << why << "\n";
+    for (const auto& why : host.failingRefusals()) err << "zarn_host: refused: " << why << "\n";
+    if (refusals.failing > host.failingRefusals().size()) {
+        err << "zarn_host: refused: ... and " << refusals.failing - host.failingRefusals().size() << " more\n";
+    }
+    if (refusals.failing > 0) {
+        err << "zarn_host: refusals fail the run unless expected: an expect refused step after the step that caused "
+               "them, or --expect-refusals\n";
+    }
+    for (const auto& why : warnings) err << "zarn_host: warning: " << why << "\n";
     if (outcome == ScenarioRunner::Outcome::error || loadFailed) return exitError;
-    if (anyFailed || !faults.empty() || !refused.empty()) return exitFailed;
+    if (anyFailed || !faults.empty() || !refused.empty() || refusals.failing > 0) return exitFailed;
     return exitOk;
 }
 

@@ -25,6 +25,7 @@ struct HostOptions {
     bool stepsFromTerminal = false;
     bool quiet = false;
     std::vector<std::string> offline;  // device instances offline from the start
+    bool expectRefusals = false;       // refusals counted, none fails the run
     std::string serve;                 // "[HOST:]PORT": serve the panel to browsers after the scenario
     bool allowRemote = false;          // --serve on an address other machines reach
     // --serve runs the panel in a worker process (zarn_host --worker) under a

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "scenario/scenario_steps.h"
+#include "sim/refusal.h"
 #include "text/command_text.h"
 
 namespace zarn_host {
@@ -85,6 +86,16 @@ bool checkArguments(const ScenarioStepKind& kind, const ScenarioStep& step, std:
             return false;
         }
     }
+    if (kind.refusalKindFirst && !step.rest.empty()) {
+        std::string word, text;
+        splitRefusalExpectation(step.rest, word, text);
+        if (!findRefusalKind(word)) {
+            std::string kinds;
+            for (const auto& info : refusalKinds()) kinds += (kinds.empty() ? "" : ", ") + std::string(info.word);
+            error = "\"" + printable(word, 40) + "\" is no kind of refusal (the kinds: " + kinds + ")";
+            return false;
+        }
+    }
     if (kind.commands != CommandMatch::none && !step.rest.empty()) {
         CheckedCommand checked;
         std::string why;
@@ -120,6 +131,13 @@ std::string scenarioQuoted(const std::string& text) {
 std::string scenarioArgument(const std::string& text) {
     bool bare = !text.empty() && text[0] != '#' && text.find_first_of(" \t\r\n\"\\") == std::string::npos;
     return bare ? text : scenarioQuoted(text);
+}
+
+void splitRefusalExpectation(const std::string& rest, std::string& kind, std::string& text) {
+    std::size_t end = 0;
+    while (end < rest.size() && !isBlank(rest[end])) ++end;
+    kind = rest.substr(0, end);
+    text = end < rest.size() ? rest.substr(end + 1) : std::string();
 }
 
 bool parseScenarioLine(const std::string& rawLine, ScenarioStep& step, std::string& error) {

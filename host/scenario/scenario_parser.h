@@ -34,6 +34,9 @@ bool parseScenarioLine(const std::string& line, ScenarioStep& step, std::string&
 bool parseScenario(const std::string& text, const std::string& fileName, std::vector<ScenarioStep>& steps,
                    std::string& error);
 
+// expect refused's "KIND TEXT": the first word, and the rest after one blank.
+void splitRefusalExpectation(const std::string& rest, std::string& kind, std::string& text);
+
 // text as one quoted argument, with the escapes parseScenarioLine reads back.
 std::string scenarioQuoted(const std::string& text);
 // text as one argument: bare when it reads back the same, else scenarioQuoted.

@@ -27,7 +27,47 @@ bool isNull(const ScenarioToken& token) {
     return !token.quoted && token.text == "null";
 }
 
+// The steps whose first two arguments are DEVICE DEST.
+bool takesDeviceAndDestination(const std::string& keyword) {
+    return keyword == "route" || keyword == "lock" || keyword == "unlock" || keyword == "expect route";
+}
+
+enum class InstanceNumber { notANumber, inside, outside };
+
+// A destination number of a router instance as the router's number.
+InstanceNumber instanceDestination(const Facility& facility, const DeviceInstance& instance, const std::string& text,
+                                   int32_t& dest, std::string& why) {
+    int32_t n = 0;
+    auto span = facility.instanceDestinations(instance);
+    if (!span || !parseInt32(text, n)) return InstanceNumber::notANumber;
+    const int64_t count = int64_t{span->second} - span->first + 1;
+    if (n < 1 || n > count) {
+        why = "destination " + text + " is outside instance " + quoted(instance.name) +
+              (count > 0 ? " (its destinations 1.." + std::to_string(count) + " are the router's " +
+                               std::to_string(span->first) + ".." + std::to_string(span->second) + ")"
+                         : " (it spans no destination of the router)");
+        return InstanceNumber::outside;
+    }
+    dest = static_cast<int32_t>(int64_t{span->first} - 1 + n);
+    return InstanceNumber::inside;
+}
+
 }  // namespace
+
+bool checkInstanceNumbers(const Facility& facility, const std::vector<ScenarioStep>& steps, std::string& error) {
+    for (const auto& step : steps) {
+        if (!takesDeviceAndDestination(step.keyword) || step.args.size() < 2) continue;
+        const DeviceInstance* instance = facility.instance(step.args[0].text);
+        int32_t dest = 0;
+        std::string why;
+        if (instance &&
+            instanceDestination(facility, *instance, step.args[1].text, dest, why) == InstanceNumber::outside) {
+            error = step.file + ":" + std::to_string(step.line) + ": " + why;
+            return false;
+        }
+    }
+    return true;
+}
 
 ScenarioRunner::ScenarioRunner(SimHost& host, Loader loader, std::ostream& err)
     : host_(host), loader_(std::move(loader)), err_(&err) {}
@@ -96,14 +136,26 @@ std::string ScenarioRunner::windowText() const {
     return text;
 }
 
-Router* ScenarioRunner::routerOf(const ScenarioToken& device, std::string& why) {
+Router* ScenarioRunner::routerOf(const ScenarioToken& device, std::string& why, const DeviceInstance** instance) {
     auto d = host_.facility().findDevice(device.text);
     Router* router = d ? host_.facility().router(*d) : nullptr;
     if (!router) why = "no router " + quoted(device.text);
+    if (instance) *instance = router ? host_.facility().instance(device.text) : nullptr;
     return router;
 }
 
-bool ScenarioRunner::destinationOf(const Router& router, const ScenarioToken& token, int32_t& dest, std::string& why) {
+bool ScenarioRunner::destinationOf(const Router& router, const ScenarioToken& token, int32_t& dest, std::string& why,
+                                   const DeviceInstance* instance) {
+    if (instance) {
+        switch (instanceDestination(host_.facility(), *instance, token.text, dest, why)) {
+            case InstanceNumber::inside:
+                return true;
+            case InstanceNumber::outside:
+                return false;
+            case InstanceNumber::notANumber:
+                break;  // a name: the router's
+        }
+    }
     auto d = router.findDestination(token.text);
     if (!d || !router.validDestination(*d)) {
         why = "no destination " + quoted(token.text) + " on router " + std::to_string(router.device);
@@ -168,8 +220,11 @@ ScenarioRunner::Outcome ScenarioRunner::parent(const ScenarioStep& step) {
 
 Router* ScenarioRunner::crosspointOf(const ScenarioStep& step, int32_t& dest, int32_t& source, std::string& why) {
     const auto& a = step.args;
-    Router* router = routerOf(a[0], why);
-    if (!router || !destinationOf(*router, a[1], dest, why) || !sourceOf(*router, a[2], source, why)) return nullptr;
+    const DeviceInstance* instance = nullptr;
+    Router* router = routerOf(a[0], why, &instance);
+    if (!router || !destinationOf(*router, a[1], dest, why, instance) || !sourceOf(*router, a[2], source, why)) {
+        return nullptr;
+    }
     return router;
 }
 
@@ -186,9 +241,10 @@ ScenarioRunner::Outcome ScenarioRunner::route(const ScenarioStep& step) {
 template <bool locked>
 ScenarioRunner::Outcome ScenarioRunner::setLocked(const ScenarioStep& step) {
     std::string why;
-    Router* router = routerOf(step.args[0], why);
+    const DeviceInstance* instance = nullptr;
+    Router* router = routerOf(step.args[0], why, &instance);
     int32_t dest = 0;
-    if (!router || !destinationOf(*router, step.args[1], dest, why)) return error(step, why);
+    if (!router || !destinationOf(*router, step.args[1], dest, why, instance)) return error(step, why);
     if constexpr (locked) {
         router->locked.insert(dest);
     } else {
@@ -313,6 +369,26 @@ ScenarioRunner::Outcome ScenarioRunner::expectNoCommand(const ScenarioStep& step
     }
     ++expectationsMet_;
     return Outcome::ok;
+}
+
+ScenarioRunner::Outcome ScenarioRunner::expectRefused(const ScenarioStep& step) {
+    std::string word, text;
+    splitRefusalExpectation(step.rest, word, text);
+    const RefusalKindInfo* kind = word.empty() ? nullptr : findRefusalKind(word);
+    if (!word.empty() && !kind) return error(step, "\"" + printable(word, 40) + "\" is no kind of refusal");
+    if (host_.expectRefusals(kind, text.empty() ? nullptr : &text) > 0) {
+        ++expectationsMet_;
+        return Outcome::ok;
+    }
+    std::string expected = "a refusal";
+    if (kind) expected += std::string(" of kind ") + kind->word + " (" + kind->summary + ")";
+    if (!text.empty()) expected += ": " + text;
+    const auto& recent = host_.recentRefusals();
+    std::string happened = recent.empty() ? "no refusal since the last step" : "refusals since the last step:";
+    for (const auto& refusal : recent) {
+        happened += std::string("\n    ") + refusalKindInfo(refusal.kind).word + " " + refusal.text;
+    }
+    return fail(step, expected, happened);
 }
 
 ScenarioRunner::Outcome ScenarioRunner::expectProperty(const ScenarioStep& step) {

@@ -16,6 +16,12 @@
 
 namespace zarn_host {
 
+// Steps that name a device instance and a destination number take the
+// instance's numbers (its first destination is 1, as the panel's commands
+// offset them); false with "file:line: why" at the first step whose number
+// lies outside its instance. Run when the scenario is read.
+bool checkInstanceNumbers(const Facility& facility, const std::vector<ScenarioStep>& steps, std::string& error);
+
 class ScenarioRunner {
 public:
     using Outcome = ScenarioOutcome;
@@ -54,8 +60,11 @@ private:
     void beginAction();
     std::string windowText() const;
     // A router, a destination and a source named by a step; false with why.
-    Router* routerOf(const ScenarioToken& device, std::string& why);
-    bool destinationOf(const Router& router, const ScenarioToken& token, int32_t& dest, std::string& why);
+    // A router named by an instance gives the instance: destination numbers
+    // are then the instance's.
+    Router* routerOf(const ScenarioToken& device, std::string& why, const DeviceInstance** instance = nullptr);
+    bool destinationOf(const Router& router, const ScenarioToken& token, int32_t& dest, std::string& why,
+                       const DeviceInstance* instance = nullptr);
     bool sourceOf(const Router& router, const ScenarioToken& token, int32_t& source, std::string& why);
     // A step's "DEVICE DEST SOURCE": the router, null with why when any is wrong.
     Router* crosspointOf(const ScenarioStep& step, int32_t& dest, int32_t& source, std::string& why);
@@ -77,6 +86,7 @@ private:
     Outcome show(const ScenarioStep& step);
     Outcome expectCommand(const ScenarioStep& step);
     Outcome expectNoCommand(const ScenarioStep& step);
+    Outcome expectRefused(const ScenarioStep& step);
     Outcome expectProperty(const ScenarioStep& step);
     Outcome expectRoute(const ScenarioStep& step);
     Outcome expectReply(const ScenarioStep& step);

@@ -27,11 +27,12 @@ const std::vector<ScenarioStepKind>& scenarioSteps() {
         {"parent", "TEXT", 1, 1, tokens, 0, nullptr, startsPanel, traced, &R::parent,
          "a parent message; the reply is printed, handed back and kept for expect reply"},
         {"route", "DEVICE DEST SOURCE", 3, 3, tokens, 0, nullptr, !startsPanel, traced, &R::route,
-         "a route made outside the panel"},
+         "a route made outside the panel (a refusal is traced, not counted: the panel did not ask); numbers as "
+         "below"},
         {"lock", "DEVICE DEST", 2, 2, tokens, 0, nullptr, !startsPanel, traced, &R::setLocked<true>,
-         "refuses routes to a destination"},
+         "refuses routes to a destination; numbers as below"},
         {"unlock", "DEVICE DEST", 2, 2, tokens, 0, nullptr, !startsPanel, traced, &R::setLocked<false>,
-         "allows routes to a destination again"},
+         "allows routes to a destination again; numbers as below"},
         {"offline", "DEVICE", 1, 1, tokens, 0, nullptr, !startsPanel, traced, &R::setOnline<false>,
          "the device answers nothing from now on"},
         {"online", "DEVICE", 1, 1, tokens, 0, nullptr, !startsPanel, traced, &R::setOnline<true>,
@@ -45,10 +46,16 @@ const std::vector<ScenarioStepKind>& scenarioSteps() {
         {"expect no command", "[TEXT]", 0, 1, rest, 0, nullptr, startsPanel, !traced, &R::expectNoCommand,
          "nothing was sent since the last step, or nothing that begins with TEXT up to an argument's end "
          "(\"RC\": no RC at all; \"RC 101\": none to device 101)", CommandMatch::beginning},
+        {"expect refused", "[KIND [TEXT]]", 0, 1, rest, 0, nullptr, startsPanel, !traced, &R::expectRefused,
+         "the host refused something since the last step (of KIND, with the whole TEXT the trace shows after "
+         "\"! \"); every refusal that matches is expected and fails nothing (KIND: the refusal table)",
+         CommandMatch::none, true},
         {"expect property", "CONTROL NAME VALUE", 3, 3, tokens, 0, nullptr, startsPanel, !traced, &R::expectProperty,
          "a control property's current value"},
         {"expect route", "DEVICE DEST SOURCE", 3, 3, tokens, 0, nullptr, !startsPanel, !traced, &R::expectRoute,
-         "a router's current crosspoint"},
+         "a router's current crosspoint. DEST: after an instance name the instance's number (1 is its first "
+         "destination, the offset applied as for the panel's commands; a number outside it is refused when the "
+         "scenario is read), after a device number the device's; SOURCE: always the device's"},
         {"expect reply", "TEXT", 1, 1, tokens, 0, nullptr, startsPanel, !traced, &R::expectReply,
          "the last parent reply, whole (a bare null: none)"},
         {"answer", "PREFIX TEXT", 2, 2, tokens, 0, nullptr, !startsPanel, traced, &R::answer,

@@ -37,6 +37,7 @@ struct ScenarioStepKind {
     ScenarioOutcome (ScenarioRunner::*run)(const ScenarioStep& step);
     const char* meaning;
     CommandMatch commands = CommandMatch::none;
+    bool refusalKindFirst = false;  // the rest of the line begins with a refusal kind (sim/refusal.h)
 
     // "press CONTROL [COMMAND [VALUE]]"
     std::string syntax() const;

@@ -51,6 +51,7 @@ const Panel* SimHost::panel(const std::string& id) const {
 bool SimHost::load(load_zarn_client_script_fn entry, const std::string& folder, const std::string& name) {
     trace_.line(TraceKind::in, "load " + name + " (folder " + quoted(folder) + ")");
     farewellSent_ = false;
+    timersStarted_.clear();
     {
         CallScope scope(*this);
         script_ = entry(this, folder.c_str());
@@ -72,7 +73,65 @@ void SimHost::unload() {
         script_ = nullptr;
     }
     if (!farewellSent_) fault(FaultKind::missingFarewell, "the panel was destroyed without sending \"AS\"");
+    releaseRegistrations();
     revertives_.clear();
+}
+
+void SimHost::releaseRegistrations() {
+    // A host drops a panel's registrations when the panel goes; one that the
+    // panel kept to the end would, on a real host, keep revertives flowing
+    // to nobody until the host is restarted.
+    for (const auto& entry : facility_.routers()) {
+        Router* router = facility_.router(entry.first);
+        if (router->registrations.empty()) continue;
+        std::string ranges;
+        for (const auto& range : router->registrations) {
+            if (!ranges.empty()) ranges += ", ";
+            ranges += std::to_string(range.first) + ".." + std::to_string(range.second);
+        }
+        std::string what = "router " + std::to_string(router->device) + ": destinations " + ranges +
+                           " still registered when the panel ended (RR without RU)";
+        trace_.line(TraceKind::refusal, what);
+        refuse(RefusalKind::registration, what);
+        router->registrations.clear();
+    }
+}
+
+void SimHost::refuse(RefusalKind kind, const std::string& what) {
+    ++refusalCounts_.byKind[static_cast<std::size_t>(kind)];
+    if (recentRefusals_.size() < maxRecentCommands) {
+        recentRefusals_.push_back({kind, what, expectEveryRefusal_});
+    } else if (refusalKindInfo(kind).fails && !expectEveryRefusal_) {
+        // Past the window nothing can expect it any more.
+        ++refusalCounts_.failing;
+    }
+}
+
+uint64_t SimHost::failingSoFar() const {
+    uint64_t failing = refusalCounts_.failing;
+    for (const auto& refusal : recentRefusals_) {
+        if (!refusal.expected && !expectEveryRefusal_ && refusalKindInfo(refusal.kind).fails) ++failing;
+    }
+    return failing;
+}
+
+void SimHost::settleRefusals() {
+    for (const auto& refusal : recentRefusals_) {
+        if (refusal.expected || expectEveryRefusal_ || !refusalKindInfo(refusal.kind).fails) continue;
+        ++refusalCounts_.failing;
+        if (failingRefusals_.size() < maxFailingKept) failingRefusals_.push_back(refusal.text);
+    }
+    recentRefusals_.clear();
+}
+
+std::size_t SimHost::expectRefusals(const RefusalKindInfo* kind, const std::string* text) {
+    std::size_t matched = 0;
+    for (auto& refusal : recentRefusals_) {
+        if ((kind && refusal.kind != kind->kind) || (text && refusal.text != *text)) continue;
+        refusal.expected = true;
+        ++matched;
+    }
+    return matched;
 }
 
 std::string SimHost::panelNotShown(const std::string& panelId) const {
@@ -215,6 +274,7 @@ void SimHost::setOnline(int32_t device, bool on) {
 }
 
 void SimHost::clearRecentCommands() {
+    settleRefusals();
     recent_.clear();
     recentDropped_ = 0;
 }
@@ -228,6 +288,7 @@ void SimHost::finish() {
         delete[] entry.first;
     }
     live_.clear();
+    settleRefusals();
 }
 
 char* SimHost::callback(void* data, int32_t type) {
@@ -264,8 +325,10 @@ char* SimHost::command(const char* text) {
                                             : "command \"" + printable(commandText) + "\" after \"AS\"");
     }
     if (commandText == "AS") farewellSent_ = true;
-    std::vector<std::string> notes;
+    std::vector<CommandNote> notes;
     std::optional<std::string> reply = execute(commandText, notes);
+    // A command the scenario answers itself is not the host's to refuse.
+    bool answered = false;
     if (!answers_.empty()) {
         const std::string* longest = nullptr;
         for (const auto& entry : answers_) {
@@ -274,7 +337,10 @@ char* SimHost::command(const char* text) {
                 longest = &entry.first;
             }
         }
-        if (longest) reply = answers_[*longest];
+        if (longest) {
+            reply = answers_[*longest];
+            answered = true;
+        }
     }
     const zarn::HostCommand* shape = zarn::findHostCommand(commandText.substr(0, 2));
     if (trace_.enabled()) {
@@ -285,7 +351,10 @@ char* SimHost::command(const char* text) {
             line += "  => " + quoted(*reply);
         }
         trace_.line(TraceKind::out, line);
-        for (const auto& note : notes) trace_.line(TraceKind::refusal, note);
+        for (const auto& note : notes) trace_.line(note.warning ? TraceKind::note : TraceKind::refusal, note.text);
+    }
+    for (const auto& note : notes) {
+        if (note.kind && !answered) refuse(*note.kind, note.text);
     }
     if (!reply) return nullptr;
 

@@ -16,11 +16,13 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "model/facility.h"
 #include "model/panel_model.h"
+#include "sim/refusal.h"
 #include "sim/trace.h"
 #include "sim/virtual_clock.h"
 
@@ -114,6 +116,28 @@ public:
     static constexpr std::size_t maxRecentCommands = 65536;
     // Protocol faults found so far; each makes the run fail.
     const std::vector<Fault>& faults() const { return faults_; }
+    // Refusals since the recent commands were cleared, in order (at most
+    // maxRecentCommands kept). Clearing settles them: those of a kind that
+    // fails and not expected by then count as failing.
+    const std::vector<Refusal>& recentRefusals() const { return recentRefusals_; }
+    // Marks the recent refusals of kind (any kind when null) whose text is
+    // text (any text when null) as expected; how many matched.
+    std::size_t expectRefusals(const RefusalKindInfo* kind, const std::string* text);
+    // Every refusal counts but none fails the run (scenarios that probe bad
+    // input on purpose).
+    void expectEveryRefusal(bool on) { expectEveryRefusal_ = on; }
+    // The run's refusals by kind; failing is settled up to the last clear
+    // (and by finish()).
+    const RefusalCounts& refusalCounts() const { return refusalCounts_; }
+    // Those settled as failing and those of the last action that will be
+    // unless an expectation matches them first.
+    uint64_t failingSoFar() const;
+    // The first refusals that fail the run, for a report (at most maxFailingKept).
+    const std::vector<std::string>& failingRefusals() const { return failingRefusals_; }
+    static constexpr std::size_t maxFailingKept = 20;
+    // Warnings: what the host accepted but a panel engineer should change
+    // (a panel file's control of a kind this host does not know, drawn as text).
+    const std::vector<std::string>& warnings() const { return warnings_; }
     // Panel files a PS named that the loader refused, each once with its
     // one-line reason (file, JSON path, what was expected): a fault of the
     // panel's bundle rather than of its protocol, and it fails the run too.
@@ -123,7 +147,7 @@ public:
     // /controls/2/kind: ..."), else "no panel \"1\" shown".
     std::string panelNotShown(const std::string& panelId) const;
     // Ends the run: reports replies that should have come back and did not,
-    // frees every reply still held.
+    // frees every reply still held, settles the refusals.
     void finish();
 
     // The boundary, script to host: 0 command, 5 reply handed back.
@@ -151,12 +175,24 @@ private:
         SimHost& host_;
     };
 
+    // Why a command was not done: a refusal of its kind, or a line of the
+    // trace only (no kind: a panel file refused, which counts on its own).
+    struct CommandNote {
+        std::optional<RefusalKind> kind;
+        std::string text;
+        bool warning = false;  // done, but not as the panel file says: a plain trace line
+    };
+
     // A control of a shown panel of the loaded script; null with why.
     Control* loadedControl(const std::string& panelId, const std::string& controlId, std::string& error);
     char* command(const char* text);
     void handBack(char* reply);
-    std::optional<std::string> execute(const std::string& text, std::vector<std::string>& notes);
+    std::optional<std::string> execute(const std::string& text, std::vector<CommandNote>& notes);
     void fault(FaultKind kind, const std::string& what);
+    void refuse(RefusalKind kind, const std::string& what);
+    void settleRefusals();
+    // At the end of a panel's life: registrations it never released.
+    void releaseRegistrations();
     void queueRevertive(const Router& router, int32_t destination);
     void deliverRevertives();
     void freeHostOwnedReplies();
@@ -175,6 +211,12 @@ private:
     std::size_t recentDropped_ = 0;
     uint64_t commandCount_ = 0;
     std::vector<Fault> faults_;
+    std::vector<Refusal> recentRefusals_;
+    RefusalCounts refusalCounts_;
+    std::vector<std::string> failingRefusals_;
+    bool expectEveryRefusal_ = false;
+    std::vector<std::string> warnings_;
+    std::set<int32_t> timersStarted_;  // timer ids started in this panel's life
     std::vector<std::string> refusedPanelFiles_;
     std::map<std::string, std::string> refusedPanels_;  // panel id: its last PS's refusal
     std::map<std::string, std::optional<std::string>> answers_;

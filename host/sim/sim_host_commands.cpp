@@ -7,9 +7,9 @@
 #include "text/command_text.h"
 
 namespace zarn_host {
-// Returns the reply text, or nullopt for a null reply. Notes explain refusals;
-// a malformed text is a protocol fault.
-std::optional<std::string> SimHost::execute(const std::string& text, std::vector<std::string>& notes) {
+// Returns the reply text, or nullopt for a null reply. notes say why a command
+// was not done, each a refusal of its kind; a malformed text is a protocol fault.
+std::optional<std::string> SimHost::execute(const std::string& text, std::vector<CommandNote>& notes) {
     CheckedCommand checked;
     std::string error;
     if (!checkCommand(text, true, checked, error)) {
@@ -24,6 +24,7 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     const std::vector<int32_t>& n = checked.numbers;
     const auto& a = checked.parsed.args;
     const std::string ok = "OK";
+    auto refuse = [&](RefusalKind kind, std::string why) { notes.push_back({kind, std::move(why)}); };
 
     // Commands addressed to a device: it must exist and be online.
     auto deviceUsable = [&](int32_t device) {
@@ -35,12 +36,12 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
                                                     std::to_string(device) +
                                                     ", which the facility does not have (a number cut short?)");
             } else {
-                notes.push_back("no device 0");
+                refuse(RefusalKind::unresolved, "no device 0");
             }
             return false;
         }
         if (!facility_.online(device)) {
-            notes.push_back("device " + std::to_string(device) + " is offline");
+            refuse(RefusalKind::offline, "device " + std::to_string(device) + " is offline");
             return false;
         }
         return true;
@@ -48,13 +49,14 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     auto routerUsable = [&](int32_t device) -> Router* {
         if (!deviceUsable(device)) return nullptr;
         Router* router = facility_.router(device);
-        if (!router) notes.push_back("device " + std::to_string(device) + " is not a router");
+        if (!router) refuse(RefusalKind::router, "device " + std::to_string(device) + " is not a router");
         return router;
     };
     auto rangeValid = [&](const Router& router, int32_t first, int32_t last) {
         if (first > last || !router.validDestination(first) || !router.validDestination(last)) {
-            notes.push_back("destination range " + std::to_string(first) + ".." + std::to_string(last) +
-                            " is outside 1.." + std::to_string(router.destinations) + " (refused)");
+            refuse(first == 0 && last == 0 ? RefusalKind::unresolved : RefusalKind::range,
+                   "destination range " + std::to_string(first) + ".." + std::to_string(last) + " is outside 1.." +
+                       std::to_string(router.destinations) + " (refused)");
             return false;
         }
         return true;
@@ -62,22 +64,23 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     auto findControl = [&](const std::string& panelId, const std::string& controlId) -> Control* {
         auto found = panels_.find(panelId);
         if (found == panels_.end()) {
-            notes.push_back("no panel \"" + printable(panelId) + "\" shown");
+            refuse(RefusalKind::panel, "no panel \"" + printable(panelId) + "\" shown");
             return nullptr;
         }
         Control* control = found->second.control(controlId);
-        if (!control) notes.push_back("no control \"" + printable(controlId) + "\" on panel \"" + panelId + "\"");
+        if (!control)
+            refuse(RefusalKind::control, "no control \"" + printable(controlId) + "\" on panel \"" + panelId + "\"");
         return control;
     };
 
     if (word == "SD") {
         const DeviceInstance* inst = facility_.lookUp(a[0].text);
         if (!inst) {
-            notes.push_back("no device instance \"" + printable(a[0].text) + "\"");
+            refuse(RefusalKind::instance, "no device instance \"" + printable(a[0].text) + "\"");
             return std::nullopt;
         }
         if (!facility_.online(inst->device)) {
-            notes.push_back("device " + std::to_string(inst->device) + " is offline");
+            refuse(RefusalKind::offline, "device " + std::to_string(inst->device) + " is offline");
             return std::nullopt;
         }
         return std::to_string(inst->device) + " " + std::to_string(inst->offset);
@@ -85,7 +88,7 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     if (word == "XI") {
         auto found = panels_.find(a[0].text);
         if (found == panels_.end()) {
-            notes.push_back("no panel \"" + printable(a[0].text) + "\" shown");
+            refuse(RefusalKind::panel, "no panel \"" + printable(a[0].text) + "\" shown");
             return std::nullopt;
         }
         return found->second.listIds(a[1].text);
@@ -93,12 +96,18 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     if (word == "PS") {
         Panel panel;
         if (!Panel::load(a[1].text, panel, error)) {
-            notes.push_back(error);
+            notes.push_back({std::nullopt, error});  // counted as a panel file refused
             if (std::find(refusedPanelFiles_.begin(), refusedPanelFiles_.end(), error) == refusedPanelFiles_.end()) {
                 refusedPanelFiles_.push_back(error);
             }
             refusedPanels_[a[0].text] = error;
             return std::nullopt;
+        }
+        for (const auto& warning : panel.warnings) {
+            notes.push_back({std::nullopt, "warning: " + warning, true});
+            if (std::find(warnings_.begin(), warnings_.end(), warning) == warnings_.end()) {
+                warnings_.push_back(warning);
+            }
         }
         panel.id = a[0].text;
         panel.file = a[1].text;
@@ -111,7 +120,12 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
         if (!routerUsable(n[0])) return std::nullopt;
         RouteResult result = facility_.route(n[0], n[2], n[1]);
         if (result != RouteResult::done) {
-            notes.push_back(std::string("crosspoint refused: ") + describe(result));
+            RefusalKind kind = result == RouteResult::badSource ? RefusalKind::source
+                               : result == RouteResult::badDestination
+                                   ? (n[2] == 0 ? RefusalKind::unresolved : RefusalKind::destination)
+                               : result == RouteResult::locked ? RefusalKind::locked
+                                                               : RefusalKind::offline;
+            refuse(kind, std::string("crosspoint refused: ") + describe(result));
             return std::nullopt;
         }
         const Router* router = facility_.router(n[0]);
@@ -122,12 +136,13 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
         if (!deviceUsable(n[0])) return std::nullopt;
         if (facility_.invented(n[0])) return std::to_string(n[2]);
         if (!facility_.hasDatabase(n[0], n[1])) {
-            notes.push_back("device " + std::to_string(n[0]) + " has no database " + std::to_string(n[1]));
+            refuse(RefusalKind::database,
+                   "device " + std::to_string(n[0]) + " has no database " + std::to_string(n[1]));
             return std::nullopt;
         }
         const std::string* entry = facility_.databaseEntry(n[0], n[1], n[2]);
         if (!entry) {
-            notes.push_back("no entry " + std::to_string(n[2]) + " in database " + std::to_string(n[1]));
+            refuse(RefusalKind::entry, "no entry " + std::to_string(n[2]) + " in database " + std::to_string(n[1]));
             return std::nullopt;
         }
         return *entry;
@@ -151,21 +166,30 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
         return ok;
     }
     if (word == "RU") {
-        Router* router = routerUsable(n[0]);
+        // Registrations are the host's own books: a panel's RU releases them
+        // even when the router is offline and answers nothing.
+        Router* router = facility_.router(n[0]);
+        if (router && !facility_.online(n[0])) router->registrations.clear();
+        router = routerUsable(n[0]);
         if (!router) return std::nullopt;
         router->registrations.clear();
         return ok;
     }
     if (word == "ET") {
         if (a.size() == 1) {
-            clock_.stop(n[0]);
+            // Stopping a timer that ran and stopped is harmless; an id never
+            // started in this panel's life is a number the panel got wrong.
+            if (!clock_.stop(n[0]) && timersStarted_.count(n[0]) == 0) {
+                refuse(RefusalKind::timer, "timer " + std::to_string(n[0]) + " was never started");
+            }
             return ok;
         }
         if (n[1] <= 0) {
-            notes.push_back("timer interval " + std::to_string(n[1]) + " is not positive (refused)");
+            refuse(RefusalKind::interval, "timer interval " + std::to_string(n[1]) + " is not positive (refused)");
             return std::nullopt;
         }
         clock_.start(n[0], n[1]);
+        timersStarted_.insert(n[0]);
         return ok;
     }
     if (word == "TP") {
@@ -179,7 +203,8 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
         std::string name = a[0].text.substr(0, eq);
         if (name.empty()) {
             if (control->defaultProperty.empty()) {
-                notes.push_back("control \"" + control->id + "\" has no default property for an empty name");
+                refuse(RefusalKind::property,
+                       "control \"" + control->id + "\" has no default property for an empty name");
                 return std::nullopt;
             }
             name = control->defaultProperty;
@@ -193,7 +218,8 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
         if (a[2].text == "all") return control->allProperties();
         const std::string* value = control->property(a[2].text);
         if (!value) {
-            notes.push_back("control \"" + control->id + "\" has no property \"" + printable(a[2].text) + "\"");
+            refuse(RefusalKind::property,
+                   "control \"" + control->id + "\" has no property \"" + printable(a[2].text) + "\"");
             return std::nullopt;
         }
         return a[2].text + "=" + *value;

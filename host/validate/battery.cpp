@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <memory>
@@ -136,7 +137,18 @@ std::string panelFolderHint(const Options& options) {
                       : !options.facility.empty()
                           ? "the facility file's folder"
                           : "the library's folder, as neither --panel-dir nor --facility was given";
-    return " (the panel was given the folder \"" + printable(folder, 200) + "\", " + why +
+    // A relative folder (a facility file named without one gives "") means
+    // the current folder, which the report names.
+    std::string where;
+    std::error_code error;
+    if (std::filesystem::u8path(folder).is_relative()) {
+        const std::string current = std::filesystem::current_path(error).u8string();
+        if (!error) {
+            where = folder.empty() ? " (the current folder, " + printable(current, 200) + ")"
+                                   : " (relative to the current folder, " + printable(current, 200) + ")";
+        }
+    }
+    return " (the panel was given the folder \"" + printable(folder, 200) + "\"" + where + ", " + why +
            "; --panel-dir DIR, or --facility FILE for that file's folder, points it elsewhere)";
 }
 
@@ -157,9 +169,83 @@ void panelFiles(Probe& probe, load_zarn_client_script_fn entry) {
         } else if (panel.controls.empty()) {
             probe.problem("PS names the panel file " + printable(file, 200) + ", which holds no controls");
         }
+        for (const auto& warning : panel.warnings) probe.note("panel file: " + warning);
     }
     if (checked.empty()) probe.note("the panel showed no panel file (no PS)");
     session.step("unload");
+}
+
+// What a real host refuses, it mostly swallows: a tally written to a control
+// the panel file lacks stays blank, a registration past the router brings no
+// revertive. Each test drives one session and fails on the refusals of its
+// kinds, each kind once with its first occurrence and how often it came.
+// Notes, each in one test: the controls the panel never addresses, and the
+// refusals that are part of normal operation.
+enum class RefusalNotes { none, unaddressedControls, countedRefusals };
+
+void refusalsOf(Probe& probe, load_zarn_client_script_fn entry, std::initializer_list<RefusalKind> kinds,
+                const char* what, RefusalNotes notes) {
+    Session session(probe, entry, panelFolder(probe.options()));
+    if (!session.load()) return;
+    operate(session);
+    if (session.host().loaded()) session.step("unload");
+    session.host().finish();
+    std::map<RefusalKind, std::pair<const Session::SeenRefusal*, std::size_t>> byKind;
+    for (const auto& seen : session.refusals()) {
+        auto& slot = byKind[seen.refusal.kind];
+        if (!slot.first) slot.first = &seen;
+        ++slot.second;
+    }
+    for (RefusalKind kind : kinds) {
+        auto found = byKind.find(kind);
+        if (found == byKind.end()) continue;
+        const RefusalKindInfo& info = refusalKindInfo(kind);
+        const uint64_t count = session.refusalCounts().byKind[static_cast<std::size_t>(kind)];
+        probe.problem(std::string(what) + " (" + info.summary + "): " + found->second.first->refusal.text + " (" +
+                      std::to_string(count) + (count == 1 ? " time" : " times") + ", first after the step " +
+                      printable(found->second.first->step, 120) + ")");
+    }
+    // A panel file's control the panel never sets or reads is worth a look (a
+    // tally whose id the code spells otherwise stays blank), not a fault:
+    // buttons, lists and labels work without the panel.
+    static const std::map<std::string, Panel> none;
+    const bool aboutControls = notes == RefusalNotes::unaddressedControls;
+    for (const auto& shown : aboutControls ? session.host().panels() : none) {
+        std::string never;
+        std::size_t count = 0;
+        for (const auto& control : shown.second.controls) {
+            if (control.kind == "button" || control.kind == "list" || control.kind == "label") continue;
+            if (session.addressed().count(shown.first + "/" + control.id)) continue;
+            if (++count <= 8) never += (never.empty() ? "" : ", ") + control.id;
+        }
+        if (count > 8) never += ", ... (" + std::to_string(count) + " in all)";
+        if (count > 0) probe.note("panel \"" + shown.first + "\": controls the panel never set or read: " + never);
+    }
+    // The operator's share: refusals that are part of normal operation.
+    for (const auto& entry : byKind) {
+        const RefusalKindInfo& info = refusalKindInfo(entry.first);
+        if (notes != RefusalNotes::countedRefusals) break;
+        if (!info.fails)
+            probe.note(std::string("counted, fails nothing: ") + info.summary + ": " +
+                       entry.second.first->refusal.text);
+    }
+}
+
+void refusedControls(Probe& probe, load_zarn_client_script_fn entry) {
+    refusalsOf(probe, entry, {RefusalKind::panel, RefusalKind::control, RefusalKind::property},
+               "the panel named what its panel file lacks", RefusalNotes::unaddressedControls);
+}
+
+void refusedNumbers(Probe& probe, load_zarn_client_script_fn entry) {
+    refusalsOf(probe, entry,
+               {RefusalKind::instance, RefusalKind::router, RefusalKind::database, RefusalKind::destination,
+                RefusalKind::source, RefusalKind::range, RefusalKind::timer, RefusalKind::interval},
+               "the panel sent a number or name the facility does not have", RefusalNotes::countedRefusals);
+}
+
+void refusedRegistrations(Probe& probe, load_zarn_client_script_fn entry) {
+    refusalsOf(probe, entry, {RefusalKind::registration}, "the panel kept registrations to its end",
+               RefusalNotes::none);
 }
 
 void randomSessions(Probe& probe, load_zarn_client_script_fn entry) {
@@ -241,6 +327,9 @@ void lifetime(Probe& probe, load_zarn_client_script_fn) {
                                       : "press " + scenarioQuoted(ref.id));
             }
             session.step("parent \"return\"");
+            // The panel's own parent words too: a leak on a real message is
+            // one of every life the parent talks to the panel.
+            parentVocabulary(session);
             session.step("wait 500");
             session.step("unload");
             session.host().finish();
@@ -292,6 +381,13 @@ const std::vector<Entry>& entries() {
          hostileRevertives},
         {{"hostile.timers", "ticks of timers never started or already stopped", false}, hostileTimers},
         {{"panel.file", "every panel file shown (PS) opens and holds controls", false}, panelFiles},
+        {{"refusals.controls", "every panel, control and property the panel names is in its panel file", false},
+         refusedControls},
+        {{"refusals.numbers", "every instance, router, database, destination, source and timer the panel names exists",
+          false},
+         refusedNumbers},
+        {{"refusals.registrations", "every registration (RR) is released (RU) before the panel ends", false},
+         refusedRegistrations},
         {{"random.sessions", "a seeded operator session (--seed, --steps), rules checked after every step", false},
          randomSessions},
         {{"lifetime.cycles", "1,000 load/drive/unload lives with memory and open handles flat", true}, lifetime},

@@ -1,5 +1,7 @@
 #include "validate/session.h"
 
+#include <algorithm>
+
 #include "text/command_text.h"
 
 namespace zarn_host {
@@ -73,12 +75,30 @@ bool Session::step(const std::string& line) {
     step.file = "validate";
     if (streamed_) probe_.out() << "@@ step " << line << std::endl;
     errors_.str("");
+    const uint64_t refusedBefore = host_.refusalCounts().total();
     const bool ran = runner_.runStep(step) == ScenarioRunner::Outcome::ok;
+    // The step's refusals are the last of the host's recent ones.
+    const auto& recent = host_.recentRefusals();
+    const uint64_t fresh = host_.refusalCounts().total() - refusedBefore;
+    for (std::size_t i = recent.size() - std::min<std::size_t>(recent.size(), fresh); i < recent.size(); ++i) {
+        if (refusals_.size() < refusalsKept) refusals_.push_back({recent[i], line});
+    }
     // The host keeps the commands of the last action only: those worth
     // checking later are kept here.
     for (const auto& command : host_.recentCommands()) {
         if (command.size() < 3 || command[2] != ' ') continue;
         const std::string word = command.substr(0, 2);
+        if (word == "TP" || word == "TG") {
+            ParsedCommand parsed;
+            std::string error;
+            if (parseCommand(command, parsed, error) && parsed.args.size() >= 2) {
+                const std::size_t panel = word == "TP" ? 1 : 0;
+                if (parsed.args.size() > panel + 1 && addressed_.size() < distinctKept) {
+                    addressed_.insert(parsed.args[panel].text + "/" + parsed.args[panel + 1].text);
+                }
+            }
+            continue;
+        }
         if (word != "PS" && word != "ET") continue;
         auto& kept = sent_[word];
         if (kept.first.size() < distinctKept && kept.second.insert(command).second) kept.first.push_back(command);
@@ -152,6 +172,51 @@ std::vector<std::pair<int32_t, int32_t>> registered(SimHost& host, std::size_t l
     return found;
 }
 
+void parentVocabulary(Session& session) {
+    std::vector<std::string> words = {"instance"};
+    for (const char* ask : {"_commands", "_events"}) {
+        session.step(std::string("parent ") + ask);
+        const auto& reply = session.runner().lastReply();
+        if (!reply) continue;
+        // One entry a line: "word=[value]", "word=*", or the word alone.
+        std::size_t start = 0;
+        while (start < reply->size() && words.size() < 64) {
+            std::size_t end = reply->find('\n', start);
+            if (end == std::string::npos) end = reply->size();
+            std::string entry = reply->substr(start, end - start);
+            std::string word = entry.substr(0, entry.find('='));
+            if (!word.empty() && word.size() <= 200 && std::find(words.begin(), words.end(), word) == words.end()) {
+                words.push_back(word);
+            }
+            start = end + 1;
+        }
+    }
+    for (const auto& word : words) {
+        session.step("parent " + scenarioQuoted(word + "=validate"));
+        session.step("parent " + scenarioQuoted(word + "=a value, longer: " + std::string(300, 'v')));
+        session.step("parent " + scenarioQuoted(word + "="));
+        session.step("parent " + scenarioQuoted("return=" + word));
+    }
+    session.step("parent \"return=all\"");
+}
+
+void operate(Session& session, std::size_t listEntries) {
+    auto controls = operable(session.host());
+    std::string panel;
+    for (const auto& list : controls) {
+        if (!list.list) continue;
+        for (std::size_t i = 0; i < list.entries.size() && i < listEntries; ++i) {
+            if (list.panel != panel) session.step("panel " + scenarioQuoted(panel = list.panel));
+            session.step("pick " + scenarioQuoted(list.id) + " " + scenarioQuoted(list.entries[i]));
+            for (const auto& button : controls) {
+                if (button.list || button.panel != list.panel) continue;
+                session.step("press " + scenarioQuoted(button.id));
+            }
+        }
+    }
+    tour(session);
+}
+
 void tour(Session& session, std::size_t listEntries) {
     std::string panel;
     for (const auto& ref : operable(session.host())) {
@@ -166,6 +231,7 @@ void tour(Session& session, std::size_t listEntries) {
     }
     for (const char* message : {"", "return", "get", "set.x=1"})
         session.step(std::string("parent ") + scenarioQuoted(message));
+    parentVocabulary(session);
     session.step("wait 1000");
     int32_t source = 1;
     for (const auto& dest : registered(session.host(), 8)) {

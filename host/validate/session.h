@@ -57,6 +57,7 @@ public:
     Session& operator=(const Session&) = delete;
 
     SimHost& host() { return host_; }
+    const ScenarioRunner& runner() const { return runner_; }
 
     // Runs one step; false with the reason in why() when it could not run.
     bool step(const std::string& line);
@@ -72,6 +73,17 @@ public:
 
     // Faults of one rule found since the last call.
     std::vector<std::string> newFaults(Rule rule);
+    // Every refusal of the session so far, with the step that caused it (at
+    // most refusalsKept kept; the counts go on).
+    struct SeenRefusal {
+        Refusal refusal;
+        std::string step;
+    };
+    const std::vector<SeenRefusal>& refusals() const { return refusals_; }
+    const RefusalCounts& refusalCounts() const { return host_.refusalCounts(); }
+    static constexpr std::size_t refusalsKept = 4096;
+    // The controls of shown panels the panel set or read (TP, TG), as "panel/control".
+    const std::set<std::string>& addressed() const { return addressed_; }
     // Unloads, ends the host and fails the probe on faults of rule.
     void finishAndCheck(Rule rule);
 
@@ -85,6 +97,8 @@ private:
     ScenarioRunner runner_;
     std::string why_;
     std::size_t seen_[ruleCount] = {};
+    std::vector<SeenRefusal> refusals_;
+    std::set<std::string> addressed_;
     // By word, the commands kept and a set of them.
     std::map<std::string, std::pair<std::vector<std::string>, std::set<std::string>>> sent_;
 };
@@ -101,9 +115,19 @@ struct ControlRef {
 std::vector<ControlRef> operable(SimHost& host);
 // Registered router destinations, as (device, destination), at most limit.
 std::vector<std::pair<int32_t, int32_t>> registered(SimHost& host, std::size_t limit);
-// Works each control once (lists: a few entries), sends parent messages, lets
-// timers run and routes registered destinations from outside.
+// Works each control once (lists: a few entries), sends parent messages (the
+// panel's own vocabulary among them), lets timers run and routes registered
+// destinations from outside.
 void tour(Session& session, std::size_t listEntries = 4);
+// The parent messages of the panel's own vocabulary: it is asked for its
+// "_commands" and "_events", and each word it names is sent with a value,
+// besides "instance" and "return" (the words every panel of the facility
+// takes); sent through the session.
+void parentVocabulary(Session& session);
+// What an operator does most: each list entry picked (at most listEntries a
+// list), each followed by a press of every button (a take after each
+// choice), then the tour.
+void operate(Session& session, std::size_t listEntries = 64);
 
 }  // namespace validate
 }  // namespace zarn_host

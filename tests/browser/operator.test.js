@@ -52,6 +52,20 @@ test('a take refused on one level marks the monitor row and the source, until th
   await expect(page.locator('#panel [data-fault]')).toHaveCount(0);
 });
 
+test('a route refused to a step from outside is listed, never marked on the control pressed last', async ({ page }) => {
+  await control(page, 'Mon_2').getByRole('button').click();
+  await routerRow(page, 'K7 SDI Router', 'K7 Mon 2').getByRole('button', { name: 'Lock' }).click();
+  const answer = await page.evaluate(async () => (await fetch('/api/step', {
+    method: 'POST', headers: { 'Content-Type': 'application/json' },
+    body: JSON.stringify({ step: 'route "K7 SDI Router" "K7 Mon 2" "VT 1"' }),
+  })).status);
+  expect(answer).toBe(200);
+  await expect(page.locator('#panel-alert')).toHaveText(
+    'Refused (route "K7 SDI Router" "K7 Mon 2" "VT 1"): route "K7 SDI Router" "K7 Mon 2" "VT 1": destination locked');
+  await expect(page.locator('#panel [data-fault]')).toHaveCount(0);
+  await expect(source(page, 'VT 1')).not.toHaveAttribute('data-take', /refused|partial/);
+});
+
 test('with the virtual clock a take stays pending until its timer runs', async ({ page }) => {
   await expect(page.locator('#clock-note')).toContainText('timers (a take\'s) run only when you advance it');
   await control(page, 'Mon_3').getByRole('button').click();

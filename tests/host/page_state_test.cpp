@@ -78,6 +78,8 @@ TEST(page_state, projects_facility_panel_clock_and_summary) {
     EXPECT_EQ(state["summary"]["steps"], 12);
     EXPECT_EQ(state["summary"]["commands"], 1);
     EXPECT_EQ(state["summary"]["faults"], json::array());
+    EXPECT_EQ(state["summary"]["refusals"], 0);
+    EXPECT_EQ(state["summary"]["failingRefusals"], 0);
 }
 
 TEST(page_state, without_a_panel_the_state_says_so) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "host_test_support.h"
@@ -193,13 +194,14 @@ TEST(scenario, each_steps_help_names_as_many_arguments_as_the_parser_takes) {
         EXPECT_EQ(depth, 0u);
         EXPECT_EQ(required, kind.minArgs);
         if (!open) {
-            EXPECT_EQ(required + optional, kind.maxArgs);
+            // expect refused's one argument, the rest of the line, is KIND and TEXT.
+            EXPECT_EQ(required + optional, kind.maxArgs + (kind.refusalKindFirst ? 1u : 0u));
         }
         EXPECT_NE(kind.run, nullptr);
         EXPECT_EQ(std::count(keywords.begin(), keywords.end(), kind.keyword), 0);
         keywords.push_back(kind.keyword);
     }
-    EXPECT_EQ(keywords.size(), 20u);
+    EXPECT_EQ(keywords.size(), 21u);
 }
 
 // host/README.md's step table is the table's syntax and meaning, row for row.
@@ -339,9 +341,9 @@ TEST_F(ScenarioRunnerTest, expect_no_command_matches_the_beginning_of_a_command_
 // A step that needs a panel whose file the host refused gives the refusal,
 // not a missing control.
 TEST_F(ScenarioRunnerTest, steps_on_a_panel_whose_file_was_refused_give_the_refusal) {
-    TempFile broken("broken.zarn_ui", R"({"controls": [{"id": "Go", "kind": "buton"}]})");
+    TempFile broken("broken.zarn_ui", R"({"controls": [{"id": "Go", "label": 1.5}]})");
     panel->onStart = [&broken](ScriptedPanel& p) { p.send("PS '1' '" + broken.path() + "'"); };
-    const std::string refusal = "panel \"1\" is not shown: " + broken.path() + ": /controls/0/kind: unknown kind";
+    const std::string refusal = "panel \"1\" is not shown: " + broken.path() + ": /controls/0/label: expected a text";
     for (const char* step : {"press Go\n", "pick L x\n", "show\n", "expect property Go text x\n"}) {
         err.str("");
         EXPECT_EQ(run(step), ScenarioRunner::Outcome::error) << step;
@@ -425,6 +427,111 @@ TEST_F(ScenarioRunnerTest, notify_and_answer_reach_the_panel_as_written) {
               ScenarioRunner::Outcome::ok)
         << err.str();
     EXPECT_EQ(events, (std::vector<std::string>{"revertive 7/2 it's \"long\"", "SD 1 2", "SD <null>"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A refusal the scenario expects fails nothing; one it does not, of a kind
+// that fails, counts as failing once the next step begins.
+TEST_F(ScenarioRunnerTest, expect_refused_matches_by_kind_and_whole_text) {
+    panel->onButton = [](ScriptedPanel& p, const std::string&) {
+        p.send("TP 'text=x' '1' 'Tally1'");
+        p.send("TP 'text=x' '1' 'Tally2'");
+        p.send("RC 7 1 9 ',' 0");
+    };
+    EXPECT_EQ(run("press Go\n"
+                  "expect refused control\n"
+                  "expect refused destination crosspoint refused: destination out of range\n"),
+              ScenarioRunner::Outcome::ok)
+        << err.str();
+    EXPECT_EQ(runner->expectationsMet(), 2);
+    EXPECT_EQ(run("press Go\nexpect refused control no control \"Tally2\" on panel \"1\"\npress Go\n"
+                  "expect refused\n"),
+              ScenarioRunner::Outcome::ok)
+        << err.str();
+    // The second press's Tally1 and its crosspoint went unexpected.
+    EXPECT_EQ(host->refusalCounts().failing, 2u);
+    host->finish();
+    EXPECT_EQ(host->refusalCounts().failing, 2u);
+    EXPECT_EQ(host->refusalCounts().total(), 9u);
+
+    // Nothing of the kind: the failure lists what was refused.
+    err.str("");
+    EXPECT_EQ(run("press Go\nexpect refused locked\n"), ScenarioRunner::Outcome::expectationFailed);
+    EXPECT_NE(err.str().find("expected: a refusal of kind locked (locked destination)"), std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("control no control \"Tally1\" on panel \"1\""), std::string::npos) << err.str();
+}
+
+TEST(scenario, expect_refused_names_a_kind_of_the_table) {
+    ScenarioStep step;
+    std::string error;
+    EXPECT_TRUE(parseScenarioLine("expect refused", step, error)) << error;
+    EXPECT_TRUE(parseScenarioLine("expect refused registration", step, error)) << error;
+    EXPECT_TRUE(parseScenarioLine("expect refused control no control \"X\" on panel \"1\"", step, error)) << error;
+    EXPECT_EQ(step.rest, "control no control \"X\" on panel \"1\"");
+    EXPECT_FALSE(parseScenarioLine("expect refused no control \"X\" on panel \"1\"", step, error));
+    EXPECT_NE(error.find("\"no\" is no kind of refusal (the kinds: panel, control, property"), std::string::npos)
+        << error;
+}
+
+// Steps that name an instance take its numbers; a device number the device's.
+TEST(scenario, an_instance_numbers_destinations_from_its_first) {
+    Facility facility;
+    std::string error;
+    ASSERT_TRUE(Facility::parse(R"({"instances": [{"name": "A", "device": 7}, {"name": "B", "device": 7, "offset": 16},
+            {"name": "Edge", "device": 8, "offset": 4}],
+        "routers": [{"device": 7, "sources": 32, "destinations": 32, "destinationNames": {"19": "Out"}},
+                    {"device": 8, "sources": 4, "destinations": 4}]})",
+                                "f.json", facility, error))
+        << error;
+    EXPECT_EQ(facility.instanceDestinations(*facility.instance("A")), std::make_pair(1, 16));
+    EXPECT_EQ(facility.instanceDestinations(*facility.instance("B")), std::make_pair(17, 32));
+    EXPECT_EQ(facility.instanceDestinations(*facility.instance("Edge")), std::make_pair(5, 4));
+
+    const struct Case {
+        const char* line;
+        const char* error;  // at read time; "" for none
+    } cases[] = {
+        {"expect route B 11 7", ""},
+        {"expect route B 16 7", ""},
+        {"expect route B 17 7",
+         "s:1: destination 17 is outside instance \"B\" (its destinations 1..16 are the router's 17..32)"},
+        {"route B 0 1",
+         "s:1: destination 0 is outside instance \"B\" (its destinations 1..16 are the router's 17..32)"},
+        {"lock A 17", "s:1: destination 17 is outside instance \"A\" (its destinations 1..16 are the router's 1..16)"},
+        {"unlock Edge 1", "s:1: destination 1 is outside instance \"Edge\" (it spans no destination of the router)"},
+        {"expect route 7 32 7", ""},
+        {"expect route B Out 7", ""},  // names are the router's
+    };
+    for (const auto& c : cases) {
+        std::vector<ScenarioStep> steps;
+        ASSERT_TRUE(parseScenario(c.line, "s", steps, error)) << error;
+        error.clear();
+        EXPECT_EQ(checkInstanceNumbers(facility, steps, error), *c.error == '\0') << c.line;
+        EXPECT_EQ(error, c.error) << c.line;
+    }
+
+    // Run: B's 3 is the router's 19, A's 3 the router's 3.
+    SimHost host(std::move(facility));
+    std::ostringstream err;
+    ScenarioRunner runner(
+        host, [](std::string&) { return false; }, err);
+    std::vector<ScenarioStep> steps;
+    ASSERT_TRUE(
+        parseScenario("route B 3 5\nexpect route 7 19 5\nexpect route B Out 5\nroute A 3 6\n"
+                      "expect route 7 3 6\nlock B 4\nexpect route B 3 5\n",
+                      "s", steps, error))
+        << error;
+    EXPECT_EQ(runner.run(steps), ScenarioRunner::Outcome::ok) << err.str();
+    EXPECT_EQ(host.facility().router(7)->locked, std::set<int32_t>{20});
+    // A step typed or sent by the page meets the rule when it runs.
+    steps.clear();
+    ASSERT_TRUE(parseScenario("expect route B 17 5\n", "s", steps, error)) << error;
+    EXPECT_EQ(runner.run(steps), ScenarioRunner::Outcome::error);
+    EXPECT_NE(err.str().find("destination 17 is outside instance \"B\""), std::string::npos) << err.str();
 }
 
 }  // namespace

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include "host_test_support.h"
 #include "platform/panel_library.h"
@@ -329,6 +333,163 @@ TEST_F(SimHostTest, offline_devices_refuse_every_command_until_back_online) {
     host->setOnline(7, true);
     during([](ScriptedPanel& p) { EXPECT_EQ(p.sendRead("SD 'R'"), "7 0"); });
     EXPECT_TRUE(host->faults().empty()) << faults();
+}
+
+// Each refusal is counted by its kind; those an operator or the facility
+// cause (a lock, an offline device, what a failed look-up gives) count
+// without failing, the others fail unless expected.
+TEST_F(SimHostTest, each_refusal_is_counted_by_its_kind) {
+    TempFile panelFile("refusals.zarn_ui", panelText);
+    start([&](ScriptedPanel& p) {
+        p.send("PS '1' '" + panelFile.path() + "'");
+        p.send("ET 3 100");
+        p.send("ET 3");
+    });
+    host->facility().router(7)->locked.insert(2);
+    const struct Case {
+        const char* command;
+        RefusalKind kind;
+        bool fails;
+    } cases[] = {
+        {"XI '2' 'a'", RefusalKind::panel, true},
+        {"TG '2' 'X' 'text'", RefusalKind::panel, true},
+        {"TP 'text=x' '1' 'Y'", RefusalKind::control, true},
+        {"TG '1' 'X' 'colour'", RefusalKind::property, true},
+        {"TP '=x' '1' 'X'", RefusalKind::property, true},
+        {"SD 'Nobody'", RefusalKind::instance, true},
+        {"RR 0 1 1", RefusalKind::unresolved, false},
+        {"RR 7 0 0", RefusalKind::unresolved, false},
+        {"RC 7 1 0 ',' 0", RefusalKind::unresolved, false},
+        {"RC 9 1 1 ',' 0", RefusalKind::router, true},
+        {"RN 9 2 1", RefusalKind::database, true},
+        {"RN 9 1 6", RefusalKind::entry, false},
+        {"RC 7 1 5 ',' 0", RefusalKind::destination, true},
+        {"RC 7 9 1 ',' 0", RefusalKind::source, true},
+        {"RR 7 2 9", RefusalKind::range, true},
+        {"RP 7 0 4", RefusalKind::range, true},
+        {"RC 7 1 2 ',' 0", RefusalKind::locked, false},
+        {"ET 5", RefusalKind::timer, true},
+        {"ET 5 0", RefusalKind::interval, true},
+    };
+    uint64_t failing = 0;
+    for (const auto& c : cases) {
+        during([&](ScriptedPanel& p) { p.send(c.command); });
+        const auto& refusals = host->recentRefusals();
+        ASSERT_EQ(refusals.size(), 1u) << c.command;
+        EXPECT_EQ(refusals[0].kind, c.kind) << c.command << ": " << refusals[0].text;
+        EXPECT_EQ(refusalKindInfo(c.kind).fails, c.fails) << c.command;
+        failing += c.fails ? 1 : 0;
+        host->clearRecentCommands();
+        EXPECT_EQ(host->refusalCounts().failing, failing) << c.command;
+    }
+    // A timer stopped twice, or a command the scenario answers itself, is no refusal.
+    during([](ScriptedPanel& p) { p.send("ET 3"); });
+    host->answer("TP 'text=x' '1' 'Y'", std::string("OK"));
+    during([](ScriptedPanel& p) { p.send("TP 'text=x' '1' 'Y'"); });
+    EXPECT_TRUE(host->recentRefusals().empty()) << host->recentRefusals()[0].text;
+    // An offline device: counted, failing nothing.
+    host->setOnline(9, false);
+    during([](ScriptedPanel& p) { p.sendRead("SD 'DB'"); });
+    ASSERT_EQ(host->recentRefusals().size(), 1u);
+    EXPECT_EQ(host->recentRefusals()[0].kind, RefusalKind::offline);
+    host->finish();
+    EXPECT_EQ(host->refusalCounts().failing, failing);
+    EXPECT_EQ(host->refusalCounts().total(), std::size(cases) + 1);
+    EXPECT_EQ(host->refusalCounts().byKind[static_cast<std::size_t>(RefusalKind::range)], 2u);
+    EXPECT_TRUE(host->faults().empty()) << faults();
+}
+
+// What an expectation matches is expected and fails nothing; the rest still
+// fails once settled, and the first texts are kept for the report.
+TEST_F(SimHostTest, expected_refusals_fail_nothing) {
+    TempFile panelFile("expected.zarn_ui", panelText);
+    start([&](ScriptedPanel& p) { p.send("PS '1' '" + panelFile.path() + "'"); });
+    during([](ScriptedPanel& p) {
+        p.send("TP 'text=x' '1' 'Tally1'");
+        p.send("TP 'text=x' '1' 'Tally2'");
+        p.send("RR 7 1 9");
+    });
+    const RefusalKindInfo* control = findRefusalKind("control");
+    ASSERT_NE(control, nullptr);
+    const std::string other = "no control \"Tally3\" on panel \"1\"";
+    EXPECT_EQ(host->expectRefusals(control, &other), 0u);
+    const std::string second = "no control \"Tally2\" on panel \"1\"";
+    EXPECT_EQ(host->expectRefusals(control, &second), 1u);
+    EXPECT_EQ(host->failingSoFar(), 2u);  // the range and the first control
+    EXPECT_EQ(host->expectRefusals(control, nullptr), 2u);
+    EXPECT_EQ(host->refusalCounts().failing, 0u);
+    EXPECT_EQ(host->failingSoFar(), 1u);
+    host->clearRecentCommands();
+    EXPECT_EQ(host->refusalCounts().failing, 1u);
+    EXPECT_EQ(host->failingRefusals(), std::vector<std::string>{"destination range 1..9 is outside 1..4 (refused)"});
+    EXPECT_EQ(host->refusalCounts().summary(),
+              "3 refusals (2 no such control, 1 range outside the router; 1 fails the run)");
+    // The whole run expects them: counted, failing nothing.
+    host->expectEveryRefusal(true);
+    during([](ScriptedPanel& p) { p.send("RR 7 1 9"); });
+    host->finish();
+    EXPECT_EQ(host->refusalCounts().failing, 1u);
+    EXPECT_EQ(host->refusalCounts().total(), 4u);
+}
+
+// A panel that ends with destinations registered is told so once a router,
+// and its registrations go with it; RU releases them even while offline.
+TEST_F(SimHostTest, registrations_kept_to_the_end_are_a_refusal) {
+    start([](ScriptedPanel& p) {
+        p.send("RR 7 1 2");
+        p.send("RR 7 4 4 'ADD'");
+    });
+    host->unload();
+    ASSERT_EQ(host->recentRefusals().size(), 1u);
+    EXPECT_EQ(host->recentRefusals()[0].kind, RefusalKind::registration);
+    EXPECT_EQ(host->recentRefusals()[0].text,
+              "router 7: destinations 1..2, 4..4 still registered when the panel ended (RR without RU)");
+    EXPECT_TRUE(host->facility().router(7)->registrations.empty());
+
+    host->clearRecentCommands();
+    start([](ScriptedPanel& p) { p.send("RR 7 1 2"); });
+    host->setOnline(7, false);
+    during([](ScriptedPanel& p) { EXPECT_EQ(p.send("RU 7"), nullptr); });
+    host->unload();
+    ASSERT_EQ(host->recentRefusals().size(), 1u);
+    EXPECT_EQ(host->recentRefusals()[0].kind, RefusalKind::offline);
+}
+
+// The refusal kinds' words are unique and each row sits at its kind's place.
+TEST(refusal_kinds, one_row_a_kind_in_order) {
+    std::set<std::string> words;
+    for (std::size_t i = 0; i < refusalKinds().size(); ++i) {
+        const auto& info = refusalKinds()[i];
+        EXPECT_EQ(static_cast<std::size_t>(info.kind), i) << info.word;
+        EXPECT_TRUE(words.insert(info.word).second) << info.word;
+        EXPECT_EQ(findRefusalKind(info.word), &info);
+    }
+    EXPECT_EQ(findRefusalKind("no such control"), nullptr);
+}
+
+// host/README.md's refusal table is the table's rows.
+TEST(refusal_kinds, the_readmes_table_lists_them) {
+    std::ifstream readme(ZARN_TEST_SOURCE_DIR "/host/README.md");
+    ASSERT_TRUE(readme) << "cannot read host/README.md";
+    std::vector<std::string> rows;
+    bool inTable = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line == "| kind | counted as | fails the run | when |") {
+            inTable = true;
+        } else if (inTable && line.rfind("| `", 0) == 0) {
+            rows.push_back(line);
+        } else if (inTable && line.rfind("|---", 0) != 0) {
+            break;
+        }
+    }
+    std::vector<std::string> expected;
+    std::string paste;
+    for (const auto& info : refusalKinds()) {
+        expected.push_back("| `" + std::string(info.word) + "` | " + info.summary + " | " +
+                           (info.fails ? "yes" : "no, counted only") + " | " + info.meaning + " |");
+        paste += expected.back() + "\n";
+    }
+    EXPECT_EQ(rows, expected) << "host/README.md's refusal table should read:\n" << paste;
 }
 
 TEST(panel_library, load_errors_are_one_line_reasons) {

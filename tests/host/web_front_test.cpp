@@ -560,6 +560,8 @@ TEST(WebFront, action_watch_reads_refusals_and_dependencies_from_the_trace) {
     watch.line(TraceKind::refusal, "outside route refused: destination locked");
     ASSERT_EQ(watch.refusals().size(), 1u);
     EXPECT_EQ(watch.refusals()[0].command, "route 101 41 13");
+    EXPECT_TRUE(watch.refusals()[0].outside);
+    EXPECT_EQ(watch.lastActionJson(zarn_host::Facility{})["refusals"][0]["outside"], true);
     watch.line(TraceKind::step, "press Mon_3");
     EXPECT_TRUE(watch.refusals().empty());
 }

@@ -5,12 +5,17 @@
 # optional EMULATOR (the program that runs HOST, wine for a Windows build),
 # ARGS (more arguments, separated by "|"), EXPECT_CAUSE (a regular
 # expression the failure's cause matches), EXPECT_OUTPUT (one the report
-# matches) and REPLAY_SHOWS (without REPLAY: the replay runs, and its trace
-# matches this regular expression).
+# matches), REPLAY_SHOWS (without REPLAY: the replay runs, and its trace
+# matches this regular expression) and FACILITY (the facility file, for the
+# validator and the replay).
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 string(REPLACE "|" ";" args "${ARGS}")
-execute_process(COMMAND ${EMULATOR} ${HOST} validate ${PANEL} --only-failed --json ${WORK}/results.json --repro-dir ${WORK} ${args}
+set(facility)
+if(DEFINED FACILITY)
+  set(facility --facility ${FACILITY})
+endif()
+execute_process(COMMAND ${EMULATOR} ${HOST} validate ${PANEL} ${facility} --only-failed --json ${WORK}/results.json --repro-dir ${WORK} ${args}
   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc STREQUAL 1)
   message(FATAL_ERROR "zarn_host validate exited with ${rc}, expected 1\n${out}")
@@ -41,7 +46,7 @@ if(NOT EXISTS ${scenario} OR NOT out MATCHES "reproduce: zarn_host ")
   message(FATAL_ERROR "no reproduction of ${EXPECT_FAILED}\n${out}")
 endif()
 if(REPLAY)
-  execute_process(COMMAND ${EMULATOR} ${HOST} --quiet --panel ${PANEL} --scenario ${scenario}
+  execute_process(COMMAND ${EMULATOR} ${HOST} --quiet --panel ${PANEL} ${facility} --scenario ${scenario}
     RESULT_VARIABLE replay OUTPUT_VARIABLE replay_out ERROR_VARIABLE replay_err)
   if(replay STREQUAL 0)
     message(FATAL_ERROR "replaying ${scenario} passed; it should fail as the test did\n${replay_out}")

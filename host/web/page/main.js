@@ -4,7 +4,7 @@
 import { renderBridges } from './bridges.js';
 import { renderClock } from './clock.js';
 import { limits, takeLimits } from './limits.js';
-import { renderInspector, renderPanel } from './panel.js';
+import { renderHint, renderInspector, renderPanel } from './panel.js';
 import { reloadRows, renderDevices, renderRouters, updateRows } from './routers.js';
 import { renderSession, setUpSession } from './session.js';
 import { shareEvents } from './shared_stream.js';
@@ -26,6 +26,7 @@ function render(state) {
   }
   $('library').textContent = state.library;
   renderPanel($('panel'), state);
+  renderHint($('hint'), state);
   renderInspector($('inspector'), state, pins, (key, on) => {
     if (on) pins.add(key); else pins.delete(key);
   });

@@ -189,14 +189,30 @@ function buildPanel(panel) {
   const byId = new Map(panel.controls.map((c) => [c.id, c]));
   const parts = new Map();
   const placed = new Set();
+  // The rows as the text picture draws them: a list takes a row of its own
+  // and the cells after it in its layout row start the next one.
+  const rows = [];
+  for (const layoutRow of panel.layout) {
+    let row = [];
+    for (const cell of layoutRow) {
+      const control = cell.control ? byId.get(cell.control) : null;
+      if (control && control.kind === 'list') {
+        if (row.length) rows.push(row);
+        rows.push([{ cell, control, list: true }]);
+        row = [];
+      } else {
+        row.push({ cell, control });
+      }
+    }
+    if (row.length) rows.push(row);
+  }
   const grid = document.createElement('div');
   grid.className = 'panel-grid';
-  const width = Math.max(1, ...panel.layout.map((row) => row.length));
+  const width = Math.max(1, ...rows.map((row) => (row[0].list ? 1 : row.length)));
   grid.style.gridTemplateColumns = `repeat(${width}, minmax(0, auto))`;
-  for (const row of panel.layout) {
-    row.forEach((cell, i) => {
+  rows.forEach((row, r) => {
+    row.forEach(({ cell, control, list }, i) => {
       let el;
-      const control = cell.control ? byId.get(cell.control) : null;
       if (control) {
         placed.add(control.id);
         const part = controlElement(panel, control);
@@ -207,11 +223,12 @@ function buildPanel(panel) {
         el.className = 'control blank';
         el.textContent = cell.text || '';
       }
-      if (control && control.kind === 'list') el.style.gridColumn = `${i + 1} / span ${width - i}`;
+      // Every cell at its own place: nothing wraps onto another row.
+      el.style.gridRow = String(r + 1);
+      el.style.gridColumn = list ? '1 / -1' : String(i + 1);
       grid.append(el);
     });
-    for (let i = row.length; i < width; i++) grid.append(Object.assign(document.createElement('div'), { className: 'control blank' }));
-  }
+  });
   frame.append(grid);
   const rest = panel.controls.filter((c) => !placed.has(c.id));
   if (rest.length) {
@@ -247,7 +264,11 @@ function viewOf(state, panel) {
     if (names.length) offline.set(dep.control, names.join(', '));
   }
   const action = state.lastAction || { refusals: [], accepted: 0 };
-  const refusals = action.refusals.filter((r) => !r.control || panel.controls.some((c) => c.id === r.control));
+  // A route refused to a step from outside (the page's router table, a
+  // controller, a scenario) is not the panel's: it is listed, never marked
+  // on the panel's controls.
+  const refusals = action.refusals.filter((r) => !r.outside && (!r.control || panel.controls.some((c) => c.id === r.control)));
+  const outside = action.refusals.filter((r) => r.outside);
   const faultRow = new Set();
   let take = { take: state.clock.realTime ? 'taken' : 'pending', note: state.clock.realTime ? '' : 'pending' };
   if (refusals.length) {
@@ -258,7 +279,7 @@ function viewOf(state, panel) {
     for (const cell of row || []) if (cell.control) faultRow.add(cell.control);
     for (const r of refusals) if (r.control) faultRow.add(r.control);
   }
-  return { offline, take, faultRow, refusals };
+  return { offline, take, faultRow, refusals, outside };
 }
 
 export function renderPanel(root, state) {
@@ -286,12 +307,15 @@ export function renderPanel(root, state) {
   }
   if (!state.loaded) return;
   const lines = [];
+  let outside = [];
   for (const panel of state.panels) {
     const parts = root.parts.get(panel.id);
     const view = viewOf(state, panel);
     for (const c of panel.controls) parts.get(c.id).update(c, view);
     for (const r of view.refusals) lines.push(refusalText(r));
+    outside = view.outside;
   }
+  for (const r of outside) lines.push(refusalText(r));
   const alert = root.querySelector('#panel-alert');
   if (alert) {
     const step = state.lastAction ? state.lastAction.step : '';
@@ -299,6 +323,13 @@ export function renderPanel(root, state) {
     setText(alert, text);
     alert.hidden = !text;
   }
+}
+
+// The panel files' hints for the operator (the "hint" key); none without one.
+export function renderHint(el, state) {
+  const text = state.loaded ? state.panels.map((p) => p.hint || '').filter((h) => h).join(' ') : '';
+  setText(el, text);
+  el.hidden = !text;
 }
 
 // Every control with its properties, and a pin for the session's expectations.

@@ -39,7 +39,8 @@ export function renderSession(state) {
   const root = document.getElementById('summary');
   const facts = [
     ['commands', s.commands, 'commands'], ['expectations', s.expectations, 'expectations met'],
-    ['faults', s.faults.length, 'protocol faults'], ['steps', s.steps, 'steps recorded'],
+    ['faults', s.faults.length, 'protocol faults'], ['refusals', s.refusals, 'refusals'],
+    ['steps', s.steps, 'steps recorded'],
   ];
   if (!root.firstChild) {
     const line = document.createElement('div');
@@ -57,7 +58,7 @@ export function renderSession(state) {
   }
   for (const [key, n] of facts) {
     const fact = root.querySelector(`[data-fact="${key}"]`);
-    fact.classList.toggle('bad', key === 'faults' && n > 0);
+    fact.classList.toggle('bad', (key === 'faults' && n > 0) || (key === 'refusals' && s.failingRefusals > 0));
     if (fact.firstChild.textContent !== String(n)) fact.firstChild.textContent = String(n);
   }
   const faults = root.querySelector('.faults');

@@ -86,6 +86,7 @@ void ActionWatch::refusal(const std::string& text) {
         ActionRefusal r;
         r.command = lastStep_;
         r.reason = reason.substr(23);
+        r.outside = true;
         refusals_.push_back(r);
         return;
     }
@@ -152,7 +153,8 @@ nlohmann::json ActionWatch::lastActionJson(const Facility& facility) const {
                         {"destinationName", destinationName},
                         {"source", r.source},
                         {"reason", r.reason},
-                        {"control", r.control}});
+                        {"control", r.control},
+                        {"outside", r.outside}});
     }
     nlohmann::json pressed = nullptr;
     if (!pressed_.second.empty()) pressed = {{"panel", pressed_.first}, {"control", pressed_.second}};

@@ -29,7 +29,8 @@ struct ActionRefusal {
     int32_t destination = -1;
     int32_t source = -1;
     std::string reason;
-    std::string control;  // the control whose event sent it; empty for steps
+    std::string control;   // the control whose event sent it; empty for steps
+    bool outside = false;  // a route a step made from outside the panel: none of the panel's doing
 };
 
 // Threads: the panel thread only (fed by the trace's sink, read for the state).
@@ -47,7 +48,7 @@ public:
     const std::pair<std::string, std::string>& pressed() const { return pressed_; }
 
     // {"step", "pressed": {panel, control} or null, "refusals": [{command, device, deviceName, destination,
-    // destinationName, source, reason, control}], "accepted"} and
+    // destinationName, source, reason, control, outside}], "accepted"} and
     // [{panel, control, devices: [...]}].
     nlohmann::json lastActionJson(const Facility& facility) const;
     nlohmann::json dependenciesJson() const;

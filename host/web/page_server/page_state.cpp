@@ -30,7 +30,7 @@ json panelJson(const Panel& panel) {
     }
     json glyphs = json::object();
     for (const auto& g : panel.glyphs) glyphs[g.first] = g.second;
-    return {{"id", panel.id},       {"title", panel.title}, {"file", shownFileName(panel.file)},
+    return {{"id", panel.id},       {"title", panel.title}, {"hint", panel.hint}, {"file", shownFileName(panel.file)},
             {"controls", controls}, {"layout", layout},     {"glyphs", glyphs}};
 }
 
@@ -107,6 +107,8 @@ json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& ex
              {{"commands", host.commandCount()},
               {"expectations", runner.expectationsMet()},
               {"faults", faults},
+              {"refusals", host.refusalCounts().total()},
+              {"failingRefusals", host.failingSoFar()},
               {"steps", extras.steps}}},
             {"limits", {{"traceLines", extras.traceLines}, {"sessionSteps", keptSessionSteps}}}};
 }
