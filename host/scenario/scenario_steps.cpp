@@ -28,8 +28,9 @@ const std::vector<ScenarioStepKind>& scenarioSteps() {
          "a parent message; the reply is printed, handed back and kept for expect reply"},
         {"route", "DEVICE DEST SOURCE", 3, 3, tokens, 0, nullptr, !startsPanel, traced, &R::route,
          "a route made outside the panel"},
-        {"lock", "DEVICE DEST", 2, 2, tokens, 0, nullptr, !startsPanel, traced, &R::setLocked<true>,
-         "refuses routes to a destination"},
+        {"lock", "DEVICE DEST [OWNER]", 2, 3, tokens, 0, nullptr, !startsPanel, traced, &R::setLocked<true>,
+         "refuses routes to a destination; OWNER, who holds the lock: scenario (the default), page, or a "
+         "controller's device number"},
         {"unlock", "DEVICE DEST", 2, 2, tokens, 0, nullptr, !startsPanel, traced, &R::setLocked<false>,
          "allows routes to a destination again"},
         {"offline", "DEVICE", 1, 1, tokens, 0, nullptr, !startsPanel, traced, &R::setOnline<false>,

@@ -58,7 +58,7 @@ TEST(state_changes, the_first_diff_has_everything_then_only_what_changed) {
                                        "locked": false, "registered": false}]})"));
 
     // A lock and a control's property: the row, that control only, the key that changed.
-    f.router(8)->locked.insert(600);
+    f.router(8)->locked[600] = zarn_host::LockOwner{};
     json next = changes.diff(f, view("5", "b"));
     EXPECT_EQ(next["rows"].size(), 1u);
     EXPECT_EQ(next["rows"][0]["locked"], true);

@@ -134,6 +134,13 @@ void Controller::onFrame(const swp08::Bytes& data) {
         case swp08::Kind::destination_names_request:
             for (const auto& msg : swp08::namesFor(m, mirror->destinationNames)) send(swp08::encodeFrame(msg));
             break;
+        case swp08::Kind::protect_interrogate:
+        case swp08::Kind::protect_connect:
+        case swp08::Kind::protect_disconnect:
+        case swp08::Kind::master_protect_connect:
+        case swp08::Kind::protect_dump_request:
+            onProtect(m, *mirror);
+            break;
         default:
             break;  // answers and dumps from a controller: nothing to do
     }

@@ -29,6 +29,7 @@ struct Mirror {
     uint8_t matrix = 0, level = 0;
     std::vector<uint16_t> sources;  // by wire destination
     std::vector<std::string> sourceNames, destinationNames;
+    std::map<uint16_t, uint16_t> protects;  // wire destination -> the device holding its protect
 };
 
 struct ServerLimits {
@@ -55,6 +56,7 @@ private:
     void onFrame(const swp08::Bytes& data);
     void onConnect(const swp08::Message& m, const Mirror& mirror);
     void onSalvo(const swp08::Message& m, const std::string& where);
+    void onProtect(const swp08::Message& m, const Mirror& mirror);
     Server& server_;
     asio::ip::tcp::socket socket_;
     swp08::Decoder decoder_;

@@ -1,5 +1,6 @@
 #include "bridges/swp08/swp08_module.h"
 
+#include "bridges/swp08/served_protects.h"
 #include "sim/sim_host.h"
 #include "text/address.h"
 
@@ -63,6 +64,9 @@ bool Swp08Module::start(Runtime& rt, SimHost& host, std::string& error) {
             auto name = r->sourceNames.find(s);
             m.sourceNames.push_back(name == r->sourceNames.end() ? std::to_string(s) : name->second);
         }
+        for (const auto& lock : r->locked)
+            m.protects[swp08::toWire(swp08::FacilityNumber{lock.first})] = protectDevice(lock.second);
+        locksSeen_[rc.device] = r->locked;
         server->mirrors.push_back(std::move(m));
     }
     for (auto& s : servers_) {
@@ -114,8 +118,25 @@ void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
         auto client = clientOf_.find(change.device);
         if (client != clientOf_.end() && change.source > 0) routes.push_back({client->second, {destination, source}});
     }
-    if (told.empty() && routes.empty()) return;
-    asio::post(rt_->io(), [told = std::move(told), routes = std::move(routes)] {
+    // Then each lock made or released since, as a protect connected or
+    // disconnected message to every controller.
+    std::vector<Told> protects;
+    for (auto& seen : locksSeen_) {
+        const Router* r = host.facility().router(seen.first);
+        auto served = servedAt_.find(seen.first);
+        if (!r || served == servedAt_.end()) continue;
+        for (swp08::Message& m : lockChanges(*r, *served->second.second, seen.second)) {
+            Server* server = served->second.first;
+            if (server->count > 0) {
+                host.trace().line(TraceKind::bridge, "swp08 " + server->at.text() + " -> " +
+                                                         std::to_string(server->count.load()) +
+                                                         " controller(s): " + swp08::describe(m));
+            }
+            protects.push_back({server, served->second.second, std::move(m)});
+        }
+    }
+    if (told.empty() && routes.empty() && protects.empty()) return;
+    asio::post(rt_->io(), [told = std::move(told), routes = std::move(routes), protects = std::move(protects)] {
         for (const Told& t : told) {
             if (t.message.destination < t.mirror->sources.size()) {
                 t.mirror->sources[t.message.destination] = t.message.source;
@@ -123,6 +144,10 @@ void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
             t.server->broadcast(t.message);
         }
         for (const auto& r : routes) r.first->connectRoute(r.second.first, r.second.second);
+        for (const Told& t : protects) {
+            applyProtect(*t.mirror, t.message);
+            t.server->broadcast(t.message);
+        }
     });
 }
 
