@@ -27,13 +27,17 @@ swp08::Message sample(swp08::Kind kind, swp08::Form form, bool wordDump) {
 // and each (kind, form, word dump) has its own command.
 TEST(Swp08Commands, DecodingAndEncodingAgreeOnEveryCommand) {
     std::set<uint8_t> encoded;
-    for (int k = 0; k <= static_cast<int>(swp08::Kind::salvo_tally); ++k) {
+    for (int k = 0; k <= static_cast<int>(swp08::Kind::protect_dump); ++k) {
         for (auto form : {swp08::Form::plain, swp08::Form::extended}) {
             for (bool word : {false, true}) {
                 const auto kind = static_cast<swp08::Kind>(k);
                 if (word && (kind != swp08::Kind::tally_dump || form == swp08::Form::extended)) continue;
-                // The dual controller status and salvo messages have a plain form only.
-                if (form == swp08::Form::extended && k >= static_cast<int>(swp08::Kind::dual_status_request)) {
+                // The dual controller status, salvo, master protect and
+                // protect dump messages have a plain form only.
+                const bool plainOnly = (k >= static_cast<int>(swp08::Kind::dual_status_request) &&
+                                        k <= static_cast<int>(swp08::Kind::salvo_tally)) ||
+                                       k >= static_cast<int>(swp08::Kind::master_protect_connect);
+                if (form == swp08::Form::extended && plainOnly) {
                     EXPECT_FALSE(swp08::encode(sample(kind, form, word)).ok());
                     continue;
                 }
@@ -48,7 +52,7 @@ TEST(Swp08Commands, DecodingAndEncodingAgreeOnEveryCommand) {
             }
         }
     }
-    EXPECT_EQ(encoded.size(), 29u);
+    EXPECT_EQ(encoded.size(), 44u);
     // Every other command byte is unknown.
     for (int c = 0; c < 256; ++c) {
         if (encoded.count(static_cast<uint8_t>(c))) continue;
