@@ -101,6 +101,7 @@ TEST(scenario, the_step_table_sets_what_a_line_may_carry) {
         {"press Go cmd value extra", "\"press\" takes 1 to 3 arguments, found 4"},
         {"route R 1", "\"route\" takes 3 arguments, found 2"},
         {"unlock R", "\"unlock\" takes 2 arguments, found 1"},
+        {"lock R 1 page 2", "\"lock\" takes 2 to 3 arguments, found 4"},
         {"expect route R 1 2 3", "\"expect route\" takes 3 arguments, found 4"},
         {"expect reply", "\"expect reply\" takes 1 arguments, found 0"},
         {"answer SD", "\"answer\" takes 2 arguments, found 1"},
@@ -383,6 +384,8 @@ TEST_F(ScenarioRunnerTest, steps_the_host_cannot_carry_out_are_errors) {
         "route R 9 1\n",
         "route Q 1 1\n",
         "lock R 0\n",
+        "lock R 1 panel\n",
+        "lock R 1 70000\n",
         "offline Nobody\n",
         "expect reply null\n",
         "load\nload\n",
@@ -397,6 +400,24 @@ TEST_F(ScenarioRunnerTest, steps_the_host_cannot_carry_out_are_errors) {
         EXPECT_EQ(run(scenario), ScenarioRunner::Outcome::error);
         EXPECT_NE(err.str().find("t.scenario:"), std::string::npos) << err.str();
     }
+}
+
+// A lock's owner: the scenario by default, else the page or a controller's
+// device number; a lock taken again changes hands, an unlock frees it
+// whoever held it.
+TEST_F(ScenarioRunnerTest, a_lock_has_an_owner) {
+    ASSERT_EQ(run("lock R 1\nlock R 2 page\nlock R 3 12\nlock R 4 12\nlock R 4 page\nunlock R 3\n"),
+              ScenarioRunner::Outcome::ok)
+        << err.str();
+    const auto& locked = host->facility().router(7)->locked;
+    const std::map<int32_t, LockOwner> expected{{1, LockOwner{LockOwner::Kind::scenario, 0}},
+                                                {2, LockOwner{LockOwner::Kind::page, 0}},
+                                                {4, LockOwner{LockOwner::Kind::page, 0}}};
+    EXPECT_EQ(locked, expected);
+    ASSERT_EQ(run("lock R 1 nobody\n"), ScenarioRunner::Outcome::error);
+    EXPECT_NE(err.str().find("the lock's owner is scenario, page or a device number 0-65535, not \"nobody\""),
+              std::string::npos)
+        << err.str();
 }
 
 // Steps built by hand, not parsed, are held to the table too.
