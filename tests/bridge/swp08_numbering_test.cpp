@@ -70,22 +70,39 @@ TEST(Swp08Numbering, FacilityAndWireNumbers) {
         EXPECT_EQ(swp08::toWire(swp08::FacilityNumber{n.facility}), n.wire);
         EXPECT_EQ(swp08::numberFromWire(n.wire).value, n.facility);
     }
+    // No source is a number outside the router: 1023 below 1,024 sources,
+    // else 65535; every source of the router has its own number.
     const struct {
+        int32_t sources;   // the router's
         int32_t facility;  // 0: no source
         uint16_t wire;
         bool roundTrips;
-    } sources[] = {
-        {0, swp08::kNoSource, true},     {1, 0, true}, {11, 10, true}, {1023, 1022, true}, {2000, 1999, true},
-        {-1, swp08::kNoSource, false},    // below 1: none
-        {1024, swp08::kNoSource, false},  // reads back as none
+    } cases[] = {
+        {64, 0, swp08::kNoSource, true},
+        {64, 1, 0, true},
+        {64, 64, 63, true},
+        {64, -1, swp08::kNoSource, false},  // below 1: none
+        {64, 65, 64, true},                 // outside the router: n + 1, which it refuses
+        {1023, 1023, 1022, true},
+        {1023, 0, 1023, true},
+        {1024, 1024, 1023, true},  // a real source where a smaller router says none
+        {1024, 0, swp08::kNoSourceWide, true},
+        {4096, 1025, 1024, true},
+        {4096, 4096, 4095, true},
+        {4096, 0, 0xFFFF, true},
+        {65535, 65535, 65534, true},
     };
-    for (const auto& s : sources) {
-        EXPECT_EQ(swp08::toWire(swp08::FacilitySource{s.facility}), s.wire) << s.facility;
-        EXPECT_EQ(swp08::sourceFromWire(s.wire).value == s.facility, s.roundTrips) << s.facility;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.sources) + " sources, facility source " + std::to_string(c.facility));
+        EXPECT_EQ(swp08::toWire(swp08::FacilitySource{c.facility}, c.sources), c.wire);
+        EXPECT_EQ(swp08::sourceFromWire(c.wire, c.sources).value == c.facility, c.roundTrips);
     }
-    EXPECT_EQ(swp08::sourceFromWire(swp08::kNoSource).value, 0);
-    EXPECT_EQ(swp08::sourceFromWire(1024).value, 1025);
-    static_assert(swp08::toWire(swp08::FacilitySource{0}) == 1023, "no source is 1023 on the wire");
+    EXPECT_EQ(swp08::sourceFromWire(1023, 64).value, 0);
+    EXPECT_EQ(swp08::sourceFromWire(1023, 4096).value, 1024);
+    EXPECT_EQ(swp08::sourceFromWire(4096, 4096).value, 4097);  // out of range, not none
+    EXPECT_EQ(swp08::sourceFromWire(0xFFFF, 64).value, 0);
+    static_assert(swp08::noSourceFor(1023) == 1023 && swp08::noSourceFor(1024) == 0xFFFF,
+                  "no source is outside the router");
 }
 
 }  // namespace
