@@ -43,7 +43,7 @@ struct Router {
     int32_t destinations = 0;
     std::map<int32_t, std::string> sourceNames;
     std::map<int32_t, std::string> destinationNames;
-    std::vector<int32_t> crosspoints;  // by destination, index 0 unused
+    std::vector<int32_t> crosspoints;     // by destination, index 0 unused
     std::map<int32_t, LockOwner> locked;  // destination -> who holds its lock
     // Destination ranges the panel registered for revertives.
     std::vector<std::pair<int32_t, int32_t>> registrations;

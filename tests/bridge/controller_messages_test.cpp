@@ -103,7 +103,8 @@ TEST_F(ControllerMessages, AGoSetsEveryStoredCrosspointTogether) {
     }
     EXPECT_FALSE(b->awaitKind(Kind::connected, 100));
     for (const auto& e : expected) {
-        ASSERT_TRUE(a->send(crosspointMessage(Kind::interrogate, e[1], 0, swp08::Form::plain, static_cast<uint8_t>(e[0]))));
+        ASSERT_TRUE(
+            a->send(crosspointMessage(Kind::interrogate, e[1], 0, swp08::Form::plain, static_cast<uint8_t>(e[0]))));
         auto tally = a->awaitKind(Kind::tally);
         ASSERT_TRUE(tally);
         EXPECT_EQ(tally->source, e[2]);

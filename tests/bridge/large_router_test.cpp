@@ -201,8 +201,8 @@ TEST_F(LargeRouters, Sources1023To1025RouteInBothForms) {
             ASSERT_TRUE(tally);
             EXPECT_EQ(tally->source, wire);
             // A plain request gets a plain answer where the source fits it.
-            EXPECT_EQ(tally->form, form == swp08::Form::plain && wire < 1024 ? swp08::Form::plain
-                                                                              : swp08::Form::extended);
+            EXPECT_EQ(tally->form,
+                      form == swp08::Form::plain && wire < 1024 ? swp08::Form::plain : swp08::Form::extended);
         }
     }
 }

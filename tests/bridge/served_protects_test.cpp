@@ -2,10 +2,11 @@
 // controller's device number or by the host. Two controllers on loopback:
 // who may release a protect, the master protect, every change heard by
 // both, the host's locks seen as protects and a controller's as a lock.
+#include "bridges/swp08/served_protects.h"
+
 #include <gtest/gtest.h>
 
 #include "bridge_io_harness.h"
-#include "bridges/swp08/served_protects.h"
 
 namespace zarn_host::bridges {
 namespace {
@@ -19,8 +20,8 @@ const char* kFacility = R"({"instances":[{"name":"SDI","device":101},{"name":"AE
   "routers":[{"device":101,"sources":8,"destinations":8,"crosspoints":{"1":3,"4":2},"locked":[4]},
              {"device":102,"sources":4,"destinations":2000}]})";
 
-swp08::Message protectMessage(Kind kind, uint16_t destination, uint16_t device,
-                              swp08::Form form = swp08::Form::plain, uint8_t level = 0) {
+swp08::Message protectMessage(Kind kind, uint16_t destination, uint16_t device, swp08::Form form = swp08::Form::plain,
+                              uint8_t level = 0) {
     swp08::Message m = crosspointMessage(kind, destination, 0, form, level);
     m.device = device;
     return m;

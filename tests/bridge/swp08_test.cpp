@@ -193,7 +193,8 @@ TEST(Swp08, MessagesEncodeToTheirBytesAndBack) {
         {protect(Kind::protect_disconnect, Form::extended, 0, 0, 4095, 1), {0x8E, 0x00, 0x00, 0x0F, 0xFF, 0x00, 0x01}},
         {protect(Kind::protect_tally, Form::extended, 0, 9, 4095, 1023, 1),
          {0x8B, 0x00, 0x09, 0x01, 0x0F, 0xFF, 0x03, 0xFF}},
-        {protect(Kind::protect_connected, Form::extended, 1, 0, 2, 5, 1), {0x8D, 0x01, 0x00, 0x01, 0x00, 0x02, 0x00, 0x05}},
+        {protect(Kind::protect_connected, Form::extended, 1, 0, 2, 5, 1),
+         {0x8D, 0x01, 0x00, 0x01, 0x00, 0x02, 0x00, 0x05}},
         {protect(Kind::protect_disconnected, Form::extended, 1, 0, 2, 5, 0),
          {0x8F, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x05}},
         // The protect dump: first destination a word, a count, then each

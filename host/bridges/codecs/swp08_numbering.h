@@ -13,7 +13,7 @@
 
 namespace zarn_host::swp08 {
 
-inline constexpr uint16_t kNoSource = 1023;       // routers of fewer than 1,024 sources
+inline constexpr uint16_t kNoSource = 1023;        // routers of fewer than 1,024 sources
 inline constexpr uint16_t kNoSourceWide = 0xFFFF;  // routers of 1,024 sources and more
 
 // "No source" for a router of this many sources.

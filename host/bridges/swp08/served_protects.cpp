@@ -101,9 +101,10 @@ std::vector<swp08::Message> protectDumpFor(const swp08::Message& request, const 
         m.first = static_cast<uint16_t>(start);
         for (std::size_t d = start; d < size && d < start + swp08::kProtectsPerMessage; ++d) {
             auto held = mirror.protects.find(static_cast<uint16_t>(d));
-            m.protects.push_back(held == mirror.protects.end()
-                                     ? swp08::Protect{}
-                                     : swp08::Protect{static_cast<uint8_t>(swp08::ProtectState::protect), held->second});
+            m.protects.push_back(
+                held == mirror.protects.end()
+                    ? swp08::Protect{}
+                    : swp08::Protect{static_cast<uint8_t>(swp08::ProtectState::protect), held->second});
         }
         out.push_back(std::move(m));
     }
@@ -120,10 +121,10 @@ void Controller::onProtect(const swp08::Message& m, const Mirror& mirror) {
         // An interrogate, or a request for a destination the router does not
         // have: the protect tally as it is (unprotected when out of range).
         auto held = inRange ? mirror.protects.find(m.destination) : mirror.protects.end();
-        send(swp08::encodeFrame(held == mirror.protects.end()
-                                    ? protectAnswer(swp08::Kind::protect_tally, m, 0, swp08::ProtectState::none)
-                                    : protectAnswer(swp08::Kind::protect_tally, m, held->second,
-                                                    swp08::ProtectState::protect)));
+        send(swp08::encodeFrame(
+            held == mirror.protects.end()
+                ? protectAnswer(swp08::Kind::protect_tally, m, 0, swp08::ProtectState::none)
+                : protectAnswer(swp08::Kind::protect_tally, m, held->second, swp08::ProtectState::protect)));
         return;
     }
     const int32_t device = mirror.device;
@@ -162,9 +163,9 @@ void Controller::onProtect(const swp08::Message& m, const Mirror& mirror) {
         }
         if (!refusal.empty()) {
             answer = tallyOf(request, router, destination);
-            host.trace().line(TraceKind::bridge, "swp08 " + server->at.text() + " -> controller: " +
-                                                     swp08::describe(*answer) + " (" + swp08::describe(request) +
-                                                     " refused: " + refusal + ")");
+            host.trace().line(TraceKind::bridge, "swp08 " + server->at.text() +
+                                                     " -> controller: " + swp08::describe(*answer) + " (" +
+                                                     swp08::describe(request) + " refused: " + refusal + ")");
         }
         if (!answer) return;
         asio::post(server->io, [weak, tally = *answer] {

@@ -26,8 +26,7 @@ uint16_t protectDevice(const LockOwner& owner);
 // Panel thread: the protect connected and disconnected messages for the
 // locks of a served router that changed since `seen` (which then holds the
 // locks as they are), in destination order.
-std::vector<swp08::Message> lockChanges(const Router& router, const Mirror& mirror,
-                                        std::map<int32_t, LockOwner>& seen);
+std::vector<swp08::Message> lockChanges(const Router& router, const Mirror& mirror, std::map<int32_t, LockOwner>& seen);
 
 // I/O thread: the mirror's protects after a protect connected or
 // disconnected message.

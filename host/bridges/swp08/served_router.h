@@ -28,9 +28,9 @@ namespace zarn_host::bridges {
 struct Mirror {
     int32_t device = 0;
     uint8_t matrix = 0, level = 0;
-    int32_t sourceCount = 0;              // the router's sources
+    int32_t sourceCount = 0;               // the router's sources
     uint16_t noSource = swp08::kNoSource;  // "no source" on the wire: noSourceFor(sourceCount)
-    std::vector<uint16_t> sources;  // by wire destination
+    std::vector<uint16_t> sources;         // by wire destination
     std::vector<std::string> sourceNames, destinationNames;
     std::map<uint16_t, uint16_t> protects;  // wire destination -> the device holding its protect
 };

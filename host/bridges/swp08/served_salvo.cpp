@@ -33,16 +33,15 @@ void Controller::onSalvo(const swp08::Message& m, const std::string& where) {
         // outside it), and room in the group for an index the salvo
         // interrogate reaches. Else nothing is stored and nothing answers.
         const Mirror* mirror = server_.mirror(m.matrix, m.level);
-        const bool routable = mirror && m.destination < mirror->sources.size() &&
-                              static_cast<int32_t>(m.source) < mirror->sourceCount;
+        const bool routable =
+            mirror && m.destination < mirror->sources.size() && static_cast<int32_t>(m.source) < mirror->sourceCount;
         auto same = std::find_if(group.begin(), group.end(), [&](const Server::Stored& s) {
             return s.matrix == m.matrix && s.level == m.level && s.destination == m.destination;
         });
         if (!routable || (same == group.end() && group.size() >= kSalvoEntries)) {
-            server_.rt.trace(where + swp08::describe(m) + ": ACK, not stored (" +
-                             (routable ? "the group holds 256 crosspoints already"
-                                       : "no such router, destination or source") +
-                             ")");
+            server_.rt.trace(
+                where + swp08::describe(m) + ": ACK, not stored (" +
+                (routable ? "the group holds 256 crosspoints already" : "no such router, destination or source") + ")");
             return;
         }
         server_.rt.trace(where + "ACK " + swp08::describe(m));

@@ -114,8 +114,7 @@ void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
             if (!swp08::fitsPlain(m)) m.form = swp08::Form::extended;
             auto& salvo = server->salvoRoutes;
             const bool quiet = !salvo.empty() && salvo.front().device == change.device &&
-                               salvo.front().destination == change.destination &&
-                               salvo.front().source == change.source;
+                               salvo.front().destination == change.destination && salvo.front().source == change.source;
             if (quiet) salvo.erase(salvo.begin());
             if (server->count > 0 && !quiet) {
                 host.trace().line(TraceKind::bridge, "swp08 " + server->at.text() + " -> " +
