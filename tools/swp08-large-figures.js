@@ -97,7 +97,8 @@ async function main() {
             if (host.exitCode !== null) throw new Error(`zarn_host ended (${host.exitCode})`);
             try {
                 const c = await controller(port);
-                await ask(c, interrogate, (d) => d[0] === 0x03);
+                // A tally, plain or extended (no source of a router past 1,023 sources is 65535).
+                await ask(c, interrogate, (d) => d[0] === 0x03 || d[0] === 0x83);
                 return { host, c, ms: now() - start };
             } catch (e) {
                 await sleep(2);

@@ -56,6 +56,33 @@ const char* describe(RouteResult result) {
     return "?";
 }
 
+std::string describe(const LockOwner& owner) {
+    switch (owner.kind) {
+        case LockOwner::Kind::facility:
+            return "facility file";
+        case LockOwner::Kind::scenario:
+            return "scenario";
+        case LockOwner::Kind::page:
+            return "page";
+        case LockOwner::Kind::controller:
+            return "controller " + std::to_string(owner.device);
+    }
+    return "?";
+}
+
+std::optional<LockOwner> parseLockOwner(const std::string& text) {
+    if (text == "scenario") return LockOwner{LockOwner::Kind::scenario, 0};
+    if (text == "page") return LockOwner{LockOwner::Kind::page, 0};
+    if (text.empty() || text.size() > 5) return std::nullopt;
+    int32_t device = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        device = device * 10 + (c - '0');
+    }
+    if (device > 65535) return std::nullopt;
+    return LockOwner::controller(device);
+}
+
 bool Router::registered(int32_t destination) const {
     for (const auto& range : registrations) {
         if (destination >= range.first && destination <= range.second) return true;
@@ -183,7 +210,7 @@ bool Facility::parse(const std::string& text, const std::string& fileName, Facil
                                 throw JsonContentError(path + "/locked/" + std::to_string(k),
                                                        "destination out of range");
                             }
-                            r.locked.insert(dest);
+                            r.locked[dest] = LockOwner{LockOwner::Kind::facility, 0};
                         }
                     }
                     f.routers_[r.device] = std::move(r);

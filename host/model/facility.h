@@ -18,6 +18,24 @@ struct DeviceInstance {
     int32_t offset = 0;
 };
 
+// Who holds a destination's lock: the host's own side (the facility file, a
+// scenario step, the page) or an outside controller by its device number.
+struct LockOwner {
+    enum class Kind : uint8_t { facility, scenario, page, controller };
+    Kind kind = Kind::scenario;
+    int32_t device = 0;  // a controller's device number
+    bool operator==(const LockOwner& o) const {
+        return kind == o.kind && (kind != Kind::controller || device == o.device);
+    }
+    bool operator!=(const LockOwner& o) const { return !(*this == o); }
+    static LockOwner controller(int32_t device) { return {Kind::controller, device}; }
+};
+// "facility file", "scenario", "page", "controller 5".
+std::string describe(const LockOwner& owner);
+// A lock owner as a step names it: "scenario", "page", or a controller's
+// device number (0-65535).
+std::optional<LockOwner> parseLockOwner(const std::string& text);
+
 // Sources and destinations are numbered from 1; source 0 means not routed.
 struct Router {
     int32_t device = 0;
@@ -25,8 +43,8 @@ struct Router {
     int32_t destinations = 0;
     std::map<int32_t, std::string> sourceNames;
     std::map<int32_t, std::string> destinationNames;
-    std::vector<int32_t> crosspoints;  // by destination, index 0 unused
-    std::set<int32_t> locked;
+    std::vector<int32_t> crosspoints;     // by destination, index 0 unused
+    std::map<int32_t, LockOwner> locked;  // destination -> who holds its lock
     // Destination ranges the panel registered for revertives.
     std::vector<std::pair<int32_t, int32_t>> registrations;
 

@@ -246,7 +246,16 @@ ScenarioRunner::Outcome ScenarioRunner::setLocked(const ScenarioStep& step) {
     int32_t dest = 0;
     if (!router || !destinationOf(*router, step.args[1], dest, why, instance)) return error(step, why);
     if constexpr (locked) {
-        router->locked.insert(dest);
+        LockOwner owner;
+        if (step.args.size() > 2) {
+            auto named = parseLockOwner(step.args[2].text);
+            if (!named) {
+                return error(step, "the lock's owner is scenario, page or a device number 0-65535, not " +
+                                       quoted(step.args[2].text));
+            }
+            owner = *named;
+        }
+        router->locked[dest] = owner;
     } else {
         router->locked.erase(dest);
     }

@@ -29,8 +29,9 @@ const std::vector<ScenarioStepKind>& scenarioSteps() {
         {"route", "DEVICE DEST SOURCE", 3, 3, tokens, 0, nullptr, !startsPanel, traced, &R::route,
          "a route made outside the panel (a refusal is traced, not counted: the panel did not ask); numbers as "
          "below"},
-        {"lock", "DEVICE DEST", 2, 2, tokens, 0, nullptr, !startsPanel, traced, &R::setLocked<true>,
-         "refuses routes to a destination; numbers as below"},
+        {"lock", "DEVICE DEST [OWNER]", 2, 3, tokens, 0, nullptr, !startsPanel, traced, &R::setLocked<true>,
+         "refuses routes to a destination; numbers as below; OWNER, who holds the lock: scenario (the default), "
+         "page, or a controller's device number"},
         {"unlock", "DEVICE DEST", 2, 2, tokens, 0, nullptr, !startsPanel, traced, &R::setLocked<false>,
          "allows routes to a destination again; numbers as below"},
         {"offline", "DEVICE", 1, 1, tokens, 0, nullptr, !startsPanel, traced, &R::setOnline<false>,

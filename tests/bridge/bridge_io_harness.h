@@ -6,6 +6,7 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -104,6 +105,7 @@ public:
                 break;
             }
             for (auto& e : decoder_.feed(buffer, static_cast<std::size_t>(n))) {
+                if (e.kind == swp08::Event::Kind::frame) checkSize(e.data);
                 if (autoAck_ && e.kind == swp08::Event::Kind::frame) sendRaw(swp08::ackBytes());
                 events.push_back(std::move(e));
             }
@@ -148,6 +150,14 @@ public:
     std::function<void()> pump;
 
 private:
+    // Every message the host sends, in every test, decodes and is within the
+    // protocol document's size.
+    static void checkSize(const swp08::Bytes& data) {
+        const swp08::Decoded d = swp08::decodeMessage(data);
+        EXPECT_TRUE(d.ok()) << "the host sent a message that does not decode: " << d.detail;
+        EXPECT_LE(data.size(), swp08::kMessageLimit)
+            << "the host sent " << data.size() << " bytes: " << (d.ok() ? swp08::describe(d.message) : d.detail);
+    }
     int fd_;
     bool autoAck_;
     swp08::Decoder decoder_;

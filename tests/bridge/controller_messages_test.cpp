@@ -63,13 +63,16 @@ TEST_F(ControllerMessages, AGoSetsEveryStoredCrosspointTogether) {
     // Three crosspoints stored (one of them stored twice: the second wins),
     // on two levels; nothing routes until the go.
     const swp08::Message stored[] = {store(7, 0, 4), store(7, 1, 5), store(7, 0, 6), store(7, 19, 3, 1)};
+    // Every controller hears each acknowledge: they keep their tallies by them.
     for (const auto& m : stored) {
         ASSERT_TRUE(a->send(m));
-        auto ack = a->awaitKind(Kind::salvo_connect_ack);
-        ASSERT_TRUE(ack);
-        EXPECT_EQ(ack->destination, m.destination);
-        EXPECT_EQ(ack->source, m.source);
-        EXPECT_EQ(ack->salvo, 7);
+        for (Peer* peer : {a.get(), b.get()}) {
+            auto ack = peer->awaitKind(Kind::salvo_connect_ack);
+            ASSERT_TRUE(ack);
+            EXPECT_EQ(ack->destination, m.destination);
+            EXPECT_EQ(ack->source, m.source);
+            EXPECT_EQ(ack->salvo, 7);
+        }
     }
     // Read back: three entries, the last flagged as such, then none.
     const uint16_t expected[][3] = {{0, 0, 6}, {0, 1, 5}, {1, 19, 3}};
@@ -89,20 +92,24 @@ TEST_F(ControllerMessages, AGoSetsEveryStoredCrosspointTogether) {
     }
     host->runtime->exchange(host->host);
     EXPECT_EQ(host->crosspoint(101, 1), 3);
+    // The go: the go done to every controller and no connected message of
+    // the crosspoints set; the served copy follows them.
     ASSERT_TRUE(a->send(salvo(Kind::salvo_go, 7, 0)));
     for (Peer* peer : {a.get(), b.get()}) {
         auto done = peer->awaitKind(Kind::salvo_go_done);
         ASSERT_TRUE(done);
         EXPECT_EQ(done->code, 0);
         EXPECT_EQ(done->salvo, 7);
-        for (const auto& e : expected) {
-            auto heard = peer->awaitKind(Kind::connected);
-            ASSERT_TRUE(heard);
-            EXPECT_EQ(heard->level, e[0]);
-            EXPECT_EQ(heard->destination, e[1]);
-            EXPECT_EQ(heard->source, e[2]);
-        }
     }
+    EXPECT_FALSE(b->awaitKind(Kind::connected, 100));
+    for (const auto& e : expected) {
+        ASSERT_TRUE(
+            a->send(crosspointMessage(Kind::interrogate, e[1], 0, swp08::Form::plain, static_cast<uint8_t>(e[0]))));
+        auto tally = a->awaitKind(Kind::tally);
+        ASSERT_TRUE(tally);
+        EXPECT_EQ(tally->source, e[2]);
+    }
+    EXPECT_FALSE(a->awaitKind(Kind::connected, 50));
     EXPECT_EQ(host->crosspoint(101, 1), 7);
     EXPECT_EQ(host->crosspoint(101, 2), 6);
     EXPECT_EQ(host->crosspoint(102, 20), 4);
@@ -143,23 +150,35 @@ TEST_F(ControllerMessages, JunkInASalvoChangesNothing) {
     ASSERT_TRUE(a->send(store(2, 1, 7)));
     ASSERT_TRUE(a->awaitKind(Kind::salvo_connect_ack));
     ASSERT_TRUE(a->send(salvo(Kind::salvo_go, 2, 1)));
-    auto cleared = a->awaitKind(Kind::salvo_go_done);
-    ASSERT_TRUE(cleared);
-    EXPECT_EQ(cleared->code, 1);
+    for (Peer* peer : {a.get(), b.get()}) {  // every controller forgets what it stored
+        auto cleared = peer->awaitKind(Kind::salvo_go_done);
+        ASSERT_TRUE(cleared);
+        EXPECT_EQ(cleared->code, 1);
+    }
     ASSERT_TRUE(a->send(salvo(Kind::salvo_go, 2, 0)));
     auto none = a->awaitKind(Kind::salvo_go_done);
     ASSERT_TRUE(none);
     EXPECT_EQ(none->code, 2);
 
-    // A locked destination in a go: the rest routes, the locked one is
-    // answered to this controller with the source it keeps.
+    // A locked destination in a go: the rest routes, and after the go done
+    // every controller hears the locked one's source as it stays (they took
+    // it as set from its acknowledge).
     ASSERT_TRUE(a->send(store(3, 3, 0)));
     ASSERT_TRUE(a->send(store(3, 4, 0)));
     ASSERT_TRUE(a->send(salvo(Kind::salvo_go, 3, 0)));
-    auto locked =
-        a->awaitMessage([](const swp08::Message& m) { return m.kind == Kind::connected && m.destination == 3; });
-    ASSERT_TRUE(locked);
-    EXPECT_EQ(locked->source, 1);
+    for (Peer* peer : {a.get(), b.get()}) {
+        auto order = peer->awaitMessage([](const swp08::Message& m) {
+            return m.kind == Kind::connected || (m.kind == Kind::salvo_go_done && m.salvo == 3);
+        });
+        ASSERT_TRUE(order);
+        EXPECT_EQ(order->kind, Kind::salvo_go_done);
+        EXPECT_EQ(order->code, 0);
+        auto locked = peer->awaitKind(Kind::connected);
+        ASSERT_TRUE(locked);
+        EXPECT_EQ(locked->destination, 3);
+        EXPECT_EQ(locked->source, 1);
+        EXPECT_FALSE(peer->awaitKind(Kind::connected, 50));  // the destination routed gives none
+    }
     EXPECT_TRUE(host->pumpUntil([&] { return host->crosspoint(101, 5) == 1; }));
     EXPECT_EQ(host->crosspoint(101, 4), 2);
     EXPECT_EQ(host->crosspoint(101, 2), 0);

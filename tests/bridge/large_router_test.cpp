@@ -79,7 +79,7 @@ TEST_F(LargeRouters, EveryLevelDumpsEveryDestination) {
             sources.insert(sources.end(), dump->sources.begin(), dump->sources.end());
         }
         EXPECT_EQ(sources.size(), 4096u);
-        EXPECT_EQ(std::count(sources.begin(), sources.end(), swp08::kNoSource), 4096);
+        EXPECT_EQ(std::count(sources.begin(), sources.end(), swp08::kNoSourceWide), 4096);
     }
 }
 
@@ -176,9 +176,66 @@ TEST_F(LargeRouters, InterrogateAndConnectOverTheWholeRange) {
     // Past the end: no source, nothing routed.
     swp08::Message beyond = crosspointMessage(Kind::connect, 4096, 1, swp08::Form::extended, 2);
     ASSERT_TRUE(peer->send(beyond));
-    auto refused = peer->awaitKind(Kind::tally);
+    auto refused = peer->awaitKind(Kind::connected);
     ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->source, swp08::kNoSource);
+    EXPECT_EQ(refused->destination, 4096);
+    EXPECT_EQ(refused->source, swp08::kNoSourceWide);
+}
+
+// Facility sources 1,023 to 1,025 of a 4,096-source router (wire 1022 to
+// 1024) route and read back, in both forms where they fit: 1023 is a source
+// here, not none.
+TEST_F(LargeRouters, Sources1023To1025RouteInBothForms) {
+    for (swp08::Form form : {swp08::Form::plain, swp08::Form::extended}) {
+        for (uint16_t wire : {1022, 1023, 1024}) {
+            if (form == swp08::Form::plain && wire > 1023) continue;  // the plain form ends at 1023
+            SCOPED_TRACE(std::to_string(wire) + (form == swp08::Form::plain ? " plain" : " extended"));
+            const uint16_t destination = static_cast<uint16_t>(wire - 1000 + (form == swp08::Form::plain ? 0 : 10));
+            ASSERT_TRUE(peer->send(crosspointMessage(Kind::connect, destination, wire, form, 4)));
+            auto heard = peer->awaitKind(Kind::connected);
+            ASSERT_TRUE(heard);
+            EXPECT_EQ(heard->source, wire);
+            EXPECT_EQ(host->crosspoint(204, destination + 1), wire + 1);
+            ASSERT_TRUE(peer->send(crosspointMessage(Kind::interrogate, destination, 0, form, 4)));
+            auto tally = peer->awaitKind(Kind::tally);
+            ASSERT_TRUE(tally);
+            EXPECT_EQ(tally->source, wire);
+            // A plain request gets a plain answer where the source fits it.
+            EXPECT_EQ(tally->form,
+                      form == swp08::Form::plain && wire < 1024 ? swp08::Form::plain : swp08::Form::extended);
+        }
+    }
+}
+
+// A salvo group holds as many crosspoints as its interrogate's index
+// reaches (256): the next is not stored. Wire source 1023 is a source here.
+TEST_F(LargeRouters, ASalvoGroupHoldsWhatItsInterrogateReaches) {
+    for (uint16_t d = 0; d <= 256; ++d) {
+        swp08::Message store = crosspointMessage(Kind::salvo_connect, d, 1023, swp08::Form::plain, 6);
+        store.salvo = 9;
+        ASSERT_TRUE(peer->send(store));
+        if (d < 256) {
+            ASSERT_TRUE(peer->awaitKind(Kind::salvo_connect_ack)) << d;
+        }
+    }
+    EXPECT_FALSE(peer->awaitKind(Kind::salvo_connect_ack, 100));
+    swp08::Message interrogate;
+    interrogate.kind = Kind::salvo_interrogate;
+    interrogate.salvo = 9;
+    interrogate.index = 255;
+    ASSERT_TRUE(peer->send(interrogate));
+    auto last = peer->awaitKind(Kind::salvo_tally);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->code, 1);
+    EXPECT_EQ(last->destination, 255);
+    EXPECT_EQ(last->source, 1023);
+    swp08::Message go;
+    go.kind = Kind::salvo_go;
+    go.salvo = 9;
+    ASSERT_TRUE(peer->send(go));
+    ASSERT_TRUE(peer->awaitKind(Kind::salvo_go_done));
+    EXPECT_TRUE(host->pumpUntil([&] { return host->crosspoint(206, 256) == 1024; }));
+    EXPECT_EQ(host->crosspoint(206, 257), 0);
 }
 
 // Backed by a router of 4,096 x 4,096 at level 9: the client reads its whole

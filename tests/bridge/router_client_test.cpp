@@ -90,8 +90,9 @@ TEST_F(RouterClient, ReadsTheRouterOnConnectAndIsOnline) {
     EXPECT_TRUE(host->pumpUntilStatus("connected to 127.0.0.1:"));
 }
 
-// Tallies and connected messages, either form: wire source 1023 is no
-// source, any other is the facility's source n + 1.
+// Tallies and connected messages, either form: wire sources 1023 and 65535
+// are no source (outside this 8-source router), any other is the facility's
+// source n + 1.
 TEST_F(RouterClient, TalliesFollowTheRouterAnd1023IsNoSource) {
     start();
     auto peer = acceptClient();
@@ -106,6 +107,8 @@ TEST_F(RouterClient, TalliesFollowTheRouterAnd1023IsNoSource) {
     } cases[] = {
         {Kind::tally, swp08::Form::plain, 0, swp08::kNoSource, 0},
         {Kind::connected, swp08::Form::extended, 1, swp08::kNoSource, 0},
+        {Kind::connected, swp08::Form::plain, 1, 5, 6},
+        {Kind::tally, swp08::Form::extended, 1, swp08::kNoSourceWide, 0},
         {Kind::connected, swp08::Form::plain, 2, 5, 6},
         {Kind::tally, swp08::Form::extended, 3, 7, 8},
         {Kind::tally, swp08::Form::extended, 3, 8, 8},     // out of range: ignored

@@ -110,20 +110,43 @@ INSTANTIATE_TEST_SUITE_P(Refusals, RefusedConnect, ::testing::ValuesIn(refusals)
                              return name;
                          });
 
-// Where facility source 1024 exists, a connect to wire source 1023 is still
-// no source, as every tally reads it: refused, not routed to 1024.
-TEST_F(ServedRouter, AConnectTo1023IsNoSourceWhateverTheRoutersSize) {
+// Where facility source 1024 exists, wire source 1023 is it, and no source
+// is 65535, in the extended form: a plain request is answered extended when
+// the answer needs it, so nothing claimed is left unsent.
+TEST_F(ServedRouter, NoSourceIsOutsideTheRouterAnd1023IsARealSourceOfALargeOne) {
     auto a = controller();
-    ASSERT_TRUE(a->send(crosspointMessage(Kind::connect, 0, swp08::kNoSource, swp08::Form::extended, 2)));
-    auto answer = a->awaitKind(Kind::connected);
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->level, 2);
-    EXPECT_EQ(answer->source, 0);
-    EXPECT_EQ(host->crosspoint(103, 1), 1);
-    // A source past 1023 is facility source n + 1.
-    ASSERT_TRUE(a->send(crosspointMessage(Kind::connect, 0, 1050, swp08::Form::extended, 2)));
+    ASSERT_TRUE(a->send(crosspointMessage(Kind::interrogate, 1, 0, swp08::Form::plain, 2)));
+    auto unrouted = a->awaitKind(Kind::tally);
+    ASSERT_TRUE(unrouted);
+    EXPECT_EQ(unrouted->form, swp08::Form::extended);
+    EXPECT_EQ(unrouted->source, swp08::kNoSourceWide);
+
+    ASSERT_TRUE(a->send(crosspointMessage(Kind::connect, 1, 1023, swp08::Form::plain, 2)));
+    auto routed = a->awaitKind(Kind::connected);
+    ASSERT_TRUE(routed);
+    EXPECT_EQ(routed->source, 1023);
+    EXPECT_EQ(host->crosspoint(103, 2), 1024);
+
+    // A refused plain connect whose destination keeps a source past 1023:
+    // answered, extended, with that source.
+    ASSERT_TRUE(a->send(crosspointMessage(Kind::connect, 1, 1050, swp08::Form::extended, 2)));
     ASSERT_TRUE(a->awaitMessage([](const swp08::Message& m) { return m.kind == Kind::connected && m.source == 1050; }));
-    EXPECT_EQ(host->crosspoint(103, 1), 1051);
+    host->host.facility().router(103)->locked[2] = LockOwner{};
+    ASSERT_TRUE(a->send(crosspointMessage(Kind::connect, 1, 5, swp08::Form::plain, 2)));
+    auto kept = a->awaitKind(Kind::connected);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->form, swp08::Form::extended);
+    EXPECT_EQ(kept->source, 1050);
+    EXPECT_EQ(host->crosspoint(103, 2), 1051);
+    EXPECT_TRUE(host->traced("ext connected m0 l2 d1 s1050 (destination locked)"));
+
+    // A connect to a destination the router does not have: a connected
+    // message of no source, not a tally.
+    ASSERT_TRUE(a->send(crosspointMessage(Kind::connect, 8, 5, swp08::Form::extended, 2)));
+    auto none = a->awaitMessage([](const swp08::Message& m) { return m.destination == 8; });
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->kind, Kind::connected);
+    EXPECT_EQ(none->source, swp08::kNoSourceWide);
 }
 
 TEST_F(ServedRouter, UnroutedAndOutOfRangeAreNoSource) {

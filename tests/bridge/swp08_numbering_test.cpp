@@ -27,13 +27,17 @@ swp08::Message sample(swp08::Kind kind, swp08::Form form, bool wordDump) {
 // and each (kind, form, word dump) has its own command.
 TEST(Swp08Commands, DecodingAndEncodingAgreeOnEveryCommand) {
     std::set<uint8_t> encoded;
-    for (int k = 0; k <= static_cast<int>(swp08::Kind::salvo_tally); ++k) {
+    for (int k = 0; k <= static_cast<int>(swp08::Kind::protect_dump); ++k) {
         for (auto form : {swp08::Form::plain, swp08::Form::extended}) {
             for (bool word : {false, true}) {
                 const auto kind = static_cast<swp08::Kind>(k);
                 if (word && (kind != swp08::Kind::tally_dump || form == swp08::Form::extended)) continue;
-                // The dual controller status and salvo messages have a plain form only.
-                if (form == swp08::Form::extended && k >= static_cast<int>(swp08::Kind::dual_status_request)) {
+                // The dual controller status, salvo, master protect and
+                // protect dump messages have a plain form only.
+                const bool plainOnly = (k >= static_cast<int>(swp08::Kind::dual_status_request) &&
+                                        k <= static_cast<int>(swp08::Kind::salvo_tally)) ||
+                                       k >= static_cast<int>(swp08::Kind::master_protect_connect);
+                if (form == swp08::Form::extended && plainOnly) {
                     EXPECT_FALSE(swp08::encode(sample(kind, form, word)).ok());
                     continue;
                 }
@@ -48,7 +52,7 @@ TEST(Swp08Commands, DecodingAndEncodingAgreeOnEveryCommand) {
             }
         }
     }
-    EXPECT_EQ(encoded.size(), 29u);
+    EXPECT_EQ(encoded.size(), 44u);
     // Every other command byte is unknown.
     for (int c = 0; c < 256; ++c) {
         if (encoded.count(static_cast<uint8_t>(c))) continue;
@@ -66,22 +70,39 @@ TEST(Swp08Numbering, FacilityAndWireNumbers) {
         EXPECT_EQ(swp08::toWire(swp08::FacilityNumber{n.facility}), n.wire);
         EXPECT_EQ(swp08::numberFromWire(n.wire).value, n.facility);
     }
+    // No source is a number outside the router: 1023 below 1,024 sources,
+    // else 65535; every source of the router has its own number.
     const struct {
+        int32_t sources;   // the router's
         int32_t facility;  // 0: no source
         uint16_t wire;
         bool roundTrips;
-    } sources[] = {
-        {0, swp08::kNoSource, true},     {1, 0, true}, {11, 10, true}, {1023, 1022, true}, {2000, 1999, true},
-        {-1, swp08::kNoSource, false},    // below 1: none
-        {1024, swp08::kNoSource, false},  // reads back as none
+    } cases[] = {
+        {64, 0, swp08::kNoSource, true},
+        {64, 1, 0, true},
+        {64, 64, 63, true},
+        {64, -1, swp08::kNoSource, false},  // below 1: none
+        {64, 65, 64, true},                 // outside the router: n + 1, which it refuses
+        {1023, 1023, 1022, true},
+        {1023, 0, 1023, true},
+        {1024, 1024, 1023, true},  // a real source where a smaller router says none
+        {1024, 0, swp08::kNoSourceWide, true},
+        {4096, 1025, 1024, true},
+        {4096, 4096, 4095, true},
+        {4096, 0, 0xFFFF, true},
+        {65535, 65535, 65534, true},
     };
-    for (const auto& s : sources) {
-        EXPECT_EQ(swp08::toWire(swp08::FacilitySource{s.facility}), s.wire) << s.facility;
-        EXPECT_EQ(swp08::sourceFromWire(s.wire).value == s.facility, s.roundTrips) << s.facility;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.sources) + " sources, facility source " + std::to_string(c.facility));
+        EXPECT_EQ(swp08::toWire(swp08::FacilitySource{c.facility}, c.sources), c.wire);
+        EXPECT_EQ(swp08::sourceFromWire(c.wire, c.sources).value == c.facility, c.roundTrips);
     }
-    EXPECT_EQ(swp08::sourceFromWire(swp08::kNoSource).value, 0);
-    EXPECT_EQ(swp08::sourceFromWire(1024).value, 1025);
-    static_assert(swp08::toWire(swp08::FacilitySource{0}) == 1023, "no source is 1023 on the wire");
+    EXPECT_EQ(swp08::sourceFromWire(1023, 64).value, 0);
+    EXPECT_EQ(swp08::sourceFromWire(1023, 4096).value, 1024);
+    EXPECT_EQ(swp08::sourceFromWire(4096, 4096).value, 4097);  // out of range, not none
+    EXPECT_EQ(swp08::sourceFromWire(0xFFFF, 64).value, 0);
+    static_assert(swp08::noSourceFor(1023) == 1023 && swp08::noSourceFor(1024) == 0xFFFF,
+                  "no source is outside the router");
 }
 
 }  // namespace

@@ -55,6 +55,24 @@ Message dump(Form form, bool word, uint8_t matrix, uint8_t level, uint16_t first
     return m;
 }
 
+Message protect(Kind kind, Form form, uint8_t matrix, uint8_t level, uint16_t destination, uint16_t device = 0,
+                uint8_t state = 0) {
+    Message m = crosspoint(kind, form, matrix, level, destination);
+    m.device = device;
+    m.code = state;
+    return m;
+}
+
+Message protectDump(uint8_t matrix, uint8_t level, uint16_t first, std::vector<swp08::Protect> protects) {
+    Message m;
+    m.kind = Kind::protect_dump;
+    m.matrix = matrix;
+    m.level = level;
+    m.first = first;
+    m.protects = std::move(protects);
+    return m;
+}
+
 Message request(Kind kind, Form form, uint8_t matrix, uint8_t level, NameLength length = NameLength::eight) {
     Message m;
     m.kind = kind;
@@ -160,6 +178,36 @@ TEST(Swp08, MessagesEncodeToTheirBytesAndBack) {
         {names(Kind::destination_names, Form::extended, 2, 0, NameLength::sixteen, 1, {"BAY MONITOR 12"}),
          {0xEB, 0x02, 0x03, 0x00, 0x01, 0x01, 'B', 'A', 'Y', ' ', 'M',
           'O',  'N',  'I',  'T',  'O',  'R',  ' ', '1', '2', ' ', ' '}},
+        // Protects, plain: the destination as a crosspoint's, the device where
+        // a crosspoint's source goes, the state before the destination.
+        {protect(Kind::protect_interrogate, Form::plain, 0, 1, 5), {0x0A, 0x01, 0x00, 0x05}},
+        {protect(Kind::protect_connect, Form::plain, 1, 2, 130, 7), {0x0C, 0x12, 0x10, 0x02, 0x07}},
+        {protect(Kind::protect_disconnect, Form::plain, 0, 0, 1023, 300), {0x0E, 0x00, 0x72, 0x7F, 0x2C}},
+        {protect(Kind::master_protect_connect, Form::plain, 0, 0, 3, 5), {0x1D, 0x00, 0x00, 0x03, 0x05}},
+        {protect(Kind::protect_tally, Form::plain, 0, 0, 1, 1023, 1), {0x0B, 0x00, 0x01, 0x07, 0x01, 0x7F}},
+        {protect(Kind::protect_connected, Form::plain, 2, 3, 129, 5, 1), {0x0D, 0x23, 0x01, 0x10, 0x01, 0x05}},
+        {protect(Kind::protect_disconnected, Form::plain, 0, 0, 9, 5, 0), {0x0F, 0x00, 0x00, 0x00, 0x09, 0x05}},
+        // Protects, extended: matrix and level bytes, destination and device words.
+        {protect(Kind::protect_interrogate, Form::extended, 2, 3, 258), {0x8A, 0x02, 0x03, 0x01, 0x02}},
+        {protect(Kind::protect_connect, Form::extended, 2, 3, 258, 5), {0x8C, 0x02, 0x03, 0x01, 0x02, 0x00, 0x05}},
+        {protect(Kind::protect_disconnect, Form::extended, 0, 0, 4095, 1), {0x8E, 0x00, 0x00, 0x0F, 0xFF, 0x00, 0x01}},
+        {protect(Kind::protect_tally, Form::extended, 0, 9, 4095, 1023, 1),
+         {0x8B, 0x00, 0x09, 0x01, 0x0F, 0xFF, 0x03, 0xFF}},
+        {protect(Kind::protect_connected, Form::extended, 1, 0, 2, 5, 1),
+         {0x8D, 0x01, 0x00, 0x01, 0x00, 0x02, 0x00, 0x05}},
+        {protect(Kind::protect_disconnected, Form::extended, 1, 0, 2, 5, 0),
+         {0x8F, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x05}},
+        // The protect dump: first destination a word, a count, then each
+        // destination's state (bits 4-5) and device (DIV 128, MOD 128).
+        {protect(Kind::protect_dump_request, Form::plain, 0, 1, 0), {0x13, 0x01, 0x00, 0x00}},
+        {[] {
+             Message m = protect(Kind::protect_dump_request, Form::plain, 0, 1, 0);
+             m.first = 300;
+             return m;
+         }(),
+         {0x13, 0x01, 0x01, 0x2C}},
+        {protectDump(0, 0, 16, {{0, 0}, {1, 5}, {1, 1023}}),
+         {0x14, 0x00, 0x00, 0x10, 0x03, 0x00, 0x00, 0x10, 0x05, 0x17, 0x7F}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(swp08::describe(c.message));
@@ -176,18 +224,37 @@ TEST(Swp08, NameLengthsAndNamesPerMessage) {
     const struct {
         NameLength length;
         std::size_t chars, perMessage;
-    } cases[] = {{NameLength::four, 4, 32},
-                 {NameLength::eight, 8, 16},
+    } cases[] = {{NameLength::four, 4, 31},
+                 {NameLength::eight, 8, 15},
                  {NameLength::twelve, 12, 10},
-                 {NameLength::sixteen, 16, 8}};
+                 {NameLength::sixteen, 16, 7}};
     for (const auto& c : cases) {
         EXPECT_EQ(swp08::nameChars(c.length), c.chars);
         EXPECT_EQ(swp08::namesPerMessage(c.length), c.perMessage);
-        // A full message: the names fill the portable frame size; the
-        // header comes on top.
-        Message full = names(Kind::source_names, Form::plain, 0, 0, c.length, 0,
-                             std::vector<std::string>(c.perMessage, std::string(c.chars, 'N')));
-        EXPECT_LE(swp08::encode(full).data.size(), swp08::kPortableData + 6);
+        // A full message of every names command is within the document's
+        // size; one name more is not.
+        for (Kind kind : {Kind::source_names, Kind::destination_names}) {
+            for (Form form : {Form::plain, Form::extended}) {
+                std::vector<std::string> list(c.perMessage, std::string(c.chars, 'N'));
+                Message full = names(kind, form, 0, 0, c.length, 0, list);
+                SCOPED_TRACE(swp08::describe(full));
+                const swp08::Encoded e = swp08::encode(full);
+                ASSERT_TRUE(e.ok()) << e.detail;
+                EXPECT_LE(e.data.size(), swp08::kMessageLimit);
+                list.push_back("N");
+                EXPECT_FALSE(swp08::encode(names(kind, form, 0, 0, c.length, 0, list)).ok());
+            }
+        }
+    }
+    // Full tally dumps: 64 word tallies plain, 63 extended; one more is past the limit.
+    for (Form form : {Form::plain, Form::extended}) {
+        const std::vector<Message> full = swp08::tallyDumpFor(
+            request(Kind::tally_dump_request, form, 0, 0), std::vector<uint16_t>(swp08::talliesPerMessage(form), 4000));
+        ASSERT_EQ(full.size(), 1u);
+        EXPECT_LE(swp08::encode(full[0]).data.size(), swp08::kMessageLimit);
+        Message over = full[0];
+        over.sources.push_back(1);
+        EXPECT_EQ(swp08::encode(over).error, Error::bad_value);
     }
     // Longer names are cut to the length; the blanks that pad them are not names' own.
     Message longName = names(Kind::destination_names, Form::plain, 0, 0, NameLength::four, 0, {"MONITOR", " X  "});
@@ -345,6 +412,13 @@ TEST(Swp08, BadMessagesGiveTheirError) {
         {"names count beyond the data", {0x6A, 0x00, 0x00, 0x00, 0x00, 0x02, 'A', 'B', 'C', 'D'}, Error::bad_length},
         {"names header cut", {0xEB, 0x00, 0x01, 0x00}, Error::bad_length},
         {"ext address cut", {0x81, 0x00}, Error::bad_length},
+        {"protect state 4", {0x0B, 0x00, 0x04, 0x00, 0x01, 0x05}, Error::bad_value},
+        {"protect connect without device", {0x0C, 0x00, 0x00, 0x01}, Error::bad_length},
+        {"ext protect tally cut", {0x8B, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00}, Error::bad_length},
+        {"protect dump count beyond the data", {0x14, 0x00, 0x00, 0x00, 0x02, 0x10, 0x05}, Error::bad_length},
+        {"protect dump of 17", {0x14, 0x00, 0x00, 0x00, 0x11}, Error::bad_length},
+        {"protect dump state bits 6-7", {0x14, 0x00, 0x00, 0x00, 0x01, 0x40, 0x05}, Error::bad_value},
+        {"protect dump request cut", {0x13, 0x00, 0x00}, Error::bad_length},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -367,6 +441,12 @@ TEST(Swp08, MessagesThatDoNotFitTheirFormDoNotEncode) {
         dump(Form::plain, false, 0, 0, 256, {1}),
         tooManyNames,
         levelled,
+        protect(Kind::protect_connect, Form::plain, 0, 0, 0, 1024),
+        protect(Kind::protect_tally, Form::plain, 0, 0, 0, 1, 4),
+        protect(Kind::master_protect_connect, Form::extended, 0, 0, 0, 1),
+        protect(Kind::protect_dump_request, Form::extended, 0, 0, 0),
+        protectDump(0, 0, 0, std::vector<swp08::Protect>(17)),
+        protectDump(0, 0, 0, {{1, 1024}}),
     };
     for (const Message& m : cases) {
         SCOPED_TRACE(swp08::describe(m));
@@ -422,7 +502,7 @@ TEST(Swp08, ResponderAnswersInTheFormTheNumbersNeed) {
     const Message ext = crosspoint(Kind::connect, Form::extended, 0, 1, 2, 3);
     EXPECT_EQ(swp08::connectedFor(ext), crosspoint(Kind::connected, Form::extended, 0, 1, 2, 3));
 
-    // 20 names of 8 chars: 16, then 4 from number 16.
+    // 20 names of 8 chars: 15, then 5 from number 15.
     std::vector<std::string> list;
     for (int i = 1; i <= 20; ++i) list.push_back("SRC " + std::to_string(i));
     const std::vector<Message> answers =
@@ -431,9 +511,9 @@ TEST(Swp08, ResponderAnswersInTheFormTheNumbersNeed) {
     EXPECT_EQ(answers[0].kind, Kind::source_names);
     EXPECT_EQ(answers[0].form, Form::extended);
     EXPECT_EQ(answers[0].level, 2);
-    EXPECT_EQ(answers[0].names.size(), 16u);
-    EXPECT_EQ(answers[1].first, 16);
-    EXPECT_EQ(answers[1].names, (std::vector<std::string>{"SRC 17", "SRC 18", "SRC 19", "SRC 20"}));
+    EXPECT_EQ(answers[0].names.size(), 15u);
+    EXPECT_EQ(answers[1].first, 15);
+    EXPECT_EQ(answers[1].names, (std::vector<std::string>{"SRC 16", "SRC 17", "SRC 18", "SRC 19", "SRC 20"}));
 
     const Message dumpRequest = request(Kind::tally_dump_request, Form::plain, 0, 0);
     const std::vector<Message> small = swp08::tallyDumpFor(dumpRequest, {3, 1, 191});

@@ -24,6 +24,7 @@ test('a take refused on one level marks the monitor row and the source, until th
   await expect(page.locator('#hint')).toHaveText('Pick a monitor, then a source.');
   await routerRow(page, 'K7 SDI Router', 'K7 Mon 2').getByRole('button', { name: 'Lock' }).click();
   await expect(routerRow(page, 'K7 SDI Router', 'K7 Mon 2').locator('.lock-mark')).toHaveText('LOCKED');
+  await expect(routerRow(page, 'K7 SDI Router', 'K7 Mon 2').locator('.lock-owner')).toHaveText('by page');
   await control(page, 'Mon_2').getByRole('button').click();
   await source(page, 'VT 1').click();
   await expect(page.locator('#panel-alert')).toHaveText(

@@ -102,6 +102,7 @@ TEST(scenario, the_step_table_sets_what_a_line_may_carry) {
         {"press Go cmd value extra", "\"press\" takes 1 to 3 arguments, found 4"},
         {"route R 1", "\"route\" takes 3 arguments, found 2"},
         {"unlock R", "\"unlock\" takes 2 arguments, found 1"},
+        {"lock R 1 page 2", "\"lock\" takes 2 to 3 arguments, found 4"},
         {"expect route R 1 2 3", "\"expect route\" takes 3 arguments, found 4"},
         {"expect reply", "\"expect reply\" takes 1 arguments, found 0"},
         {"answer SD", "\"answer\" takes 2 arguments, found 1"},
@@ -385,6 +386,8 @@ TEST_F(ScenarioRunnerTest, steps_the_host_cannot_carry_out_are_errors) {
         "route R 9 1\n",
         "route Q 1 1\n",
         "lock R 0\n",
+        "lock R 1 panel\n",
+        "lock R 1 70000\n",
         "offline Nobody\n",
         "expect reply null\n",
         "load\nload\n",
@@ -399,6 +402,24 @@ TEST_F(ScenarioRunnerTest, steps_the_host_cannot_carry_out_are_errors) {
         EXPECT_EQ(run(scenario), ScenarioRunner::Outcome::error);
         EXPECT_NE(err.str().find("t.scenario:"), std::string::npos) << err.str();
     }
+}
+
+// A lock's owner: the scenario by default, else the page or a controller's
+// device number; a lock taken again changes hands, an unlock frees it
+// whoever held it.
+TEST_F(ScenarioRunnerTest, a_lock_has_an_owner) {
+    ASSERT_EQ(run("lock R 1\nlock R 2 page\nlock R 3 12\nlock R 4 12\nlock R 4 page\nunlock R 3\n"),
+              ScenarioRunner::Outcome::ok)
+        << err.str();
+    const auto& locked = host->facility().router(7)->locked;
+    const std::map<int32_t, LockOwner> expected{{1, LockOwner{LockOwner::Kind::scenario, 0}},
+                                                {2, LockOwner{LockOwner::Kind::page, 0}},
+                                                {4, LockOwner{LockOwner::Kind::page, 0}}};
+    EXPECT_EQ(locked, expected);
+    ASSERT_EQ(run("lock R 1 nobody\n"), ScenarioRunner::Outcome::error);
+    EXPECT_NE(err.str().find("the lock's owner is scenario, page or a device number 0-65535, not \"nobody\""),
+              std::string::npos)
+        << err.str();
 }
 
 // Steps built by hand, not parsed, are held to the table too.
@@ -526,7 +547,9 @@ TEST(scenario, an_instance_numbers_destinations_from_its_first) {
                       "s", steps, error))
         << error;
     EXPECT_EQ(runner.run(steps), ScenarioRunner::Outcome::ok) << err.str();
-    EXPECT_EQ(host.facility().router(7)->locked, std::set<int32_t>{20});
+    const auto& locked = host.facility().router(7)->locked;
+    ASSERT_EQ(locked.size(), 1u);
+    EXPECT_EQ(locked.begin()->first, 20);
     // A step typed or sent by the page meets the rule when it runs.
     steps.clear();
     ASSERT_TRUE(parseScenario("expect route B 17 5\n", "s", steps, error)) << error;

@@ -345,7 +345,7 @@ TEST_F(SimHostTest, each_refusal_is_counted_by_its_kind) {
         p.send("ET 3 100");
         p.send("ET 3");
     });
-    host->facility().router(7)->locked.insert(2);
+    host->facility().router(7)->locked[2] = LockOwner{};
     const struct Case {
         const char* command;
         RefusalKind kind;

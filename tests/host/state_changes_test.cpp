@@ -55,10 +55,10 @@ TEST(state_changes, the_first_diff_has_everything_then_only_what_changed) {
     ASSERT_EQ(f.route(7, 2, 3), zarn_host::RouteResult::done);
     EXPECT_EQ(changes.diff(f, view("0", "a")),
               json::parse(R"({"rows": [{"device": 7, "number": 2, "name": "Mon B", "source": 3, "sourceName": "Cam 3",
-                                       "locked": false, "registered": false}]})"));
+                                       "locked": false, "lockedBy": "", "registered": false}]})"));
 
     // A lock and a control's property: the row, that control only, the key that changed.
-    f.router(8)->locked.insert(600);
+    f.router(8)->locked[600] = zarn_host::LockOwner{};
     json next = changes.diff(f, view("5", "b"));
     EXPECT_EQ(next["rows"].size(), 1u);
     EXPECT_EQ(next["rows"][0]["locked"], true);
@@ -66,6 +66,12 @@ TEST(state_changes, the_first_diff_has_everything_then_only_what_changed) {
     EXPECT_EQ(next["set"], json({{"clock", {{"now", "5"}}}}));
     EXPECT_EQ(next["controls"],
               json::parse(R"([{"panel": "1", "control": {"id": "Mon", "properties": {"text": "b"}}}])"));
+
+    // The lock changing hands alone is a change of the row: who holds it.
+    f.router(8)->locked[600] = zarn_host::LockOwner::controller(12);
+    next = changes.diff(f, view("5", "b"));
+    ASSERT_EQ(next["rows"].size(), 1u);
+    EXPECT_EQ(next["rows"][0]["lockedBy"], "controller 12");
 }
 
 TEST(state_changes, a_panel_that_changed_shape_is_sent_whole_and_many_rows_become_a_reload) {

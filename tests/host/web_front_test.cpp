@@ -480,7 +480,7 @@ TEST(WebFront, after_the_state_a_route_streams_only_its_row) {
         EXPECT_FALSE(next.contains("panels"));
     }
     EXPECT_EQ(row, json::parse(R"([{"device": 101, "number": 44, "name": "K7 Mon 5", "source": 13,
-        "sourceName": "Cam 3", "locked": false, "registered": false}])"));  // no panel loaded here
+        "sourceName": "Cam 3", "locked": false, "lockedBy": "", "registered": false}])"));  // no panel loaded here
 }
 
 // A page behind by more than one write's worth gets a gap and the newest lines.

@@ -1,8 +1,9 @@
 // Controllers against zarn_host serving the bridged K7 facility: the
 // third-party controller reads the tally tables and the matrix's destination
 // names; a raw controller written from the protocol document does what that
-// one lacks: the dual controller status, a group salvo (with junk in it) and a
-// burst of 1,000 connects, each confirmed.
+// one lacks: the dual controller status, a group salvo (with junk in it),
+// protects against the page's locks and a burst of 1,000 connects, each
+// confirmed. No message the host sends is longer than the document allows.
 "use strict";
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
@@ -24,6 +25,9 @@ function frame(data) {
     for (const b of body) out.push(...(b === DLE ? [DLE, DLE] : [b]));
     return Buffer.from([...out, DLE, ETX]);
 }
+// Every message zarn_host sent a raw controller that is longer than the
+// protocol document allows (133 bytes of DATA); none, checked at the end.
+const oversized = [];
 // A raw controller: every frame's DATA (command byte first), in order.
 async function rawController(port) {
     const s = await new Promise((resolve, reject) => {
@@ -37,7 +41,12 @@ async function rawController(port) {
             if (dle) {
                 dle = false;
                 if (b === STX) { inFrame = true; data = []; }
-                else if (b === ETX && inFrame) { inFrame = false; c.messages.push(data.slice(0, -2)); }
+                else if (b === ETX && inFrame) {
+                    inFrame = false;
+                    const message = data.slice(0, -2);
+                    if (message.length > 133) oversized.push(message.slice(0, 8));
+                    c.messages.push(message);
+                }
                 else if (b === DLE && inFrame) data.push(DLE);
                 continue;
             }
@@ -99,6 +108,7 @@ after(async () => {
         await exited;
     }
     assert.doesNotMatch(hostLog, /AddressSanitizer|LeakSanitizer|runtime error/, hostLog);
+    assert.deepEqual(oversized, [], "messages longer than 133 bytes");
 });
 
 test("the third-party controller reads the tally tables and the matrix's destination names", { timeout: 20000 }, async () => {
@@ -139,17 +149,48 @@ test("a group salvo sets both its crosspoints together, junk in it changes nothi
         frame([0x78, 0x01, 0x00, 21, 2, 5]),
     ]));
     assert.deepEqual((await acks).map((m) => m[3]), [41, 21]);
+    // The go done says they were set; no connected message of each follows.
     const done = c.await((m) => m[0] === 0x7b);
-    const connected = c.await((m) => m[0] === 0x04 && ((m[1] === 0x00 && m[3] === 41 && m[4] === 13) || (m[1] === 0x01 && m[3] === 21 && m[4] === 2)), 2);
+    const from = c.since();
     c.socket.write(frame([0x79, 0x00, 5]));
     assert.deepEqual((await done)[0], [0x7b, 0x00, 5]);
-    await connected;
     await stepOk('expect route "K7 SDI Router" 42 "Cam 4"');
     await stepOk('expect route "K7 Audio Router" 22 3');
     // The group was used: nothing left to set.
     const again = c.await((m) => m[0] === 0x7b);
     c.socket.write(frame([0x79, 0x00, 5]));
     assert.deepEqual((await again)[0], [0x7b, 0x02, 5]);
+    assert.deepEqual(c.messages.slice(from).filter((m) => m[0] === 0x04), []);
+    c.socket.destroy();
+});
+
+test("a controller's protect is a lock the page shows as its; the page's lock is a protect by device 1023", { timeout: 20000 }, async () => {
+    const c = await rawController(port);
+    const rowOf = async (number) => {
+        const state = await (await fetch(base + "/api/state?router=101")).json();
+        const router = state.routers ? state.routers[0] : state;
+        return router.destinations.find((d) => d.number === number);
+    };
+    // Protect monitor wire 50 (facility 51) for device 7.
+    const connected = c.await((m) => m[0] === 0x0d && m[4] === 50);
+    c.socket.write(frame([0x0c, 0x00, 0x00, 50, 7]));
+    assert.deepEqual((await connected)[0], [0x0d, 0x00, 0x01, 0x00, 50, 7]);
+    const row = await rowOf(51);
+    assert.equal(row.locked, true);
+    assert.equal(row.lockedBy, "controller 7");
+    // The page's unlock releases it; the page's lock shows as the host's protect.
+    const released = c.await((m) => m[0] === 0x0f && m[4] === 50);
+    await stepOk('unlock "K7 SDI Router" 51');
+    assert.deepEqual((await released)[0], [0x0f, 0x00, 0x00, 0x00, 50, 7]);
+    const hosts = c.await((m) => m[0] === 0x0d && m[4] === 51);
+    await stepOk('lock "K7 SDI Router" 52 page');
+    assert.deepEqual((await hosts)[0], [0x0d, 0x00, 0x01, 0x07, 51, 0x7f]);
+    assert.equal((await rowOf(52)).lockedBy, "page");
+    // Device 7 may not release it: the protect tally as it stays.
+    const tally = c.await((m) => m[0] === 0x0b && m[4] === 51);
+    c.socket.write(frame([0x0e, 0x00, 0x00, 51, 7]));
+    assert.deepEqual((await tally)[0], [0x0b, 0x00, 0x01, 0x07, 51, 0x7f]);
+    await stepOk('unlock "K7 SDI Router" 52');
     c.socket.destroy();
 });
 

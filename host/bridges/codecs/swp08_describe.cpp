@@ -32,22 +32,27 @@ std::size_t nameChars(NameLength length) {
 std::size_t namesPerMessage(NameLength length) {
     switch (length) {
         case NameLength::four:
-            return 32;
+            return 31;
         case NameLength::eight:
-            return 16;
+            return 15;
         case NameLength::twelve:
             return 10;
         case NameLength::sixteen:
-            return 8;
+            return 7;
     }
-    return 16;
+    return 15;
+}
+
+std::size_t talliesPerMessage(Form form) {
+    return form == Form::plain ? 64 : 63;
 }
 
 bool Message::operator==(const Message& o) const {
     return kind == o.kind && form == o.form && matrix == o.matrix && level == o.level && destination == o.destination &&
            source == o.source && badSource == o.badSource && wordDump == o.wordDump && first == o.first &&
            sources == o.sources && nameLength == o.nameLength && names == o.names && salvo == o.salvo &&
-           index == o.index && code == o.code && idleFaulty == o.idleFaulty;
+           index == o.index && code == o.code && idleFaulty == o.idleFaulty && device == o.device &&
+           protects == o.protects;
 }
 
 namespace detail {
@@ -90,6 +95,24 @@ const char* kindName(Kind kind) {
             return "salvo interrogate";
         case Kind::salvo_tally:
             return "salvo tally";
+        case Kind::protect_interrogate:
+            return "protect interrogate";
+        case Kind::protect_tally:
+            return "protect tally";
+        case Kind::protect_connect:
+            return "protect connect";
+        case Kind::protect_connected:
+            return "protect connected";
+        case Kind::protect_disconnect:
+            return "protect disconnect";
+        case Kind::protect_disconnected:
+            return "protect disconnected";
+        case Kind::master_protect_connect:
+            return "master protect connect";
+        case Kind::protect_dump_request:
+            return "protect dump request";
+        case Kind::protect_dump:
+            return "protect dump";
     }
     return "?";
 }
@@ -119,6 +142,11 @@ std::string describe(const Message& m) {
         text += format(" l%u", m.level);
     if (isCrosspoint(m.kind)) text += format(" d%u", m.destination);
     if (hasSource(m.kind)) text += format(" s%u", m.source);
+    if (detail::hasProtectState(m.kind)) text += format(" state %u", m.code);
+    if (detail::hasDevice(m.kind)) text += format(" device %u", m.device);
+    if (m.kind == Kind::protect_dump_request) text += format(" from d%u", m.first);
+    if (m.kind == Kind::protect_dump)
+        text += format(" from d%u, %u protects", m.first, static_cast<unsigned>(m.protects.size()));
     if (isSalvoCrosspoint(m.kind)) text += format(" salvo %u", m.salvo);
     if (m.kind == Kind::salvo_tally) text += format(" index %u validity %u", m.index, m.code);
     if (m.kind == Kind::tally_dump)

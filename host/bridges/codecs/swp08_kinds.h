@@ -14,8 +14,25 @@ inline bool isSalvoCrosspoint(Kind kind) {
 inline bool hasSource(Kind kind) {
     return kind == Kind::connect || kind == Kind::tally || kind == Kind::connected || isSalvoCrosspoint(kind);
 }
+// Protect messages addressing one destination: with the device (connect,
+// disconnect, master) and also the state (tally, connected, disconnected).
+inline bool hasProtectState(Kind kind) {
+    return kind == Kind::protect_tally || kind == Kind::protect_connected || kind == Kind::protect_disconnected;
+}
+inline bool hasDevice(Kind kind) {
+    return kind == Kind::protect_connect || kind == Kind::protect_disconnect || kind == Kind::master_protect_connect ||
+           hasProtectState(kind);
+}
+inline bool isProtect(Kind kind) {
+    return kind == Kind::protect_interrogate || hasDevice(kind);
+}
+// Messages addressing one destination (crosspoints and protects).
 inline bool isCrosspoint(Kind kind) {
-    return kind == Kind::interrogate || hasSource(kind);
+    return kind == Kind::interrogate || hasSource(kind) || isProtect(kind);
+}
+// Messages with a plain form only.
+inline bool plainOnly(Kind kind) {
+    return kind == Kind::master_protect_connect || kind == Kind::protect_dump_request || kind == Kind::protect_dump;
 }
 inline bool isNames(Kind kind) {
     return kind == Kind::source_names || kind == Kind::destination_names;

@@ -12,6 +12,8 @@
 namespace zarn_host::swp08 {
 
 using detail::format;
+using detail::hasDevice;
+using detail::hasProtectState;
 using detail::hasSource;
 using detail::isCrosspoint;
 using detail::isNames;
@@ -20,6 +22,7 @@ using detail::isSalvoCrosspoint;
 using detail::isShort;
 using detail::kindName;
 using detail::levelless;
+using detail::plainOnly;
 
 // ---- Messages --------------------------------------------------------------
 
@@ -65,6 +68,21 @@ constexpr CommandForm kCommands[] = {
     {Command::salvo_go_done, Kind::salvo_go_done, Form::plain, false},
     {Command::salvo_interrogate, Kind::salvo_interrogate, Form::plain, false},
     {Command::salvo_tally, Kind::salvo_tally, Form::plain, false},
+    {Command::protect_interrogate, Kind::protect_interrogate, Form::plain, false},
+    {Command::protect_tally, Kind::protect_tally, Form::plain, false},
+    {Command::protect_connect, Kind::protect_connect, Form::plain, false},
+    {Command::protect_connected, Kind::protect_connected, Form::plain, false},
+    {Command::protect_disconnect, Kind::protect_disconnect, Form::plain, false},
+    {Command::protect_disconnected, Kind::protect_disconnected, Form::plain, false},
+    {Command::master_protect_connect, Kind::master_protect_connect, Form::plain, false},
+    {Command::protect_dump_request, Kind::protect_dump_request, Form::plain, false},
+    {Command::protect_dump, Kind::protect_dump, Form::plain, false},
+    {Command::ext_protect_interrogate, Kind::protect_interrogate, Form::extended, false},
+    {Command::ext_protect_tally, Kind::protect_tally, Form::extended, false},
+    {Command::ext_protect_connect, Kind::protect_connect, Form::extended, false},
+    {Command::ext_protect_connected, Kind::protect_connected, Form::extended, false},
+    {Command::ext_protect_disconnect, Kind::protect_disconnect, Form::extended, false},
+    {Command::ext_protect_disconnected, Kind::protect_disconnected, Form::extended, false},
 };
 
 const CommandForm* commandForm(uint8_t command) {
@@ -115,7 +133,11 @@ bool hasLevel(const Message& m) {
 bool fitsPlain(const Message& m) {
     if (isShort(m.kind)) return true;
     if (m.matrix > 15 || m.level > 15) return false;
-    if (isCrosspoint(m.kind)) return m.destination < 1024 && (!hasSource(m.kind) || m.source < 1024);
+    if (isCrosspoint(m.kind))
+        return m.destination < 1024 && (!hasSource(m.kind) || m.source < 1024) &&
+               (!hasDevice(m.kind) || m.device < 1024);
+    if (m.kind == Kind::protect_dump)
+        return std::all_of(m.protects.begin(), m.protects.end(), [](const Protect& p) { return p.device < 1024; });
     if (m.kind == Kind::tally_dump && !m.wordDump) {
         if (m.first > 255) return false;
         return std::all_of(m.sources.begin(), m.sources.end(), [](uint16_t s) { return s < 256; });
@@ -129,7 +151,9 @@ Encoded encode(const Message& m) {
     if (levelless(m) && m.level != 0) return bad(describe(m) + ": the extended form carries no level");
     if (static_cast<uint8_t>(m.nameLength) > 3) return bad("name length code out of range");
     if (m.salvo > 127) return bad(describe(m) + ": salvo groups are 0-127");
-    if (ext && (isShort(m.kind) || isSalvoCrosspoint(m.kind))) return bad(describe(m) + ": no extended form");
+    if (ext && (isShort(m.kind) || isSalvoCrosspoint(m.kind) || plainOnly(m.kind)))
+        return bad(describe(m) + ": no extended form");
+    if (hasProtectState(m.kind) && m.code > 3) return bad(describe(m) + ": protect states are 0-3");
     Encoded e;
     Bytes& d = e.data;
     d.push_back(static_cast<uint8_t>(commandOf(m)));
@@ -146,15 +170,19 @@ Encoded encode(const Message& m) {
         d.push_back(matrixLevel(m));
     }
     if (isCrosspoint(m.kind)) {
+        // A protect's device goes where a crosspoint's source does.
+        const bool second = hasSource(m.kind) || hasDevice(m.kind);
+        const uint16_t number = hasSource(m.kind) ? m.source : m.device;
+        if (hasProtectState(m.kind)) d.push_back(m.code);
         if (ext) {
             putWord(d, m.destination);
-            if (hasSource(m.kind)) putWord(d, m.source);
+            if (second) putWord(d, number);
         } else {
-            const unsigned sourceHigh = hasSource(m.kind) ? m.source / 128u : 0u;
+            const unsigned numberHigh = second ? number / 128u : 0u;
             const bool badBit = hasSource(m.kind) && m.badSource;
-            d.push_back(static_cast<uint8_t>(((m.destination / 128u) << 4) | (badBit ? 0x08 : 0) | sourceHigh));
+            d.push_back(static_cast<uint8_t>(((m.destination / 128u) << 4) | (badBit ? 0x08 : 0) | numberHigh));
             d.push_back(static_cast<uint8_t>(m.destination % 128u));
-            if (hasSource(m.kind)) d.push_back(static_cast<uint8_t>(m.source % 128u));
+            if (second) d.push_back(static_cast<uint8_t>(number % 128u));
         }
         if (isSalvoCrosspoint(m.kind)) d.push_back(m.salvo);
         if (m.kind == Kind::salvo_tally) d.insert(d.end(), {m.index, m.code});
@@ -168,6 +196,17 @@ Encoded encode(const Message& m) {
         } else {
             d.push_back(static_cast<uint8_t>(m.first));
             for (uint16_t s : m.sources) d.push_back(static_cast<uint8_t>(s));
+        }
+    } else if (m.kind == Kind::protect_dump_request) {
+        putWord(d, m.first);
+    } else if (m.kind == Kind::protect_dump) {
+        if (m.protects.size() > kProtectsPerMessage) return bad("protect dump of more than 16 destinations");
+        putWord(d, m.first);
+        d.push_back(static_cast<uint8_t>(m.protects.size()));
+        for (const Protect& p : m.protects) {
+            if (p.state > 3) return bad("protect dump: protect states are 0-3");
+            d.push_back(static_cast<uint8_t>((p.state << 4) | (p.device / 128u)));
+            d.push_back(static_cast<uint8_t>(p.device % 128u));
         }
     } else if (isNamesRequest(m.kind)) {
         d.push_back(static_cast<uint8_t>(m.nameLength));
@@ -183,8 +222,8 @@ Encoded encode(const Message& m) {
             d.insert(d.end(), chars - n, ' ');
         }
     }
-    if (d.size() > kMaxData)
-        return bad(describe(m) + format(": %u bytes, longer than a frame takes", static_cast<unsigned>(d.size())));
+    if (d.size() > kMessageLimit)
+        return bad(describe(m) + format(": %u bytes, longer than a message may be", static_cast<unsigned>(d.size())));
     return e;
 }
 
@@ -244,31 +283,60 @@ Decoded decodeMessage(const uint8_t* data, std::size_t size) {
     at = addressSize;
 
     if (isCrosspoint(m.kind)) {
+        const bool second = hasSource(m.kind) || hasDevice(m.kind);
         const std::size_t tail = m.kind == Kind::salvo_tally ? 3 : isSalvoCrosspoint(m.kind) ? 1 : 0;
-        const std::size_t expected =
-            addressSize + (ext ? (hasSource(m.kind) ? 4 : 2) : (hasSource(m.kind) ? 3 : 2)) + tail;
+        const std::size_t state = hasProtectState(m.kind) ? 1 : 0;
+        const std::size_t expected = addressSize + state + (ext ? (second ? 4 : 2) : (second ? 3 : 2)) + tail;
         if (n != expected) return lengthError(expected);
+        if (state) {
+            m.code = p[at];
+            at += 1;
+            if (m.code > 3) return failed(Error::bad_value, name + format(": protect state %u", m.code));
+        }
         if (tail) {
             const uint8_t* t = p + n - tail;
             m.salvo = t[0];
             if (m.kind == Kind::salvo_tally) m.index = t[1], m.code = t[2];
             if (m.salvo > 127) return failed(Error::bad_value, name + format(": salvo group %u", m.salvo));
         }
+        uint16_t number = 0;
         if (ext) {
             m.destination = word(p + at);
-            if (hasSource(m.kind)) m.source = word(p + at + 2);
+            if (second) number = word(p + at + 2);
         } else {
             const uint8_t multiplier = p[at];
             const uint8_t destinationLow = p[at + 1];
-            const uint8_t sourceLow = hasSource(m.kind) ? p[at + 2] : 0;
-            if ((multiplier & 0x80) || (destinationLow & 0x80) || (sourceLow & 0x80))
+            const uint8_t numberLow = second ? p[at + 2] : 0;
+            if ((multiplier & 0x80) || (destinationLow & 0x80) || (numberLow & 0x80))
                 return failed(Error::bad_value, name + format(": top bit set in %02X %02X %02X hex", multiplier,
-                                                              destinationLow, sourceLow));
+                                                              destinationLow, numberLow));
             m.destination = static_cast<uint16_t>(((multiplier >> 4) & 0x07) * 128 + destinationLow);
-            if (hasSource(m.kind)) {
-                m.source = static_cast<uint16_t>((multiplier & 0x07) * 128 + sourceLow);
-                m.badSource = (multiplier & 0x08) != 0;
-            }
+            if (second) number = static_cast<uint16_t>((multiplier & 0x07) * 128 + numberLow);
+            if (hasSource(m.kind)) m.badSource = (multiplier & 0x08) != 0;
+        }
+        if (hasSource(m.kind)) m.source = number;
+        if (hasDevice(m.kind)) m.device = number;
+        return out;
+    }
+    if (m.kind == Kind::protect_dump_request) {
+        if (n != addressSize + 2) return lengthError(addressSize + 2);
+        m.first = word(p + at);
+        return out;
+    }
+    if (m.kind == Kind::protect_dump) {
+        const std::size_t header = addressSize + 3;
+        if (n < header) return lengthError(header);
+        m.first = word(p + at);
+        const std::size_t count = p[at + 2];
+        at += 3;
+        if (count > kProtectsPerMessage || n != header + 2 * count)
+            return failed(Error::bad_length, name + format(": %u protects in %u bytes after the command",
+                                                           static_cast<unsigned>(count), static_cast<unsigned>(n)));
+        for (std::size_t i = 0; i < count; ++i) {
+            const uint8_t high = p[at + 2 * i], low = p[at + 2 * i + 1];
+            if ((high & 0xC8) || (low & 0x80))
+                return failed(Error::bad_value, name + format(": protect %02X %02X hex", high, low));
+            m.protects.push_back({static_cast<uint8_t>(high >> 4), static_cast<uint16_t>((high & 0x07) * 128 + low)});
         }
         return out;
     }

@@ -1,5 +1,5 @@
-// SW-P-08 router control, the messages of the crosspoint, names, salvo and
-// dual controller status subset, plain and extended forms: a frame's DATA (command byte and message) to and
+// SW-P-08 router control, the messages of the crosspoint, protect, names,
+// salvo and dual controller status subset, plain and extended forms: a frame's DATA (command byte and message) to and
 // from a Message.
 #pragma once
 
@@ -19,9 +19,18 @@ enum class Command : uint8_t {
     connected = 4,
     dual_status_request = 8,
     dual_status_response = 9,
+    protect_interrogate = 10,
+    protect_tally = 11,
+    protect_connect = 12,
+    protect_connected = 13,
+    protect_disconnect = 14,
+    protect_disconnected = 15,
+    protect_dump_request = 19,
+    protect_dump = 20,
     tally_dump_request = 21,
     tally_dump_byte = 22,
     tally_dump_word = 23,
+    master_protect_connect = 29,
     source_names_request = 100,
     destination_names_request = 102,
     source_names = 106,
@@ -36,6 +45,12 @@ enum class Command : uint8_t {
     ext_connect = 130,
     ext_tally = 131,
     ext_connected = 132,
+    ext_protect_interrogate = 138,
+    ext_protect_tally = 139,
+    ext_protect_connect = 140,
+    ext_protect_connected = 141,
+    ext_protect_disconnect = 142,
+    ext_protect_disconnected = 143,
     ext_tally_dump_request = 149,
     ext_tally_dump_word = 151,
     ext_source_names_request = 228,
@@ -63,7 +78,21 @@ enum class Kind : uint8_t {
     salvo_go_done,      // code 0 set, 1 cleared, 2 nothing to set or clear
     salvo_interrogate,  // a salvo group's crosspoint at a connect index
     salvo_tally,        // its answer; code 0 more follow, 1 the last, 2 none there
+    // Protects: a destination held for a device number. The answers carry
+    // the protect state (`code`, a ProtectState) and the device holding it.
+    protect_interrogate,
+    protect_tally,
+    protect_connect,         // protect the destination for `device`
+    protect_connected,       // a protect made, to every controller
+    protect_disconnect,      // release it (from the device holding it)
+    protect_disconnected,    // a protect released, to every controller
+    master_protect_connect,  // protect for `device` whoever holds it (plain form only)
+    protect_dump_request,    // the protects from `first` on (plain form only)
+    protect_dump,            // `protects` of the destinations from `first` on (plain form only)
 };
+
+// A protect's state on the wire.
+enum class ProtectState : uint8_t { none = 0, protect = 1, override_protect = 2, oem_protect = 3 };
 
 // Plain forms pack matrix and level in a byte (0-15 each) and numbers in 10
 // bits (0-1023); extended forms have a byte for each of matrix and level and
@@ -73,8 +102,25 @@ enum class Form : uint8_t { plain, extended };
 // The name lengths a names request asks for and a names message carries.
 enum class NameLength : uint8_t { four = 0, eight = 1, twelve = 2, sixteen = 3 };
 std::size_t nameChars(NameLength length);
-// How many names one message carries in the portable frame size: 32, 16, 10, 8.
+// How many names one message carries within kMessageLimit: 31, 15, 10, 7.
 std::size_t namesPerMessage(NameLength length);
+// Tallies a tally dump message carries within kMessageLimit: the plain word
+// form 64, the extended form 63.
+std::size_t talliesPerMessage(Form form);
+// Destinations a protect dump message carries.
+inline constexpr std::size_t kProtectsPerMessage = 16;
+
+// The longest DATA (command byte and message) the protocol document lets a
+// message have; encode refuses a longer one.
+inline constexpr std::size_t kMessageLimit = 133;
+
+// One destination's protect in a protect dump: its state and the device
+// holding it (0-1023).
+struct Protect {
+    uint8_t state = 0;
+    uint16_t device = 0;
+    bool operator==(const Protect& o) const { return state == o.state && device == o.device; }
+};
 
 struct Message {
     Kind kind = Kind::interrogate;
@@ -93,6 +139,8 @@ struct Message {
     uint8_t index = 0;                          // salvo interrogate and tally: the connect index
     uint8_t code = 0;                           // salvo go, go done, tally: as by kind; dual status: byte 1
     bool idleFaulty = false;                    // dual controller status response: byte 2
+    uint16_t device = 0;                        // protects: the device number (0-1023 in the plain forms)
+    std::vector<Protect> protects;              // protect dump: from first on
 
     bool operator==(const Message& other) const;
     bool operator!=(const Message& other) const { return !(*this == other); }
@@ -114,9 +162,9 @@ struct Encoded {
     std::string detail;
     bool ok() const { return error == Error::none; }
 };
-// A message's DATA. Values out of range for the form, a name count that
-// makes the DATA longer than kMaxData or a tally dump longer than the
-// command allows give bad_value. Names longer than the name length are cut.
+// A message's DATA. Values out of range for the form, or a count of names,
+// tallies or protects that makes the DATA longer than kMessageLimit give
+// bad_value. Names longer than the name length are cut.
 Encoded encode(const Message& message);
 // encode and frame together; empty when the message does not encode.
 Bytes encodeFrame(const Message& message);

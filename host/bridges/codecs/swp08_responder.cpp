@@ -40,7 +40,7 @@ Message connectedFor(const Message& connect) {
 }
 
 std::vector<Message> tallyDumpFor(const Message& request, const std::vector<uint16_t>& sources) {
-    constexpr std::size_t kPerMessage = 64;
+    const std::size_t kPerMessage = talliesPerMessage(request.form);
     std::vector<Message> out;
     // The byte form takes numbers up to 191.
     const bool small =

@@ -17,7 +17,8 @@ Message connectedFor(const Message& connect);
 
 // Tally dump messages for the sources of every destination of a matrix and
 // level, in the form of the request: plain byte form while every number is
-// below 256, else plain word form (64 tallies a message) or extended form.
+// below 256, else plain word form (64 tallies a message) or extended form (63): each
+// within kMessageLimit.
 std::vector<Message> tallyDumpFor(const Message& request, const std::vector<uint16_t>& sources);
 
 // Names messages for every name, namesPerMessage names each, answering a

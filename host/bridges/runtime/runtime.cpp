@@ -2,6 +2,8 @@
 // thread, change tracking and the page's status.
 #include "bridges/runtime/runtime.h"
 
+#include <optional>
+
 #include "sim/sim_host.h"
 
 namespace zarn_host::bridges {
@@ -85,11 +87,16 @@ void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination,
         r->crosspoints[static_cast<std::size_t>(destination)] = 0;
         return;
     }
-    bool wasLocked = r->locked.erase(destination) != 0;
+    auto lock = r->locked.find(destination);
+    std::optional<LockOwner> owner;
+    if (lock != r->locked.end()) {
+        owner = lock->second;
+        r->locked.erase(lock);
+    }
     std::size_t made = host.facility().routesMadeCount();
     host.routeFromOutside(device, destination, source);
     host.facility().forgetRoutesSince(made);
-    if (wasLocked) host.facility().router(device)->locked.insert(destination);
+    if (owner) host.facility().router(device)->locked[destination] = *owner;
 }
 
 std::string Runtime::deviceName(int32_t device) const {

@@ -213,8 +213,10 @@ void Client::onFrame(const swp08::Bytes& data) {
         case swp08::Kind::tally:
         case swp08::Kind::connected: {
             int32_t destination = swp08::numberFromWire(m.destination).value;
-            int32_t source = swp08::sourceFromWire(m.source).value;
+            uint16_t wire = m.source;
             rt_.toHost([=](SimHost& host, bool& changed) {
+                const Router* r = host.facility().router(device);
+                int32_t source = swp08::sourceFromWire(wire, r ? r->sources : 0).value;
                 runtime->takeFromRouter(host, device, destination, source);
                 changed = true;
             });
@@ -225,8 +227,9 @@ void Client::onFrame(const swp08::Bytes& data) {
             int32_t first = swp08::numberFromWire(m.first).value;
             if (m.first + static_cast<int32_t>(sources.size()) >= destinations) settle();
             rt_.toHost([=](SimHost& host, bool& changed) {
+                const Router* r = host.facility().router(device);
                 for (std::size_t i = 0; i < sources.size(); ++i) {
-                    int32_t s = swp08::sourceFromWire(sources[i]).value;
+                    int32_t s = swp08::sourceFromWire(sources[i], r ? r->sources : 0).value;
                     runtime->takeFromRouter(host, device, first + static_cast<int32_t>(i), s);
                 }
                 changed = true;

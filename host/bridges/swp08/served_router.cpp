@@ -118,7 +118,7 @@ void Controller::onFrame(const swp08::Bytes& data) {
     server_.rt.trace(where + "ACK " + swp08::describe(m));
     switch (m.kind) {
         case swp08::Kind::interrogate: {
-            uint16_t s = m.destination < mirror->sources.size() ? mirror->sources[m.destination] : swp08::kNoSource;
+            uint16_t s = m.destination < mirror->sources.size() ? mirror->sources[m.destination] : mirror->noSource;
             send(swp08::encodeFrame(swp08::tallyFor(m, s)));
             break;
         }
@@ -134,6 +134,13 @@ void Controller::onFrame(const swp08::Bytes& data) {
         case swp08::Kind::destination_names_request:
             for (const auto& msg : swp08::namesFor(m, mirror->destinationNames)) send(swp08::encodeFrame(msg));
             break;
+        case swp08::Kind::protect_interrogate:
+        case swp08::Kind::protect_connect:
+        case swp08::Kind::protect_disconnect:
+        case swp08::Kind::master_protect_connect:
+        case swp08::Kind::protect_dump_request:
+            onProtect(m, *mirror);
+            break;
         default:
             break;  // answers and dumps from a controller: nothing to do
     }
@@ -141,17 +148,21 @@ void Controller::onFrame(const swp08::Bytes& data) {
 
 // A connect is an outside route on the panel thread. Its change goes out to
 // every controller as a connected message; a refused one (a lock, an offline
-// router, a source out of range, or kNoSource: the facility has no
-// disconnect) is answered to this controller alone with where the
-// destination stays.
+// router, a source outside the router, which includes no source: the
+// facility has no disconnect) is answered to this controller alone with a
+// connected message of where the destination stays (no source for a
+// destination the router does not have).
 void Controller::onConnect(const swp08::Message& m, const Mirror& mirror) {
     if (m.destination >= mirror.sources.size()) {
-        send(swp08::encodeFrame(swp08::tallyFor(m, swp08::kNoSource)));
+        swp08::Message none = m;
+        none.source = mirror.noSource;
+        send(swp08::encodeFrame(swp08::connectedFor(none)));
         return;
     }
     int32_t device = mirror.device;
     int32_t destination = swp08::numberFromWire(m.destination).value;
-    int32_t source = swp08::sourceFromWire(m.source).value;
+    int32_t source = swp08::sourceFromWire(m.source, mirror.sourceCount).value;
+    int32_t sourceCount = mirror.sourceCount;
     swp08::Message request = m;
     Server* server = &server_;
     std::weak_ptr<Controller> weak = shared_from_this();
@@ -161,12 +172,14 @@ void Controller::onConnect(const swp08::Message& m, const Mirror& mirror) {
         if (result == RouteResult::done) return;
         const Router* r = host.facility().router(device);
         int32_t now = r && r->validDestination(destination) ? r->crosspoints[static_cast<std::size_t>(destination)] : 0;
-        swp08::Message tally = swp08::connectedFor(request);
-        tally.source = swp08::toWire(swp08::FacilitySource{now});
+        swp08::Message kept = request;
+        kept.source = swp08::toWire(swp08::FacilitySource{now}, sourceCount);
+        const swp08::Message tally = swp08::connectedFor(kept);  // extended when the kept source needs it
+        swp08::Bytes bytes = swp08::encodeFrame(tally);
         host.trace().line(TraceKind::bridge, "swp08 " + server->at.text() + " -> controller: " +
                                                  swp08::describe(tally) + " (" + describe(result) + ")");
-        asio::post(server->io, [weak, tally] {
-            if (auto c = weak.lock()) c->send(swp08::encodeFrame(tally));
+        asio::post(server->io, [weak, bytes] {
+            if (auto c = weak.lock()) c->send(bytes);
         });
     });
 }

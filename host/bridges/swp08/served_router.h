@@ -19,17 +19,24 @@
 #include "bridges/codecs/swp08.h"
 #include "bridges/runtime/facility_keys.h"
 #include "bridges/runtime/runtime.h"
+#include "model/facility.h"
 
 namespace zarn_host::bridges {
 
 // One router as a server sees it: a copy of its crosspoints (wire numbers,
-// kNoSource for none) and names, kept by the panel thread's posts.
+// noSource for none) and names, kept by the panel thread's posts.
 struct Mirror {
     int32_t device = 0;
     uint8_t matrix = 0, level = 0;
-    std::vector<uint16_t> sources;  // by wire destination
+    int32_t sourceCount = 0;               // the router's sources
+    uint16_t noSource = swp08::kNoSource;  // "no source" on the wire: noSourceFor(sourceCount)
+    std::vector<uint16_t> sources;         // by wire destination
     std::vector<std::string> sourceNames, destinationNames;
+    std::map<uint16_t, uint16_t> protects;  // wire destination -> the device holding its protect
 };
+
+// The crosspoints a salvo group holds: a salvo interrogate's index is a byte.
+inline constexpr std::size_t kSalvoEntries = 256;
 
 struct ServerLimits {
     std::size_t maxPendingWrite = 256 * 1024;  // a controller that does not read is dropped
@@ -55,6 +62,7 @@ private:
     void onFrame(const swp08::Bytes& data);
     void onConnect(const swp08::Message& m, const Mirror& mirror);
     void onSalvo(const swp08::Message& m, const std::string& where);
+    void onProtect(const swp08::Message& m, const Mirror& mirror);
     Server& server_;
     asio::ip::tcp::socket socket_;
     swp08::Decoder decoder_;
@@ -69,9 +77,9 @@ private:
 
 // A listen address and the routers served on it. Made and opened on the
 // panel thread before the I/O thread runs; then the I/O thread owns the
-// acceptor, the controllers and the mirrors' sources and names. The panel
-// thread reads at, the mirrors' device, matrix and level (never changed
-// after start) and the counters (atomics), and posts crosspoint changes.
+// acceptor, the controllers and the mirrors' sources, names and protects. The
+// panel thread reads at, the mirrors' device, matrix, level, sourceCount and
+// noSource (never changed after start) and the counters (atomics), and posts crosspoint changes.
 class Server {
 public:
     Server(Runtime& rt, Endpoint at, ServerLimits limits = {})
@@ -94,6 +102,9 @@ public:
         uint16_t destination, source;
     };
     std::map<uint8_t, std::vector<Stored>> salvos;
+    // Panel thread: the routes a salvo go made since the last exchange, in
+    // order, which give no connected messages.
+    std::vector<RouteMade> salvoRoutes;
     std::set<std::shared_ptr<Controller>> controllers;
     std::atomic<int> count{0};
     std::atomic<uint64_t> badFrames{0};

@@ -1,5 +1,6 @@
 #include "bridges/swp08/swp08_module.h"
 
+#include "bridges/swp08/served_protects.h"
 #include "sim/sim_host.h"
 #include "text/address.h"
 
@@ -53,9 +54,11 @@ bool Swp08Module::start(Runtime& rt, SimHost& host, std::string& error) {
         m.device = rc.device;
         m.matrix = rc.matrix;
         m.level = rc.level;
+        m.sourceCount = r->sources;
+        m.noSource = swp08::noSourceFor(r->sources);
         for (int32_t d = 1; d <= r->destinations; ++d) {
             int32_t s = r->crosspoints[static_cast<std::size_t>(d)];
-            m.sources.push_back(swp08::toWire(swp08::FacilitySource{s}));
+            m.sources.push_back(swp08::toWire(swp08::FacilitySource{s}, r->sources));
             auto name = r->destinationNames.find(d);
             m.destinationNames.push_back(name == r->destinationNames.end() ? std::to_string(d) : name->second);
         }
@@ -63,6 +66,9 @@ bool Swp08Module::start(Runtime& rt, SimHost& host, std::string& error) {
             auto name = r->sourceNames.find(s);
             m.sourceNames.push_back(name == r->sourceNames.end() ? std::to_string(s) : name->second);
         }
+        for (const auto& lock : r->locked)
+            m.protects[swp08::toWire(swp08::FacilityNumber{lock.first})] = protectDevice(lock.second);
+        locksSeen_[rc.device] = r->locked;
         server->mirrors.push_back(std::move(m));
     }
     for (auto& s : servers_) {
@@ -87,13 +93,15 @@ void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
         Server* server;
         Mirror* mirror;
         swp08::Message message;
+        bool quiet;  // a salvo's route: the copy follows, no connected message
     };
     std::vector<Told> told;
     std::vector<std::pair<Client*, std::pair<uint16_t, uint16_t>>> routes;
     for (const CrosspointChange& change : changes) {
         uint16_t destination = swp08::toWire(swp08::FacilityNumber{change.destination});
-        uint16_t source = swp08::toWire(swp08::FacilitySource{change.source});
         auto served = servedAt_.find(change.device);
+        const Router* router = host.facility().router(change.device);
+        uint16_t source = swp08::toWire(swp08::FacilitySource{change.source}, router ? router->sources : 0);
         if (served != servedAt_.end()) {
             Server* server = served->second.first;
             Mirror* mirror = served->second.second;
@@ -104,25 +112,51 @@ void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
             m.destination = destination;
             m.source = source;
             if (!swp08::fitsPlain(m)) m.form = swp08::Form::extended;
+            auto& salvo = server->salvoRoutes;
+            const bool quiet = !salvo.empty() && salvo.front().device == change.device &&
+                               salvo.front().destination == change.destination && salvo.front().source == change.source;
+            if (quiet) salvo.erase(salvo.begin());
+            if (server->count > 0 && !quiet) {
+                host.trace().line(TraceKind::bridge, "swp08 " + server->at.text() + " -> " +
+                                                         std::to_string(server->count.load()) +
+                                                         " controller(s): " + swp08::describe(m));
+            }
+            told.push_back({server, mirror, m, quiet});
+        }
+        auto client = clientOf_.find(change.device);
+        if (client != clientOf_.end() && change.source > 0) routes.push_back({client->second, {destination, source}});
+    }
+    // Then each lock made or released since, as a protect connected or
+    // disconnected message to every controller.
+    std::vector<Told> protects;
+    for (auto& seen : locksSeen_) {
+        const Router* r = host.facility().router(seen.first);
+        auto served = servedAt_.find(seen.first);
+        if (!r || served == servedAt_.end()) continue;
+        for (swp08::Message& m : lockChanges(*r, *served->second.second, seen.second)) {
+            Server* server = served->second.first;
             if (server->count > 0) {
                 host.trace().line(TraceKind::bridge, "swp08 " + server->at.text() + " -> " +
                                                          std::to_string(server->count.load()) +
                                                          " controller(s): " + swp08::describe(m));
             }
-            told.push_back({server, mirror, m});
+            protects.push_back({server, served->second.second, std::move(m), false});
         }
-        auto client = clientOf_.find(change.device);
-        if (client != clientOf_.end() && change.source > 0) routes.push_back({client->second, {destination, source}});
     }
-    if (told.empty() && routes.empty()) return;
-    asio::post(rt_->io(), [told = std::move(told), routes = std::move(routes)] {
+    for (auto& s : servers_) s->salvoRoutes.clear();  // all handed on: none is left for a later exchange
+    if (told.empty() && routes.empty() && protects.empty()) return;
+    asio::post(rt_->io(), [told = std::move(told), routes = std::move(routes), protects = std::move(protects)] {
         for (const Told& t : told) {
             if (t.message.destination < t.mirror->sources.size()) {
                 t.mirror->sources[t.message.destination] = t.message.source;
             }
-            t.server->broadcast(t.message);
+            if (!t.quiet) t.server->broadcast(t.message);
         }
         for (const auto& r : routes) r.first->connectRoute(r.second.first, r.second.second);
+        for (const Told& t : protects) {
+            applyProtect(*t.mirror, t.message);
+            t.server->broadcast(t.message);
+        }
     });
 }
 

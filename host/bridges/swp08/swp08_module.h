@@ -11,6 +11,7 @@
 #include "bridges/swp08/router_client.h"
 #include "bridges/swp08/served_router.h"
 #include "bridges/swp08/swp08_config.h"
+#include "model/facility.h"
 
 namespace zarn_host::bridges {
 
@@ -38,6 +39,7 @@ private:
     std::vector<std::unique_ptr<Client>> clients_;
     std::map<int32_t, Client*> clientOf_;
     std::map<int32_t, std::pair<Server*, Mirror*>> servedAt_;
+    std::map<int32_t, std::map<int32_t, LockOwner>> locksSeen_;  // served routers' locks as last handed on
 };
 
 // The module of a facility file's "swp08" keys; null when it has none.

@@ -81,7 +81,9 @@ export function makeRouterTable(summary) {
     const label = document.createElement('span');
     const lockMark = document.createElement('span');
     lockMark.className = 'lock-mark';
-    name.append(label, lockMark);
+    const lockOwner = document.createElement('span');
+    lockOwner.className = 'lock-owner';
+    name.append(label, lockMark, lockOwner);
     const source = document.createElement('td');
     source.className = 'source';
     const routeCell = document.createElement('td');
@@ -93,11 +95,11 @@ export function makeRouterTable(summary) {
     const lockCell = document.createElement('td');
     const lock = button('', 'lock / unlock the destination', () => {
       const dest = row.dest;
-      if (dest) step(`${dest.locked ? 'unlock' : 'lock'} ${device} ${dest.number}`);
+      if (dest) step(dest.locked ? `unlock ${device} ${dest.number}` : `lock ${device} ${dest.number} page`);
     });
     lockCell.append(lock);
     row.append(name, source, routeCell, lockCell);
-    return { row, label, lockMark, source, route, lock };
+    return { row, label, lockMark, lockOwner, source, route, lock };
   };
 
   const paintRow = (parts, dest) => {
@@ -109,6 +111,7 @@ export function makeRouterTable(summary) {
     setText(parts.label, label);
     parts.label.parentElement.title = label;
     setText(parts.lockMark, dest.locked ? 'LOCKED' : '');
+    setText(parts.lockOwner, dest.locked && dest.lockedBy ? `by ${dest.lockedBy}` : '');
     const text = dest.source ? `${dest.source} ${dest.sourceName}` : '—';
     setText(parts.source, text);
     parts.source.title = text;
@@ -124,6 +127,7 @@ export function makeRouterTable(summary) {
     parts.row.classList.add('loading');
     setText(parts.label, '…');
     setText(parts.lockMark, '');
+    setText(parts.lockOwner, '');
     setText(parts.source, '');
   };
 

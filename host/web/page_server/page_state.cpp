@@ -46,11 +46,13 @@ std::string instanceName(const Facility& facility, int32_t device) {
 json destinationJson(const Router& router, int32_t d) {
     int32_t source = router.crosspoints[static_cast<std::size_t>(d)];
     auto name = router.destinationNames.find(d);
+    auto lock = router.locked.find(d);
     return {{"number", d},
             {"name", name == router.destinationNames.end() ? "" : name->second},
             {"source", source},
             {"sourceName", source == 0 ? "" : router.sourceText(source)},
-            {"locked", router.locked.count(d) != 0},
+            {"locked", lock != router.locked.end()},
+            {"lockedBy", lock != router.locked.end() ? describe(lock->second) : ""},
             {"registered", router.registered(d)}};
 }
 

@@ -55,8 +55,10 @@ void StateChanges::diffRows(const Facility& facility, json& out) {
         const Router& router = entry.second;
         std::vector<RowMark> marks(static_cast<std::size_t>(router.destinations) + 1);
         for (int32_t d = 1; d <= router.destinations; ++d) {
+            auto lock = router.locked.find(d);
             marks[static_cast<std::size_t>(d)] = {router.crosspoints[static_cast<std::size_t>(d)],
-                                                  router.locked.count(d) != 0, router.registered(d)};
+                                                  lock != router.locked.end(), router.registered(d),
+                                                  lock != router.locked.end() ? lock->second : LockOwner{}};
         }
         auto old = rows_.find(router.device);
         if (old == rows_.end() || old->second.size() != marks.size()) {

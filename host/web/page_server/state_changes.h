@@ -32,8 +32,10 @@ private:
         int32_t source = 0;
         bool locked = false;
         bool registered = false;
+        LockOwner owner;  // while locked
         bool operator!=(const RowMark& o) const {
-            return source != o.source || locked != o.locked || registered != o.registered;
+            return source != o.source || locked != o.locked || registered != o.registered ||
+                   (locked && owner != o.owner);
         }
     };
     void diffPanels(const nlohmann::json& panels, nlohmann::json& out) const;
