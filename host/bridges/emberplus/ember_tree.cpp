@@ -119,7 +119,7 @@ ember::Connection EmberTree::connection(const ServedMatrix& m, int32_t target) c
     return c;
 }
 
-bool EmberTree::directory(const ember::Path& path, ember::GlowMessage& out) const {
+bool EmberTree::directory(const ember::Path& path, ember::GlowMessage& out, bool qualified) const {
     out = ember::GlowMessage{};
     Element here;
     if (!path.empty() && !contents(path, here)) return false;
@@ -138,8 +138,6 @@ bool EmberTree::directory(const ember::Path& path, ember::GlowMessage& out) cons
         out.elements = std::move(kids);
         return true;
     }
-    here.qualified = true;
-    here.path = path;
     if (here.kind == ElementKind::node) here.children = std::move(kids);
     const int index = matrixAt(path);
     if (index >= 0) {
@@ -148,6 +146,21 @@ bool EmberTree::directory(const ember::Path& path, ember::GlowMessage& out) cons
         for (std::size_t t = 0; t < m.sources.size(); ++t) {
             here.connections->push_back(connection(m, static_cast<int32_t>(t)));
         }
+    }
+    if (qualified) {
+        here.qualified = true;
+        here.path = path;
+        out.elements.push_back(std::move(here));
+        return true;
+    }
+    // Nested: each parent a node holding only its number and the next.
+    here.number = static_cast<int32_t>(path.back());
+    for (std::size_t depth = path.size() - 1; depth-- > 0;) {
+        Element parent;
+        parent.kind = ElementKind::node;
+        parent.number = static_cast<int32_t>(path[depth]);
+        parent.children = std::vector<Element>{std::move(here)};
+        here = std::move(parent);
     }
     out.elements.push_back(std::move(here));
     return true;
