@@ -74,7 +74,8 @@ Consumer::Consumer(Provider& provider, std::shared_ptr<PeerLink> link)
       link_(std::move(link)),
       decoder_(provider.limits.maxMessage),
       budget_(provider.limits.requestBurst),
-      refilled_(std::chrono::steady_clock::now()) {
+      refilled_(std::chrono::steady_clock::now()),
+      drainTimer_(provider.io) {
     link_->watchSilence(std::chrono::milliseconds(provider.limits.keepAliveMs), ember::keepAliveRequest());
 }
 
@@ -111,7 +112,7 @@ void Consumer::onData(const uint8_t* data, std::size_t n) {
             case ember::S101Event::Kind::keep_alive_response:
                 break;
             case ember::S101Event::Kind::message:
-                onMessage(e.message);
+                waiting_.push_back(e.message);
                 break;
             case ember::S101Event::Kind::error: {
                 ++provider_.badMessages;
@@ -123,22 +124,35 @@ void Consumer::onData(const uint8_t* data, std::size_t n) {
             }
         }
     }
-    // A consumer past its budget is read again when the budget is back:
-    // a flood is answered at the rate, not as fast as it comes.
-    if (!closed_ && budget_ < 0) {
-        ++provider_.throttled;
-        const double seconds = -budget_ / provider_.limits.requestsPerSecond;
-        link_->pauseReading(std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000) + 1));
-    }
+    drain();
 }
 
-bool Consumer::spend() {
+// A flood is answered at the rate, not as fast as it comes: past the
+// budget the rest waits (and the connection is not read) until it is back.
+void Consumer::drain() {
     const auto now = std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(now - refilled_).count();
     refilled_ = now;
     budget_ = std::min<double>(provider_.limits.requestBurst, budget_ + seconds * provider_.limits.requestsPerSecond);
-    budget_ -= 1;
-    return budget_ >= 0;
+    while (!closed_ && !waiting_.empty() && budget_ >= 1) {
+        budget_ -= 1;
+        ember::Bytes message = std::move(waiting_.front());
+        waiting_.pop_front();
+        onMessage(message);
+    }
+    if (closed_) return;
+    if (waiting_.empty()) {
+        link_->resumeReading();
+        return;
+    }
+    ++provider_.throttled;
+    link_->holdReading();
+    const double wait = (1 - budget_) / provider_.limits.requestsPerSecond;
+    std::weak_ptr<Consumer> weak = shared_from_this();
+    drainTimer_.expires_after(std::chrono::milliseconds(static_cast<int64_t>(wait * 1000) + 1));
+    drainTimer_.async_wait([weak](const asio::error_code& ec) {
+        if (auto c = weak.lock(); c && !ec) c->drain();
+    });
 }
 
 void Consumer::onMessage(const ember::Bytes& bytes) {
@@ -181,7 +195,6 @@ void Consumer::walk(const ember::Element& e, const ember::Path& parent) {
 }
 
 void Consumer::command(const ember::Element& c, const ember::Path& path, bool qualified) {
-    spend();
     const int index = provider_.tree.matrixAt(path);
     switch (c.command) {
         case ember::CommandType::get_directory: {
@@ -277,6 +290,7 @@ void Consumer::close() {
     if (closed_) return;
     closed_ = true;
     auto self = shared_from_this();
+    drainTimer_.cancel();
     link_->close();
     if (provider_.consumers.erase(self)) --provider_.count;
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <set>
 #include <string>
@@ -39,8 +40,8 @@ class Provider;
 
 // One consumer's connection (its PeerLink). I/O thread only. A consumer
 // silent for a while is sent a keep-alive request and dropped when it
-// answers none; one asking faster than requestsPerSecond is read at that
-// rate.
+// answers none; one sending messages faster than requestsPerSecond (past
+// the burst) is answered at that rate, its connection read no faster.
 class Consumer : public std::enable_shared_from_this<Consumer> {
 public:
     Consumer(Provider& provider, std::shared_ptr<PeerLink> link);
@@ -60,8 +61,9 @@ private:
     // qualified: the form the command came in (its element's), which the
     // answer takes.
     void command(const ember::Element& c, const ember::Path& path, bool qualified = true);
-    // A request's cost against the rate; false once the budget is spent.
-    bool spend();
+    // Handles the waiting messages while the budget lasts; the rest wait,
+    // and reading stops, until it is back.
+    void drain();
     void onConnections(const ember::Path& path, const std::vector<ember::Connection>& connections);
     void answer(std::size_t index, int32_t target, int32_t source, ember::ConnectionDisposition disposition);
     // ember_panel.cpp: a write to a list's parameter picks; an invoke presses.
@@ -70,8 +72,10 @@ private:
     Provider& provider_;
     std::shared_ptr<PeerLink> link_;
     ember::S101Decoder decoder_;
-    double budget_;  // requests it may make now
+    double budget_;  // messages it may send now
     std::chrono::steady_clock::time_point refilled_;
+    std::deque<ember::Bytes> waiting_;  // messages read, not handled yet (at most one read's)
+    asio::steady_timer drainTimer_;
     bool closed_ = false;
 };
 
@@ -108,7 +112,7 @@ public:
     std::set<std::shared_ptr<Consumer>> consumers;
     std::atomic<int> count{0};
     std::atomic<uint64_t> badMessages{0};
-    std::atomic<uint64_t> throttled{0};  // times a consumer's reading was paused for its rate
+    std::atomic<uint64_t> throttled{0};  // times a consumer was held to its rate
 };
 
 // A short text of a Glow message for the trace.

@@ -37,8 +37,7 @@ PeerLink::PeerLink(tcp::socket socket, std::size_t maxWaiting)
     : socket_(std::move(socket)),
       maxWaiting_(maxWaiting),
       lastHeard_(Clock::now()),
-      watch_(socket_.get_executor()),
-      pause_(socket_.get_executor()) {
+      watch_(socket_.get_executor()) {
     asio::error_code ec;
     auto remote = socket_.remote_endpoint(ec);
     if (ec) {
@@ -91,8 +90,11 @@ void PeerLink::armWatch() {
 }
 
 void PeerLink::read() {
+    if (closed_ || held_ || reading_) return;
+    reading_ = true;
     auto self = shared_from_this();
     socket_.async_read_some(asio::buffer(buffer_), [this, self](const asio::error_code& ec, std::size_t n) {
+        reading_ = false;
         if (closed_) return;
         if (ec) {
             if (ec == asio::error::eof) {
@@ -109,19 +111,18 @@ void PeerLink::read() {
         holding_ = false;
         if (closed_) return;
         flush();
-        if (!paused_) read();
+        read();
     });
 }
 
-void PeerLink::pauseReading(std::chrono::milliseconds wait) {
-    if (paused_ || closed_) return;
-    paused_ = true;
-    auto self = shared_from_this();
-    pause_.expires_after(wait);
-    pause_.async_wait([this, self](const asio::error_code& ec) {
-        paused_ = false;
-        if (!ec && !closed_) read();
-    });
+void PeerLink::holdReading() {
+    held_ = true;
+}
+
+void PeerLink::resumeReading() {
+    if (!held_) return;
+    held_ = false;
+    read();
 }
 
 bool PeerLink::send(Bytes bytes) {
@@ -166,7 +167,6 @@ void PeerLink::close(LinkEnd end, const std::string& detail) {
     asio::error_code ignored;
     socket_.close(ignored);
     watch_.cancel();
-    pause_.cancel();
     auto self = shared_from_this();  // the callbacks may drop the owner's hold
     OnClosed onClosed = std::move(onClosed_);
     onData_ = nullptr;

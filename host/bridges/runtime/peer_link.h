@@ -58,9 +58,10 @@ public:
     // After silence without a byte from the peer, sends probe; when the peer
     // then stays silent as long again, closes as silent. Before start.
     void watchSilence(std::chrono::milliseconds silence, Bytes probe);
-    // Reads nothing more until the time has passed (a peer asking faster
-    // than it is answered).
-    void pauseReading(std::chrono::milliseconds wait);
+    // Reads nothing more until resumeReading (a peer asking faster than it
+    // is answered: what it sends waits in the kernel, not here).
+    void holdReading();
+    void resumeReading();
     void close(LinkEnd end = LinkEnd::local, const std::string& detail = {});
     // The listener's: runs once whenever the link closes, after OnClosed.
     void onDetach(std::function<void()> detach) { detach_ = std::move(detach); }
@@ -91,11 +92,12 @@ private:
     bool closed_ = false;
     LinkEnd end_ = LinkEnd::local;
     std::chrono::steady_clock::time_point lastHeard_;
-    asio::steady_timer watch_, pause_;
+    asio::steady_timer watch_;
     std::chrono::milliseconds silence_{0};
     Bytes probe_;
     bool probed_ = false;  // a probe went out since the peer last spoke
-    bool paused_ = false;
+    bool held_ = false;     // no read is to be started
+    bool reading_ = false;  // a read is in flight
 };
 
 }  // namespace zarn_host::bridges
