@@ -238,6 +238,20 @@ TEST_F(BothServed, AGetDirectoryFloodIsAnsweredAtABoundedRate) {
     EXPECT_TRUE(host->pumpUntil([&] { return host->runtime->statusJson().find(R"("throttled":0)") == std::string::npos; }));
 }
 
+// One that keeps it up is dropped, and counted.
+TEST_F(BothServed, AFloodKeptUpIsDropped) {
+    ProviderLimits limits;
+    limits.requestsPerSecond = 20;
+    limits.requestBurst = 10;
+    limits.floodMs = 200;
+    start(limits);
+    auto flood = consumer();
+    for (int i = 0; i < 300; ++i) ASSERT_TRUE(flood->send(getDirectory({1}, false)));
+    flood->read(kWaitMs, [&] { return flood->closed; });
+    EXPECT_TRUE(flood->closed);
+    EXPECT_TRUE(host->pumpUntilStatus(R"("floods":1)"));
+}
+
 // A controller that never reads is dropped; the one that reads meanwhile
 // hears every change, in order.
 TEST_F(BothServed, APeerThatDoesNotReadIsDroppedAndTheOthersLoseNothing) {

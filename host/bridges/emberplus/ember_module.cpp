@@ -164,6 +164,7 @@ void EmberModule::status(nlohmann::json& page) const {
                                    {"status", "listening on " + p->at.text() + " with " + std::to_string(n) +
                                                   (n == 1 ? " consumer" : " consumers")}};
         row["throttled"] = p->throttled.load();
+        row["floods"] = p->floods.load();
         p->listener.addCounters(row);
         page["bridges"].push_back(std::move(row));
     }

@@ -134,6 +134,10 @@ void Consumer::drain() {
     const double seconds = std::chrono::duration<double>(now - refilled_).count();
     refilled_ = now;
     budget_ = std::min<double>(provider_.limits.requestBurst, budget_ + seconds * provider_.limits.requestsPerSecond);
+    // Flooding from the first hold until the budget is half back: a
+    // consumer that keeps asking past the rate is dropped, one that asked
+    // a burst and went quiet is not.
+    if (budget_ >= provider_.limits.requestBurst / 2.0) flooding_ = false;
     while (!closed_ && !waiting_.empty() && budget_ >= 1) {
         budget_ -= 1;
         ember::Bytes message = std::move(waiting_.front());
@@ -145,7 +149,17 @@ void Consumer::drain() {
         link_->resumeReading();
         return;
     }
-    ++provider_.throttled;
+    if (!link_->readingHeld()) ++provider_.throttled;
+    if (!flooding_) {
+        flooding_ = true;
+        floodSince_ = now;
+    } else if (now - floodSince_ > std::chrono::milliseconds(provider_.limits.floodMs)) {
+        ++provider_.floods;
+        provider_.rt.trace(provider_.where() + ": consumer " + peer + " asks faster than " +
+                           std::to_string(provider_.limits.requestsPerSecond) + " messages a second; dropped");
+        close();
+        return;
+    }
     link_->holdReading();
     const double wait = (1 - budget_) / provider_.limits.requestsPerSecond;
     std::weak_ptr<Consumer> weak = shared_from_this();

@@ -34,6 +34,7 @@ struct ProviderLimits {
     int keepAliveMs = limits::kEmberKeepAliveMs;               // silent this long: asked; as long again: dropped
     int requestsPerSecond = limits::kEmberRequestsPerSecond;   // beyond (and the burst), read at this rate
     int requestBurst = limits::kEmberRequestBurst;
+    int floodMs = limits::kEmberFloodMs;  // held to the rate this long: dropped
 };
 
 class Provider;
@@ -41,7 +42,8 @@ class Provider;
 // One consumer's connection (its PeerLink). I/O thread only. A consumer
 // silent for a while is sent a keep-alive request and dropped when it
 // answers none; one sending messages faster than requestsPerSecond (past
-// the burst) is answered at that rate, its connection read no faster.
+// the burst) is answered at that rate, its connection read no faster, and
+// dropped when it keeps that up for floodMs.
 class Consumer : public std::enable_shared_from_this<Consumer> {
 public:
     Consumer(Provider& provider, std::shared_ptr<PeerLink> link);
@@ -76,6 +78,8 @@ private:
     std::chrono::steady_clock::time_point refilled_;
     std::deque<ember::Bytes> waiting_;  // messages read, not handled yet (at most one read's)
     asio::steady_timer drainTimer_;
+    bool flooding_ = false;  // past the rate since floodSince_, its budget not back
+    std::chrono::steady_clock::time_point floodSince_;
     bool closed_ = false;
 };
 
@@ -113,6 +117,7 @@ public:
     std::atomic<int> count{0};
     std::atomic<uint64_t> badMessages{0};
     std::atomic<uint64_t> throttled{0};  // times a consumer was held to its rate
+    std::atomic<uint64_t> floods{0};     // consumers dropped for asking too fast too long
 };
 
 // A short text of a Glow message for the trace.

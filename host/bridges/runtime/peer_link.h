@@ -62,6 +62,7 @@ public:
     // is answered: what it sends waits in the kernel, not here).
     void holdReading();
     void resumeReading();
+    bool readingHeld() const { return held_; }
     void close(LinkEnd end = LinkEnd::local, const std::string& detail = {});
     // The listener's: runs once whenever the link closes, after OnClosed.
     void onDetach(std::function<void()> detach) { detach_ = std::move(detach); }
