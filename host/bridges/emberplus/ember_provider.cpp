@@ -112,6 +112,7 @@ void Consumer::onData(const uint8_t* data, std::size_t n) {
             case ember::S101Event::Kind::keep_alive_response:
                 break;
             case ember::S101Event::Kind::message:
+                waitingBytes_ += e.message.size();
                 waiting_.push_back(e.message);
                 break;
             case ember::S101Event::Kind::error: {
@@ -124,48 +125,41 @@ void Consumer::onData(const uint8_t* data, std::size_t n) {
             }
         }
     }
+    if (!closed_ && (waiting_.size() > provider_.limits.maxQueued || waitingBytes_ > provider_.limits.maxMessage)) {
+        ++provider_.floods;
+        provider_.rt.trace(provider_.where() + ": consumer " + peer + " has " + std::to_string(waiting_.size()) +
+                           " messages waiting to be answered; dropped");
+        close();
+        return;
+    }
     drain();
 }
 
 // A flood is answered at the rate, not as fast as it comes: past the
-// budget the rest waits (and the connection is not read) until it is back.
+// budget the rest waits until it is back.
 void Consumer::drain() {
     const auto now = std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(now - refilled_).count();
     refilled_ = now;
     budget_ = std::min<double>(provider_.limits.requestBurst, budget_ + seconds * provider_.limits.requestsPerSecond);
-    // Flooding from the first hold until the budget is half back: a
-    // consumer that keeps asking past the rate is dropped, one that asked
-    // a burst and went quiet is not.
-    if (budget_ >= provider_.limits.requestBurst / 2.0) flooding_ = false;
     while (!closed_ && !waiting_.empty() && budget_ >= 1) {
         budget_ -= 1;
         ember::Bytes message = std::move(waiting_.front());
         waiting_.pop_front();
+        waitingBytes_ -= message.size();
         onMessage(message);
     }
-    if (closed_) return;
-    if (waiting_.empty()) {
-        link_->resumeReading();
-        return;
-    }
-    if (!link_->readingHeld()) ++provider_.throttled;
-    if (!flooding_) {
-        flooding_ = true;
-        floodSince_ = now;
-    } else if (now - floodSince_ > std::chrono::milliseconds(provider_.limits.floodMs)) {
-        ++provider_.floods;
-        provider_.rt.trace(provider_.where() + ": consumer " + peer + " asks faster than " +
-                           std::to_string(provider_.limits.requestsPerSecond) + " messages a second; dropped");
-        close();
-        return;
-    }
-    link_->holdReading();
+    if (closed_ || waiting_.empty()) return;
+    if (!draining_) ++provider_.throttled;
+    draining_ = true;
     const double wait = (1 - budget_) / provider_.limits.requestsPerSecond;
     std::weak_ptr<Consumer> weak = shared_from_this();
     drainTimer_.expires_after(std::chrono::milliseconds(static_cast<int64_t>(wait * 1000) + 1));
     drainTimer_.async_wait([weak](const asio::error_code& ec) {
-        if (auto c = weak.lock(); c && !ec) c->drain();
+        auto c = weak.lock();
+        if (!c || ec) return;
+        c->draining_ = false;
+        c->drain();
     });
 }
 
@@ -201,19 +195,19 @@ void Consumer::walk(const ember::Element& e, const ember::Path& parent) {
         if (child.kind == ember::ElementKind::command && child.command == ember::CommandType::invoke && item >= 0) {
             onInvoke(static_cast<std::size_t>(item), child);
         } else if (child.kind == ember::ElementKind::command) {
-            command(child, path, e.qualified);
+            command(child, path);
         } else {
             walk(child, path);
         }
     }
 }
 
-void Consumer::command(const ember::Element& c, const ember::Path& path, bool qualified) {
+void Consumer::command(const ember::Element& c, const ember::Path& path) {
     const int index = provider_.tree.matrixAt(path);
     switch (c.command) {
         case ember::CommandType::get_directory: {
             ember::GlowMessage answer;
-            if (!provider_.tree.directory(path, answer, qualified)) {
+            if (!provider_.tree.directory(path, answer)) {
                 provider_.rt.trace(provider_.where() + " -> " + peer + ": no element at " + emberPathText(path));
                 return;
             }

@@ -34,7 +34,7 @@ struct ProviderLimits {
     int keepAliveMs = limits::kEmberKeepAliveMs;               // silent this long: asked; as long again: dropped
     int requestsPerSecond = limits::kEmberRequestsPerSecond;   // beyond (and the burst), read at this rate
     int requestBurst = limits::kEmberRequestBurst;
-    int floodMs = limits::kEmberFloodMs;  // held to the rate this long: dropped
+    std::size_t maxQueued = limits::kEmberQueuedMessages;  // more waiting for the rate: dropped
 };
 
 class Provider;
@@ -42,8 +42,8 @@ class Provider;
 // One consumer's connection (its PeerLink). I/O thread only. A consumer
 // silent for a while is sent a keep-alive request and dropped when it
 // answers none; one sending messages faster than requestsPerSecond (past
-// the burst) is answered at that rate, its connection read no faster, and
-// dropped when it keeps that up for floodMs.
+// the burst) is answered at that rate, and dropped when more than
+// maxQueued messages (or maxMessage bytes of them) wait.
 class Consumer : public std::enable_shared_from_this<Consumer> {
 public:
     Consumer(Provider& provider, std::shared_ptr<PeerLink> link);
@@ -60,11 +60,9 @@ private:
     void onClosed(LinkEnd end);
     void onMessage(const ember::Bytes& bytes);
     void walk(const ember::Element& e, const ember::Path& parent);
-    // qualified: the form the command came in (its element's), which the
-    // answer takes.
-    void command(const ember::Element& c, const ember::Path& path, bool qualified = true);
-    // Handles the waiting messages while the budget lasts; the rest wait,
-    // and reading stops, until it is back.
+    void command(const ember::Element& c, const ember::Path& path);
+    // Handles the waiting messages while the budget lasts; the rest wait
+    // until it is back.
     void drain();
     void onConnections(const ember::Path& path, const std::vector<ember::Connection>& connections);
     void answer(std::size_t index, int32_t target, int32_t source, ember::ConnectionDisposition disposition);
@@ -76,10 +74,10 @@ private:
     ember::S101Decoder decoder_;
     double budget_;  // messages it may send now
     std::chrono::steady_clock::time_point refilled_;
-    std::deque<ember::Bytes> waiting_;  // messages read, not handled yet (at most one read's)
+    std::deque<ember::Bytes> waiting_;  // messages read, not handled yet
     asio::steady_timer drainTimer_;
-    bool flooding_ = false;  // past the rate since floodSince_, its budget not back
-    std::chrono::steady_clock::time_point floodSince_;
+    std::size_t waitingBytes_ = 0;  // in waiting_
+    bool draining_ = false;         // drainTimer_ runs
     bool closed_ = false;
 };
 
@@ -116,8 +114,8 @@ public:
     std::set<std::shared_ptr<Consumer>> consumers;
     std::atomic<int> count{0};
     std::atomic<uint64_t> badMessages{0};
-    std::atomic<uint64_t> throttled{0};  // times a consumer was held to its rate
-    std::atomic<uint64_t> floods{0};     // consumers dropped for asking too fast too long
+    std::atomic<uint64_t> throttled{0};  // times a consumer's messages waited for its rate
+    std::atomic<uint64_t> floods{0};     // consumers dropped for asking far ahead of what they read
 };
 
 // A short text of a Glow message for the trace.

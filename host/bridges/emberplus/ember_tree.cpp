@@ -119,26 +119,28 @@ ember::Connection EmberTree::connection(const ServedMatrix& m, int32_t target) c
     return c;
 }
 
-bool EmberTree::directory(const ember::Path& path, ember::GlowMessage& out, bool qualified) const {
+bool EmberTree::directory(const ember::Path& path, ember::GlowMessage& out) const {
     out = ember::GlowMessage{};
     Element here;
     if (!path.empty() && !contents(path, here)) return false;
-    std::vector<Element> kids;
     if (path.empty() || here.kind == ElementKind::node) {
         for (uint32_t n : children(path)) {
             ember::Path childPath = path;
             childPath.push_back(n);
             Element child;
             if (!contents(childPath, child)) continue;
-            child.number = static_cast<int32_t>(n);
-            kids.push_back(std::move(child));
+            if (path.empty()) {
+                child.number = static_cast<int32_t>(n);
+            } else {
+                child.qualified = true;
+                child.path = std::move(childPath);
+            }
+            out.elements.push_back(std::move(child));
         }
-    }
-    if (path.empty()) {
-        out.elements = std::move(kids);
         return true;
     }
-    if (here.kind == ElementKind::node) here.children = std::move(kids);
+    here.qualified = true;
+    here.path = path;
     const int index = matrixAt(path);
     if (index >= 0) {
         const ServedMatrix& m = routers[static_cast<std::size_t>(index)];
@@ -146,21 +148,6 @@ bool EmberTree::directory(const ember::Path& path, ember::GlowMessage& out, bool
         for (std::size_t t = 0; t < m.sources.size(); ++t) {
             here.connections->push_back(connection(m, static_cast<int32_t>(t)));
         }
-    }
-    if (qualified) {
-        here.qualified = true;
-        here.path = path;
-        out.elements.push_back(std::move(here));
-        return true;
-    }
-    // Nested: each parent a node holding only its number and the next.
-    here.number = static_cast<int32_t>(path.back());
-    for (std::size_t depth = path.size() - 1; depth-- > 0;) {
-        Element parent;
-        parent.kind = ElementKind::node;
-        parent.number = static_cast<int32_t>(path[depth]);
-        parent.children = std::vector<Element>{std::move(here)};
-        here = std::move(parent);
     }
     out.elements.push_back(std::move(here));
     return true;

@@ -50,13 +50,14 @@ public:
     std::vector<ServedMatrix> routers;
     std::vector<ServedPanelItem> panel;  // 3.1, 3.2, ...
 
-    // What a GetDirectory of path answers: the element there with its
-    // contents (or the top level's elements for the root), and a node's
-    // children with theirs; a matrix with every connection. The element is
-    // qualified when the request was, else nested in its parents as the
-    // request was: consumers read the answer in the form they asked. False
-    // when no element is there.
-    bool directory(const ember::Path& path, ember::GlowMessage& out, bool qualified = true) const;
+    // What a GetDirectory of path answers, whichever form it came in: a
+    // node's children, each qualified with its contents (the top level's
+    // elements for the root); any other element itself, qualified with its
+    // contents (a matrix with every connection). Consumers that walk a tree
+    // take the answer's elements as what lies below what they asked: a node
+    // answered as itself would be asked again, and again. False when no
+    // element is there.
+    bool directory(const ember::Path& path, ember::GlowMessage& out) const;
     // The index of the router whose matrix is at path, or -1.
     int matrixAt(const ember::Path& path) const;
     static ember::Path matrixPath(std::size_t index) { return {kRoutersNode, static_cast<uint32_t>(index + 1), 1}; }

@@ -13,7 +13,7 @@ const std::vector<Row>& table() {
         {"emberMessageBytes", static_cast<long long>(kEmberMessageBytes), "bytes"},
         {"emberRequestsPerSecond", kEmberRequestsPerSecond, "per second"},
         {"emberRequestBurst", kEmberRequestBurst, ""},
-        {"emberFloodMs", kEmberFloodMs, "ms"},
+        {"emberQueuedMessages", kEmberQueuedMessages, ""},
         {"firstBackoffMs", kFirstBackoffMs, "ms"},
         {"mostBackoffMs", kMostBackoffMs, "ms"},
         {"settleMs", kSettleMs, "ms"},

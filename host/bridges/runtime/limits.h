@@ -23,11 +23,12 @@ inline constexpr std::size_t kUmdWaitingBytes = 64 * 1024;
 // The longest Ember+ message taken from a peer; a longer one drops it.
 inline constexpr std::size_t kEmberMessageBytes = 1024 * 1024;
 // Messages an Ember+ consumer may send in a second (and in one burst);
-// beyond, it is answered at that rate and its connection read no faster;
-// one that stays beyond for the flood time is dropped.
-inline constexpr int kEmberRequestsPerSecond = 200;
-inline constexpr int kEmberRequestBurst = 400;
-inline constexpr int kEmberFloodMs = 2000;
+// beyond, it is answered at that rate. One that has more messages than
+// this waiting to be answered (or more bytes of them than the longest
+// message) asks far ahead of what it reads and is dropped.
+inline constexpr int kEmberRequestsPerSecond = 1000;
+inline constexpr int kEmberRequestBurst = 1000;
+inline constexpr int kEmberQueuedMessages = 1000;
 // Reconnects wait the first back-off, doubling up to the most, reset by a
 // connect; a peer that has not sent what a start waits for after the
 // settle time holds up no start.

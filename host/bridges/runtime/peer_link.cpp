@@ -90,7 +90,7 @@ void PeerLink::armWatch() {
 }
 
 void PeerLink::read() {
-    if (closed_ || held_ || reading_) return;
+    if (closed_ || reading_) return;
     reading_ = true;
     auto self = shared_from_this();
     socket_.async_read_some(asio::buffer(buffer_), [this, self](const asio::error_code& ec, std::size_t n) {
@@ -115,15 +115,6 @@ void PeerLink::read() {
     });
 }
 
-void PeerLink::holdReading() {
-    held_ = true;
-}
-
-void PeerLink::resumeReading() {
-    if (!held_) return;
-    held_ = false;
-    read();
-}
 
 bool PeerLink::send(Bytes bytes) {
     if (closed_) return false;

@@ -58,11 +58,6 @@ public:
     // After silence without a byte from the peer, sends probe; when the peer
     // then stays silent as long again, closes as silent. Before start.
     void watchSilence(std::chrono::milliseconds silence, Bytes probe);
-    // Reads nothing more until resumeReading (a peer asking faster than it
-    // is answered: what it sends waits in the kernel, not here).
-    void holdReading();
-    void resumeReading();
-    bool readingHeld() const { return held_; }
     void close(LinkEnd end = LinkEnd::local, const std::string& detail = {});
     // The listener's: runs once whenever the link closes, after OnClosed.
     void onDetach(std::function<void()> detach) { detach_ = std::move(detach); }
@@ -97,7 +92,6 @@ private:
     std::chrono::milliseconds silence_{0};
     Bytes probe_;
     bool probed_ = false;  // a probe went out since the peer last spoke
-    bool held_ = false;     // no read is to be started
     bool reading_ = false;  // a read is in flight
 };
 
