@@ -352,5 +352,49 @@ TEST(PeerLayer, AnEmberConsumerFindsASilentProvider) {
     EXPECT_TRUE(host.pumpUntil([&] { return provider.accept(1) != nullptr; }));
 }
 
+// A router backed over SW-P-08 and served over Ember+: what the real router
+// says reaches the consumers that follow the matrix, and is not sent back
+// to the router as a connect.
+TEST(PeerLayer, ARouterBackedOverOneProtocolAndServedOverAnotherKeepsItsPeersCurrent) {
+    Listener router;
+    const uint16_t emberPort = freePort();
+    SwpRouterConfig backed;
+    backed.device = 101;
+    backed.listen = false;
+    backed.at = {"127.0.0.1", router.port};
+    std::vector<std::unique_ptr<Module>> modules;
+    modules.push_back(std::make_unique<Swp08Module>(std::vector<SwpRouterConfig>{backed}, false,
+                                                    ClientTiming{10, 40, 20, 100}));
+    modules.push_back(std::make_unique<EmberModule>(std::vector<EmberRouterConfig>{servedOverEmber(emberPort)},
+                                                    EmberPanelConfig{}, false));
+    BridgedHost host(kFacility, std::move(modules));
+    ASSERT_TRUE(host.started) << host.error;
+    std::unique_ptr<Peer> real;
+    ASSERT_TRUE(host.pumpUntil([&] { return (real = router.accept(1)) != nullptr; }));
+    host.pumping(*real);
+    ASSERT_TRUE(real->awaitKind(Kind::tally_dump_request));
+    ASSERT_TRUE(host.pumpUntil([&] { return host.host.facility().online(101); }));
+
+    auto consumer = EmberPeer::connectTo(emberPort);
+    ASSERT_TRUE(consumer);
+    consumer->pump = [&] { host.runtime->exchange(host.host); };
+    ASSERT_TRUE(consumer->send(getDirectory({2, 1, 1}, true)));  // reads and follows the matrix
+    consumer->read(kWaitMs, [&] { return !consumer->messages.empty(); });
+    ASSERT_EQ(consumer->messages.size(), 1u);
+    consumer->messages.clear();
+
+    // Facility destination 3 to source 7: wire 2 and 6, target 2 and source 6.
+    ASSERT_TRUE(real->send(crosspointMessage(Kind::tally, 2, 6)));
+    consumer->read(kWaitMs, [&] { return !consumer->messages.empty(); });
+    ASSERT_EQ(consumer->messages.size(), 1u);
+    const ember::Element& matrix = consumer->messages[0].elements.at(0);
+    EXPECT_EQ(matrix.path, (ember::Path{2, 1, 1}));
+    ASSERT_TRUE(matrix.connections && matrix.connections->size() == 1u);
+    EXPECT_EQ(matrix.connections->at(0).target, 2);
+    EXPECT_EQ(matrix.connections->at(0).sources, std::vector<uint32_t>{6});
+    EXPECT_EQ(host.crosspoint(101, 3), 7);
+    EXPECT_FALSE(real->awaitKind(Kind::connect, 300)) << "the router's own tally went back to it";
+}
+
 }  // namespace
 }  // namespace zarn_host::bridges

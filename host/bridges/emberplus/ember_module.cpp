@@ -123,7 +123,7 @@ void EmberModule::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
     }
     for (const CrosspointChange& change : changes) {
         auto client = clientOf_.find(change.device);
-        if (client != clientOf_.end() && change.source > 0) {
+        if (client != clientOf_.end() && change.source > 0 && !change.fromRouter) {
             EmberClient* c = client->second;
             const int32_t target = change.destination - 1;
             const int32_t source = change.source - 1;

@@ -24,6 +24,9 @@ struct CrosspointChange {
     int32_t device = 0;
     int32_t destination = 0;
     int32_t source = 0;
+    // The router that backs the device said so (Runtime::takeFromRouter):
+    // served peers hear it; the backing client does not send it back.
+    bool fromRouter = false;
 };
 
 // One protocol's bridges, made from its keys of the facility file. The

@@ -83,6 +83,7 @@ void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination,
     if (r->crosspoints[static_cast<std::size_t>(destination)] == source) return;
     if (source == 0) {
         r->crosspoints[static_cast<std::size_t>(destination)] = 0;
+        fromRouters_.push_back({device, destination, source, true});
         return;
     }
     bool wasLocked = r->locked.erase(destination) != 0;
@@ -90,6 +91,9 @@ void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination,
     host.routeFromOutside(device, destination, source);
     host.facility().forgetRoutesSince(made);
     if (wasLocked) host.facility().router(device)->locked.insert(destination);
+    if (host.facility().router(device)->crosspoints[static_cast<std::size_t>(destination)] == source) {
+        fromRouters_.push_back({device, destination, source, true});
+    }
 }
 
 std::string Runtime::deviceName(int32_t device) const {
@@ -108,6 +112,7 @@ bool Runtime::exchange(SimHost& host) {
     // Every route made in the watched routers, in order, then what changed
     // without a route (a router's crosspoint cleared).
     std::vector<CrosspointChange> changes;
+    changes.swap(fromRouters_);
     for (const RouteMade& made : host.facility().takeRoutesMade()) {
         auto seen = seen_.find(made.device);
         if (seen == seen_.end()) continue;

@@ -111,7 +111,7 @@ void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
             told.push_back({server, mirror, m});
         }
         auto client = clientOf_.find(change.device);
-        if (client != clientOf_.end() && change.source > 0) routes.push_back({client->second, {destination, source}});
+        if (client != clientOf_.end() && change.source > 0 && !change.fromRouter) routes.push_back({client->second, {destination, source}});
     }
     if (told.empty() && routes.empty()) return;
     asio::post(rt_->io(), [told = std::move(told), routes = std::move(routes)] {

@@ -251,9 +251,10 @@ int Supervisor::run() {
     }
     setUpServer(server_, guard_);
     proxy_.routes(server_);
+    const int asked = port_;
     port_ = bindServer(server_, address_, port_);
     if (port_ == 0) {
-        std::cerr << "zarn_host: cannot listen on " << address_ << ":" << options_.serve << "\n";
+        std::cerr << "zarn_host: cannot listen on " << address_ << ":" << asked << "\n";
         return 2;
     }
     guard_ = HttpGuard(address_, port_);
