@@ -1,10 +1,11 @@
-// The bridges' limits and times, one table: the protocols and the page read
-// them from here, /api/state publishes them, and a test checks the
-// documents that quote them.
+// The bridges' limits and times, one table: the protocols read them from
+// here, /api/state publishes them for the page, and a test holds
+// docs/BRIDGES.md's table to them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace zarn_host::bridges::limits {
@@ -44,16 +45,16 @@ inline constexpr int kTcpKeepAliveProbes = 4;
 // An Ember+ peer silent this long is sent a keep-alive request; one that
 // then stays silent as long again is dropped.
 inline constexpr int kEmberKeepAliveMs = 10000;
-// Rows of a router the page asks for at a time.
-inline constexpr int kPageRowsPerRequest = 500;
-
 struct Row {
-    const char* key;    // the name /api/state and the documents use
+    const char* key;  // the name /api/state ("limits": {"bridges": ...}) and the documents use
     long long value;
-    const char* unit;   // "", "bytes", "ms", "s", "per second"
+    const char* unit;     // "", "bytes", "ms", "s", "per second"
+    const char* meaning;  // one line for the documents' table
 };
 
 // Every limit above, in the order above.
 const std::vector<Row>& table();
+// The table as docs/BRIDGES.md has it: "| `key` | value | meaning |" lines.
+std::string tableMarkdown();
 
 }  // namespace zarn_host::bridges::limits

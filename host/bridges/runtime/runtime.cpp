@@ -2,6 +2,7 @@
 // thread, change tracking and the page's status.
 #include "bridges/runtime/runtime.h"
 
+#include "bridges/runtime/limits.h"
 #include "sim/sim_host.h"
 
 namespace zarn_host::bridges {
@@ -137,7 +138,13 @@ bool Runtime::exchange(SimHost& host) {
 
 std::string Runtime::statusJson() const {
     nlohmann::json page{{"bridges", nlohmann::json::array()}, {"umd", nlohmann::json::array()}};
-    for (const auto& m : modules_) m->status(page);
+    for (const auto& m : modules_) {
+        const std::size_t before = page["bridges"].size();
+        m->status(page);
+        for (std::size_t i = before; i < page["bridges"].size(); ++i) page["bridges"][i]["label"] = m->label();
+    }
+    nlohmann::json& published = page["limits"];
+    for (const limits::Row& row : limits::table()) published[row.key] = row.value;
     return page.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

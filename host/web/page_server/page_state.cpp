@@ -108,7 +108,8 @@ json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& ex
               {"expectations", runner.expectationsMet()},
               {"faults", faults},
               {"steps", extras.steps}}},
-            {"limits", {{"traceLines", extras.traceLines}, {"sessionSteps", keptSessionSteps}}}};
+            {"limits",
+             {{"traceLines", extras.traceLines}, {"sessionSteps", keptSessionSteps}, {"rowsPerRequest", rowsPerRequest}}}};
 }
 
 json traceEntry(int64_t time, TraceKind kind, const std::string& text) {
