@@ -31,8 +31,8 @@ struct Protocol {
 // Every protocol, in the order they start, report and are read (the first
 // fault in this order is the one reported).
 constexpr Protocol kProtocols[] = {
-    {readSwp08Module, "swp08", nullptr},      // SW-P-08: routers served and backed
-    {readUmdModule, nullptr, "umd"},          // TSL UMD v5: display senders
+    {readSwp08Module, "swp08", nullptr},          // SW-P-08: routers served and backed
+    {readUmdModule, nullptr, "umd"},              // TSL UMD v5: display senders
     {readEmberModule, "emberplus", "emberplus"},  // Ember+: routers served and backed, panel values
 };
 

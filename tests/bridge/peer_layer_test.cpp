@@ -48,7 +48,8 @@ public:
         return true;
     }
     // Reads for ms; answers keep-alive requests when answering.
-    void read(int ms, const std::function<bool()>& done = [] { return false; }) {
+    void read(
+        int ms, const std::function<bool()>& done = [] { return false; }) {
         const auto end = Clock::now() + std::chrono::milliseconds(ms);
         while (!closed && !done()) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
@@ -226,7 +227,8 @@ TEST_F(BothServed, AGetDirectoryFloodIsAnsweredAtABoundedRate) {
     ASSERT_TRUE(other->send(getDirectory({2}, true)));
     other->read(kWaitMs, [&] { return !other->messages.empty(); });
     EXPECT_EQ(other->messages.size(), 1u);
-    EXPECT_TRUE(host->pumpUntil([&] { return host->runtime->statusJson().find(R"("throttled":0)") == std::string::npos; }));
+    EXPECT_TRUE(
+        host->pumpUntil([&] { return host->runtime->statusJson().find(R"("throttled":0)") == std::string::npos; }));
 }
 
 // One that asks far ahead of what it reads is dropped, and counted.
@@ -262,8 +264,8 @@ TEST_F(BothServed, APeerThatDoesNotReadIsDroppedAndTheOthersLoseNothing) {
     std::thread flood([&] { deaf->sendRaw(many); });  // stops short once the host has closed
     constexpr int kConnects = 300;
     for (int i = 0; i < kConnects; ++i) {
-        ASSERT_TRUE(reader->send(crosspointMessage(Kind::connect, static_cast<uint16_t>(i % 4),
-                                                   static_cast<uint16_t>(i % 8))));
+        ASSERT_TRUE(
+            reader->send(crosspointMessage(Kind::connect, static_cast<uint16_t>(i % 4), static_cast<uint16_t>(i % 8))));
     }
     int heard = 0;
     for (std::optional<swp08::Message> m; heard < kConnects && (m = reader->awaitKind(Kind::connected)); ++heard) {
@@ -363,8 +365,8 @@ TEST(PeerLayer, ARouterBackedOverOneProtocolAndServedOverAnotherKeepsItsPeersCur
     backed.listen = false;
     backed.at = {"127.0.0.1", router.port};
     std::vector<std::unique_ptr<Module>> modules;
-    modules.push_back(std::make_unique<Swp08Module>(std::vector<SwpRouterConfig>{backed}, false,
-                                                    ClientTiming{10, 40, 20, 100}));
+    modules.push_back(
+        std::make_unique<Swp08Module>(std::vector<SwpRouterConfig>{backed}, false, ClientTiming{10, 40, 20, 100}));
     modules.push_back(std::make_unique<EmberModule>(std::vector<EmberRouterConfig>{servedOverEmber(emberPort)},
                                                     EmberPanelConfig{}, false));
     BridgedHost host(kFacility, std::move(modules));

@@ -1,11 +1,12 @@
 #include "text/command_text.h"
-#include "text/error_line.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 #include <string>
 #include <thread>
+
+#include "text/error_line.h"
 
 using zarn_host::parseCommand;
 using zarn_host::ParsedCommand;

@@ -31,7 +31,7 @@ void EmberClient::connect() {
 }
 
 void EmberClient::connected() {
-    decoder_ = ember::S101Decoder(limits::kEmberMessageBytes);
+    decoder_ = ember::S101Decoder();
     labels_.clear();
     labelNodes_.clear();
     rt_.trace(where() + ": reading matrix " + emberPathText(config.matrix));

@@ -52,8 +52,7 @@ bool EmberModule::start(Runtime& rt, SimHost& host, std::string& error) {
         }
         rt.watchRouter(host, rc.device, *r);
         if (!rc.listen) {
-            clients_.push_back(
-                std::make_unique<EmberClient>(rt, rc, r->destinations, timing_, limits_.keepAliveMs));
+            clients_.push_back(std::make_unique<EmberClient>(rt, rc, r->destinations, timing_, limits_.keepAliveMs));
             clientOf_[rc.device] = clients_.back().get();
             // Offline until the provider answers.
             host.setOnline(rc.device, false);
@@ -156,13 +155,13 @@ void EmberModule::status(nlohmann::json& page) const {
         }
         int n = p->count;
         nlohmann::json row = {{"kind", "emberplus"},
-                                   {"role", "listen"},
-                                   {"address", p->at.text()},
-                                   {"consumers", n},
-                                   {"badMessages", p->badMessages.load()},
-                                   {"routers", routers},
-                                   {"status", "listening on " + p->at.text() + " with " + std::to_string(n) +
-                                                  (n == 1 ? " consumer" : " consumers")}};
+                              {"role", "listen"},
+                              {"address", p->at.text()},
+                              {"consumers", n},
+                              {"badMessages", p->badMessages.load()},
+                              {"routers", routers},
+                              {"status", "listening on " + p->at.text() + " with " + std::to_string(n) +
+                                             (n == 1 ? " consumer" : " consumers")}};
         row["throttled"] = p->throttled.load();
         row["floods"] = p->floods.load();
         p->listener.addCounters(row);

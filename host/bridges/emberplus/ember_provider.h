@@ -4,9 +4,9 @@
 // as an outside route.
 #pragma once
 
-#include <chrono>
 #include <asio.hpp>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>

@@ -26,8 +26,9 @@ const std::vector<Row>& table() {
         {"firstBackoffMs", kFirstBackoffMs, "ms", "the first wait before a client reconnects; each next one doubles"},
         {"mostBackoffMs", kMostBackoffMs, "ms", "the longest wait before a client reconnects"},
         {"settleMs", kSettleMs, "ms", "how long a first connect's read holds up the start at most after the connect"},
-        {"tcpKeepAliveIdleS", kTcpKeepAliveIdleS, "s", "TCP keep-alive on every bridge socket: the first probe after "
-                                                       "this much silence"},
+        {"tcpKeepAliveIdleS", kTcpKeepAliveIdleS, "s",
+         "TCP keep-alive on every bridge socket: the first probe after "
+         "this much silence"},
         {"tcpKeepAliveIntervalS", kTcpKeepAliveIntervalS, "s", "then one probe every interval"},
         {"tcpKeepAliveProbes", kTcpKeepAliveProbes, "", "probes unanswered before the connection fails"},
         {"emberKeepAliveMs", kEmberKeepAliveMs, "ms",

@@ -34,10 +34,7 @@ void tuneSocket(tcp::socket& socket) {
 }
 
 PeerLink::PeerLink(tcp::socket socket, std::size_t maxWaiting)
-    : socket_(std::move(socket)),
-      maxWaiting_(maxWaiting),
-      lastHeard_(Clock::now()),
-      watch_(socket_.get_executor()) {
+    : socket_(std::move(socket)), maxWaiting_(maxWaiting), lastHeard_(Clock::now()), watch_(socket_.get_executor()) {
     asio::error_code ec;
     auto remote = socket_.remote_endpoint(ec);
     if (ec) {
@@ -114,7 +111,6 @@ void PeerLink::read() {
         read();
     });
 }
-
 
 bool PeerLink::send(Bytes bytes) {
     if (closed_) return false;

@@ -63,7 +63,7 @@ public:
     void onDetach(std::function<void()> detach) { detach_ = std::move(detach); }
 
     bool closed() const { return closed_; }
-    LinkEnd end() const { return end_; }  // once closed
+    LinkEnd end() const { return end_; }               // once closed
     const std::string& peer() const { return peer_; }  // "address:port"
     const asio::ip::address& address() const { return address_; }
     std::chrono::steady_clock::time_point lastHeard() const { return lastHeard_; }
@@ -91,7 +91,7 @@ private:
     asio::steady_timer watch_;
     std::chrono::milliseconds silence_{0};
     Bytes probe_;
-    bool probed_ = false;  // a probe went out since the peer last spoke
+    bool probed_ = false;   // a probe went out since the peer last spoke
     bool reading_ = false;  // a read is in flight
 };
 

@@ -30,8 +30,9 @@ ReconnectingClient::ReconnectingClient(Runtime& rt, Endpoint at, ClientOptions o
 
 std::string ReconnectingClient::statusText() const {
     const ClientState s = state;
-    return (s == ClientState::connected ? "connected to " : s == ClientState::connecting ? "connecting to "
-                                                                                          : "reconnecting to ") +
+    return (s == ClientState::connected    ? "connected to "
+            : s == ClientState::connecting ? "connecting to "
+                                           : "reconnecting to ") +
            at.text();
 }
 
@@ -48,53 +49,54 @@ void ReconnectingClient::settle() {
 
 void ReconnectingClient::connect() {
     if (closed_) return;
-    resolver_.async_resolve(at.host, std::to_string(at.port), [this](const asio::error_code& ec,
-                                                                     tcp::resolver::results_type found) {
-        if (closed_ || ec == asio::error::operation_aborted) return;
-        if (ec) {
-            lost("cannot resolve " + at.host);
-            return;
-        }
-        asio::async_connect(socket_, found, [this](const asio::error_code& error, const tcp::endpoint&) {
-            if (closed_ || error == asio::error::operation_aborted) return;
-            if (error) {
-                lost(error.message());
+    resolver_.async_resolve(
+        at.host, std::to_string(at.port), [this](const asio::error_code& ec, tcp::resolver::results_type found) {
+            if (closed_ || ec == asio::error::operation_aborted) return;
+            if (ec) {
+                lost("cannot resolve " + at.host);
                 return;
             }
-            tuneSocket(socket_);
-            link_ = std::make_shared<PeerLink>(std::move(socket_), options.maxWaiting);
-            socket_ = tcp::socket(rt_.io());
-            if (options.silenceMs > 0) link_->watchSilence(std::chrono::milliseconds(options.silenceMs), options.probe);
-            state = ClientState::connected;
-            backoff_.reset();
-            const int32_t device = options.device;
-            rt_.trace(options.what + " " + at.text() + ": connected to the " + options.peer +
-                      (device ? " of device " + std::to_string(device) : std::string()));
-            if (device) {
-                const std::string why = " (" + options.peer + " connected)";
-                rt_.toHost([device, why](SimHost& host, bool& changed) {
-                    if (!host.facility().online(device)) {
-                        host.setOnline(device, true);
-                        host.trace().line(TraceKind::step, "online " + std::to_string(device) + why);
-                        changed = true;
-                    }
-                });
-            }
-            link_->start([this](const uint8_t* data, std::size_t n) { events_.data(data, n); },
-                         [this](LinkEnd end, const std::string& detail) {
-                             lost(end == LinkEnd::peer_closed ? "closed by the " + options.peer
-                                  : detail.empty()            ? std::string(linkEndText(end))
-                                                              : detail);
-                         });
-            if (events_.connected) events_.connected();
-            if (!settled_ && link_) {
-                settleTimer_.expires_after(std::chrono::milliseconds(timing_.settleMs));
-                settleTimer_.async_wait([this](const asio::error_code& e) {
-                    if (!e) settle();
-                });
-            }
+            asio::async_connect(socket_, found, [this](const asio::error_code& error, const tcp::endpoint&) {
+                if (closed_ || error == asio::error::operation_aborted) return;
+                if (error) {
+                    lost(error.message());
+                    return;
+                }
+                tuneSocket(socket_);
+                link_ = std::make_shared<PeerLink>(std::move(socket_), options.maxWaiting);
+                socket_ = tcp::socket(rt_.io());
+                if (options.silenceMs > 0)
+                    link_->watchSilence(std::chrono::milliseconds(options.silenceMs), options.probe);
+                state = ClientState::connected;
+                backoff_.reset();
+                const int32_t device = options.device;
+                rt_.trace(options.what + " " + at.text() + ": connected to the " + options.peer +
+                          (device ? " of device " + std::to_string(device) : std::string()));
+                if (device) {
+                    const std::string why = " (" + options.peer + " connected)";
+                    rt_.toHost([device, why](SimHost& host, bool& changed) {
+                        if (!host.facility().online(device)) {
+                            host.setOnline(device, true);
+                            host.trace().line(TraceKind::step, "online " + std::to_string(device) + why);
+                            changed = true;
+                        }
+                    });
+                }
+                link_->start([this](const uint8_t* data, std::size_t n) { events_.data(data, n); },
+                             [this](LinkEnd end, const std::string& detail) {
+                                 lost(end == LinkEnd::peer_closed ? "closed by the " + options.peer
+                                      : detail.empty()            ? std::string(linkEndText(end))
+                                                                  : detail);
+                             });
+                if (events_.connected) events_.connected();
+                if (!settled_ && link_) {
+                    settleTimer_.expires_after(std::chrono::milliseconds(timing_.settleMs));
+                    settleTimer_.async_wait([this](const asio::error_code& e) {
+                        if (!e) settle();
+                    });
+                }
+            });
         });
-    });
 }
 
 void ReconnectingClient::lost(const std::string& why) {

@@ -49,12 +49,12 @@ private:
 enum class ClientState { connecting, connected, reconnecting };
 
 struct ClientOptions {
-    std::string what;            // "swp08", "emberplus", "umd": the trace's first word
-    std::string peer;            // "router", "provider", "display": what it connects to
-    int32_t device = 0;          // handed online and offline; 0: none
-    bool awaited = false;        // the host's start waits for its first connect to settle
+    std::string what;      // "swp08", "emberplus", "umd": the trace's first word
+    std::string peer;      // "router", "provider", "display": what it connects to
+    int32_t device = 0;    // handed online and offline; 0: none
+    bool awaited = false;  // the host's start waits for its first connect to settle
     std::size_t maxWaiting = limits::kSwp08WaitingBytes;
-    int silenceMs = 0;           // with a probe: the link's silence watch (PeerLink::watchSilence)
+    int silenceMs = 0;  // with a probe: the link's silence watch (PeerLink::watchSilence)
     PeerLink::Bytes probe;
 };
 
@@ -64,9 +64,9 @@ struct ClientOptions {
 class ReconnectingClient {
 public:
     struct Events {
-        std::function<void()> connected;                              // the link is up: send what a connect sends
+        std::function<void()> connected;                                  // the link is up: send what a connect sends
         std::function<void(const uint8_t* data, std::size_t size)> data;  // as PeerLink::OnData
-        std::function<void()> down;                                   // the link is gone (before a reconnect)
+        std::function<void()> down;                                       // the link is gone (before a reconnect)
     };
     ReconnectingClient(Runtime& rt, Endpoint at, ClientOptions options, ClientTiming timing = {});
     // I/O thread.

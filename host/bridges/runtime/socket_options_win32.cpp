@@ -1,5 +1,5 @@
-#include <winsock2.h>
 #include <mstcpip.h>
+#include <winsock2.h>
 
 #include "bridges/runtime/socket_options.h"
 

@@ -41,8 +41,7 @@ void Controller::onClosed(LinkEnd end) {
     if (end == LinkEnd::peer_closed) {
         server_.rt.trace("swp08 " + server_.at.text() + ": controller " + peer + " disconnected");
     } else if (end != LinkEnd::evicted) {  // the listener traced why
-        server_.rt.trace("swp08 " + server_.at.text() + ": controller " + peer + " " + linkEndText(end) +
-                         "; dropped");
+        server_.rt.trace("swp08 " + server_.at.text() + ": controller " + peer + " " + linkEndText(end) + "; dropped");
     }
     close();
 }

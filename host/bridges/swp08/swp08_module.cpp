@@ -111,7 +111,8 @@ void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
             told.push_back({server, mirror, m});
         }
         auto client = clientOf_.find(change.device);
-        if (client != clientOf_.end() && change.source > 0 && !change.fromRouter) routes.push_back({client->second, {destination, source}});
+        if (client != clientOf_.end() && change.source > 0 && !change.fromRouter)
+            routes.push_back({client->second, {destination, source}});
     }
     if (told.empty() && routes.empty()) return;
     asio::post(rt_->io(), [told = std::move(told), routes = std::move(routes)] {
@@ -134,13 +135,13 @@ void Swp08Module::status(nlohmann::json& page) const {
         }
         int n = s->count;
         nlohmann::json row = {{"kind", "swp08"},
-                                   {"role", "listen"},
-                                   {"address", s->at.text()},
-                                   {"controllers", n},
-                                   {"badFrames", s->badFrames.load()},
-                                   {"routers", routers},
-                                   {"status", "listening on " + s->at.text() + " with " + std::to_string(n) +
-                                                  (n == 1 ? " controller" : " controllers")}};
+                              {"role", "listen"},
+                              {"address", s->at.text()},
+                              {"controllers", n},
+                              {"badFrames", s->badFrames.load()},
+                              {"routers", routers},
+                              {"status", "listening on " + s->at.text() + " with " + std::to_string(n) +
+                                             (n == 1 ? " controller" : " controllers")}};
         s->listener.addCounters(row);
         page["bridges"].push_back(std::move(row));
     }

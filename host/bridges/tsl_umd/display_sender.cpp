@@ -24,10 +24,9 @@ void Sender::start() {
                      [](const uint8_t*, std::size_t) {}, nullptr});
     } else {
         // Resolved once, off the I/O thread: a slow name stalls no bridge.
-        udpResolver_.async_resolve(udp::v4(), config.at.host, std::to_string(config.at.port),
-                                   [this](const asio::error_code& ec, udp::resolver::results_type found) {
-                                       resolved(ec, found);
-                                   });
+        udpResolver_.async_resolve(
+            udp::v4(), config.at.host, std::to_string(config.at.port),
+            [this](const asio::error_code& ec, udp::resolver::results_type found) { resolved(ec, found); });
     }
     repeat();
 }
