@@ -5,6 +5,7 @@
 // not resolve stalls nothing, and an Ember+ consumer is answered in the form
 // it asked and at a bounded rate.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 
 #include <string>
@@ -284,7 +285,7 @@ TEST_F(BothServed, AnAcceptOutOfDescriptorsPausesInsteadOfSpinning) {
     start();
     rlimit was{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &was), 0);
-    const int next = ::dup(0);  // the lowest free descriptor
+    const int next = ::open("/dev/null", O_RDONLY);  // the lowest free descriptor
     ASSERT_GE(next, 0);
     ::close(next);
     rlimit low = was;
