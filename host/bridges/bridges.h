@@ -1,5 +1,5 @@
 // The facility's bridges to equipment as the panel thread sees them: routers
-// served to or backed by SW-P-08 peers, and TSL UMD displays. The bridges
+// served to or backed by SW-P-08 and Ember+ peers, and TSL UMD displays. The bridges
 // run on their own I/O thread; everything here is called on the panel thread,
 // the only caller of the host.
 #pragma once

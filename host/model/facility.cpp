@@ -239,6 +239,12 @@ bool Facility::parse(const std::string& text, const std::string& fileName, Facil
     return true;
 }
 
+const std::vector<std::string>& Facility::routerKeys() {
+    static const std::vector<std::string> keys = {"device",           "sources",     "destinations", "sourceNames",
+                                                  "destinationNames", "crosspoints", "locked",       "comment"};
+    return keys;
+}
+
 Facility Facility::builtIn() {
     Facility f;
     f.inventing_ = true;

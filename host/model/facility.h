@@ -75,6 +75,9 @@ public:
     // the line (syntax) or the JSON path (content) at fault.
     static bool load(const std::string& path, Facility& facility, std::string& error);
     static bool parse(const std::string& text, const std::string& fileName, Facility& facility, std::string& error);
+    // The keys of a router entry the facility itself reads; the bridges
+    // read their protocols' keys and refuse any other.
+    static const std::vector<std::string>& routerKeys();
 
     const DeviceInstance* instance(const std::string& name) const;
     // A device given by instance name or by number.

@@ -40,6 +40,10 @@ std::size_t crashReportText(const char* what, char* out, std::size_t capacity);
 // Installs the handlers (crash_report_posix.cpp, crash_report_win32.cpp):
 // SIGSEGV, SIGBUS, SIGFPE, SIGILL and SIGABRT on POSIX, unhandled exceptions
 // on Windows. Each writes the report and ends the process with crashExitStatus.
+// Call it on the panel thread: a fault arrives on the thread that caused it,
+// and the POSIX report's first line says so when that is another thread
+// (", on a thread other than the panel thread"); when two threads fault, one
+// reports.
 void installCrashReport();
 
 }  // namespace zarn_host

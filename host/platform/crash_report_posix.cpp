@@ -1,6 +1,8 @@
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "platform/crash_report.h"
@@ -24,11 +26,29 @@ constexpr Caught caught[] = {
     {SIGABRT, "SIGABRT (abort)"},
 };
 
+// The thread that installed the handlers: the panel thread. A synchronous
+// fault arrives on the thread that caused it, so a fault elsewhere (a
+// thread of the panel's own, the bridges' I/O thread) says so.
+pthread_t panelThread;
+std::atomic<bool> reporting{false};
+char what[160];
+
+void append(std::size_t& at, const char* text) {
+    for (; *text && at + 1 < sizeof what; ++text) what[at++] = *text;
+    what[at] = '\0';
+}
+
 extern "C" void onCrash(int signal) {
-    const char* what = "a fatal signal";
-    for (const auto& c : caught) {
-        if (c.signal == signal) what = c.what;
+    // One report: a second thread that faults meanwhile waits for the exit.
+    if (reporting.exchange(true)) {
+        for (;;) pause();
     }
+    std::size_t at = 0;
+    append(at, "a fatal signal");
+    for (const auto& c : caught) {
+        if (c.signal == signal) at = 0, append(at, c.what);
+    }
+    if (!pthread_equal(pthread_self(), panelThread)) append(at, ", on a thread other than the panel thread");
     std::size_t length = crashReportText(what, report, sizeof report);
     std::size_t written = 0;
     while (written < length) {
@@ -42,6 +62,7 @@ extern "C" void onCrash(int signal) {
 }  // namespace
 
 void installCrashReport() {
+    panelThread = pthread_self();
     stack_t stack{};
     stack.ss_sp = alternateStack;
     stack.ss_size = sizeof alternateStack;

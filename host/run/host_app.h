@@ -57,7 +57,7 @@ struct ServeContext {
 // start. The browser front-end's is web/serve.h's serveWeb.
 using ServeFunction = std::function<bool(ServeContext& context, std::string& error)>;
 
-// Starts the facility's bridges (SW-P-08, TSL UMD); null with an empty error
+// Starts the facility's bridges (SW-P-08, Ember+, TSL UMD); null with an empty error
 // when it has none, null with a one-line error when they cannot start.
 using BridgesFunction = std::function<std::unique_ptr<Bridges>(const std::string& facilityPath, SimHost& host,
                                                                bool allowRemote, std::string& error)>;

@@ -23,7 +23,7 @@ enum class TraceKind {
     error,    // "!! " an error of the run (a failed expectation, a bad step)
     note,     // no marker
     picture,  // a block without a time stamp, such as a panel picture
-    bridge,   // "<> " traffic of a bridge to facility equipment (SW-P-08, TSL UMD)
+    bridge,   // "<> " traffic of a bridge to facility equipment (SW-P-08, Ember+, TSL UMD)
 };
 
 // The kind's name as the page knows it: "step", "in", "out", ...

@@ -33,6 +33,11 @@ TEST_P(BridgeConfigRefusal, IsOneLineNamingFileAndPath) {
 }
 
 const Refusal refusals[] = {
+    {"a misspelt protocol in a router entry",
+     R"({"routers":[{"device":101,"sources":4,"destinations":4},{"device":102,"swp8":{"listen":"127.0.0.1:8910"}}]})",
+     false,
+     "k7.json: /routers/1/swp8: unknown key (known: swp08, emberplus, device, sources, destinations, sourceNames, "
+     "destinationNames, crosspoints, locked, comment)"},
     {"unknown key in swp08",
      R"({"routers":[{"device":101,"swp08":{"listen":"127.0.0.1:8910","matrix":0,"level":0,"lvl":1}}]})", false,
      R"(k7.json: /routers/0/swp08: unknown key "lvl")"},

@@ -150,6 +150,10 @@ public:
     std::function<void()> pump;
 
 private:
+public:
+    int fd() const { return fd_; }
+
+private:
     // Every message the host sends, in every test, decodes and is within the
     // protocol document's size.
     static void checkSize(const swp08::Bytes& data) {
@@ -210,6 +214,13 @@ public:
         host.trace().setSink([this](int64_t, TraceKind, const std::string& text) { trace.push_back(text); });
         std::vector<std::unique_ptr<Module>> modules;
         modules.push_back(std::make_unique<Swp08Module>(std::move(routers), false, timing, limits));
+        runtime = std::make_unique<Runtime>(std::move(modules));
+        started = runtime->start(host, error);
+    }
+    // A host of these modules (any protocols).
+    BridgedHost(const std::string& facilityJson, std::vector<std::unique_ptr<Module>> modules)
+        : host(facilityOf(facilityJson)) {
+        host.trace().setSink([this](int64_t, TraceKind, const std::string& text) { trace.push_back(text); });
         runtime = std::make_unique<Runtime>(std::move(modules));
         started = runtime->start(host, error);
     }

@@ -90,7 +90,10 @@ EmberTree twoRouters() {
 
 std::vector<std::string> identifiers(const std::vector<ember::Element>& elements) {
     std::vector<std::string> out;
-    for (const auto& e : elements) out.push_back(std::to_string(e.number) + " " + e.identifier.value_or("?"));
+    for (const auto& e : elements) {
+        const int64_t number = e.qualified && !e.path.empty() ? e.path.back() : e.number;
+        out.push_back(std::to_string(number) + " " + e.identifier.value_or("?"));
+    }
     return out;
 }
 
@@ -101,14 +104,17 @@ TEST(EmberTree, DirectoriesFollowTheServedLayout) {
     EXPECT_EQ(identifiers(m.elements), (std::vector<std::string>{"1 identity", "2 routers"}));
     EXPECT_FALSE(m.elements[0].qualified);
 
+    // A node's directory is its children, each qualified: a consumer that
+    // walks the tree takes them as what lies below and asks on from there.
     ASSERT_TRUE(tree.directory({2}, m));
-    ASSERT_EQ(m.elements.size(), 1u);
+    EXPECT_EQ(identifiers(m.elements), (std::vector<std::string>{"1 K7 SDI Router", "2 K7 Audio Router"}));
     EXPECT_TRUE(m.elements[0].qualified);
-    EXPECT_EQ(identifiers(*m.elements[0].children), (std::vector<std::string>{"1 K7 SDI Router", "2 K7 Audio Router"}));
+    EXPECT_EQ(m.elements[1].path, (ember::Path{2, 2}));
 
     ASSERT_TRUE(tree.directory({2, 2, 2, 1}, m));  // the audio router's target labels, numbered from 0
-    EXPECT_EQ(identifiers(*m.elements[0].children), (std::vector<std::string>{"0 t-0", "1 t-1", "2 t-2"}));
-    EXPECT_EQ((*m.elements[0].children)[1].value, ember::Value::ofString("2"));
+    EXPECT_EQ(identifiers(m.elements), (std::vector<std::string>{"0 t-0", "1 t-1", "2 t-2"}));
+    EXPECT_EQ(m.elements[1].value, ember::Value::ofString("2"));
+    EXPECT_EQ(m.elements[1].path, (ember::Path{2, 2, 2, 1, 1}));
     ASSERT_TRUE(tree.directory({2, 1, 2, 2, 2}, m));
     EXPECT_EQ(m.elements[0].value, ember::Value::ofString("Cam 1"));
     EXPECT_EQ(m.elements[0].access, ember::Access::read);
@@ -154,7 +160,7 @@ TEST(EmberTree, ThePanelNodeServesValuesFunctionsAndWritableLists) {
     ASSERT_TRUE(tree.directory({}, m));
     EXPECT_EQ(identifiers(m.elements), (std::vector<std::string>{"1 identity", "2 routers", "3 panel"}));
     ASSERT_TRUE(tree.directory({3}, m));
-    const auto& items = *m.elements[0].children;
+    const auto& items = m.elements;
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].access, ember::Access::read);
     EXPECT_EQ(items[1].kind, ember::ElementKind::function);

@@ -241,15 +241,22 @@ protected:
     FewControllers() { limits.maxControllers = 2; }
 };
 
-TEST_F(FewControllers, OneTooManyIsClosed) {
-    auto a = controller();
-    auto b = controller();
+// Full, a new controller takes the place of the one silent longest: idle
+// connections cannot lock a working controller out.
+TEST_F(FewControllers, OneTooManyTakesThePlaceOfTheSilentLongest) {
+    auto idle = controller();
+    auto busy = controller();
     ASSERT_TRUE(host->pumpUntilStatus("with 2 controllers"));
-    auto c = controller();
-    EXPECT_TRUE(c->awaitClosed());
-    EXPECT_TRUE(host->pumpUntil([&] { return host->traced("refused: 2 connected already"); }));
-    ASSERT_TRUE(a->send(crosspointMessage(Kind::interrogate, 0)));
-    EXPECT_TRUE(a->awaitKind(Kind::tally));
+    ASSERT_TRUE(busy->send(crosspointMessage(Kind::interrogate, 0)));
+    ASSERT_TRUE(busy->awaitKind(Kind::tally));
+    auto next = controller();
+    EXPECT_TRUE(idle->awaitClosed());
+    EXPECT_TRUE(host->pumpUntil([&] { return host->traced("dropped for a new one: 2 connected"); }));
+    for (Peer* peer : {busy.get(), next.get()}) {
+        ASSERT_TRUE(peer->send(crosspointMessage(Kind::interrogate, 0)));
+        EXPECT_TRUE(peer->awaitKind(Kind::tally));
+    }
+    EXPECT_NE(host->runtime->statusJson().find(R"("evicted":1)"), std::string::npos);
 }
 
 }  // namespace

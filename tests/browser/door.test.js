@@ -126,3 +126,16 @@ test('--serve on an address other machines reach needs --allow-remote', () => {
   expect(refused.stderr.trim().split('\n')).toEqual([
     'zarn_host: --serve 0.0.0.0 would let anyone who can reach this machine operate the panel; add --allow-remote to mean it']);
 });
+
+test('a port in use is reported with its address once', async () => {
+  const busy = http.createServer();
+  await new Promise((resolve) => busy.listen(0, '127.0.0.1', resolve));
+  const { port } = busy.address();
+  try {
+    const refused = runHost(['--serve', `127.0.0.1:${port}`]);
+    expect(refused.status).toBe(2);
+    expect(refused.stderr.trim().split('\n')).toEqual([`zarn_host: cannot listen on 127.0.0.1:${port}`]);
+  } finally {
+    busy.close();
+  }
+});

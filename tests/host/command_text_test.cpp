@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "text/error_line.h"
+
 using zarn_host::parseCommand;
 using zarn_host::ParsedCommand;
 
@@ -119,3 +125,25 @@ TEST(command_text, a_shown_file_name_is_the_part_after_the_last_separator) {
 }
 
 }  // namespace
+
+// Lines two threads write to one stream come out whole, each once.
+TEST(error_line, lines_from_two_threads_never_mix) {
+    std::ostringstream out;
+    auto writer = [&out](char mark) {
+        for (int i = 0; i < 2000; ++i) zarn_host::errorLine(out, std::string(40 + i % 7, mark) + std::to_string(i));
+    };
+    std::thread a(writer, 'a'), b(writer, 'b');
+    a.join();
+    b.join();
+    std::istringstream in(out.str());
+    int lines = 0;
+    for (std::string line; std::getline(in, line); ++lines) {
+        ASSERT_FALSE(line.empty());
+        const char mark = line[0];
+        const std::size_t digits = line.find_first_of("0123456789");
+        ASSERT_NE(digits, std::string::npos) << line;
+        EXPECT_EQ(line.find_first_not_of(mark), digits) << line;
+        EXPECT_EQ(digits, 40u + static_cast<std::size_t>(std::stoi(line.substr(digits))) % 7) << line;
+    }
+    EXPECT_EQ(lines, 4000);
+}

@@ -97,8 +97,9 @@ TEST(page_state, the_state_gives_the_limits_the_page_keeps_to) {
     Session s;
     json state = zarn_host::pageState(s.host, s.runner, {"C:\\panels\\k7.dll", false, 0});
     EXPECT_EQ(state["library"], "k7.dll");
-    EXPECT_EQ(state["limits"],
-              json({{"traceLines", zarn_host::keptTraceLines}, {"sessionSteps", zarn_host::keptSessionSteps}}));
+    EXPECT_EQ(state["limits"], json({{"traceLines", zarn_host::keptTraceLines},
+                                     {"sessionSteps", zarn_host::keptSessionSteps},
+                                     {"rowsPerRequest", zarn_host::rowsPerRequest}}));
     state = zarn_host::pageState(s.host, s.runner, {"", false, 0, 64});
     EXPECT_EQ(state["limits"]["traceLines"], 64);
 }

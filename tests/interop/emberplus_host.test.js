@@ -152,3 +152,24 @@ test("the panel's values follow, a button is invoked and the source list written
     await client.setValueAsync(monitor3, "Black").catch(() => {});
     await stepOk('expect route "K7 SDI Router" 42 "VT 2"');
 });
+
+// The library's own walk of a whole tree: each answer comes in the form
+// asked, so it takes every node once and ends, within the request rate.
+test("the consumer's expand walks the whole served tree and ends", { timeout: 30000 }, async () => {
+    const walker = new EmberClient({ host: "127.0.0.1", port });
+    walker.on("error", () => {});
+    await walker.connectAsync();
+    try {
+        await within(15000, "expand to end", (done) => walker.expandAsync().then(done));
+        const routers = walker.root.getElementByNumber(2);
+        assert.ok(routers && routers.getChildren().length >= 2);
+        const sdi = routers.getElementByNumber(1);
+        assert.equal(sdi.contents.identifier, "K7 SDI Router");
+        const labels = sdi.getElementByNumber(2);
+        assert.equal(labels.getElementByNumber(1).getChildren().length, 64);
+        const served = (await api("/api/state")).bridges.find((b) => b.kind === "emberplus" && b.role === "listen");
+        assert.equal(served.floods, 0);
+    } finally {
+        await walker.disconnectAsync().catch(() => {});
+    }
+});

@@ -6,7 +6,7 @@
 # and the codecs but no other protocol, and bridges/ itself (the table of
 # protocols) sees the runtime and the protocols; the web's plumbing sees only
 # texts. A row's "X/api" is X's one header the others may see. Run with
-# -DHOST=<the host folder>.
+# -DHOST=<the host folder> -DPROTOCOLS=<the bridges' protocols, comma-separated>.
 #
 # folder              may include
 set(allowed_text        "")
@@ -16,11 +16,18 @@ set(allowed_sim         "text;platform;model")
 set(allowed_scenario    "text;platform;model;sim")
 set(allowed_run         "text;platform;model;sim;scenario;bridges/api")
 set(allowed_validate    "text;platform;model;sim;scenario")
-set(allowed_bridges     "text;platform;model;sim;bridges/api;bridges/runtime;bridges/swp08;bridges/tsl_umd;bridges/emberplus")
+set(allowed_bridges     "text;platform;model;sim;bridges/api;bridges/runtime")
 set(allowed_bridges/runtime "text;platform;model;sim;bridges/api")
-set(allowed_bridges/swp08   "text;platform;model;sim;bridges/api;bridges/codecs;bridges/runtime")
-set(allowed_bridges/tsl_umd "text;platform;model;sim;bridges/api;bridges/codecs;bridges/runtime")
-set(allowed_bridges/emberplus "text;platform;model;sim;bridges/api;bridges/codecs;bridges/runtime")
+# A row a protocol, from -DPROTOCOLS (comma-separated, as the build declares
+# them with zarn_bridge_protocol); the table of protocols sees each.
+string(REPLACE "," ";" protocols "${PROTOCOLS}")
+if(NOT protocols)
+  message(FATAL_ERROR "no protocols given (-DPROTOCOLS=swp08,...)")
+endif()
+foreach(protocol IN LISTS protocols)
+  set(allowed_bridges/${protocol} "text;platform;model;sim;bridges/api;bridges/codecs;bridges/runtime")
+  list(APPEND allowed_bridges bridges/${protocol})
+endforeach()
 set(allowed_web         "text;platform;model;sim;scenario;run;bridges/api;web")
 set(allowed_app         "text;platform;model;sim;scenario;run;validate;bridges/api;web")
 # The web front-end's rooms: the HTTP plumbing sees only texts; the page's

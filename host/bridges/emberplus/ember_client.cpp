@@ -4,14 +4,11 @@
 #include <chrono>
 #include <vector>
 
-#include "bridges/runtime/tcp.h"
 #include "sim/sim_host.h"
 #include "text/command_text.h"
 
 namespace zarn_host::bridges {
 namespace {
-
-using asio::ip::tcp;
 
 bool startsWith(const ember::Path& path, const ember::Path& prefix) {
     return path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
@@ -19,131 +16,54 @@ bool startsWith(const ember::Path& path, const ember::Path& prefix) {
 
 }  // namespace
 
-EmberClient::EmberClient(Runtime& rt, EmberRouterConfig config, int32_t destinations, EmberClientTiming timing)
+EmberClient::EmberClient(Runtime& rt, EmberRouterConfig config, int32_t destinations, ClientTiming timing,
+                         int keepAliveMs)
     : config(std::move(config)),
       destinations(destinations),
       rt_(rt),
-      io_(rt.io()),
-      timing_(timing),
-      nextBackoffMs_(timing.firstBackoffMs),
-      socket_(io_),
-      timer_(io_),
-      settleTimer_(io_) {}
-
-void EmberClient::settle() {
-    if (settled_) return;
-    settled_ = true;
-    rt_.firstSettled();
-}
+      link_(rt, this->config.at,
+            ClientOptions{"emberplus", "provider", this->config.device, true, limits::kEmberWaitingBytes, keepAliveMs,
+                          ember::keepAliveRequest()},
+            timing) {}
 
 void EmberClient::connect() {
-    connectTo(io_, socket_, config.at, [this](const std::string& why) {
-        if (!why.empty()) {
-            lost(why);
-            return;
-        }
-        up_ = true;
-        state = EmberClientState::connected;
-        out_.clear();
-        nextBackoffMs_ = timing_.firstBackoffMs;
-        decoder_ = ember::S101Decoder();
-        labels_.clear();
-        labelNodes_.clear();
-        int32_t device = config.device;
-        rt_.trace(where() + ": connected to the provider of device " + std::to_string(device) + "'s matrix " +
-                  emberPathText(config.matrix));
-        rt_.toHost([device](SimHost& host, bool& changed) {
-            if (!host.facility().online(device)) {
-                host.setOnline(device, true);
-                host.trace().line(TraceKind::step, "online " + std::to_string(device) + " (provider connected)");
-                changed = true;
-            }
-        });
-        read();
-        request(config.matrix, ember::CommandType::get_directory);
-        request(config.matrix, ember::CommandType::subscribe);
-        settleTimer_.expires_after(std::chrono::milliseconds(timing_.settleMs));
-        settleTimer_.async_wait([this](const asio::error_code& ec) {
-            if (!ec) settle();
-        });
-    });
+    link_.start({[this] { connected(); }, [this](const uint8_t* data, std::size_t n) { onData(data, n); }, nullptr});
 }
 
-void EmberClient::lost(const std::string& why) {
-    settle();
-    asio::error_code ignored;
-    socket_.close(ignored);
-    settleTimer_.cancel();
-    if (up_) {
-        int32_t device = config.device;
-        rt_.trace(where() + ": connection lost (" + why + "); reconnecting");
-        rt_.toHost([device](SimHost& host, bool& changed) {
-            host.setOnline(device, false);
-            host.trace().line(TraceKind::step, "offline " + std::to_string(device) + " (provider connection lost)");
-            changed = true;
-        });
-    }
-    up_ = false;
-    state = EmberClientState::reconnecting;
-    const int wait = nextBackoffMs_;
-    nextBackoffMs_ = std::min(nextBackoffMs_ * 2, timing_.mostBackoffMs);
-    timer_.expires_after(std::chrono::milliseconds(wait));
-    timer_.async_wait([this](const asio::error_code& ec) {
-        if (!ec) connect();
-    });
+void EmberClient::connected() {
+    decoder_ = ember::S101Decoder();
+    labels_.clear();
+    labelNodes_.clear();
+    rt_.trace(where() + ": reading matrix " + emberPathText(config.matrix));
+    request(config.matrix, ember::CommandType::get_directory);
+    request(config.matrix, ember::CommandType::subscribe);
 }
 
 void EmberClient::close() {
-    up_ = false;
-    asio::error_code ec;
-    socket_.close(ec);
-    timer_.cancel();
-    settleTimer_.cancel();
+    link_.close();
 }
 
-void EmberClient::read() {
-    socket_.async_read_some(asio::buffer(buffer_), [this](const asio::error_code& ec, std::size_t n) {
-        if (ec) {
-            if (ec != asio::error::operation_aborted)
-                lost(ec == asio::error::eof ? "closed by the provider" : ec.message());
-            return;
-        }
-        std::vector<ember::S101Event> events;
-        decoder_.feed(buffer_.data(), n, events);
-        for (const auto& e : events) {
-            if (e.kind == ember::S101Event::Kind::keep_alive_request) {
-                out_.push_back(ember::keepAliveResponse());
-                if (out_.size() == 1) writeNext();
-            } else if (e.kind == ember::S101Event::Kind::message) {
-                onMessage(e.message);
-            } else if (e.kind == ember::S101Event::Kind::error) {
-                ++badMessages;
-                rt_.trace(where() + " <- provider: bad packet (" + printable(e.detail, 120) + ")");
-                if (e.error == ember::S101Error::message_too_long) {
-                    lost("a message too long");
-                    return;
-                }
+void EmberClient::onData(const uint8_t* data, std::size_t n) {
+    std::vector<ember::S101Event> events;
+    decoder_.feed(data, n, events);
+    for (const auto& e : events) {
+        if (e.kind == ember::S101Event::Kind::keep_alive_request) {
+            link_.send(ember::keepAliveResponse());
+        } else if (e.kind == ember::S101Event::Kind::message) {
+            onMessage(e.message);
+        } else if (e.kind == ember::S101Event::Kind::error) {
+            ++badMessages;
+            rt_.trace(where() + " <- provider: bad packet (" + printable(e.detail, 120) + ")");
+            if (e.error == ember::S101Error::message_too_long) {
+                link_.drop("a message too long");
+                return;
             }
         }
-        read();
-    });
-}
-
-void EmberClient::send(const ember::GlowMessage& m) {
-    if (!up_) return;
-    // One write at a time: two async_writes on a socket may interleave.
-    for (auto& packet : ember::frameMessage(ember::encodeGlow(m))) {
-        out_.push_back(std::move(packet));
-        if (out_.size() == 1) writeNext();
     }
 }
 
-void EmberClient::writeNext() {
-    asio::async_write(socket_, asio::buffer(out_.front()), [this](const asio::error_code& ec, std::size_t) {
-        if (ec) return;  // the read sees the loss; the next connect starts afresh
-        out_.pop_front();
-        if (!out_.empty()) writeNext();
-    });
+void EmberClient::send(const ember::GlowMessage& m) {
+    for (auto& packet : ember::frameMessage(ember::encodeGlow(m))) link_.send(std::move(packet));
 }
 
 // A command on the element at path, as a qualified node (or matrix) holding it.
@@ -161,7 +81,7 @@ void EmberClient::request(const ember::Path& path, ember::CommandType command) {
 }
 
 void EmberClient::connectRoute(int32_t target, int32_t source) {
-    if (!up_) return;
+    if (!link_.up()) return;
     ember::Element matrix;
     matrix.kind = ember::ElementKind::matrix;
     matrix.qualified = true;
@@ -226,7 +146,7 @@ void EmberClient::onElement(const ember::Element& e, const ember::Path& path) {
                 changed = true;
             });
         }
-        if (e.hasContents()) settle();
+        if (e.hasContents()) link_.settle();
         return;
     }
     if (labels_.empty() || !startsWith(path, labels_)) return;

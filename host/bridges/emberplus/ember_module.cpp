@@ -52,8 +52,7 @@ bool EmberModule::start(Runtime& rt, SimHost& host, std::string& error) {
         }
         rt.watchRouter(host, rc.device, *r);
         if (!rc.listen) {
-            clients_.push_back(std::make_unique<EmberClient>(rt, rc, r->destinations, timing_));
-            rt.expectFirstConnect();
+            clients_.push_back(std::make_unique<EmberClient>(rt, rc, r->destinations, timing_, limits_.keepAliveMs));
             clientOf_[rc.device] = clients_.back().get();
             // Offline until the provider answers.
             host.setOnline(rc.device, false);
@@ -123,7 +122,7 @@ void EmberModule::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
     }
     for (const CrosspointChange& change : changes) {
         auto client = clientOf_.find(change.device);
-        if (client != clientOf_.end() && change.source > 0) {
+        if (client != clientOf_.end() && change.source > 0 && !change.fromRouter) {
             EmberClient* c = client->second;
             const int32_t target = change.destination - 1;
             const int32_t source = change.source - 1;
@@ -155,17 +154,20 @@ void EmberModule::status(nlohmann::json& page) const {
                                {"matrix", emberPathText(EmberTree::matrixPath(at.second))}});
         }
         int n = p->count;
-        page["bridges"].push_back({{"kind", "emberplus"},
-                                   {"role", "listen"},
-                                   {"address", p->at.text()},
-                                   {"consumers", n},
-                                   {"badMessages", p->badMessages.load()},
-                                   {"routers", routers},
-                                   {"status", "listening on " + p->at.text() + " with " + std::to_string(n) +
-                                                  (n == 1 ? " consumer" : " consumers")}});
+        nlohmann::json row = {{"kind", "emberplus"},
+                              {"role", "listen"},
+                              {"address", p->at.text()},
+                              {"consumers", n},
+                              {"badMessages", p->badMessages.load()},
+                              {"routers", routers},
+                              {"status", "listening on " + p->at.text() + " with " + std::to_string(n) +
+                                             (n == 1 ? " consumer" : " consumers")}};
+        row["throttled"] = p->throttled.load();
+        row["floods"] = p->floods.load();
+        p->listener.addCounters(row);
+        page["bridges"].push_back(std::move(row));
     }
     for (const auto& c : clients_) {
-        const EmberClientState state = c->state;
         page["bridges"].push_back({{"kind", "emberplus"},
                                    {"role", "connect"},
                                    {"address", c->at()},
@@ -173,10 +175,7 @@ void EmberModule::status(nlohmann::json& page) const {
                                    {"name", rt_->deviceName(c->config.device)},
                                    {"matrix", emberPathText(c->config.matrix)},
                                    {"badMessages", c->badMessages.load()},
-                                   {"status", (state == EmberClientState::connected    ? "connected to "
-                                               : state == EmberClientState::connecting ? "connecting to "
-                                                                                       : "reconnecting to ") +
-                                                  c->at() + " (matrix " + emberPathText(c->config.matrix) + ")"}});
+                                   {"status", c->statusText() + " (matrix " + emberPathText(c->config.matrix) + ")"}});
     }
 }
 

@@ -21,7 +21,7 @@ namespace zarn_host::bridges {
 class EmberModule : public Module {
 public:
     EmberModule(std::vector<EmberRouterConfig> routers, EmberPanelConfig panel, bool allowRemote,
-                ProviderLimits limits = {}, EmberClientTiming timing = {})
+                ProviderLimits limits = {}, ClientTiming timing = {})
         : routers_(std::move(routers)),
           panel_(std::move(panel)),
           allowRemote_(allowRemote),
@@ -30,6 +30,7 @@ public:
     bool start(Runtime& rt, SimHost& host, std::string& error) override;
     void handOn(SimHost& host, const std::vector<CrosspointChange>& changes) override;
     void status(nlohmann::json& page) const override;
+    const char* label() const override { return "Ember+"; }
     void stop() override;
 
 private:
@@ -40,7 +41,7 @@ private:
     std::vector<std::string> shown_;  // panel thread: the panel items' values as last handed on
     bool allowRemote_;
     ProviderLimits limits_;
-    EmberClientTiming timing_;
+    ClientTiming timing_;
     Runtime* rt_ = nullptr;
     std::vector<std::unique_ptr<Provider>> providers_;
     std::vector<std::unique_ptr<EmberClient>> clients_;

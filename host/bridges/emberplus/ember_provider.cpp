@@ -1,14 +1,14 @@
 #include "bridges/emberplus/ember_provider.h"
 
+#include <algorithm>
+
 #include "bridges/emberplus/ember_config.h"
-#include "bridges/runtime/tcp.h"
 #include "sim/sim_host.h"
 #include "text/command_text.h"
 
 namespace zarn_host::bridges {
 namespace {
 
-using asio::ip::tcp;
 using ember::ConnectionDisposition;
 
 const char* commandName(ember::CommandType c) {
@@ -68,52 +68,98 @@ std::string describeGlow(const ember::GlowMessage& m) {
 
 // ---- A consumer ----------------------------------------------------------------
 
-Consumer::Consumer(Provider& provider, tcp::socket socket)
-    : provider_(provider), socket_(std::move(socket)), decoder_(provider.limits.maxMessage) {
-    asio::error_code ec;
-    auto remote = socket_.remote_endpoint(ec);
-    peer = ec ? "?" : remote.address().to_string() + ":" + std::to_string(remote.port());
-    // A message is several packets written one after another: without this
-    // the last small one waits for the peer's delayed acknowledgement.
-    socket_.set_option(tcp::no_delay(true), ec);
+Consumer::Consumer(Provider& provider, std::shared_ptr<PeerLink> link)
+    : peer(link->peer()),
+      provider_(provider),
+      link_(std::move(link)),
+      decoder_(provider.limits.maxMessage),
+      budget_(provider.limits.requestBurst),
+      refilled_(std::chrono::steady_clock::now()),
+      drainTimer_(provider.io) {
+    link_->watchSilence(std::chrono::milliseconds(provider.limits.keepAliveMs), ember::keepAliveRequest());
 }
 
 void Consumer::start() {
-    read();
+    std::weak_ptr<Consumer> weak = shared_from_this();
+    link_->start(
+        [weak](const uint8_t* data, std::size_t n) {
+            if (auto c = weak.lock()) c->onData(data, n);
+        },
+        [weak](LinkEnd end, const std::string&) {
+            if (auto c = weak.lock()) c->onClosed(end);
+        });
 }
 
-void Consumer::read() {
-    auto self = shared_from_this();
-    socket_.async_read_some(asio::buffer(buffer_), [this, self](const asio::error_code& ec, std::size_t n) {
-        if (ec) {
-            if (!closed_) provider_.rt.trace(provider_.where() + ": consumer " + peer + " disconnected");
-            close();
-            return;
-        }
-        std::vector<ember::S101Event> events;
-        decoder_.feed(buffer_.data(), n, events);
-        for (const auto& e : events) {
-            if (closed_) return;
-            switch (e.kind) {
-                case ember::S101Event::Kind::keep_alive_request:
-                    sendBytes(ember::keepAliveResponse());
-                    break;
-                case ember::S101Event::Kind::keep_alive_response:
-                    break;
-                case ember::S101Event::Kind::message:
-                    onMessage(e.message);
-                    break;
-                case ember::S101Event::Kind::error: {
-                    ++provider_.badMessages;
-                    const bool drop = e.error == ember::S101Error::message_too_long;
-                    provider_.rt.trace(provider_.where() + " <- " + peer + ": bad packet (" + printable(e.detail, 120) +
-                                       ")" + (drop ? ", dropped" : ""));
-                    if (drop) close();
-                    break;
-                }
+void Consumer::onClosed(LinkEnd end) {
+    if (closed_) return;
+    if (end == LinkEnd::peer_closed) {
+        provider_.rt.trace(provider_.where() + ": consumer " + peer + " disconnected");
+    } else if (end != LinkEnd::evicted) {  // the listener traced why
+        provider_.rt.trace(provider_.where() + ": consumer " + peer + " " + linkEndText(end) + "; dropped");
+    }
+    close();
+}
+
+void Consumer::onData(const uint8_t* data, std::size_t n) {
+    std::vector<ember::S101Event> events;
+    decoder_.feed(data, n, events);
+    for (const auto& e : events) {
+        if (closed_) return;
+        switch (e.kind) {
+            case ember::S101Event::Kind::keep_alive_request:
+                sendBytes(ember::keepAliveResponse());
+                break;
+            case ember::S101Event::Kind::keep_alive_response:
+                break;
+            case ember::S101Event::Kind::message:
+                waitingBytes_ += e.message.size();
+                waiting_.push_back(e.message);
+                break;
+            case ember::S101Event::Kind::error: {
+                ++provider_.badMessages;
+                const bool drop = e.error == ember::S101Error::message_too_long;
+                provider_.rt.trace(provider_.where() + " <- " + peer + ": bad packet (" + printable(e.detail, 120) +
+                                   ")" + (drop ? ", dropped" : ""));
+                if (drop) close();
+                break;
             }
         }
-        if (!closed_) read();
+    }
+    if (!closed_ && (waiting_.size() > provider_.limits.maxQueued || waitingBytes_ > provider_.limits.maxMessage)) {
+        ++provider_.floods;
+        provider_.rt.trace(provider_.where() + ": consumer " + peer + " has " + std::to_string(waiting_.size()) +
+                           " messages waiting to be answered; dropped");
+        close();
+        return;
+    }
+    drain();
+}
+
+// A flood is answered at the rate, not as fast as it comes: past the
+// budget the rest waits until it is back.
+void Consumer::drain() {
+    const auto now = std::chrono::steady_clock::now();
+    const double seconds = std::chrono::duration<double>(now - refilled_).count();
+    refilled_ = now;
+    budget_ = std::min<double>(provider_.limits.requestBurst, budget_ + seconds * provider_.limits.requestsPerSecond);
+    while (!closed_ && !waiting_.empty() && budget_ >= 1) {
+        budget_ -= 1;
+        ember::Bytes message = std::move(waiting_.front());
+        waiting_.pop_front();
+        waitingBytes_ -= message.size();
+        onMessage(message);
+    }
+    if (closed_ || waiting_.empty()) return;
+    if (!draining_) ++provider_.throttled;
+    draining_ = true;
+    const double wait = (1 - budget_) / provider_.limits.requestsPerSecond;
+    std::weak_ptr<Consumer> weak = shared_from_this();
+    drainTimer_.expires_after(std::chrono::milliseconds(static_cast<int64_t>(wait * 1000) + 1));
+    drainTimer_.async_wait([weak](const asio::error_code& ec) {
+        auto c = weak.lock();
+        if (!c || ec) return;
+        c->draining_ = false;
+        c->drain();
     });
 }
 
@@ -245,60 +291,30 @@ void Consumer::send(const ember::GlowMessage& message) {
 }
 
 void Consumer::sendBytes(const ember::Bytes& bytes) {
-    if (closed_ || bytes.empty()) return;
-    if (pending_ + bytes.size() > provider_.limits.maxPendingWrite) {
-        provider_.rt.trace(provider_.where() + ": consumer " + peer + " does not read; dropped");
-        close();
-        return;
-    }
-    pending_ += bytes.size();
-    out_.push_back(bytes);
-    if (out_.size() == 1) writeNext();
-}
-
-void Consumer::writeNext() {
-    auto self = shared_from_this();
-    asio::async_write(socket_, asio::buffer(out_.front()), [this, self](const asio::error_code& ec, std::size_t) {
-        if (ec) {
-            close();
-            return;
-        }
-        pending_ -= out_.front().size();
-        out_.pop_front();
-        if (!out_.empty()) writeNext();
-    });
+    if (!closed_ && !bytes.empty()) link_->send(bytes);
 }
 
 void Consumer::close() {
     if (closed_) return;
     closed_ = true;
-    asio::error_code ec;
-    socket_.close(ec);
-    if (provider_.consumers.erase(shared_from_this())) --provider_.count;
+    auto self = shared_from_this();
+    drainTimer_.cancel();
+    link_->close();
+    if (provider_.consumers.erase(self)) --provider_.count;
 }
 
 // ---- A listen address -------------------------------------------------------------
 
 bool Provider::open(std::string& error) {
-    return listenOn(acceptor, at, "emberplus listen", error);
+    return listener.open(error);
 }
 
 void Provider::accept() {
-    acceptor.async_accept([this](const asio::error_code& ec, tcp::socket socket) {
-        if (ec == asio::error::operation_aborted) return;
-        if (!ec) {
-            auto c = std::make_shared<Consumer>(*this, std::move(socket));
-            if (consumers.size() >= limits.maxConsumers) {
-                rt.trace(where() + ": consumer " + c->peer + " refused: " + std::to_string(limits.maxConsumers) +
-                         " connected already");
-            } else {
-                consumers.insert(c);
-                ++count;
-                rt.trace(where() + ": consumer " + c->peer + " connected");
-                c->start();
-            }
-        }
-        accept();
+    listener.accept([this](std::shared_ptr<PeerLink> link) {
+        auto c = std::make_shared<Consumer>(*this, std::move(link));
+        consumers.insert(c);
+        ++count;
+        c->start();
     });
 }
 
@@ -314,10 +330,9 @@ void Provider::changed(std::size_t index, int32_t target, int32_t source) {
 }
 
 void Provider::close() {
-    asio::error_code ec;
-    acceptor.close(ec);
     auto all = consumers;
     for (const auto& c : all) c->close();
+    listener.close();
 }
 
 }  // namespace zarn_host::bridges

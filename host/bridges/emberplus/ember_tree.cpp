@@ -123,24 +123,24 @@ bool EmberTree::directory(const ember::Path& path, ember::GlowMessage& out) cons
     out = ember::GlowMessage{};
     Element here;
     if (!path.empty() && !contents(path, here)) return false;
-    std::vector<Element> kids;
     if (path.empty() || here.kind == ElementKind::node) {
         for (uint32_t n : children(path)) {
             ember::Path childPath = path;
             childPath.push_back(n);
             Element child;
             if (!contents(childPath, child)) continue;
-            child.number = static_cast<int32_t>(n);
-            kids.push_back(std::move(child));
+            if (path.empty()) {
+                child.number = static_cast<int32_t>(n);
+            } else {
+                child.qualified = true;
+                child.path = std::move(childPath);
+            }
+            out.elements.push_back(std::move(child));
         }
-    }
-    if (path.empty()) {
-        out.elements = std::move(kids);
         return true;
     }
     here.qualified = true;
     here.path = path;
-    if (here.kind == ElementKind::node) here.children = std::move(kids);
     const int index = matrixAt(path);
     if (index >= 0) {
         const ServedMatrix& m = routers[static_cast<std::size_t>(index)];

@@ -50,10 +50,13 @@ public:
     std::vector<ServedMatrix> routers;
     std::vector<ServedPanelItem> panel;  // 3.1, 3.2, ...
 
-    // What a GetDirectory of path answers: the element there (qualified,
-    // or the top level's elements for the root) with its contents, and a
-    // node's children with theirs; a matrix with every connection. False
-    // when no element is there.
+    // What a GetDirectory of path answers, whichever form it came in: a
+    // node's children, each qualified with its contents (the top level's
+    // elements for the root); any other element itself, qualified with its
+    // contents (a matrix with every connection). Consumers that walk a tree
+    // take the answer's elements as what lies below what they asked: a node
+    // answered as itself would be asked again, and again. False when no
+    // element is there.
     bool directory(const ember::Path& path, ember::GlowMessage& out) const;
     // The index of the router whose matrix is at path, or -1.
     int matrixAt(const ember::Path& path) const;

@@ -24,6 +24,9 @@ struct CrosspointChange {
     int32_t device = 0;
     int32_t destination = 0;
     int32_t source = 0;
+    // The router that backs the device said so (Runtime::takeFromRouter):
+    // served peers hear it; the backing client does not send it back.
+    bool fromRouter = false;
 };
 
 // One protocol's bridges, made from its keys of the facility file. The
@@ -44,6 +47,9 @@ public:
     virtual void handOn(SimHost& host, const std::vector<CrosspointChange>& changes) = 0;
     // Appends its entries to page["bridges"] (and page["umd"]) for the page.
     virtual void status(nlohmann::json& page) const = 0;
+    // What the page calls the protocol ("SW-P-08"); the runtime adds it to
+    // each of the module's entries as "label".
+    virtual const char* label() const = 0;
     // Once, as the runtime stops: closes its sockets and cancels its timers.
     // What the closes complete is not run.
     virtual void stop() = 0;

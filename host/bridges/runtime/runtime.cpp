@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "bridges/runtime/limits.h"
 #include "sim/sim_host.h"
 
 namespace zarn_host::bridges {
@@ -85,6 +86,7 @@ void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination,
     if (r->crosspoints[static_cast<std::size_t>(destination)] == source) return;
     if (source == 0) {
         r->crosspoints[static_cast<std::size_t>(destination)] = 0;
+        fromRouters_.push_back({device, destination, source, true});
         return;
     }
     auto lock = r->locked.find(destination);
@@ -97,6 +99,9 @@ void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination,
     host.routeFromOutside(device, destination, source);
     host.facility().forgetRoutesSince(made);
     if (owner) host.facility().router(device)->locked[destination] = *owner;
+    if (host.facility().router(device)->crosspoints[static_cast<std::size_t>(destination)] == source) {
+        fromRouters_.push_back({device, destination, source, true});
+    }
 }
 
 std::string Runtime::deviceName(int32_t device) const {
@@ -115,6 +120,7 @@ bool Runtime::exchange(SimHost& host) {
     // Every route made in the watched routers, in order, then what changed
     // without a route (a router's crosspoint cleared).
     std::vector<CrosspointChange> changes;
+    changes.swap(fromRouters_);
     for (const RouteMade& made : host.facility().takeRoutesMade()) {
         auto seen = seen_.find(made.device);
         if (seen == seen_.end()) continue;
@@ -139,7 +145,13 @@ bool Runtime::exchange(SimHost& host) {
 
 std::string Runtime::statusJson() const {
     nlohmann::json page{{"bridges", nlohmann::json::array()}, {"umd", nlohmann::json::array()}};
-    for (const auto& m : modules_) m->status(page);
+    for (const auto& m : modules_) {
+        const std::size_t before = page["bridges"].size();
+        m->status(page);
+        for (std::size_t i = before; i < page["bridges"].size(); ++i) page["bridges"][i]["label"] = m->label();
+    }
+    nlohmann::json& published = page["limits"];
+    for (const limits::Row& row : limits::table()) published[row.key] = row.value;
     return page.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

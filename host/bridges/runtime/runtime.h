@@ -73,8 +73,9 @@ public:
     // their crosspoints.
     void awaitFirstConnects(std::chrono::milliseconds most);
     // Panel thread: a crosspoint of a backed router as its router says (the
-    // router's state wins over the facility's locks); not handed back to the
-    // peers as a change. Source 0 is no source.
+    // router's state wins over the facility's locks); handed on at the next
+    // exchange as a change fromRouter, for the peers the router is served
+    // to. Source 0 is no source.
     void takeFromRouter(SimHost& host, int32_t device, int32_t destination, int32_t source);
     // Panel thread: the device's instance name, else its number.
     std::string deviceName(int32_t device) const;
@@ -93,6 +94,7 @@ private:
     // Panel thread.
     std::map<int32_t, std::vector<int32_t>> seen_;  // crosspoints as last handed on
     std::map<int32_t, std::string> names_;          // device -> instance name
+    std::vector<CrosspointChange> fromRouters_;     // taken since the last exchange
 };
 
 }  // namespace zarn_host::bridges

@@ -4,14 +4,11 @@
 #include <chrono>
 #include <vector>
 
-#include "bridges/runtime/tcp.h"
 #include "sim/sim_host.h"
 #include "text/command_text.h"
 
 namespace zarn_host::bridges {
 namespace {
-
-using asio::ip::tcp;
 
 uint64_t nowMs() {
     return static_cast<uint64_t>(
@@ -21,78 +18,46 @@ uint64_t nowMs() {
 
 }  // namespace
 
-int Backoff::next() {
-    int wait = nextMs_;
-    nextMs_ = std::min(nextMs_ * 2, timing_.mostBackoffMs);
-    return wait;
-}
-
 Client::Client(Runtime& rt, SwpRouterConfig config, int32_t destinations, ClientTiming timing)
     : config(std::move(config)),
       destinations(destinations),
       rt_(rt),
-      io_(rt.io()),
       timing_(timing),
-      backoff_(timing),
-      socket_(io_),
-      timer_(io_),
-      ticker_(io_) {}
-
-void Client::settle() {
-    if (settled_) return;
-    settled_ = true;
-    rt_.firstSettled();
-}
+      link_(rt, this->config.at,
+            ClientOptions{"swp08", "router", this->config.device, true, limits::kSwp08WaitingBytes, 0, {}}, timing),
+      ticker_(rt.io()) {}
 
 void Client::connect() {
-    connectTo(io_, socket_, config.at, [this](const std::string& why) {
-        if (!why.empty()) {
-            lost(why);
-            return;
+    link_.start({[this] { connected(); }, [this](const uint8_t* data, std::size_t n) { onData(data, n); },
+                 [this] { ticker_.cancel(); }});
+}
+
+void Client::connected() {
+    decoder_.reset();
+    transmitter_.reset();
+    swp08::Message dump;
+    dump.kind = swp08::Kind::tally_dump_request;
+    dump.form = swp08::Form::extended;
+    dump.matrix = config.matrix;
+    dump.level = config.level;
+    write(transmitter_.send(swp08::encode(dump).data, nowMs()));
+    if (config.names == "router") {
+        for (auto kind : {swp08::Kind::source_names_request, swp08::Kind::destination_names_request}) {
+            swp08::Message names = dump;
+            names.kind = kind;
+            // The extended destination names request names the matrix only.
+            if (kind == swp08::Kind::destination_names_request) names.level = 0;
+            names.nameLength = swp08::NameLength::sixteen;
+            write(transmitter_.send(swp08::encode(names).data, nowMs()));
         }
-        up_ = true;
-        state = ClientState::connected;
-        out_.clear();
-        writing_ = 0;
-        backoff_.reset();
-        decoder_.reset();
-        transmitter_.reset();
-        int32_t device = config.device;
-        rt_.trace("swp08 " + at() + ": connected to the router of device " + std::to_string(device));
-        rt_.toHost([device](SimHost& host, bool& changed) {
-            if (!host.facility().online(device)) {
-                host.setOnline(device, true);
-                host.trace().line(TraceKind::step, "online " + std::to_string(device) + " (router connected)");
-                changed = true;
-            }
-        });
-        read();
-        swp08::Message dump;
-        dump.kind = swp08::Kind::tally_dump_request;
-        dump.form = swp08::Form::extended;
-        dump.matrix = config.matrix;
-        dump.level = config.level;
-        write(transmitter_.send(swp08::encode(dump).data, nowMs()));
-        if (config.names == "router") {
-            for (auto kind : {swp08::Kind::source_names_request, swp08::Kind::destination_names_request}) {
-                swp08::Message names = dump;
-                names.kind = kind;
-                // The extended destination names request names the matrix only.
-                if (kind == swp08::Kind::destination_names_request) names.level = 0;
-                names.nameLength = swp08::NameLength::sixteen;
-                write(transmitter_.send(swp08::encode(names).data, nowMs()));
-            }
-        }
-        tick();
-    });
+    }
+    tick();
 }
 
 void Client::tick() {
     ticker_.expires_after(std::chrono::milliseconds(timing_.tickMs));
     ticker_.async_wait([this](const asio::error_code& ec) {
-        if (ec || !up_) return;
-        // A router that does not dump its crosspoints holds up no start.
-        if (++ticks_ >= 5) settle();
+        if (ec || !link_.up()) return;
         write(transmitter_.onTick(nowMs()));
         if (std::size_t dropped = transmitter_.takeDropped()) {
             rt_.trace("swp08 " + at() + ": " + std::to_string(dropped) + " message(s) never acknowledged, dropped");
@@ -101,90 +66,41 @@ void Client::tick() {
     });
 }
 
-void Client::lost(const std::string& why) {
-    settle();
-    asio::error_code ignored;
-    socket_.close(ignored);
-    ticker_.cancel();
-    if (up_) {
-        int32_t device = config.device;
-        rt_.trace("swp08 " + at() + ": connection lost (" + why + "); reconnecting");
-        rt_.toHost([device](SimHost& host, bool& changed) {
-            host.setOnline(device, false);
-            host.trace().line(TraceKind::step, "offline " + std::to_string(device) + " (router connection lost)");
-            changed = true;
-        });
-    }
-    up_ = false;
-    state = ClientState::reconnecting;
-    timer_.expires_after(std::chrono::milliseconds(backoff_.next()));
-    timer_.async_wait([this](const asio::error_code& ec) {
-        if (!ec) connect();
-    });
-}
-
 void Client::close() {
-    up_ = false;
-    asio::error_code ec;
-    socket_.close(ec);
-    timer_.cancel();
     ticker_.cancel();
+    link_.close();
 }
 
-void Client::read() {
-    socket_.async_read_some(asio::buffer(buffer_), [this](const asio::error_code& ec, std::size_t n) {
-        if (ec) {
-            if (ec != asio::error::operation_aborted)
-                lost(ec == asio::error::eof ? "closed by the router" : ec.message());
-            return;
+// A read's ACKs and frames go out in one write (the link gathers what is
+// sent while it hands on a read).
+void Client::onData(const uint8_t* data, std::size_t n) {
+    for (const auto& e : decoder_.feed(data, n)) {
+        swp08::Bytes reply = swp08::replyFor(e);
+        if (!reply.empty()) write(reply);
+        switch (e.kind) {
+            case swp08::Event::Kind::frame:
+                onFrame(e.data);
+                break;
+            case swp08::Event::Kind::ack:
+                write(transmitter_.onAck(nowMs()));
+                break;
+            case swp08::Event::Kind::nak:
+                write(transmitter_.onNak(nowMs()));
+                break;
+            case swp08::Event::Kind::error:
+                rt_.trace("swp08 " + at() + " <- router: bad frame (" + swp08::errorName(e.error) + ": " +
+                          printable(e.detail, 120) + ")");
+                break;
         }
-        holding_ = true;
-        for (const auto& e : decoder_.feed(buffer_.data(), n)) {
-            swp08::Bytes reply = swp08::replyFor(e);
-            if (!reply.empty()) write(reply);
-            switch (e.kind) {
-                case swp08::Event::Kind::frame:
-                    onFrame(e.data);
-                    break;
-                case swp08::Event::Kind::ack:
-                    write(transmitter_.onAck(nowMs()));
-                    break;
-                case swp08::Event::Kind::nak:
-                    write(transmitter_.onNak(nowMs()));
-                    break;
-                case swp08::Event::Kind::error:
-                    rt_.trace("swp08 " + at() + " <- router: bad frame (" + swp08::errorName(e.error) + ": " +
-                              printable(e.detail, 120) + ")");
-                    break;
-            }
-        }
-        holding_ = false;
-        if (writing_ == 0 && !out_.empty()) writeNext();
-        read();
-    });
+    }
 }
 
 void Client::write(const swp08::Bytes& bytes) {
-    if (!up_ || bytes.empty()) return;
-    out_.push_back(bytes);
-    if (!holding_ && writing_ == 0) writeNext();
-}
-
-// What is queued goes out in one write: an ACK and the next frame together.
-// One write at a time: two async_writes on a socket may interleave.
-void Client::writeNext() {
-    std::vector<asio::const_buffer> buffers;
-    for (std::size_t i = 0; i < out_.size() && i < 64; ++i) buffers.push_back(asio::buffer(out_[i]));
-    writing_ = buffers.size();
-    asio::async_write(socket_, buffers, [this](const asio::error_code& ec, std::size_t) {
-        if (ec) return;  // the read sees the loss; the next connect starts afresh
-        for (; writing_ > 0; --writing_) out_.pop_front();
-        if (!out_.empty()) writeNext();
-    });
+    if (!bytes.empty()) link_.send(bytes);
 }
 
 void Client::connectRoute(uint16_t destination, uint16_t source) {
-    if (!up_) return;
+    if (!link_.up()) return;
     swp08::Message m;
     m.kind = swp08::Kind::connect;
     m.matrix = config.matrix;
@@ -225,7 +141,7 @@ void Client::onFrame(const swp08::Bytes& data) {
         case swp08::Kind::tally_dump: {
             std::vector<uint16_t> sources = m.sources;
             int32_t first = swp08::numberFromWire(m.first).value;
-            if (m.first + static_cast<int32_t>(sources.size()) >= destinations) settle();
+            if (m.first + static_cast<int32_t>(sources.size()) >= destinations) link_.settle();
             rt_.toHost([=](SimHost& host, bool& changed) {
                 const Router* r = host.facility().router(device);
                 for (std::size_t i = 0; i < sources.size(); ++i) {

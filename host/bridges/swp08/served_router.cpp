@@ -1,13 +1,10 @@
 #include "bridges/swp08/served_router.h"
 
-#include "bridges/runtime/tcp.h"
 #include "sim/sim_host.h"
 #include "text/command_text.h"
 
 namespace zarn_host::bridges {
 namespace {
-
-using asio::ip::tcp;
 
 std::string hex(const uint8_t* data, std::size_t n) {
     static const char digits[] = "0123456789abcdef";
@@ -25,43 +22,48 @@ std::string hex(const uint8_t* data, std::size_t n) {
 
 // ---- A controller ------------------------------------------------------------
 
-Controller::Controller(Server& server, tcp::socket socket) : server_(server), socket_(std::move(socket)) {
-    asio::error_code ec;
-    auto remote = socket_.remote_endpoint(ec);
-    peer = ec ? "?" : remote.address().to_string() + ":" + std::to_string(remote.port());
-}
+Controller::Controller(Server& server, std::shared_ptr<PeerLink> link)
+    : peer(link->peer()), server_(server), link_(std::move(link)) {}
 
 void Controller::start() {
-    read();
+    std::weak_ptr<Controller> weak = shared_from_this();
+    link_->start(
+        [weak](const uint8_t* data, std::size_t n) {
+            if (auto c = weak.lock()) c->onData(data, n);
+        },
+        [weak](LinkEnd end, const std::string&) {
+            if (auto c = weak.lock()) c->onClosed(end);
+        });
 }
 
-void Controller::read() {
-    auto self = shared_from_this();
-    socket_.async_read_some(asio::buffer(buffer_), [this, self](const asio::error_code& ec, std::size_t n) {
-        if (ec) {
-            if (!closed_) server_.rt.trace("swp08 " + server_.at.text() + ": controller " + peer + " disconnected");
-            close();
-            return;
+void Controller::onClosed(LinkEnd end) {
+    if (closed_) return;
+    if (end == LinkEnd::peer_closed) {
+        server_.rt.trace("swp08 " + server_.at.text() + ": controller " + peer + " disconnected");
+    } else if (end != LinkEnd::evicted) {  // the listener traced why
+        server_.rt.trace("swp08 " + server_.at.text() + ": controller " + peer + " " + linkEndText(end) + "; dropped");
+    }
+    close();
+}
+
+// A read's ACKs and answers go out in one write: the link gathers what is
+// sent while it hands on a read.
+void Controller::onData(const uint8_t* data, std::size_t n) {
+    std::vector<swp08::Event> events;
+    decoder_.feed(data, n, events);
+    for (const auto& e : events) {
+        swp08::Bytes reply = swp08::replyFor(e);
+        if (!reply.empty()) send(reply);
+        if (e.kind == swp08::Event::Kind::frame) {
+            onFrame(e.data);
+        } else if (e.kind == swp08::Event::Kind::error) {
+            ++server_.badFrames;
+            server_.rt.trace("swp08 " + server_.at.text() + " <- " + peer + ": bad frame (" +
+                             swp08::errorName(e.error) + ": " + printable(e.detail, 120) + ")" +
+                             (reply.empty() ? ", dropped" : ", NAK"));
         }
-        std::vector<swp08::Event> events;
-        decoder_.feed(buffer_.data(), n, events);
-        holding_ = true;
-        for (const auto& e : events) {
-            swp08::Bytes reply = swp08::replyFor(e);
-            if (!reply.empty()) send(reply);
-            if (e.kind == swp08::Event::Kind::frame) {
-                onFrame(e.data);
-            } else if (e.kind == swp08::Event::Kind::error) {
-                ++server_.badFrames;
-                server_.rt.trace("swp08 " + server_.at.text() + " <- " + peer + ": bad frame (" +
-                                 swp08::errorName(e.error) + ": " + printable(e.detail, 120) + ")" +
-                                 (reply.empty() ? ", dropped" : ", NAK"));
-            }
-        }
-        holding_ = false;
-        flush();
-        if (!closed_) read();
-    });
+        if (closed_) return;
+    }
 }
 
 void Controller::onFrame(const swp08::Bytes& data) {
@@ -185,77 +187,29 @@ void Controller::onConnect(const swp08::Message& m, const Mirror& mirror) {
 }
 
 void Controller::send(const swp08::Bytes& bytes) {
-    if (closed_ || bytes.empty()) return;
-    if (pending_ + bytes.size() > server_.limits.maxPendingWrite) {
-        server_.rt.trace("swp08 " + server_.at.text() + ": controller " + peer + " does not read; dropped");
-        close();
-        return;
-    }
-    pending_ += bytes.size();
-    out_.push_back(bytes);
-    if (!holding_) flush();
-}
-
-void Controller::flush() {
-    if (!closed_ && writing_ == 0 && !out_.empty()) writeNext();
-}
-
-// Everything queued goes out in one write (one segment when it fits): an
-// ACK and its answer, or a burst of connected messages, do not wait for each
-// other's acknowledgements. One write at a time: two async_writes on a
-// socket may interleave.
-void Controller::writeNext() {
-    std::vector<asio::const_buffer> buffers;
-    for (std::size_t i = 0; i < out_.size() && i < 512; ++i) buffers.push_back(asio::buffer(out_[i]));
-    writing_ = buffers.size();
-    auto self = shared_from_this();
-    asio::async_write(socket_, buffers, [this, self](const asio::error_code& ec, std::size_t) {
-        if (ec) {
-            close();
-            return;
-        }
-        for (; writing_ > 0; --writing_) {
-            pending_ -= out_.front().size();
-            out_.pop_front();
-        }
-        flush();
-    });
+    if (!closed_) link_->send(bytes);
 }
 
 void Controller::close() {
     if (closed_) return;
     closed_ = true;
-    asio::error_code ec;
-    socket_.close(ec);
-    if (server_.controllers.erase(shared_from_this())) --server_.count;
+    auto self = shared_from_this();
+    link_->close();
+    if (server_.controllers.erase(self)) --server_.count;
 }
 
 // ---- A listen address ----------------------------------------------------------
 
 bool Server::open(std::string& error) {
-    return listenOn(acceptor, at, "swp08 listen", error);
+    return listener.open(error);
 }
 
 void Server::accept() {
-    acceptor.async_accept([this](const asio::error_code& ec, tcp::socket socket) {
-        if (ec == asio::error::operation_aborted) return;
-        if (!ec) {
-            // Small answers go out at once rather than waiting for the
-            // peer's delayed acknowledgement of the one before.
-            asio::error_code ignored;
-            socket.set_option(tcp::no_delay(true), ignored);
-            auto c = std::make_shared<Controller>(*this, std::move(socket));
-            if (controllers.size() >= limits.maxControllers) {
-                rt.trace("swp08 " + at.text() + ": controller " + c->peer +
-                         " refused: " + std::to_string(limits.maxControllers) + " connected already");
-            } else {
-                controllers.insert(c);
-                ++count;
-                rt.trace("swp08 " + at.text() + ": controller " + c->peer + " connected");
-                c->start();
-            }
-        }
-        accept();
+    listener.accept([this](std::shared_ptr<PeerLink> link) {
+        auto c = std::make_shared<Controller>(*this, std::move(link));
+        controllers.insert(c);
+        ++count;
+        c->start();
     });
 }
 
@@ -276,10 +230,9 @@ Mirror* Server::mirror(uint8_t matrix, uint8_t level) {
 }
 
 void Server::close() {
-    asio::error_code ec;
-    acceptor.close(ec);
     auto all = controllers;
     for (const auto& c : all) c->close();
+    listener.close();
 }
 
 }  // namespace zarn_host::bridges

@@ -4,12 +4,10 @@
 // panel thread as an outside route.
 #pragma once
 
-#include <array>
 #include <asio.hpp>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -18,6 +16,8 @@
 
 #include "bridges/codecs/swp08.h"
 #include "bridges/runtime/facility_keys.h"
+#include "bridges/runtime/limits.h"
+#include "bridges/runtime/listener.h"
 #include "bridges/runtime/runtime.h"
 #include "model/facility.h"
 
@@ -39,16 +39,19 @@ struct Mirror {
 inline constexpr std::size_t kSalvoEntries = 256;
 
 struct ServerLimits {
-    std::size_t maxPendingWrite = 256 * 1024;  // a controller that does not read is dropped
-    std::size_t maxControllers = 64;           // per listen address
+    std::size_t maxPendingWrite = limits::kSwp08WaitingBytes;  // a controller that does not read is dropped
+    std::size_t maxControllers = limits::kPeersPerListener;    // per listen address, then the silent longest goes
+    std::size_t maxPerAddress = limits::kPeersPerAddress;      // from one remote address, likewise
 };
 
 class Server;
 
-// One controller's connection. I/O thread only.
+// One controller's connection (its PeerLink). I/O thread only. A
+// controller that only listens is never dropped for silence: controllers
+// may be idle for hours. Only its listener's rule makes it go.
 class Controller : public std::enable_shared_from_this<Controller> {
 public:
-    Controller(Server& server, asio::ip::tcp::socket socket);
+    Controller(Server& server, std::shared_ptr<PeerLink> link);
     void start();
     void send(const swp08::Bytes& bytes);
     void close();
@@ -56,34 +59,34 @@ public:
     bool extended = false;  // it spoke the extended commands: it hears them too
 
 private:
-    void read();
-    void writeNext();
-    void flush();
+    void onData(const uint8_t* data, std::size_t n);
+    void onClosed(LinkEnd end);
     void onFrame(const swp08::Bytes& data);
     void onConnect(const swp08::Message& m, const Mirror& mirror);
     void onSalvo(const swp08::Message& m, const std::string& where);
     void onProtect(const swp08::Message& m, const Mirror& mirror);
     Server& server_;
-    asio::ip::tcp::socket socket_;
+    std::shared_ptr<PeerLink> link_;
     swp08::Decoder decoder_;
-    std::array<uint8_t, 4096> buffer_{};
-    std::deque<swp08::Bytes> out_;  // the first writing_ are being written
-    std::size_t writing_ = 0;
-    std::size_t pending_ = 0;
     std::set<uint8_t> unsupported_;  // commands traced as not supported
-    bool holding_ = false;           // while a read is handled: its ACKs and answers go out in one write
     bool closed_ = false;
 };
 
-// A listen address and the routers served on it. Made and opened on the
-// panel thread before the I/O thread runs; then the I/O thread owns the
-// acceptor, the controllers and the mirrors' sources, names and protects. The
-// panel thread reads at, the mirrors' device, matrix, level, sourceCount and
-// noSource (never changed after start) and the counters (atomics), and posts crosspoint changes.
+// A listen address (a PeerListener) and the routers served on it. Made and
+// opened on the panel thread before the I/O thread runs; then the I/O
+// thread owns the listener, the controllers and the mirrors' sources, names and
+// protects. The panel thread reads at, the mirrors' device, matrix, level,
+// sourceCount and noSource (never changed after start) and the counters
+// (atomics), and posts crosspoint changes.
 class Server {
 public:
     Server(Runtime& rt, Endpoint at, ServerLimits limits = {})
-        : rt(rt), io(rt.io()), at(std::move(at)), limits(limits), acceptor(io) {}
+        : rt(rt),
+          io(rt.io()),
+          at(at),
+          limits(limits),
+          listener(rt, std::move(at), "swp08", "controller",
+                   ListenerLimits{limits.maxPerAddress, limits.maxControllers, limits.maxPendingWrite}) {}
     bool open(std::string& error);
     void accept();
     void broadcast(const swp08::Message& m);
@@ -93,7 +96,7 @@ public:
     asio::io_context& io;
     const Endpoint at;
     const ServerLimits limits;
-    asio::ip::tcp::acceptor acceptor;
+    PeerListener listener;
     std::vector<Mirror> mirrors;
     // Salvo groups (0-127): crosspoints stored by connect on go messages,
     // in wire numbers, until a go sets or clears them.

@@ -36,7 +36,6 @@ bool Swp08Module::start(Runtime& rt, SimHost& host, std::string& error) {
                 return false;
             }
             clients_.push_back(std::make_unique<Client>(rt, rc, r->destinations, timing_));
-            rt.expectFirstConnect();
             clientOf_[rc.device] = clients_.back().get();
             // Offline until the router answers.
             host.setOnline(rc.device, false);
@@ -124,7 +123,8 @@ void Swp08Module::handOn(SimHost& host, const std::vector<CrosspointChange>& cha
             told.push_back({server, mirror, m, quiet});
         }
         auto client = clientOf_.find(change.device);
-        if (client != clientOf_.end() && change.source > 0) routes.push_back({client->second, {destination, source}});
+        if (client != clientOf_.end() && change.source > 0 && !change.fromRouter)
+            routes.push_back({client->second, {destination, source}});
     }
     // Then each lock made or released since, as a protect connected or
     // disconnected message to every controller.
@@ -168,26 +168,24 @@ void Swp08Module::status(nlohmann::json& page) const {
                 {{"device", m.device}, {"name", rt_->deviceName(m.device)}, {"matrix", m.matrix}, {"level", m.level}});
         }
         int n = s->count;
-        page["bridges"].push_back({{"kind", "swp08"},
-                                   {"role", "listen"},
-                                   {"address", s->at.text()},
-                                   {"controllers", n},
-                                   {"badFrames", s->badFrames.load()},
-                                   {"routers", routers},
-                                   {"status", "listening on " + s->at.text() + " with " + std::to_string(n) +
-                                                  (n == 1 ? " controller" : " controllers")}});
+        nlohmann::json row = {{"kind", "swp08"},
+                              {"role", "listen"},
+                              {"address", s->at.text()},
+                              {"controllers", n},
+                              {"badFrames", s->badFrames.load()},
+                              {"routers", routers},
+                              {"status", "listening on " + s->at.text() + " with " + std::to_string(n) +
+                                             (n == 1 ? " controller" : " controllers")}};
+        s->listener.addCounters(row);
+        page["bridges"].push_back(std::move(row));
     }
     for (const auto& c : clients_) {
-        ClientState state = c->state;
         page["bridges"].push_back({{"kind", "swp08"},
                                    {"role", "connect"},
                                    {"address", c->at()},
                                    {"device", c->config.device},
                                    {"name", rt_->deviceName(c->config.device)},
-                                   {"status", (state == ClientState::connected    ? "connected to "
-                                               : state == ClientState::connecting ? "connecting to "
-                                                                                  : "reconnecting to ") +
-                                                  c->at()}});
+                                   {"status", c->statusText()}});
     }
 }
 

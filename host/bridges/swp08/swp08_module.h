@@ -26,6 +26,7 @@ public:
     bool start(Runtime& rt, SimHost& host, std::string& error) override;
     void handOn(SimHost& host, const std::vector<CrosspointChange>& changes) override;
     void status(nlohmann::json& page) const override;
+    const char* label() const override { return "SW-P-08"; }
     void stop() override;
 
 private:

@@ -1,78 +1,64 @@
 #include "bridges/tsl_umd/display_sender.h"
 
-#include <memory>
-
 namespace zarn_host::bridges {
 
-using asio::ip::tcp;
 using asio::ip::udp;
 
+Sender::Sender(Runtime& rt, SenderConfig config)
+    : config(std::move(config)), rt_(rt), io_(rt.io()), udpResolver_(io_), udpSocket_(io_), timer_(io_) {
+    if (this->config.tcp) {
+        tcp_ = std::make_unique<ReconnectingClient>(
+            rt, this->config.at, ClientOptions{"umd", "display", 0, false, limits::kUmdWaitingBytes, 0, {}});
+    }
+}
+
+std::string Sender::statusText() const {
+    return tcp_ ? tcp_->statusText() : "sending to " + target();
+}
+
 void Sender::start() {
-    asio::error_code ec;
-    if (config.tcp) {
-        connectTcp();
+    if (tcp_) {
+        tcp_->start({[this] {
+                         for (const auto& entry : shown_) sendOne(entry.second);
+                     },
+                     [](const uint8_t*, std::size_t) {}, nullptr});
     } else {
-        udp::resolver resolver(io_);
-        auto found = resolver.resolve(udp::v4(), config.at.host, std::to_string(config.at.port), ec);
-        if (!ec && !found.empty()) {
-            udpTo_ = *found.begin();
-            udpSocket_.open(udp::v4(), ec);
-        }
-        if (ec) rt_.trace("umd " + config.at.text() + ": " + ec.message());
+        // Resolved once, off the I/O thread: a slow name stalls no bridge.
+        udpResolver_.async_resolve(
+            udp::v4(), config.at.host, std::to_string(config.at.port),
+            [this](const asio::error_code& ec, udp::resolver::results_type found) { resolved(ec, found); });
     }
     repeat();
 }
 
-void Sender::close() {
-    timer_.cancel();
-    retry_.cancel();
-    asio::error_code ec;
-    tcpSocket_.close(ec);
-    udpSocket_.close(ec);
+void Sender::resolved(const asio::error_code& ec, const udp::resolver::results_type& found) {
+    if (ec == asio::error::operation_aborted) return;
+    asio::error_code error = ec;
+    if (!error && !found.empty()) {
+        udpTo_ = *found.begin();
+        udpSocket_.open(udp::v4(), error);
+    }
+    if (error) rt_.trace("umd " + config.at.text() + ": " + error.message());
 }
 
-void Sender::connectTcp() {
-    tcp::resolver resolver(io_);
+void Sender::close() {
+    timer_.cancel();
+    udpResolver_.cancel();
+    if (tcp_) tcp_->close();
     asio::error_code ec;
-    auto endpoints = resolver.resolve(config.at.host, std::to_string(config.at.port), ec);
-    asio::async_connect(tcpSocket_, endpoints, [this](const asio::error_code& error, const tcp::endpoint&) {
-        if (error) {
-            retry_.expires_after(std::chrono::seconds(2));
-            retry_.async_wait([this](const asio::error_code& e) {
-                if (!e) {
-                    asio::error_code ignored;
-                    tcpSocket_.close(ignored);
-                    connectTcp();
-                }
-            });
-            return;
-        }
-        tcpUp_ = true;
-        asio::error_code ignored;
-        tcpSocket_.set_option(tcp::no_delay(true), ignored);
-        rt_.trace("umd tcp://" + config.at.text() + ": connected");
-        for (const auto& entry : shown_) sendOne(entry.second);
-    });
+    udpSocket_.close(ec);
 }
 
 void Sender::sendOne(const tsl::Display& d) {
     // One display a packet: some listeners read only the first of a packet.
     for (const auto& packet : tsl::encode(config.screen, {d})) {
-        if (!config.tcp) {
+        if (tcp_) {
+            if (!tcp_->up()) return;
+            tcp_->send(tsl::wrapTcp(packet));
+        } else {
             if (!udpSocket_.is_open()) return;
             asio::error_code ignored;
             udpSocket_.send_to(asio::buffer(packet), udpTo_, 0, ignored);
-        } else if (tcpUp_) {
-            auto copy = std::make_shared<tsl::Bytes>(tsl::wrapTcp(packet));
-            asio::async_write(tcpSocket_, asio::buffer(*copy), [this, copy](const asio::error_code& ec, std::size_t) {
-                if (ec && tcpUp_) {
-                    tcpUp_ = false;
-                    rt_.trace("umd tcp://" + config.at.text() + ": connection lost; reconnecting");
-                    asio::error_code ignored;
-                    tcpSocket_.close(ignored);
-                    connectTcp();
-                }
-            });
         }
     }
 }

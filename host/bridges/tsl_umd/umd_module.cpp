@@ -84,7 +84,7 @@ void UmdModule::status(nlohmann::json& page) const {
         const auto& sc = configs_[i];
         const std::string target = senders_[i]->target();
         page["bridges"].push_back(
-            {{"kind", "umd"}, {"role", "send"}, {"address", target}, {"status", "sending to " + target}});
+            {{"kind", "umd"}, {"role", "send"}, {"address", target}, {"status", senders_[i]->statusText()}});
         for (const auto& d : shown_[i]) {
             page["umd"].push_back({{"screen", sc.screen},
                                    {"index", d.index},

@@ -11,5 +11,8 @@ constexpr std::size_t keptTraceLines = 2000;
 // Steps a browser session keeps, in the worker's recorder and in the
 // supervisor's copy it replays after a crash.
 constexpr std::size_t keptSessionSteps = 100000;
+// Rows of a router one request for rows gives at most (the page asks for no
+// more).
+constexpr int rowsPerRequest = 500;
 
 }  // namespace zarn_host

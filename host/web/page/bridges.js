@@ -1,7 +1,8 @@
-// The facility's bridges to equipment: each SW-P-08 or Ember+ server
-// (listening, with how many controllers or consumers) or router connection
-// (connected or reconnecting),
-// and the TSL UMD displays as last sent: index, text and the three tallies.
+// The facility's bridges to equipment: each server (listening, with how many
+// controllers or consumers), router connection (connected or reconnecting)
+// and display sender, labelled by the protocol's module (SW-P-08, Ember+,
+// TSL UMD), and the TSL UMD displays as last sent: index, text and the three
+// tallies.
 function cell(tag, text, className) {
   const el = document.createElement(tag);
   el.textContent = text;
@@ -21,8 +22,7 @@ export function renderBridges(root, state) {
   const list = document.createElement('ul');
   list.className = 'bridges';
   for (const b of bridges) {
-    const kinds = { umd: 'TSL UMD', emberplus: 'Ember+' };
-    const item = cell('li', `${kinds[b.kind] || 'SW-P-08'}: ${b.status}`);
+    const item = cell('li', `${b.label || b.kind}: ${b.status}`);
     item.dataset.role = b.role;
     const where = (r) => (b.kind === 'emberplus' ? `matrix ${r.matrix}` : `matrix ${r.matrix} level ${r.level}`);
     if (b.routers) item.title = b.routers.map((r) => `${r.name}: ${where(r)}`).join('\n');

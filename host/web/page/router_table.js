@@ -6,6 +6,7 @@
 // opens the router's one source picker.
 import { showError, step } from './api.js';
 import { makePicker } from './source_picker.js';
+import { limits } from './limits.js';
 
 export const rowHeight = 28;
 const margin = 20;        // rows fetched beyond the view, each side
@@ -168,7 +169,7 @@ export function makeRouterTable(summary) {
     loading = true;
     const asked = generation;
     const query = new URLSearchParams({ router: String(device), from: String(from),
-      count: String(Math.min(500, Math.max(1, wanted))), filter: filter.value.trim(),
+      count: String(Math.min(limits.rowsPerRequest, Math.max(1, wanted))), filter: filter.value.trim(),
       used: every.checked ? '0' : '1' });
     try {
       const response = await fetch(`/api/rows?${query}`);

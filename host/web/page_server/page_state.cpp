@@ -97,22 +97,24 @@ json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& ex
     json faults = json::array();
     for (const auto& f : host.faults()) faults.push_back(printable(f.text, 400));
     const auto& reply = runner.lastReply();
-    return {{"loaded", host.loaded()},
-            {"library", shownFileName(extras.library)},
-            {"panels", panels},
-            {"routers", routers},
-            {"devices", devices},
-            {"clock",
-             {{"now", host.clock().now()}, {"realTime", extras.realTime}, {"timers", host.clock().runningCount()}}},
-            {"parent", {{"sent", runner.parentSent()}, {"reply", reply ? json(*reply) : json(nullptr)}}},
-            {"summary",
-             {{"commands", host.commandCount()},
-              {"expectations", runner.expectationsMet()},
-              {"faults", faults},
-              {"refusals", host.refusalCounts().total()},
-              {"failingRefusals", host.failingSoFar()},
-              {"steps", extras.steps}}},
-            {"limits", {{"traceLines", extras.traceLines}, {"sessionSteps", keptSessionSteps}}}};
+    return {
+        {"loaded", host.loaded()},
+        {"library", shownFileName(extras.library)},
+        {"panels", panels},
+        {"routers", routers},
+        {"devices", devices},
+        {"clock",
+         {{"now", host.clock().now()}, {"realTime", extras.realTime}, {"timers", host.clock().runningCount()}}},
+        {"parent", {{"sent", runner.parentSent()}, {"reply", reply ? json(*reply) : json(nullptr)}}},
+        {"summary",
+         {{"commands", host.commandCount()},
+          {"expectations", runner.expectationsMet()},
+          {"faults", faults},
+          {"refusals", host.refusalCounts().total()},
+          {"failingRefusals", host.failingSoFar()},
+          {"steps", extras.steps}}},
+        {"limits",
+         {{"traceLines", extras.traceLines}, {"sessionSteps", keptSessionSteps}, {"rowsPerRequest", rowsPerRequest}}}};
 }
 
 json traceEntry(int64_t time, TraceKind kind, const std::string& text) {

@@ -17,11 +17,18 @@ namespace zarn_host {
 
 // Threads: HTTP threads call(); the panel thread runQueued() and drop();
 // nudge() and stop() from any thread (a bridge's I/O thread nudges). Every
-// member below is under mutex_; a job runs outside it, on the panel thread.
+// member below but the constant timeout_ is under mutex_; a job runs outside
+// it, on the panel thread.
 class PanelJobs {
 public:
     static constexpr std::size_t maxQueued = 256;
-    static constexpr std::chrono::seconds timeout{30};
+    // A job waits for the panel thread at most the step timeout and this
+    // much more: a step may take the whole step timeout.
+    static constexpr std::chrono::seconds timeoutMargin{5};
+
+    // stepTimeout: how long a step may run (--step-timeout).
+    explicit PanelJobs(std::chrono::seconds stepTimeout = std::chrono::seconds(10))
+        : timeout_(stepTimeout + timeoutMargin) {}
 
     // Runs f on the panel thread and waits for its result; nullopt with a
     // one-line why when the host is stopping, the queue is full or the panel
@@ -31,7 +38,7 @@ public:
         auto task = std::make_shared<std::packaged_task<Result()>>(std::move(f));
         auto result = task->get_future();
         if (!post([task] { (*task)(); }, why)) return std::nullopt;
-        if (result.wait_for(timeout) != std::future_status::ready) {
+        if (result.wait_for(timeout_) != std::future_status::ready) {
             why = "the panel thread did not answer in time";
             return std::nullopt;
         }
@@ -57,6 +64,7 @@ public:
 private:
     bool post(std::function<void()> job, std::string& why);
 
+    const std::chrono::seconds timeout_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> jobs_;

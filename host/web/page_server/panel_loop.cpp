@@ -73,6 +73,7 @@ json WebFront::Impl::stateJson(RouterDetail detail) const {
         if (status.is_object()) {
             state["bridges"] = status["bridges"];
             state["umd"] = status["umd"];
+            if (status.contains("limits")) state["limits"]["bridges"] = status["limits"];
         }
     }
     return state;

@@ -8,11 +8,12 @@
 #include <string>
 
 #include "model/facility.h"
+#include "web/http/page_limits.h"
 
 namespace zarn_host {
 
 struct RowQuery {
-    static constexpr int32_t maxCount = 500;
+    static constexpr int32_t maxCount = rowsPerRequest;
     static constexpr std::size_t maxFilterBytes = 200;
     int32_t device = 0;
     int32_t from = 0;    // the first matching row given, counted from 0

@@ -41,6 +41,7 @@ bool serveWeb(ServeContext& context, std::string& error) {
     options.facilityPath = context.options.facility;
     options.err = &context.err;
     options.bridges = context.bridges;
+    options.stepTimeoutSeconds = context.options.stepTimeoutSeconds;
     if (context.options.worker) {
         // The supervisor follows the page's steps on standard output, and
         // ends the worker by closing its standard input.

@@ -41,6 +41,9 @@ struct WebFrontOptions {
     std::ostream* err = nullptr;
     // Trace lines kept for the page.
     std::size_t traceLines = keptTraceLines;
+    // How long a step may run (--step-timeout): a page's job waits for the
+    // panel thread as long, and a little more.
+    int stepTimeoutSeconds = 10;
     // The facility's bridges, exchanged with on the panel thread; null for none.
     Bridges* bridges = nullptr;
     // Told of each step the page runs, on the panel thread: stepRun before it

@@ -54,6 +54,7 @@ struct WebFront::Impl {
         : host(h),
           runner(r),
           options(std::move(o)),
+          jobs(std::chrono::seconds(options.stepTimeoutSeconds)),
           events(options.traceLines, maxEventStreams),
           libraryWatch(options.libraryPath) {}
 

@@ -11,6 +11,7 @@
 
 #include "platform/crash_report.h"
 #include "text/command_text.h"
+#include "text/error_line.h"
 #include "web/http/http_guard.h"
 #include "web/http/http_server.h"
 #include "web/page_server/library_watch.h"
@@ -93,7 +94,7 @@ void Supervisor::readOutput(WorkerProcess& worker) {
 void Supervisor::readErrors(WorkerProcess& worker) {
     std::string line;
     while (worker.readLine(true, line)) {
-        std::cerr << line << "\n";
+        errorLine(line);
         std::lock_guard<std::mutex> lock(state_.mutex);
         state_.errorTail.push_back(printable(line, 400));
         if (state_.errorTail.size() > SupervisorState::stderrTailLines) state_.errorTail.pop_front();
@@ -128,7 +129,7 @@ bool Supervisor::runWorker(const std::string& program, int& status) {
     std::string error;
     auto worker = WorkerProcess::start(program, workerArguments(arguments_), error);
     if (!worker) {
-        std::cerr << "zarn_host: " << error << "\n";
+        errorLine("zarn_host: " + error);
         status = 2;
         return false;
     }
@@ -203,8 +204,8 @@ bool Supervisor::runWorker(const std::string& program, int& status) {
     std::string scenario = writeCrashScenario(options_, startup, crash);
     json fault = faultReport(crash, crashes, scenario);
     std::string message = fault["message"].get<std::string>();
-    std::cerr << "zarn_host: " << message << "\n";
-    if (!scenario.empty()) std::cerr << "zarn_host: the session up to that step: " << scenario << "\n";
+    errorLine("zarn_host: " + message);
+    if (!scenario.empty()) errorLine("zarn_host: the session up to that step: " + scenario);
     {
         std::lock_guard<std::mutex> relock(state_.mutex);
         state_.fault = fault;
@@ -251,9 +252,10 @@ int Supervisor::run() {
     }
     setUpServer(server_, guard_);
     proxy_.routes(server_);
+    const int asked = port_;
     port_ = bindServer(server_, address_, port_);
     if (port_ == 0) {
-        std::cerr << "zarn_host: cannot listen on " << address_ << ":" << options_.serve << "\n";
+        std::cerr << "zarn_host: cannot listen on " << address_ << ":" << asked << "\n";
         return 2;
     }
     guard_ = HttpGuard(address_, port_);

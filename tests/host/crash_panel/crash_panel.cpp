@@ -1,7 +1,8 @@
 // A small panel that keeps the protocol until told to fail, for the host's
 // crash report and the served host's supervisor. It shows crash.zarn_ui from
 // its folder. "Count" counts presses into the property count=N of "Counter";
-// "Fault" fails as its details command says: segv, abort, fpe, ill, hang.
+// "Fault" fails as its details command says: segv, abort, fpe, ill, hang,
+// thread (a segv on a thread of its own).
 // Built with CRASH_ON_CREATE it crashes while being created.
 #include <zarn/zarn_client.h>
 
@@ -30,6 +31,10 @@ void failAs(const std::string& how) {
 #endif
     }
     if (how == "ill") std::raise(SIGILL);
+    if (how == "thread") {
+        // A fault on a thread of the panel's own, not the host's panel thread.
+        std::thread([] { *nowhere = 3; }).join();
+    }
     if (how == "hang") {
         for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
     }
