@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 #include "platform/panel_library.h"
 #include "text/command_text.h"
@@ -9,10 +10,50 @@
 namespace zarn_host {
 namespace {
 
+// Windows keeps a loaded DLL's file from being replaced, so a rebuild would
+// fail while the host runs it: the host loads a copy, in a folder of its own
+// under the temporary folder (the module keeps its file name), and removes
+// it once unloaded. A process that crashes leaves its copy behind.
+struct LibraryCopy {
+    std::wstring folder;
+    std::wstring file;
+    void remove() {
+        if (!file.empty()) DeleteFileW(file.c_str());
+        if (!folder.empty()) RemoveDirectoryW(folder.c_str());
+        folder.clear();
+        file.clear();
+    }
+};
+
+// Copies original into a new folder; an empty copy when that cannot be done
+// (the original is loaded then).
+LibraryCopy copyLibrary(const std::wstring& original) {
+    LibraryCopy copy;
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH) return copy;
+    static LONG made = 0;
+    const std::wstring folder = std::wstring(temp) + L"zarn_host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(InterlockedIncrement(&made));
+    if (!CreateDirectoryW(folder.c_str(), nullptr)) return copy;
+    copy.folder = folder;
+    const std::size_t slash = original.find_last_of(L"/\\:");
+    copy.file = folder + L"\\" + (slash == std::wstring::npos ? original : original.substr(slash + 1));
+    if (!CopyFileW(original.c_str(), copy.file.c_str(), FALSE)) {
+        copy.file.clear();
+        copy.remove();
+    }
+    return copy;
+}
+
 class WindowsPanelLibrary : public PanelLibrary {
 public:
-    WindowsPanelLibrary(HMODULE handle, load_zarn_client_script_fn entry) : handle_(handle), entry_(entry) {}
-    ~WindowsPanelLibrary() override { FreeLibrary(handle_); }
+    WindowsPanelLibrary(HMODULE handle, load_zarn_client_script_fn entry, LibraryCopy copy)
+        : handle_(handle), entry_(entry), copy_(std::move(copy)) {}
+    ~WindowsPanelLibrary() override {
+        FreeLibrary(handle_);
+        copy_.remove();
+    }
     WindowsPanelLibrary(const WindowsPanelLibrary&) = delete;
     WindowsPanelLibrary& operator=(const WindowsPanelLibrary&) = delete;
     load_zarn_client_script_fn entryPoint() const override { return entry_; }
@@ -20,6 +61,7 @@ public:
 private:
     HMODULE handle_;
     load_zarn_client_script_fn entry_;
+    LibraryCopy copy_;
 };
 
 // The system's text for an error code, on one line; the number when it has none.
@@ -68,7 +110,18 @@ std::unique_ptr<PanelLibrary> PanelLibrary::open(const std::string& path, std::s
     const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Without a folder LoadLibraryW would search the system folders instead of the file named.
     if (file.find_first_of(L"/\\:") == std::wstring::npos) file = L".\\" + file;
-    HMODULE handle = LoadLibraryW(file.c_str());
+    LibraryCopy copy = copyLibrary(file);
+    HMODULE handle = nullptr;
+    if (!copy.file.empty()) {
+        // The libraries the panel's DLL needs are looked for beside the original.
+        const std::size_t slash = file.find_last_of(L"/\\:");
+        const std::wstring folder = file.substr(0, slash + 1);
+        SetDllDirectoryW(folder.c_str());
+        handle = LoadLibraryW(copy.file.c_str());
+        SetDllDirectoryW(nullptr);
+        if (!handle) copy.remove();
+    }
+    if (!handle) handle = LoadLibraryW(file.c_str());
     const DWORD loadError = GetLastError();
     SetErrorMode(previousMode);
     if (!handle) {
@@ -78,12 +131,13 @@ std::unique_ptr<PanelLibrary> PanelLibrary::open(const std::string& path, std::s
     FARPROC symbol = GetProcAddress(handle, "load_zarn_client_script");
     if (!symbol) {
         FreeLibrary(handle);
+        copy.remove();
         error = "panel library " + path + ": no entry point load_zarn_client_script";
         return nullptr;
     }
     // Through void (*)(): one function pointer type to another.
     auto entry = reinterpret_cast<load_zarn_client_script_fn>(reinterpret_cast<void (*)()>(symbol));
-    return std::make_unique<WindowsPanelLibrary>(handle, entry);
+    return std::make_unique<WindowsPanelLibrary>(handle, entry, std::move(copy));
 }
 
 }  // namespace zarn_host
