@@ -1,6 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 #include <utility>
 
@@ -13,7 +14,8 @@ namespace {
 // Windows keeps a loaded DLL's file from being replaced, so a rebuild would
 // fail while the host runs it: the host loads a copy, in a folder of its own
 // under the temporary folder (the module keeps its file name), and removes
-// it once unloaded. A process that crashes leaves its copy behind.
+// it once unloaded. The copy of a process that crashed goes when the next
+// process loads a panel.
 struct LibraryCopy {
     std::wstring folder;
     std::wstring file;
@@ -25,6 +27,45 @@ struct LibraryCopy {
     }
 };
 
+// True while the process pid runs.
+bool processRuns(DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // someone else's
+    const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
+}
+
+// Removes the copies that processes which ended without unloading (a crash,
+// a process ended from outside) left in temp: zarn_host-PID-N folders whose
+// process is gone. Once a process.
+void removeStaleCopies(const std::wstring& temp) {
+    static LONG swept = 0;
+    if (InterlockedExchange(&swept, 1) != 0) return;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((temp + L"zarn_host-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        const std::wstring name = found.cFileName;
+        const std::size_t dash = name.find(L'-', 10);
+        if (dash == std::wstring::npos || dash == 10) continue;
+        const unsigned long pid = std::wcstoul(name.substr(10, dash - 10).c_str(), nullptr, 10);
+        if (pid == 0 || pid == GetCurrentProcessId() || processRuns(pid)) continue;
+        const std::wstring folder = temp + name;
+        WIN32_FIND_DATAW file;
+        HANDLE files = FindFirstFileW((folder + L"\\*.dll").c_str(), &file);
+        if (files != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((folder + L"\\" + file.cFileName).c_str());
+            } while (FindNextFileW(files, &file));
+            FindClose(files);
+        }
+        RemoveDirectoryW(folder.c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
 // Copies original into a new folder; an empty copy when that cannot be done
 // (the original is loaded then).
 LibraryCopy copyLibrary(const std::wstring& original) {
@@ -32,6 +73,7 @@ LibraryCopy copyLibrary(const std::wstring& original) {
     wchar_t temp[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
     if (n == 0 || n > MAX_PATH) return copy;
+    removeStaleCopies(temp);
     static LONG made = 0;
     const std::wstring folder = std::wstring(temp) + L"zarn_host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                 std::to_wstring(InterlockedIncrement(&made));
