@@ -2,8 +2,9 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <mutex>
 #include <string>
-#include <utility>
+#include <vector>
 
 #include "platform/panel_library.h"
 #include "text/command_text.h"
@@ -13,20 +14,11 @@ namespace {
 
 // Windows keeps a loaded DLL's file from being replaced, so a rebuild would
 // fail while the host runs it: the host loads a copy, in a folder of its own
-// under the temporary folder (the module keeps its file name), and removes
-// it once unloaded. The copy of a process that crashed goes when the next
-// process loads a panel.
-struct LibraryCopy {
-    std::wstring folder;
-    std::wstring file;
-    void remove() {
-        if (!file.empty()) DeleteFileW(file.c_str());
-        if (!folder.empty()) RemoveDirectoryW(folder.c_str());
-        folder.clear();
-        file.clear();
-    }
-};
-
+// under the temporary folder (the module keeps its file name). A copy serves
+// every load of the same file (time and size) in the process, so a library
+// loaded and unloaded many times is one module to the loader; the copies
+// stay until the process has ended, when the next process that loads a
+// panel removes them.
 // True while the process pid runs.
 bool processRuns(DWORD pid) {
     HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
@@ -66,36 +58,50 @@ void removeStaleCopies(const std::wstring& temp) {
     FindClose(search);
 }
 
-// Copies original into a new folder; an empty copy when that cannot be done
-// (the original is loaded then).
-LibraryCopy copyLibrary(const std::wstring& original) {
-    LibraryCopy copy;
+struct Copy {
+    std::wstring original;
+    FILETIME written{};
+    DWORD sizeHigh = 0, sizeLow = 0;
+    std::wstring file;
+};
+
+// The copy of original as it is now, made when there is none yet; empty when
+// that cannot be done (the original is loaded then).
+std::wstring copyOf(const std::wstring& original) {
+    WIN32_FILE_ATTRIBUTE_DATA now;
+    if (!GetFileAttributesExW(original.c_str(), GetFileExInfoStandard, &now)) return std::wstring();
+    static std::mutex mutex;
+    static std::vector<Copy> copies;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Copy& c : copies) {
+        if (c.original == original && CompareFileTime(&c.written, &now.ftLastWriteTime) == 0 &&
+            c.sizeHigh == now.nFileSizeHigh && c.sizeLow == now.nFileSizeLow &&
+            GetFileAttributesW(c.file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return c.file;
+        }
+    }
     wchar_t temp[MAX_PATH + 1];
     const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    if (n == 0 || n > MAX_PATH) return copy;
+    if (n == 0 || n > MAX_PATH) return std::wstring();
     removeStaleCopies(temp);
-    static LONG made = 0;
     const std::wstring folder = std::wstring(temp) + L"zarn_host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                std::to_wstring(InterlockedIncrement(&made));
-    if (!CreateDirectoryW(folder.c_str(), nullptr)) return copy;
-    copy.folder = folder;
+                                std::to_wstring(copies.size() + 1);
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return std::wstring();
     const std::size_t slash = original.find_last_of(L"/\\:");
-    copy.file = folder + L"\\" + (slash == std::wstring::npos ? original : original.substr(slash + 1));
+    Copy copy{original, now.ftLastWriteTime, now.nFileSizeHigh, now.nFileSizeLow,
+              folder + L"\\" + (slash == std::wstring::npos ? original : original.substr(slash + 1))};
     if (!CopyFileW(original.c_str(), copy.file.c_str(), FALSE)) {
-        copy.file.clear();
-        copy.remove();
+        RemoveDirectoryW(folder.c_str());
+        return std::wstring();
     }
-    return copy;
+    copies.push_back(copy);
+    return copy.file;
 }
 
 class WindowsPanelLibrary : public PanelLibrary {
 public:
-    WindowsPanelLibrary(HMODULE handle, load_zarn_client_script_fn entry, LibraryCopy copy)
-        : handle_(handle), entry_(entry), copy_(std::move(copy)) {}
-    ~WindowsPanelLibrary() override {
-        FreeLibrary(handle_);
-        copy_.remove();
-    }
+    WindowsPanelLibrary(HMODULE handle, load_zarn_client_script_fn entry) : handle_(handle), entry_(entry) {}
+    ~WindowsPanelLibrary() override { FreeLibrary(handle_); }
     WindowsPanelLibrary(const WindowsPanelLibrary&) = delete;
     WindowsPanelLibrary& operator=(const WindowsPanelLibrary&) = delete;
     load_zarn_client_script_fn entryPoint() const override { return entry_; }
@@ -103,7 +109,6 @@ public:
 private:
     HMODULE handle_;
     load_zarn_client_script_fn entry_;
-    LibraryCopy copy_;
 };
 
 // The system's text for an error code, on one line; the number when it has none.
@@ -152,16 +157,15 @@ std::unique_ptr<PanelLibrary> PanelLibrary::open(const std::string& path, std::s
     const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Without a folder LoadLibraryW would search the system folders instead of the file named.
     if (file.find_first_of(L"/\\:") == std::wstring::npos) file = L".\\" + file;
-    LibraryCopy copy = copyLibrary(file);
+    const std::wstring copy = copyOf(file);
     HMODULE handle = nullptr;
-    if (!copy.file.empty()) {
+    if (!copy.empty()) {
         // The libraries the panel's DLL needs are looked for beside the original.
         const std::size_t slash = file.find_last_of(L"/\\:");
         const std::wstring folder = file.substr(0, slash + 1);
         SetDllDirectoryW(folder.c_str());
-        handle = LoadLibraryW(copy.file.c_str());
+        handle = LoadLibraryW(copy.c_str());
         SetDllDirectoryW(nullptr);
-        if (!handle) copy.remove();
     }
     if (!handle) handle = LoadLibraryW(file.c_str());
     const DWORD loadError = GetLastError();
@@ -173,13 +177,12 @@ std::unique_ptr<PanelLibrary> PanelLibrary::open(const std::string& path, std::s
     FARPROC symbol = GetProcAddress(handle, "load_zarn_client_script");
     if (!symbol) {
         FreeLibrary(handle);
-        copy.remove();
         error = "panel library " + path + ": no entry point load_zarn_client_script";
         return nullptr;
     }
     // Through void (*)(): one function pointer type to another.
     auto entry = reinterpret_cast<load_zarn_client_script_fn>(reinterpret_cast<void (*)()>(symbol));
-    return std::make_unique<WindowsPanelLibrary>(handle, entry, std::move(copy));
+    return std::make_unique<WindowsPanelLibrary>(handle, entry);
 }
 
 }  // namespace zarn_host
