@@ -1,5 +1,6 @@
-# The Windows SDK zip: made by cpack from BUILD_DIR, unpacked in WORK, then
-# the panel TEMPLATE configured against the unpacked package alone with the
+# The Windows SDK zip: made by cpack from BUILD_DIR, unpacked in WORK, a
+# panel started from its template by the zip's zarn_host.exe new-panel (run
+# by EMULATOR, Wine), configured against the unpacked package alone with the
 # zip's own toolchain file (TOOLCHAIN names the one of this build, for its
 # compiler), built, and its tests run (under Wine, through the zip's
 # zarn_host.exe). NAME: the zip's name without .zip.
@@ -24,7 +25,7 @@ foreach(file bin/zarn_host.exe lib/libzarn_string.a lib/libzarn_script_frame.a i
   endif()
 endforeach()
 get_filename_component(toolchain ${TOOLCHAIN} NAME)
-file(COPY ${TEMPLATE}/ DESTINATION ${WORK}/source)
+run(${EMULATOR} ${sdk}/bin/zarn_host.exe new-panel studio_x ${WORK}/source)
 # The package is named by its folder: a cross build finds packages under its
 # target's root only.
 run(${CMAKE_COMMAND} -S ${WORK}/source -B ${WORK}/build -DCMAKE_BUILD_TYPE=Release
