@@ -1,7 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
 #include "platform/win32_text.h"
+
+#include <windows.h>
 
 namespace zarn_host {
 

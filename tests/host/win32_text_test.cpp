@@ -2,8 +2,8 @@
 // back whole from the system's own splitter, whatever it holds.
 #include <windows.h>
 // CommandLineToArgvW
-#include <shellapi.h>
 #include <gtest/gtest.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>
@@ -26,8 +26,8 @@ TEST(Win32CommandLine, EveryArgumentComesBackWhole) {
     const std::vector<std::vector<std::string>> cases = {
         {"C:\\zarn\\zarn_host.exe", "--serve", "127.0.0.1:0", "--worker"},
         {"C:\\Program Files\\zarn\\zarn_host.exe", "--panel", "C:\\my panels\\k7_mon.dll"},
-        {"host.exe", ""},                                        // an empty argument stays one
-        {"host.exe", "say \"hi\"", "\"", "\"\""},                // quotes inside
+        {"host.exe", ""},                                            // an empty argument stays one
+        {"host.exe", "say \"hi\"", "\"", "\"\""},                    // quotes inside
         {"host.exe", "C:\\ends with\\", "C:\\two\\\\", "a\\\\\"b"},  // backslashes before a quote or the end
         {"host.exe", "tab\there", "new\nline"},
         {"host.exe", "k7 m\xC3\xB6n \xCE\xA9 \xE6\x9C\x88.dll"},  // outside any ANSI code page

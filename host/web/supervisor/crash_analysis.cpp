@@ -50,8 +50,8 @@ Crash analyseCrash(const WorkerEnd& end, int stepTimeoutSeconds) {
     if (end.hung) {
         crash.what = "the step ran for more than " + std::to_string(stepTimeoutSeconds) + " s";
     } else if (crash.what.empty()) {
-        crash.what = end.signal != 0 ? WorkerProcess::signalText(end.signal)
-                                     : "exit status " + std::to_string(end.exitStatus);
+        crash.what =
+            end.signal != 0 ? WorkerProcess::signalText(end.signal) : "exit status " + std::to_string(end.exitStatus);
     }
     for (const auto& line : end.errorTail) crash.stderrTail += line + "\n";
     return crash;
