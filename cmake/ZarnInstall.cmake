@@ -136,4 +136,24 @@ panel template, the panel file schema, the guides and the API reference.")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "cmake (>= 3.20), g++ (>= 4:12)")
   include(CPack)
+elseif(WIN32)
+  # `cpack` in a Windows build folder: zarn-script-frame-sdk-<version>-win32.zip
+  # (or -win64), the same install unpacked anywhere: bin/zarn_host.exe, the
+  # static libraries for this compiler, include/, the CMake package under
+  # lib/cmake/zarn_script_frame, the template, the guides, and the mingw-w64
+  # toolchain files for a cross build of a panel.
+  install(FILES cmake/toolchains/mingw-common.cmake cmake/toolchains/mingw-i686.cmake
+          cmake/toolchains/mingw-x86_64.cmake DESTINATION ${zarn_data_dir}/toolchains)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(zarn_windows win64)
+  else()
+    set(zarn_windows win32)
+  endif()
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_NAME zarn-script-frame-sdk)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_FILE_NAME zarn-script-frame-sdk-${PROJECT_VERSION}-${zarn_windows})
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  set(CPACK_STRIP_FILES ON)
+  include(CPack)
 endif()

@@ -59,3 +59,7 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# zarn_host.exe's front-end: cpp-httplib's whole header for the Windows builds.
+if [ "$profile" = all ] || [ "$profile" = --bench ]; then
+  "$(dirname "$0")/install-httplib-windows.sh"
+fi

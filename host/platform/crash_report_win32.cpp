@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
 
 #include "platform/crash_report.h"
 
@@ -38,8 +40,36 @@ void writeReport(const char* what) {
     OutputDebugStringA(report);
 }
 
+char what[MAX_PATH + 128];
+char moduleFile[MAX_PATH + 1];
+
+// "access violation (exception 0xC0000005) at k7_mon.dll+0x1a2f": the
+// exception, and the module and offset where it happened, so a map file or
+// objdump of that DLL finds the function. Into fixed buffers: the process is
+// failing, allocation may not work.
+const char* describe(const EXCEPTION_RECORD* record) {
+    const char* name = exceptionName(record ? record->ExceptionCode : 0);
+    if (!record) return name;
+    HMODULE module = nullptr;
+    const auto address = reinterpret_cast<const char*>(record->ExceptionAddress);
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            address, &module) ||
+        GetModuleFileNameA(module, moduleFile, sizeof moduleFile) == 0) {
+        std::snprintf(what, sizeof what, "%s at 0x%llx", name,
+                      static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)));
+        return what;
+    }
+    const char* base = moduleFile;
+    for (const char* c = moduleFile; *c; ++c) {
+        if (*c == '\\' || *c == '/') base = c + 1;
+    }
+    std::snprintf(what, sizeof what, "%s at %s+0x%llx", name, base,
+                  static_cast<unsigned long long>(address - reinterpret_cast<const char*>(module)));
+    return what;
+}
+
 LONG WINAPI onUnhandled(EXCEPTION_POINTERS* info) {
-    writeReport(exceptionName(info && info->ExceptionRecord ? info->ExceptionRecord->ExceptionCode : 0));
+    writeReport(describe(info ? info->ExceptionRecord : nullptr));
     TerminateProcess(GetCurrentProcess(), crashExitStatus);
     return EXCEPTION_EXECUTE_HANDLER;
 }

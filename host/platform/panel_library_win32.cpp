@@ -1,13 +1,102 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+#include <cwchar>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/panel_library.h"
 #include "text/command_text.h"
 
 namespace zarn_host {
 namespace {
+
+// Windows keeps a loaded DLL's file from being replaced, so a rebuild would
+// fail while the host runs it: the host loads a copy, in a folder of its own
+// under the temporary folder (the module keeps its file name). A copy serves
+// every load of the same file (time and size) in the process, so a library
+// loaded and unloaded many times is one module to the loader; the copies
+// stay until the process has ended, when the next process that loads a
+// panel removes them.
+// True while the process pid runs.
+bool processRuns(DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // someone else's
+    const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
+}
+
+// Removes the copies that processes which ended without unloading (a crash,
+// a process ended from outside) left in temp: zarn_host-PID-N folders whose
+// process is gone. Once a process.
+void removeStaleCopies(const std::wstring& temp) {
+    static LONG swept = 0;
+    if (InterlockedExchange(&swept, 1) != 0) return;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((temp + L"zarn_host-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        const std::wstring name = found.cFileName;
+        const std::size_t dash = name.find(L'-', 10);
+        if (dash == std::wstring::npos || dash == 10) continue;
+        const unsigned long pid = std::wcstoul(name.substr(10, dash - 10).c_str(), nullptr, 10);
+        if (pid == 0 || pid == GetCurrentProcessId() || processRuns(pid)) continue;
+        const std::wstring folder = temp + name;
+        WIN32_FIND_DATAW file;
+        HANDLE files = FindFirstFileW((folder + L"\\*.dll").c_str(), &file);
+        if (files != INVALID_HANDLE_VALUE) {
+            do {
+                DeleteFileW((folder + L"\\" + file.cFileName).c_str());
+            } while (FindNextFileW(files, &file));
+            FindClose(files);
+        }
+        RemoveDirectoryW(folder.c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+struct Copy {
+    std::wstring original;
+    FILETIME written{};
+    DWORD sizeHigh = 0, sizeLow = 0;
+    std::wstring file;
+};
+
+// The copy of original as it is now, made when there is none yet; empty when
+// that cannot be done (the original is loaded then).
+std::wstring copyOf(const std::wstring& original) {
+    WIN32_FILE_ATTRIBUTE_DATA now;
+    if (!GetFileAttributesExW(original.c_str(), GetFileExInfoStandard, &now)) return std::wstring();
+    static std::mutex mutex;
+    static std::vector<Copy> copies;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const Copy& c : copies) {
+        if (c.original == original && CompareFileTime(&c.written, &now.ftLastWriteTime) == 0 &&
+            c.sizeHigh == now.nFileSizeHigh && c.sizeLow == now.nFileSizeLow &&
+            GetFileAttributesW(c.file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            return c.file;
+        }
+    }
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
+    if (n == 0 || n > MAX_PATH) return std::wstring();
+    removeStaleCopies(temp);
+    const std::wstring folder = std::wstring(temp) + L"zarn_host-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(copies.size() + 1);
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return std::wstring();
+    const std::size_t slash = original.find_last_of(L"/\\:");
+    Copy copy{original, now.ftLastWriteTime, now.nFileSizeHigh, now.nFileSizeLow,
+              folder + L"\\" + (slash == std::wstring::npos ? original : original.substr(slash + 1))};
+    if (!CopyFileW(original.c_str(), copy.file.c_str(), FALSE)) {
+        RemoveDirectoryW(folder.c_str());
+        return std::wstring();
+    }
+    copies.push_back(copy);
+    return copy.file;
+}
 
 class WindowsPanelLibrary : public PanelLibrary {
 public:
@@ -68,7 +157,17 @@ std::unique_ptr<PanelLibrary> PanelLibrary::open(const std::string& path, std::s
     const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Without a folder LoadLibraryW would search the system folders instead of the file named.
     if (file.find_first_of(L"/\\:") == std::wstring::npos) file = L".\\" + file;
-    HMODULE handle = LoadLibraryW(file.c_str());
+    const std::wstring copy = copyOf(file);
+    HMODULE handle = nullptr;
+    if (!copy.empty()) {
+        // The libraries the panel's DLL needs are looked for beside the original.
+        const std::size_t slash = file.find_last_of(L"/\\:");
+        const std::wstring folder = file.substr(0, slash + 1);
+        SetDllDirectoryW(folder.c_str());
+        handle = LoadLibraryW(copy.c_str());
+        SetDllDirectoryW(nullptr);
+    }
+    if (!handle) handle = LoadLibraryW(file.c_str());
     const DWORD loadError = GetLastError();
     SetErrorMode(previousMode);
     if (!handle) {

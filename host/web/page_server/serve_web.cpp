@@ -4,6 +4,7 @@
 // (worker_link.h) instead of telling a person.
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -43,15 +44,18 @@ bool serveWeb(ServeContext& context, std::string& error) {
     options.bridges = context.bridges;
     options.stepTimeoutSeconds = context.options.stepTimeoutSeconds;
     if (context.options.worker) {
-        // The supervisor follows the page's steps on standard output, and
-        // ends the worker by closing its standard input.
+        // The supervisor follows the page's steps on standard output, ends
+        // the worker by closing its standard input, and has a hung one
+        // report and end with workerInterruptLine.
         std::ostream& out = context.out;
         options.stepWatch = [&out](WorkerMessage::Kind what, const std::string& line) {
             out << workerLine({what, 0, line}) << std::endl;
         };
         std::thread([] {
-            std::string ignored;
-            while (std::getline(std::cin, ignored)) {
+            std::string line;
+            while (std::getline(std::cin, line)) {
+                if (!line.empty() && line.back() == '\r') line.pop_back();
+                if (line == workerInterruptLine) std::abort();
             }
             stopRequested = true;
         }).detach();

@@ -24,6 +24,11 @@ struct WorkerMessage {
     std::string step;  // stepRun, stepDone, stepKept: the step's line, on one line
 };
 
+// What the supervisor writes on a worker's standard input to have it write
+// its crash report (the step, the last commands) and end, as for SIGABRT: a
+// worker whose step runs past the time limit, where there are no signals.
+constexpr const char* workerInterruptLine = "@zarn-supervisor interrupt";
+
 // The line (without its line end) that carries message; Kind::output gives
 // message.step unchanged.
 std::string workerLine(const WorkerMessage& message);

@@ -10,6 +10,7 @@
 #include "scenario/scenario.h"
 #include "text/command_text.h"
 #include "web/page_server/session_sources.h"
+#include "web/supervisor/worker_process.h"
 
 namespace zarn_host {
 namespace {
@@ -49,8 +50,8 @@ Crash analyseCrash(const WorkerEnd& end, int stepTimeoutSeconds) {
     if (end.hung) {
         crash.what = "the step ran for more than " + std::to_string(stepTimeoutSeconds) + " s";
     } else if (crash.what.empty()) {
-        crash.what = end.signal != 0 ? "signal " + std::to_string(end.signal) + " (" + strsignal(end.signal) + ")"
-                                     : "exit status " + std::to_string(end.exitStatus);
+        crash.what =
+            end.signal != 0 ? WorkerProcess::signalText(end.signal) : "exit status " + std::to_string(end.exitStatus);
     }
     for (const auto& line : end.errorTail) crash.stderrTail += line + "\n";
     return crash;

@@ -262,7 +262,7 @@ int Supervisor::run() {
     serverThread_ = std::thread([this] { server_.listen_after_bind(); });
     std::signal(SIGINT, onSupervisorStop);
     std::signal(SIGTERM, onSupervisorStop);
-    std::signal(SIGPIPE, SIG_IGN);
+    WorkerProcess::ignoreBrokenPipes();
 
     int status = crashExitStatus;
     while (!stopRequested && runWorker(program, status)) {

@@ -1,5 +1,7 @@
 // A child process with its standard input, output and error on pipes, for
-// the --serve supervisor's worker (worker_process_posix.cpp).
+// the --serve supervisor's worker (worker_process_posix.cpp, and
+// worker_process_win32.cpp, where a job object ends the workers with the
+// supervisor).
 #pragma once
 
 #include <chrono>
@@ -21,13 +23,20 @@ public:
                                                 std::string& error);
     // This program's own file, or empty.
     static std::string currentProgram();
+    // How a worker that did not exit ended, for people: "signal 11
+    // (Segmentation fault)" on POSIX, "exception 0xC0000005 (access
+    // violation)" on Windows, where wait's signal is the exception code.
+    static std::string signalText(int signal);
+    // Writes to a closed connection fail instead of ending the supervisor.
+    static void ignoreBrokenPipes();
 
     // Blocks for the next line of standard output (fromError: error); false
     // at the end. One thread each.
     virtual bool readLine(bool fromError, std::string& line) = 0;
     // Closes the worker's standard input: its sign to end.
     virtual void closeInput() = 0;
-    // Asks the worker to report and end (SIGABRT), or ends it at once.
+    // Asks the worker to report and end (SIGABRT on POSIX; on Windows the
+    // line workerInterruptLine on its standard input), or ends it at once.
     virtual void interrupt() = 0;
     virtual void kill() = 0;
     // Waits up to wait for the end; true once ended, with how it ended.

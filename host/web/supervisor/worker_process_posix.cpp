@@ -130,6 +130,14 @@ std::unique_ptr<WorkerProcess> WorkerProcess::start(const std::string& program,
     return std::make_unique<PosixWorker>(pid, in[1], out[0], err[0]);
 }
 
+std::string WorkerProcess::signalText(int signal) {
+    return "signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+}
+
+void WorkerProcess::ignoreBrokenPipes() {
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
 std::string WorkerProcess::currentProgram() {
     std::error_code ec;
     auto path = std::filesystem::read_symlink("/proc/self/exe", ec);

@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+"""zarn_host --serve end to end, for a build whose programs run under an
+emulator (zarn_host.exe under Wine): the page and its API on the K7 panel, a
+take, the session recorded and replayed, a rebuilt library reloaded while the
+panel runs; with the crash panel, a crash and a hung step restored by the
+supervisor with the crash report; the worker ending with the supervisor.
+
+Usage: serve_check.py EMULATOR HOST K7_DLL FACILITY CRASH_DLL CRASH_DIR
+EMULATOR may be "" (the programs run as they are)."""
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.error
+import urllib.request
+
+emulator, host, k7_dll, facility, crash_dll, crash_panel_dir = sys.argv[1:7]
+prefix = [emulator] if emulator else []
+failures = []
+
+
+def check(ok, what):
+    print(("ok   " if ok else "FAIL ") + what, flush=True)
+    if not ok:
+        failures.append(what)
+    return ok
+
+
+def windows_path(path):
+    """The path as the emulated program names it (Wine maps / to Z:)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\") if emulator else path
+
+
+class Served:
+    """zarn_host --serve on a free loopback port, its output collected."""
+
+    def __init__(self, args, work):
+        self.out, self.err = [], []
+        self.process = subprocess.Popen(prefix + [host] + args + ["--crash-dir", work, "--serve", "127.0.0.1:0"],
+                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        for stream, lines in ((self.process.stdout, self.out), (self.process.stderr, self.err)):
+            threading.Thread(target=self._collect, args=(stream, lines), daemon=True).start()
+        self.url = None
+        found = self.wait_for(self.out, r"serving the panel at (http://\S+/)", 120)
+        if found:
+            self.url = found.group(1)
+
+    @staticmethod
+    def _collect(stream, lines):
+        for raw in stream:
+            lines.append(raw.decode("utf-8", "replace").rstrip("\r\n"))
+
+    def wait_for(self, lines, pattern, seconds):
+        until = time.monotonic() + seconds
+        while time.monotonic() < until:
+            for line in list(lines):
+                found = re.search(pattern, line)
+                if found:
+                    return found
+            if self.process.poll() is not None and not re.search(pattern, "\n".join(lines)):
+                time.sleep(0.5)  # the last lines may still be on their way
+                return next((m for m in (re.search(pattern, l) for l in list(lines)) if m), None)
+            time.sleep(0.1)
+        return None
+
+    def get(self, path):
+        with urllib.request.urlopen(self.url + path, timeout=60) as answer:
+            return answer.status, answer.read().decode("utf-8", "replace")
+
+    def post(self, path, body):
+        request = urllib.request.Request(self.url + path, data=json.dumps(body).encode(),
+                                         headers={"Content-Type": "application/json"})
+        try:
+            with urllib.request.urlopen(request, timeout=60) as answer:
+                return answer.status, answer.read().decode("utf-8", "replace")
+        except urllib.error.HTTPError as e:
+            return e.code, e.read().decode("utf-8", "replace")
+
+    def state(self):
+        return json.loads(self.get("api/state")[1])
+
+    def control(self, name):
+        state = self.state()
+        if not state.get("panels"):
+            return {}
+        control = next((c for c in state["panels"][0]["controls"] if c["id"] == name), None)
+        return dict(control["properties"]) if control else {}
+
+    def wait_state(self, test, seconds):
+        until = time.monotonic() + seconds
+        while time.monotonic() < until:
+            try:
+                if test(self):
+                    return True
+            except (urllib.error.URLError, OSError, ValueError, KeyError):
+                pass
+            time.sleep(0.2)
+        return False
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGINT)
+            try:
+                self.process.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait(timeout=30)
+
+
+def processes_naming(token):
+    """The processes whose command line holds token (this test's own folder)."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                if token.encode() in f.read():
+                    found.append(int(pid))
+        except OSError:
+            pass
+    return found
+
+
+def k7_session(work):
+    panel = os.path.join(work, "k7_mon.dll")
+    shutil.copy(k7_dll, panel)
+    # Not quiet: the trace says when the library is reloaded.
+    served = Served(["--panel", windows_path(panel), "--facility", facility], work)
+    try:
+        if not check(served.url is not None, "K7: the supervisor says where it serves"):
+            print("\n".join(served.err[-20:]))
+            return
+        status, page = served.get("")
+        check(status == 200 and "<html" in page, "K7: the page answers")
+        state = served.state()
+        check(state["loaded"] and state["library"] == "k7_mon.dll", "K7: /api/state has the panel loaded")
+        check(served.post("api/step", {"step": 'pick Sources "Cam 1"'})[0] == 200, "K7: a take answers 200")
+        check(served.wait_state(lambda s: s.control("Vidtally_1").get("text") == "Cam 1", 30),
+              "K7: the take's revertive reaches the tally")
+
+        # The session recorded by the page replays as a scenario.
+        status, session = served.post("api/session", {})
+        check(status == 200 and 'pick Sources "Cam 1"' in session, "K7: the session is recorded")
+        scenario = os.path.join(work, "session.scenario")
+        with open(scenario, "w") as f:
+            f.write(session)
+        replay = subprocess.run(prefix + [host, "--quiet", "--panel", windows_path(panel), "--facility", facility,
+                                          "--scenario", windows_path(scenario)], capture_output=True, timeout=120)
+        check(replay.returncode == 0, "K7: the recorded session replays")
+
+        # A rebuild replaces the DLL while it is served: the host runs a copy,
+        # so the file can be replaced, and the worker loads the new one.
+        fresh = os.path.join(work, "fresh.dll")
+        shutil.copy(k7_dll, fresh)
+        os.utime(fresh, (time.time() + 5, time.time() + 5))
+        replace = subprocess.run(prefix + ["cmd", "/c", "copy", "/y", windows_path(fresh), windows_path(panel)]
+                                 if emulator else ["cp", fresh, panel], capture_output=True, timeout=120)
+        check(replace.returncode == 0, "K7: the served DLL can be replaced")
+        check(served.wait_for(served.out, "the panel library changed on disk: reloading it", 30) is not None,
+              "K7: the changed library is reloaded")
+        check(served.wait_state(lambda s: s.state()["loaded"], 30), "K7: the reloaded panel runs")
+    finally:
+        served.stop()
+    # Under Wine a signal from Linux is no console Ctrl-C: only the native run's status counts.
+    check(emulator or served.process.returncode == 0, "K7: Ctrl-C ends the served session with status 0")
+
+
+def crash_session(work):
+    served = Served(["--quiet", "--step-timeout", "3", "--panel", crash_dll, "--panel-dir", crash_panel_dir], work)
+    try:
+        if not check(served.url is not None, "crash: the supervisor says where it serves"):
+            print("\n".join(served.err[-20:]))
+            return
+        check(served.post("api/step", {"step": "press Count"})[0] == 200, "crash: press Count")
+        check(served.post("api/step", {"step": "press Fault segv"})[0] == 502, "crash: the fault answers 502")
+        check(served.wait_for(served.err, r'crashed at step "press Fault segv": (access violation|SIGSEGV)', 30) is not None,
+              "crash: the supervisor names the step and the exception")
+        check(served.wait_state(lambda s: s.state()["loaded"] and s.control("Counter").get("count") == "1", 60),
+              "crash: the session is restored (count 1)")
+        check(len([n for n in os.listdir(work) if n.endswith(".scenario")]) == 1,
+              "crash: the session up to the crash is written")
+
+        # A step past the time limit: the worker writes its report and ends.
+        served.post("api/step", {"step": "press Fault hang"})
+        check(served.wait_for(served.err, r'crashed at step "press Fault hang": the step ran for more than 3 s', 60)
+              is not None, "hang: the supervisor ends the hung worker")
+        check(served.wait_for(served.err, r"crash step: .*press Fault hang", 30) is not None,
+              "hang: the worker's report names the step")
+        check(served.wait_state(lambda s: s.state()["loaded"] and s.control("Counter").get("count") == "1", 60),
+              "hang: the session is restored")
+
+        # The supervisor killed outright takes its worker with it.
+        workers = [p for p in processes_naming(work) if p != served.process.pid]
+        if check(len(workers) > 0, "kill: the worker is found by its command line"):
+            served.process.kill()
+            served.process.wait(timeout=30)
+            until = time.monotonic() + 30
+            while time.monotonic() < until and any(p in processes_naming(work) for p in workers):
+                time.sleep(0.2)
+            check(not any(p in processes_naming(work) for p in workers), "kill: the worker ends with the supervisor")
+    finally:
+        served.stop()
+
+
+with tempfile.TemporaryDirectory() as k7_work:
+    k7_session(k7_work)
+with tempfile.TemporaryDirectory() as crash_work:
+    crash_session(crash_work)
+print(f"{len(failures)} failed")
+sys.exit(1 if failures else 0)
