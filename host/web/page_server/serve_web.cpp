@@ -45,6 +45,7 @@ bool serveWeb(ServeContext& context, std::string& error) {
         // The supervisor follows the page's steps on standard output, and
         // ends the worker by closing its standard input.
         std::ostream& out = context.out;
+        options.loginToken = workerLoginToken();
         options.stepWatch = [&out](WorkerMessage::Kind what, const std::string& line) {
             out << workerLine({what, 0, line}) << std::endl;
         };
