@@ -51,13 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (answer.status == 0) {
         // Let on: an open file of the login page, the login's own route, or
         // a request that carries the token (no session was ever given out).
-        bool open = zarn_host::openWithoutLogin(req.method, req.path) ||
-                    (req.method == "POST" && req.path == "/api/login");
+        bool open =
+            zarn_host::openWithoutLogin(req.method, req.path) || (req.method == "POST" && req.path == "/api/login");
         FUZZ_CHECK(open || bearer == token);
     } else {
         FUZZ_CHECK(answer.status == 303 || answer.status == 401 || answer.status == 200);
         FUZZ_CHECK(answer.delay <= zarn_host::LoginGate::maxDelay);
-        if (answer.status == 303 && !answer.setCookie.empty() && answer.setCookie.find("Max-Age=0") == std::string::npos) {
+        if (answer.status == 303 && !answer.setCookie.empty() &&
+            answer.setCookie.find("Max-Age=0") == std::string::npos) {
             FUZZ_CHECK(req.tokenParam == token);
         }
     }

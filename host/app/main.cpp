@@ -34,8 +34,8 @@ int main(int argc, char** argv) {
                                        std::cerr);
     }
     if (pointers.size() > 1 && arguments[1] == "password") {
-        return zarn_host::passwordMain(static_cast<int>(pointers.size()) - 1, pointers.data() + 1, std::cin,
-                                       std::cout, std::cerr);
+        return zarn_host::passwordMain(static_cast<int>(pointers.size()) - 1, pointers.data() + 1, std::cin, std::cout,
+                                       std::cerr);
     }
     zarn_host::HostOptions options;
     int status = zarn_host::parseHostCommandLine(static_cast<int>(pointers.size()), pointers.data(), options);

@@ -2,6 +2,8 @@
 // hash, the gate's answers, and every route of the supervisor's server and
 // of its worker refused without credentials (taken from the route table and
 // the page's files, so a route added later is covered as well).
+#include "web/http/login.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -11,7 +13,6 @@
 
 #include "web/http/http_guard.h"
 #include "web/http/http_server.h"
-#include "web/http/login.h"
 #include "web/http/login_crypto.h"
 #include "web/http/web_assets.h"
 #include "web/supervisor/proxy.h"
@@ -45,8 +46,12 @@ TEST(Login, cookies_bearers_and_bodies_are_read) {
         const char* header;
         const char* value;
     } bearers[] = {
-        {"Bearer abc", "abc"}, {"bearer\tabc ", "abc"}, {"BEARER  abc", "abc"},
-        {"Bearerabc", ""},     {"Basic abc", ""},        {"Bearer ", ""},
+        {"Bearer abc", "abc"},
+        {"bearer\tabc ", "abc"},
+        {"BEARER  abc", "abc"},
+        {"Bearerabc", ""},
+        {"Basic abc", ""},
+        {"Bearer ", ""},
         {"", ""},
     };
     for (const auto& b : bearers) EXPECT_EQ(bearerToken(b.header), b.value) << b.header;
@@ -72,14 +77,14 @@ TEST(Login, password_hashes_are_salted_and_checked) {
     EXPECT_TRUE(hashPassword("", error).empty());
 
     const std::string hash64(64, 'a');
-    for (std::string bad : {std::string(""), std::string("pbkdf2-sha256$1000$0011223344556677$"),
-                            "pbkdf2-sha256$0$0011223344556677$" + hash64,
-                            "pbkdf2-sha256$99999999$0011223344556677$" + hash64,
-                            "pbkdf2-sha256$1000$00112233445566$" + hash64,    // a salt too short
-                            "pbkdf2-sha256$1000$0011223344556677$" + hash64 + "aa",
-                            "pbkdf2-sha256$1000$001122334455667G$" + hash64,  // not hex
-                            "pbkdf2-sha1$1000$0011223344556677$" + hash64,
-                            "pbkdf2-sha256$-100$0011223344556677$" + hash64, first + "$"}) {
+    for (std::string bad :
+         {std::string(""), std::string("pbkdf2-sha256$1000$0011223344556677$"),
+          "pbkdf2-sha256$0$0011223344556677$" + hash64, "pbkdf2-sha256$99999999$0011223344556677$" + hash64,
+          "pbkdf2-sha256$1000$00112233445566$" + hash64,  // a salt too short
+          "pbkdf2-sha256$1000$0011223344556677$" + hash64 + "aa",
+          "pbkdf2-sha256$1000$001122334455667G$" + hash64,  // not hex
+          "pbkdf2-sha1$1000$0011223344556677$" + hash64, "pbkdf2-sha256$-100$0011223344556677$" + hash64,
+          first + "$"}) {
         EXPECT_FALSE(passwordLineValid(bad)) << bad;
         EXPECT_FALSE(passwordMatches(bad, "correct horse")) << bad;
     }
@@ -174,8 +179,8 @@ TEST(Login, the_password_logs_in_and_wrong_secrets_wait_longer_per_address) {
     EXPECT_EQ(gate.logIn(R"({"secret":")" + token + "\"}", "10.0.0.1").status, 200);
 
     EXPECT_EQ(gate.nextDelay("10.0.0.2"), milliseconds(250));
-    const milliseconds expected[] = {milliseconds(250), milliseconds(500), milliseconds(1000), milliseconds(2000),
-                                     milliseconds(4000), milliseconds(4000)};
+    const milliseconds expected[] = {milliseconds(250),  milliseconds(500),  milliseconds(1000),
+                                     milliseconds(2000), milliseconds(4000), milliseconds(4000)};
     for (milliseconds delay : expected) {
         LoginAnswer wrong = gate.logIn(R"({"secret":"guess"})", "10.0.0.2");
         EXPECT_EQ(wrong.status, 401);

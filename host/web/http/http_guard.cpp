@@ -3,12 +3,12 @@
 #include <httplib.h>
 
 #include <cctype>
-#include <thread>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "text/address.h"
-#include "web/http/login.h"
 #include "text/command_text.h"
+#include "web/http/login.h"
 
 namespace zarn_host {
 namespace {
@@ -138,8 +138,7 @@ bool remoteServeAllowed(const std::string& host, bool allowRemote, std::string& 
     return true;
 }
 
-bool remoteServeProtected(const std::string& host, bool tls, bool insecure, std::string& warning,
-                          std::string& error) {
+bool remoteServeProtected(const std::string& host, bool tls, bool insecure, std::string& warning, std::string& error) {
     warning.clear();
     if (isLoopbackHost(host) || tls) return true;
     if (!insecure) {

@@ -67,8 +67,7 @@ bool remoteServeAllowed(const std::string& host, bool allowRemote, std::string& 
 // How --serve protects an address beyond loopback (--allow-remote given):
 // with TLS, or in the clear only when insecure (--insecure) says so, with a
 // warning on every start. False with a one-line error.
-bool remoteServeProtected(const std::string& host, bool tls, bool insecure, std::string& warning,
-                          std::string& error);
+bool remoteServeProtected(const std::string& host, bool tls, bool insecure, std::string& warning, std::string& error);
 
 // A Content-Type header names the media type `type` (compared without case,
 // parameters after ';' ignored).

@@ -36,7 +36,8 @@ std::string cookieValue(const std::string& cookieHeader, const std::string& name
         std::size_t equals = pair.find('=');
         if (equals != std::string::npos && trimmed(pair.substr(0, equals)) == name) {
             std::string value = trimmed(pair.substr(equals + 1));
-            if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                value = value.substr(1, value.size() - 2);
             return value;
         }
         start = end + 1;
@@ -158,7 +159,8 @@ LoginAnswer LoginGate::check(const LoginRequest& req) {
     if (page && req.hasTokenParam) {
         // The token of the printed address: a session, and the page again
         // without the token in the address bar (or the browser's history).
-        if (!goodSecret(req.tokenParam)) return failed(req.remoteAddress, "wrong token: open the address zarn_host printed");
+        if (!goodSecret(req.tokenParam))
+            return failed(req.remoteAddress, "wrong token: open the address zarn_host printed");
         LoginAnswer answer = startSession(req.remoteAddress, 303);
         answer.location = "/";
         answer.body.clear();

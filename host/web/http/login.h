@@ -21,9 +21,9 @@
 namespace zarn_host {
 
 struct LoginSettings {
-    std::string token;         // empty: no login, every request passes
-    std::string passwordHash;  // a line of zarn_host password, or empty
-    bool secureCookie = false; // served over TLS: the cookie says Secure
+    std::string token;          // empty: no login, every request passes
+    std::string passwordHash;   // a line of zarn_host password, or empty
+    bool secureCookie = false;  // served over TLS: the cookie says Secure
 };
 
 // A request as the login judges it.
@@ -38,7 +38,7 @@ struct LoginRequest {
 };
 
 struct LoginAnswer {
-    int status = 0;  // 0: the request goes on to its route
+    int status = 0;         // 0: the request goes on to its route
     std::string location;   // a redirect's target
     std::string setCookie;  // a Set-Cookie header's value
     std::string contentType = "application/json";

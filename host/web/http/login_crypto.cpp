@@ -75,8 +75,7 @@ bool parseStored(const std::string& stored, StoredHash& out) {
 }
 
 #ifdef ZARN_HOST_OPENSSL
-bool derive(const std::string& password, const std::vector<unsigned char>& salt, int iterations,
-            unsigned char* out) {
+bool derive(const std::string& password, const std::vector<unsigned char>& salt, int iterations, unsigned char* out) {
     return PKCS5_PBKDF2_HMAC(password.data(), static_cast<int>(password.size()), salt.data(),
                              static_cast<int>(salt.size()), iterations, EVP_sha256(), static_cast<int>(hashBytes),
                              out) == 1;

@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "platform/crash_report.h"
-#include "text/command_text.h"
 #include "text/address.h"
+#include "text/command_text.h"
 #include "web/http/http_guard.h"
 #include "web/http/http_server.h"
 #include "web/http/login.h"
@@ -301,8 +301,8 @@ bool Supervisor::makeServer(std::string& error) {
 #ifdef CPPHTTPLIB_OPENSSL_SUPPORT
     auto server = std::make_unique<httplib::SSLServer>(options_.tlsCert.c_str(), options_.tlsKey.c_str());
     if (!server->is_valid()) {
-        error = "--tls-cert " + printable(options_.tlsCert, 200) + " and --tls-key " +
-                printable(options_.tlsKey, 200) + ": cannot read a PEM certificate and its private key";
+        error = "--tls-cert " + printable(options_.tlsCert, 200) + " and --tls-key " + printable(options_.tlsKey, 200) +
+                ": cannot read a PEM certificate and its private key";
         return false;
     }
     server_ = std::move(server);
