@@ -17,8 +17,9 @@
 set -euo pipefail
 profile=${1:-all}
 # The build: compiler, CMake, and the header-only libraries of zarn_host
-# (JSON, command line, HTTP for its browser front-end, Asio for its bridges).
-build=(cmake g++ make pkg-config nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libasio-dev)
+# (JSON, command line, HTTP for its browser front-end, Asio for its bridges),
+# and OpenSSL for the front-end's TLS and password files.
+build=(cmake g++ make pkg-config nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libasio-dev libssl-dev)
 sdk=(doxygen dpkg-dev file)
 all=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev g++-multilib valgrind lintian
      python3-jsonschema

@@ -16,6 +16,7 @@ struct Command {
 const Command commands[] = {
     {"zarn_host validate LIB [options]", "runs the protocol test battery on a panel library"},
     {"zarn_host new-panel NAME [DIR]", "makes a new panel NAME from the installed template"},
+    {"zarn_host password FILE", "writes a salted hash of the password read from standard input, for --password-file"},
 };
 
 // An option as the tables show it: "--panel LIB", "--quiet".
@@ -94,7 +95,19 @@ std::unique_ptr<CLI::App> hostCommandLine(HostOptions& options) {
         ->option_text("[HOST:]PORT");
     app->add_flag("--allow-remote", options.allowRemote,
                   "let --serve and the bridges listen on an address other machines reach (anyone who can reach "
-                  "it operates the panel); without it such an address exits 2");
+                  "it and logs in operates the panel); without it such an address exits 2");
+    app->add_option("--password-file", options.passwordFile,
+                    "with --serve: the page's login also takes the password whose hash zarn_host password wrote "
+                    "to FILE (and asks for a login even on loopback)")
+        ->option_text("FILE");
+    app->add_option("--tls-cert", options.tlsCert,
+                    "with --serve: serve HTTPS with this PEM certificate (chain); needs --tls-key")
+        ->option_text("FILE");
+    app->add_option("--tls-key", options.tlsKey, "with --serve: the PEM private key of --tls-cert")
+        ->option_text("FILE");
+    app->add_flag("--insecure", options.insecure,
+                  "with --serve beyond loopback: serve plain HTTP without --tls-cert (the login crosses the "
+                  "network in the clear); without it such a start exits 2");
     app->add_option("--crash-dir", options.crashDir,
                     "with --serve: where the scenario of a session that crashed the panel is written (default: "
                     "the temp folder)")

@@ -1,7 +1,7 @@
 // zarn_host: loads a panel library into a simulated panel host and runs a
 // scenario against it, or takes steps from standard input. "zarn_host
 // validate ..." runs the validator instead, "zarn_host new-panel ..." makes a
-// panel from the template.
+// panel from the template, "zarn_host password FILE" writes a password file.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -31,6 +31,10 @@ int main(int argc, char** argv) {
     }
     if (pointers.size() > 1 && arguments[1] == "new-panel") {
         return zarn_host::newPanelMain(static_cast<int>(pointers.size()) - 1, pointers.data() + 1, std::cout,
+                                       std::cerr);
+    }
+    if (pointers.size() > 1 && arguments[1] == "password") {
+        return zarn_host::passwordMain(static_cast<int>(pointers.size()) - 1, pointers.data() + 1, std::cin, std::cout,
                                        std::cerr);
     }
     zarn_host::HostOptions options;

@@ -28,6 +28,9 @@ struct HostOptions {
     bool expectRefusals = false;       // refusals counted, none fails the run
     std::string serve;                 // "[HOST:]PORT": serve the panel to browsers after the scenario
     bool allowRemote = false;          // --serve on an address other machines reach
+    std::string passwordFile;          // --serve's login by a password (zarn_host password's file)
+    std::string tlsCert, tlsKey;       // --serve over HTTPS: PEM certificate chain and private key
+    bool insecure = false;             // --serve beyond loopback without TLS, meant
     // --serve runs the panel in a worker process (zarn_host --worker) under a
     // supervisor that keeps the page served when the panel crashes.
     bool worker = false;

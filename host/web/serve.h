@@ -3,6 +3,7 @@
 // serve_unavailable.cpp where the browser front-end is not built.
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,9 @@ bool serveWeb(ServeContext& context, std::string& error);
 // with arguments and --worker; returns the exit status. Where the browser
 // front-end is not built, runHost's refusal.
 int superviseServe(const std::vector<std::string>& arguments, const HostOptions& options);
+
+// zarn_host password FILE: writes FILE for --password-file from the password
+// on in's first line; the exit status. argv[0] is "password".
+int passwordMain(int argc, const char* const* argv, std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace zarn_host

@@ -14,4 +14,9 @@ int superviseServe(const std::vector<std::string>&, const HostOptions& options) 
     return runHost(options, std::cin, std::cout, std::cerr);  // refuses --serve
 }
 
+int passwordMain(int, const char* const*, std::istream&, std::ostream&, std::ostream& err) {
+    err << "zarn_host password: this zarn_host was built without the browser front-end\n";
+    return 2;
+}
+
 }  // namespace zarn_host

@@ -4,9 +4,11 @@
 
 #include <cctype>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "text/address.h"
 #include "text/command_text.h"
+#include "web/http/login.h"
 
 namespace zarn_host {
 namespace {
@@ -28,9 +30,23 @@ std::string hostForm(const std::string& host) {
     return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
 
+void sendLoginAnswer(httplib::Response& res, const LoginAnswer& answer) {
+    // A wrong secret waits on this request's thread: the next guess from the
+    // address waits longer.
+    if (answer.delay.count() > 0) std::this_thread::sleep_for(answer.delay);
+    res.status = answer.status;
+    res.set_header("Cache-Control", "no-store");
+    if (!answer.location.empty()) res.set_header("Location", answer.location);
+    if (!answer.setCookie.empty()) res.set_header("Set-Cookie", answer.setCookie);
+    if (answer.status == 401) res.set_header("WWW-Authenticate", "Bearer");
+    for (const auto& header : securityHeaders()) res.set_header(header.first.c_str(), header.second);
+    res.set_content(answer.body, answer.contentType.c_str());
+}
+
 }  // namespace
 
-HttpGuard::HttpGuard(std::string servedHost, int port) : servedHost_(std::move(servedHost)), port_(port) {}
+HttpGuard::HttpGuard(std::string servedHost, int port, bool tls)
+    : servedHost_(std::move(servedHost)), port_(port), tls_(tls) {}
 
 bool HttpGuard::allowedHost(const std::string& hostHeader) const {
     std::string host = lower(trimmed(hostHeader));
@@ -39,7 +55,7 @@ bool HttpGuard::allowedHost(const std::string& hostHeader) const {
     for (const std::string& name :
          {std::string("127.0.0.1"), std::string("localhost"), std::string("[::1]"), lower(hostForm(servedHost_))}) {
         if (host == name + port) return true;
-        if (port_ == 80 && host == name) return true;
+        if (port_ == (tls_ ? 443 : 80) && host == name) return true;
     }
     return false;
 }
@@ -51,15 +67,15 @@ GuardVerdict HttpGuard::check(const std::string& method, const std::string& host
                          printable(trimmed(hostHeader), 80) + "\""};
     }
     if (method != "POST") return {};
-    if (hasOrigin && lower(trimmed(origin)) != "http://" + lower(trimmed(hostHeader))) {
+    if (hasOrigin && lower(trimmed(origin)) != (tls_ ? "https://" : "http://") + lower(trimmed(hostHeader))) {
         return {403, "a page from another origin cannot operate the panel"};
     }
     if (!hasLength) return {411, "send the body with its Content-Length"};
     return {};
 }
 
-void guardServer(httplib::Server& server, const HttpGuard& guard) {
-    server.set_pre_routing_handler([&guard](const httplib::Request& req, httplib::Response& res) {
+void guardServer(httplib::Server& server, const HttpGuard& guard, LoginGate* login) {
+    server.set_pre_routing_handler([&guard, login](const httplib::Request& req, httplib::Response& res) {
         // Answers are sent whole: a Range would cut a refusal's one-line
         // error (and the page asks for none). The request is the server's
         // own, writable object, handed to this handler as const.
@@ -67,13 +83,31 @@ void guardServer(httplib::Server& server, const HttpGuard& guard) {
         GuardVerdict verdict = guard.check(req.method, req.get_header_value("Host"), req.get_header_value("Origin"),
                                            req.has_header("Origin"),
                                            req.has_header("Content-Length") || req.has_header("Transfer-Encoding"));
-        if (verdict.status == 0) return httplib::Server::HandlerResponse::Unhandled;
+        if (verdict.status == 0) {
+            if (!login) return httplib::Server::HandlerResponse::Unhandled;
+            LoginRequest asked{req.method,
+                               req.path,
+                               req.get_param_value("token"),
+                               req.has_param("token"),
+                               req.get_header_value("Cookie"),
+                               req.get_header_value("Authorization"),
+                               req.remote_addr};
+            LoginAnswer answer = login->check(asked);
+            if (answer.status == 0) return httplib::Server::HandlerResponse::Unhandled;
+            sendLoginAnswer(res, answer);
+            return httplib::Server::HandlerResponse::Handled;
+        }
         res.status = verdict.status;
         res.set_header("Connection", "close");
         nlohmann::json body{{"error", verdict.message}};
         res.set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
         return httplib::Server::HandlerResponse::Handled;
     });
+    if (login) {
+        server.Post("/api/login", [login](const httplib::Request& req, httplib::Response& res) {
+            sendLoginAnswer(res, login->logIn(req.body, req.remote_addr));
+        });
+    }
     server.set_post_routing_handler([](const httplib::Request&, httplib::Response& res) {
         for (const auto& header : securityHeaders()) res.set_header(header.first.c_str(), header.second);
     });
@@ -100,7 +134,21 @@ bool remoteServeAllowed(const std::string& host, bool allowRemote, std::string& 
         return false;
     }
     warning = "zarn_host: warning: serving on " + hostForm(host) +
-              ": anyone who can reach this address can operate the panel (there is no log-in)";
+              ": anyone who can reach this address and has the printed token (or the password) can operate the panel";
+    return true;
+}
+
+bool remoteServeProtected(const std::string& host, bool tls, bool insecure, std::string& warning, std::string& error) {
+    warning.clear();
+    if (isLoopbackHost(host) || tls) return true;
+    if (!insecure) {
+        error = "--serve " + hostForm(host) +
+                " without --tls-cert and --tls-key would send the login and the panel in the clear; add "
+                "--insecure to mean it";
+        return false;
+    }
+    warning = "zarn_host: warning: serving on " + hostForm(host) +
+              " without TLS (--insecure): the token, the cookie and the panel cross the network in the clear";
     return true;
 }
 

@@ -19,6 +19,8 @@ class Server;
 
 namespace zarn_host {
 
+class LoginGate;
+
 struct GuardVerdict {
     int status = 0;  // 0: answer the request
     std::string message;
@@ -28,8 +30,9 @@ struct GuardVerdict {
 // then only read by them, from any number at once.
 class HttpGuard {
 public:
-    // servedHost: the host given to --serve (IPv6 without brackets).
-    explicit HttpGuard(std::string servedHost = "127.0.0.1", int port = 0);
+    // servedHost: the host given to --serve (IPv6 without brackets); tls:
+    // served over HTTPS (the page's origin is https://).
+    explicit HttpGuard(std::string servedHost = "127.0.0.1", int port = 0, bool tls = false);
     void setPort(int port) { port_ = port; }
 
     // Before routing: 421 for a Host that does not name this server, 403 for
@@ -43,12 +46,14 @@ public:
 private:
     std::string servedHost_;
     int port_;
+    bool tls_;
 };
 
 // Installs guard on server: checked before routing (a refusal is answered
 // with {"error": "..."} and closes the connection, whose body is unread),
-// securityHeaders() after it. guard must outlive server.
-void guardServer(httplib::Server& server, const HttpGuard& guard);
+// then login when given (login.h), securityHeaders() after it. guard and
+// login must outlive server.
+void guardServer(httplib::Server& server, const HttpGuard& guard, LoginGate* login = nullptr);
 
 // Headers on every answer: the content security policy (no inline script,
 // no framing) and nosniff.
@@ -58,6 +63,11 @@ const std::vector<std::pair<std::string, std::string>>& securityHeaders();
 // with --allow-remote. False with a one-line error; warning holds the line to
 // print when a remote address is allowed.
 bool remoteServeAllowed(const std::string& host, bool allowRemote, std::string& warning, std::string& error);
+
+// How --serve protects an address beyond loopback (--allow-remote given):
+// with TLS, or in the clear only when insecure (--insecure) says so, with a
+// warning on every start. False with a one-line error.
+bool remoteServeProtected(const std::string& host, bool tls, bool insecure, std::string& warning, std::string& error);
 
 // A Content-Type header names the media type `type` (compared without case,
 // parameters after ';' ignored).

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "web/http/http_guard.h"
+#include "web/http/login.h"
 #include "web/http/web_assets.h"
 
 namespace zarn_host {
@@ -16,7 +17,7 @@ void sendError(httplib::Response& res, int status, const std::string& message) {
     res.set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
 }
 
-void setUpServer(httplib::Server& server, const HttpGuard& guard) {
+void setUpServer(httplib::Server& server, const HttpGuard& guard, LoginGate* login) {
     server.set_payload_max_length(maxBodyBytes);
     server.set_keep_alive_timeout(1);
     server.new_task_queue = [] { return new httplib::ThreadPool(maxEventStreams + 16); };
@@ -31,7 +32,12 @@ void setUpServer(httplib::Server& server, const HttpGuard& guard) {
         return httplib::Server::HandlerResponse::Handled;
     };
     server.set_error_handler(onError);
-    guardServer(server, guard);
+    guardServer(server, guard, login);
+    server.Get("/api/login", [login](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(login && login->required() ? "{\"required\":true}" : "{\"required\":false}",
+                        "application/json");
+    });
     for (std::size_t i = 0; i < webAssetCount; ++i) {
         const WebAsset& asset = webAssets[i];
         auto handler = [&asset](const httplib::Request&, httplib::Response& res) {
@@ -61,9 +67,11 @@ int bindServer(httplib::Server& server, const std::string& address, int port) {
     return server.bind_to_port(address, port) ? port : 0;
 }
 
-void announceServing(std::ostream& out, std::ostream& err, const std::string& address, int port) {
+void announceServing(std::ostream& out, std::ostream& err, const std::string& address, int port, bool tls,
+                     const std::string& token) {
     std::string shown = address.find(':') != std::string::npos ? "[" + address + "]" : address;
-    out << "zarn_host: serving the panel at http://" << shown << ":" << port << "/" << std::endl;
+    out << "zarn_host: serving the panel at " << (tls ? "https://" : "http://") << shown << ":" << port << "/"
+        << (token.empty() ? "" : "?token=" + token) << std::endl;
     err << "zarn_host: Ctrl-C ends the session\n";
 }
 

@@ -17,6 +17,7 @@ struct Response;
 namespace zarn_host {
 
 class HttpGuard;
+class LoginGate;
 
 // The largest request body taken.
 constexpr std::size_t maxBodyBytes = 16 * 1024;
@@ -26,8 +27,10 @@ constexpr std::size_t maxEventStreams = 32;
 // Sets server up: body limit, a short keep-alive (a browser's idle connection
 // must not hold up the end), threads for every stream and some requests
 // besides, {"error": "..."} answers for the server's own errors, guard at the
-// door (guardServer: it must outlive server) and the page's embedded files.
-void setUpServer(httplib::Server& server, const HttpGuard& guard);
+// door (guardServer: it and login must outlive server), the login when given
+// (and GET /api/login, which says whether one is needed) and the page's
+// embedded files.
+void setUpServer(httplib::Server& server, const HttpGuard& guard, LoginGate* login = nullptr);
 
 // Answers {"error": message} with status.
 void sendError(httplib::Response& res, int status, const std::string& message);
@@ -42,7 +45,9 @@ void serveEventStream(httplib::Response& res, bool opened, std::function<bool(ht
 // 0 when the address cannot be bound.
 int bindServer(httplib::Server& server, const std::string& address, int port);
 
-// The lines that tell a person where the page is served and how to end it.
-void announceServing(std::ostream& out, std::ostream& err, const std::string& address, int port);
+// The lines that tell a person where the page is served and how to end it:
+// with a login's token, the address to open carries it.
+void announceServing(std::ostream& out, std::ostream& err, const std::string& address, int port, bool tls = false,
+                     const std::string& token = "");
 
 }  // namespace zarn_host

@@ -48,7 +48,7 @@ const std::string* param(const httplib::Request& req, const char* name) {
 }  // namespace
 
 void WebFront::Impl::routes() {
-    setUpServer(server, guard);
+    setUpServer(server, guard, &login);
 
     // The whole state; ?router=N: that router only; ?view=page: routers as
     // summaries, with the sequence number the event stream's changes follow.

@@ -48,6 +48,7 @@ bool serveWeb(ServeContext& context, std::string& error) {
         // the worker by closing its standard input, and has a hung one
         // report and end with workerInterruptLine.
         std::ostream& out = context.out;
+        options.loginToken = workerLoginToken();
         options.stepWatch = [&out](WorkerMessage::Kind what, const std::string& line) {
             out << workerLine({what, 0, line}) << std::endl;
         };

@@ -50,6 +50,10 @@ struct WebFrontOptions {
     // runs, stepDone after, stepKept when the session keeps it (the --serve
     // supervisor follows them).
     std::function<void(WorkerMessage::Kind what, const std::string& line)> stepWatch;
+    // Non-empty: every request needs "Authorization: Bearer loginToken" (the
+    // worker answers only its supervisor, by the login the supervisor's own
+    // server uses).
+    std::string loginToken;
 };
 
 class WebFront {

@@ -16,6 +16,7 @@
 
 #include "web/http/http_guard.h"
 #include "web/http/http_server.h"
+#include "web/http/login.h"
 #include "web/page_server/action_watch.h"
 #include "web/page_server/library_watch.h"
 #include "web/page_server/page_events.h"
@@ -54,6 +55,7 @@ struct WebFront::Impl {
         : host(h),
           runner(r),
           options(std::move(o)),
+          login(LoginSettings{options.loginToken, "", false}),
           jobs(std::chrono::seconds(options.stepTimeoutSeconds)),
           events(options.traceLines, maxEventStreams),
           libraryWatch(options.libraryPath) {}
@@ -65,6 +67,7 @@ struct WebFront::Impl {
 
     PageHttpServer server;
     HttpGuard guard;
+    LoginGate login;
     std::thread serverThread;
     int boundPort = 0;
 

@@ -1,6 +1,7 @@
 #include "web/page_server/worker_link.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "text/command_text.h"
 
@@ -58,6 +59,13 @@ WorkerMessage readWorkerLine(const std::string& line) {
         break;
     }
     return message;
+}
+
+const char* const workerTokenVariable = "ZARN_HOST_WORKER_TOKEN";
+
+std::string workerLoginToken() {
+    const char* value = std::getenv(workerTokenVariable);
+    return value ? std::string(value) : std::string();
 }
 
 }  // namespace zarn_host

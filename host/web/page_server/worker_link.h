@@ -36,4 +36,12 @@ std::string workerLine(const WorkerMessage& message);
 // What a line of the worker's standard output says.
 WorkerMessage readWorkerLine(const std::string& line);
 
+// The environment variable in which the supervisor hands its worker the
+// token that the worker's API asks of every request (the environment, not the
+// command line, which every user of the machine can read).
+extern const char* const workerTokenVariable;
+
+// The worker's token from the environment; empty when not given.
+std::string workerLoginToken();
+
 }  // namespace zarn_host

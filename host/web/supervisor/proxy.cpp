@@ -33,6 +33,7 @@ bool SupervisorProxy::forward(const std::string& method, const std::string& path
         generation = state_.generation;
     }
     httplib::Client client("127.0.0.1", port);
+    client.set_bearer_token_auth(workerToken_.c_str());
     client.set_read_timeout(stepTimeoutSeconds_ + 10, 0);
     // A GET's parameters pass on as given (the worker judges them).
     httplib::Result answer = method == "GET" ? client.Get(httplib::append_query_params(path, req.params))
@@ -88,6 +89,7 @@ bool SupervisorProxy::streamStep(Stream& stream, httplib::DataSink& sink) {
     auto started = Clock::now();
     bool pageGone = false;
     httplib::Client client("127.0.0.1", port);
+    client.set_bearer_token_auth(workerToken_.c_str());
     client.set_read_timeout(15, 0);  // the worker's stream writes at least every 5 s
     client.Get("/api/events", [&](const char* data, std::size_t length) {
         if (stopRequested_ || !sink.write(data, length)) {
@@ -101,16 +103,25 @@ bool SupervisorProxy::streamStep(Stream& stream, httplib::DataSink& sink) {
     return true;
 }
 
+const std::vector<SupervisorProxy::Route>& SupervisorProxy::forwardedRoutes() {
+    static const std::vector<Route> table = {
+        {"GET", "/api/state"}, {"GET", "/api/rows"},   {"GET", "/api/sources"},
+        {"POST", "/api/step"}, {"POST", "/api/clock"}, {"POST", "/api/session"},
+    };
+    return table;
+}
+
 void SupervisorProxy::routes(httplib::Server& server) {
-    for (const char* path : {"/api/state", "/api/rows", "/api/sources"}) {
-        std::string p = path;
-        server.Get(path,
-                   [this, p](const httplib::Request& req, httplib::Response& res) { forward("GET", p, req, res); });
-    }
-    for (const char* path : {"/api/step", "/api/clock", "/api/session"}) {
-        std::string p = path;
-        server.Post(path,
-                    [this, p](const httplib::Request& req, httplib::Response& res) { forward("POST", p, req, res); });
+    for (const Route& route : forwardedRoutes()) {
+        std::string method = route.method, p = route.path;
+        auto handler = [this, method, p](const httplib::Request& req, httplib::Response& res) {
+            forward(method, p, req, res);
+        };
+        if (method == "GET") {
+            server.Get(route.path, handler);
+        } else {
+            server.Post(route.path, handler);
+        }
     }
     server.Get("/api/events", [this](const httplib::Request&, httplib::Response& res) {
         auto stream = std::make_shared<Stream>();

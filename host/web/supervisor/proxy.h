@@ -7,6 +7,8 @@
 #pragma once
 
 #include <atomic>
+#include <string>
+#include <vector>
 
 #include "web/supervisor/supervisor_state.h"
 
@@ -28,6 +30,17 @@ public:
 
     void routes(httplib::Server& server);
 
+    // The token the worker's API asks of the supervisor (set before the
+    // server starts).
+    void setWorkerToken(std::string token) { workerToken_ = std::move(token); }
+
+    // The routes forwarded to the worker, besides the event stream.
+    struct Route {
+        const char* method;
+        const char* path;
+    };
+    static const std::vector<Route>& forwardedRoutes();
+
 private:
     struct Stream {
         uint64_t noticeSeq = 0;  // the last notice this stream was sent
@@ -39,6 +52,7 @@ private:
     SupervisorState& state_;
     const int stepTimeoutSeconds_;
     const std::atomic<bool>& stopRequested_;
+    std::string workerToken_;
 };
 
 }  // namespace zarn_host

@@ -6,17 +6,24 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <memory>
 #include <thread>
 
 #include "platform/crash_report.h"
+#include "text/address.h"
 #include "text/command_text.h"
 #include "text/error_line.h"
 #include "web/http/http_guard.h"
 #include "web/http/http_server.h"
+#include "web/http/login.h"
+#include "web/http/login_crypto.h"
 #include "web/page_server/library_watch.h"
 #include "web/page_server/page_state.h"
 #include "web/page_server/web_front.h"
+#include "web/page_server/worker_link.h"
 #include "web/serve.h"
 #include "web/supervisor/proxy.h"
 #include "web/supervisor/supervisor.h"
@@ -53,6 +60,7 @@ private:
     void readOutput(WorkerProcess& worker);
     void readErrors(WorkerProcess& worker);
     bool restore(const std::vector<std::string>& steps, std::size_t& reached);
+    bool makeServer(std::string& error);
     void printAddress();
     void stopServer();
 
@@ -61,9 +69,12 @@ private:
     LibraryWatch watch_;
     SupervisorState state_;
     SupervisorProxy proxy_;
-    httplib::Server server_;
+    std::unique_ptr<httplib::Server> server_;
     std::thread serverThread_;
     HttpGuard guard_;
+    std::unique_ptr<LoginGate> login_;
+    bool tls_ = false;
+    std::string workerToken_;  // what the worker's API asks of this supervisor
     std::string address_;
     int port_ = 0;
     bool addressPrinted_ = false;
@@ -74,7 +85,7 @@ private:
 void Supervisor::printAddress() {
     if (addressPrinted_) return;
     addressPrinted_ = true;
-    announceServing(std::cout, std::cerr, address_, port_);
+    announceServing(std::cout, std::cerr, address_, port_, tls_, login_->token());
 }
 
 void Supervisor::readOutput(WorkerProcess& worker) {
@@ -109,6 +120,7 @@ bool Supervisor::restore(const std::vector<std::string>& steps, std::size_t& rea
         port = state_.worker.port();
     }
     httplib::Client client("127.0.0.1", port);
+    client.set_bearer_token_auth(workerToken_.c_str());
     client.set_read_timeout(options_.stepTimeoutSeconds + 5, 0);
     for (reached = 0; reached < steps.size(); ++reached) {
         {
@@ -233,8 +245,73 @@ void Supervisor::stopServer() {
         state_.stopping = true;
         state_.changed.notify_all();
     }
-    server_.stop();
+    server_->stop();
     serverThread_.join();
+}
+
+// The server the browser talks to: HTTPS with --tls-cert, and a login when it
+// listens beyond loopback or a password file is given.
+bool Supervisor::makeServer(std::string& error) {
+    std::string warning;
+    tls_ = !options_.tlsCert.empty() || !options_.tlsKey.empty();
+    if (tls_ && (options_.tlsCert.empty() || options_.tlsKey.empty())) {
+        error = "--tls-cert and --tls-key go together";
+        return false;
+    }
+    bool remote = !isLoopbackHost(address_);
+    if (remote && !remoteServeProtected(address_, tls_, options_.insecure, warning, error)) return false;
+    if (!warning.empty()) std::cerr << warning << "\n";
+    LoginSettings settings;
+    settings.secureCookie = tls_;
+    if (!options_.passwordFile.empty()) {
+        if (!passwordHashingAvailable()) {
+            error = "--password-file: password files are not available in this build (it has no OpenSSL)";
+            return false;
+        }
+        std::ifstream file(options_.passwordFile);
+        std::getline(file, settings.passwordHash);
+        if (!settings.passwordHash.empty() && settings.passwordHash.back() == '\r') settings.passwordHash.pop_back();
+        if (!file && !file.eof()) settings.passwordHash.clear();
+        if (!passwordLineValid(settings.passwordHash)) {
+            error = "--password-file " + printable(options_.passwordFile, 200) +
+                    ": not a file that zarn_host password wrote";
+            return false;
+        }
+    }
+    if (remote || !settings.passwordHash.empty()) {
+        settings.token = randomHex(32);
+        if (settings.token.empty()) {
+            error = "the system's random source failed: cannot make the login's token";
+            return false;
+        }
+    }
+    login_ = std::make_unique<LoginGate>(settings);
+    // The worker listens on loopback, where other users of the machine reach
+    // it too: it asks the same login of the supervisor, by a token of its own
+    // handed over in the environment its workers inherit.
+    workerToken_ = randomHex(32);
+    if (workerToken_.empty() || setenv(workerTokenVariable, workerToken_.c_str(), 1) != 0) {
+        error = "cannot hand the panel's worker its token";
+        return false;
+    }
+    proxy_.setWorkerToken(workerToken_);
+    if (!tls_) {
+        server_ = std::make_unique<httplib::Server>();
+        return true;
+    }
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+    auto server = std::make_unique<httplib::SSLServer>(options_.tlsCert.c_str(), options_.tlsKey.c_str());
+    if (!server->is_valid()) {
+        error = "--tls-cert " + printable(options_.tlsCert, 200) + " and --tls-key " + printable(options_.tlsKey, 200) +
+                ": cannot read a PEM certificate and its private key";
+        return false;
+    }
+    server_ = std::move(server);
+    return true;
+#else
+    error = "--tls-cert: TLS is not available in this build (it has no OpenSSL)";
+    return false;
+#endif
 }
 
 int Supervisor::run() {
@@ -245,21 +322,25 @@ int Supervisor::run() {
         return 2;
     }
     if (!warning.empty()) std::cerr << warning << "\n";
+    if (!makeServer(error)) {
+        std::cerr << "zarn_host: " << error << "\n";
+        return 2;
+    }
     std::string program = WorkerProcess::currentProgram();
     if (program.empty()) {
         std::cerr << "zarn_host: --serve: cannot find the program's own file to start the panel's worker\n";
         return 2;
     }
-    setUpServer(server_, guard_);
-    proxy_.routes(server_);
+    setUpServer(*server_, guard_, login_.get());
+    proxy_.routes(*server_);
     const int asked = port_;
-    port_ = bindServer(server_, address_, port_);
+    port_ = bindServer(*server_, address_, port_);
     if (port_ == 0) {
         std::cerr << "zarn_host: cannot listen on " << address_ << ":" << asked << "\n";
         return 2;
     }
-    guard_ = HttpGuard(address_, port_);
-    serverThread_ = std::thread([this] { server_.listen_after_bind(); });
+    guard_ = HttpGuard(address_, port_, tls_);
+    serverThread_ = std::thread([this] { server_->listen_after_bind(); });
     std::signal(SIGINT, onSupervisorStop);
     std::signal(SIGTERM, onSupervisorStop);
     WorkerProcess::ignoreBrokenPipes();
