@@ -102,7 +102,7 @@ bool SupervisorProxy::streamStep(Stream& stream, httplib::DataSink& sink) {
 }
 
 void SupervisorProxy::routes(httplib::Server& server) {
-    for (const char* path : {"/api/state", "/api/rows", "/api/sources"}) {
+    for (const char* path : {"/api/state", "/api/rows", "/api/sources", "/api/history"}) {
         std::string p = path;
         server.Get(path,
                    [this, p](const httplib::Request& req, httplib::Response& res) { forward("GET", p, req, res); });
