@@ -92,7 +92,8 @@ ScenarioRunner::Outcome ScenarioRunner::runStep(const ScenarioStep& step) {
     if (kind->startsPanel && !ensureStarted(why)) return error(step, why);
     if (kind->traced) {
         std::string line = printable(step.source);
-        if (origin_.kind != Origin::Kind::scenario) line += " (by " + describe(origin_) + ")";
+        const bool changesDestination = step.keyword == "route" || step.keyword == "lock" || step.keyword == "unlock";
+        if (changesDestination && origin_.kind != Origin::Kind::scenario) line += " (by " + describe(origin_) + ")";
         host_.trace().line(TraceKind::step, line);
     }
     if (stepHook_) stepHook_();

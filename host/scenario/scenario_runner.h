@@ -44,8 +44,8 @@ public:
     // and send what changed); null for none.
     void setStepHook(std::function<void()> hook) { stepHook_ = std::move(hook); }
     // Who the steps that follow come from (a scenario file, the page, the
-    // API): their routes and locks carry it, and their trace line names it
-    // unless it is a scenario.
+    // API): their routes and locks carry it, and a route, lock or unlock
+    // step's trace line names it unless it is a scenario.
     void setOrigin(Origin origin) { origin_ = std::move(origin); }
     const Origin& origin() const { return origin_; }
 

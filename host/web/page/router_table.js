@@ -73,6 +73,8 @@ export function makeRouterTable(summary) {
   let stale = false;       // the rows held are to be replaced by the next answer
   let reloadTimer = null;
   const pool = [];         // the table rows in use, top to bottom
+  let refusals = new Map();  // destination number → why the last action's outside route to it was refused
+  let refusalsKey = '';
 
   const makeRow = () => {
     const row = document.createElement('tr');
@@ -83,9 +85,16 @@ export function makeRouterTable(summary) {
     lockMark.className = 'lock-mark';
     const lockOwner = document.createElement('span');
     lockOwner.className = 'lock-owner';
-    name.append(label, lockMark, lockOwner);
+    const refusal = document.createElement('span');
+    refusal.className = 'row-refusal';
+    name.append(label, lockMark, lockOwner, refusal);
     const source = document.createElement('td');
     source.className = 'source';
+    const sourceText = document.createElement('span');
+    sourceText.className = 'source-text';
+    const routedBy = document.createElement('span');
+    routedBy.className = 'routed-by';
+    source.append(sourceText, routedBy);
     const routeCell = document.createElement('td');
     const route = button('Route…', 'route a source from outside the panel', () => {
       const dest = row.dest;
@@ -99,7 +108,7 @@ export function makeRouterTable(summary) {
     });
     lockCell.append(lock);
     row.append(name, source, routeCell, lockCell);
-    return { row, label, lockMark, lockOwner, source, route, lock };
+    return { row, label, lockMark, lockOwner, refusal, source, sourceText, routedBy, route, lock };
   };
 
   const paintRow = (parts, dest) => {
@@ -113,8 +122,12 @@ export function makeRouterTable(summary) {
     setText(parts.lockMark, dest.locked ? 'LOCKED' : '');
     setText(parts.lockOwner, dest.locked && dest.lockedBy ? `by ${dest.lockedBy}` : '');
     const text = dest.source ? `${dest.source} ${dest.sourceName}` : '—';
-    setText(parts.source, text);
-    parts.source.title = text;
+    setText(parts.sourceText, text);
+    setText(parts.routedBy, dest.source && dest.routedBy ? `by ${dest.routedBy}` : '');
+    parts.source.title = dest.source && dest.routedBy ? `${text}, routed by ${dest.routedBy}` : text;
+    const refused = refusals.get(dest.number);
+    setText(parts.refusal, refused ? `REFUSED: ${refused}` : '');
+    parts.row.classList.toggle('refused', Boolean(refused));
     parts.route.setAttribute('aria-label', `route a source to ${label}`);
     setText(parts.lock, dest.locked ? 'Unlock' : 'Lock');
   };
@@ -128,7 +141,10 @@ export function makeRouterTable(summary) {
     setText(parts.label, '…');
     setText(parts.lockMark, '');
     setText(parts.lockOwner, '');
-    setText(parts.source, '');
+    setText(parts.refusal, '');
+    parts.row.classList.remove('refused');
+    setText(parts.sourceText, '');
+    setText(parts.routedBy, '');
   };
 
   // The rows in view: those held are drawn, the missing ones fetched.
@@ -218,6 +234,17 @@ export function makeRouterTable(summary) {
       Object.assign(summary, next);
       setText(head, `${next.name} (${next.device})${next.online ? '' : ' — OFFLINE'}`);
       if (total === null) draw();
+    },
+    // The last action's refused outside routes, each shown at its row until
+    // the next action.
+    setRefusals(list) {
+      const mine = list.filter((r) => r.outside && r.device === device && r.destination > 0);
+      const key = JSON.stringify(mine);
+      if (key === refusalsKey) return;
+      refusalsKey = key;
+      refusals = new Map(mine.map((r) => [r.destination,
+        `${r.reason} (source ${r.source}${r.by ? `, by ${r.by}` : ''})`]));
+      pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
     },
     // Destinations that changed: those held are updated, those in view redrawn.
     update(rows) {
