@@ -198,3 +198,30 @@ test('at 800×600 the page fits the window; the favicon is served; no serious ac
     .map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).slice(0, 3).join(', ')}`);
   expect(bad).toEqual([]);
 });
+
+test('accessibility by test: lock buttons named by their destination, the virtual table\'s row count and places, narrowing said politely', async ({ page }) => {
+  const card = page.locator('[data-router="K7 SDI Router"]');
+  const row = routerRow(page, 'K7 SDI Router', 'K7 Mon 2');
+  await expect(row.getByRole('button', { name: 'Lock K7 SDI Router 41 K7 Mon 2', exact: true })).toBeVisible();
+  await row.getByRole('button', { name: 'Lock K7 SDI Router 41 K7 Mon 2', exact: true }).click();
+  await expect(row.getByRole('button', { name: 'Unlock K7 SDI Router 41 K7 Mon 2', exact: true })).toBeVisible();
+
+  await card.getByRole('checkbox').check();
+  const count = card.locator('.row-count');
+  await expect(count).toHaveAttribute('aria-live', 'polite');
+  await expect(count).toHaveText(/^(\d+) of \1$/);
+  const total = Number((await count.textContent()).split(' ')[0]);
+  expect(total).toBeGreaterThan(40);
+  const table = card.locator('table');
+  await expect(table).toHaveAttribute('aria-rowcount', String(total + 1));
+  // Rows in view carry their place among all of them, the heading row 1.
+  await expect(card.locator('tbody tr[data-destination]').first()).toHaveAttribute('aria-rowindex', '2');
+  await card.locator('.router-rows').evaluate((el) => { el.scrollTop = 28 * 30; });
+  await expect(card.locator('tr[aria-rowindex="32"]')).toHaveCount(1);
+  await expect(card.locator('tr[aria-rowindex="2"]')).toHaveCount(0);
+
+  await card.locator('.router-filter').fill('Mon 2');
+  await expect(count).toHaveText(new RegExp(`^[1-9]\\d* of ${total}$`));
+  const narrowed = Number((await count.textContent()).split(' ')[0]);
+  await expect(table).toHaveAttribute('aria-rowcount', String(narrowed + 1));
+});

@@ -37,6 +37,8 @@ export function makeRouterTable(summary) {
   filter.setAttribute('aria-label', `filter the destinations of ${summary.name}`);
   const count = document.createElement('span');
   count.className = 'muted row-count';
+  // Narrowing is said politely, once the count is known.
+  count.setAttribute('aria-live', 'polite');
   const every = document.createElement('input');
   every.type = 'checkbox';
   const everyLabel = document.createElement('label');
@@ -53,7 +55,7 @@ export function makeRouterTable(summary) {
   scroller.setAttribute('role', 'region');
   scroller.setAttribute('aria-label', `destinations of ${summary.name}`);
   const table = document.createElement('table');
-  table.innerHTML = '<thead><tr><th>destination</th><th>source</th><th>route</th><th>lock</th></tr></thead>';
+  table.innerHTML = '<thead><tr aria-rowindex="1"><th>destination</th><th>source</th><th>route</th><th>lock</th></tr></thead>';
   const body = document.createElement('tbody');
   const topPad = document.createElement('tr');
   const bottomPad = document.createElement('tr');
@@ -130,6 +132,7 @@ export function makeRouterTable(summary) {
     parts.row.classList.toggle('refused', Boolean(refused));
     parts.route.setAttribute('aria-label', `route a source to ${label}`);
     setText(parts.lock, dest.locked ? 'Unlock' : 'Lock');
+    parts.lock.setAttribute('aria-label', `${dest.locked ? 'Unlock' : 'Lock'} ${summary.name} ${label}`);
   };
 
   // A row on its way keeps its place (and the table its height), empty.
@@ -165,8 +168,14 @@ export function makeRouterTable(summary) {
     }
     topPad.style.height = `${first * rowHeight}px`;
     bottomPad.style.height = `${Math.max(0, known - first - shown) * rowHeight}px`;
+    // Only the rows in view exist: their count and places are said outright
+    // (the heading row is row 1).
+    const rowCount = String(known + 1);
+    if (table.getAttribute('aria-rowcount') !== rowCount) table.setAttribute('aria-rowcount', rowCount);
     let missing = -1;
     pool.forEach((parts, i) => {
+      const index = String(first + i + 2);
+      if (parts.row.getAttribute('aria-rowindex') !== index) parts.row.setAttribute('aria-rowindex', index);
       const dest = cache.get(first + i);
       if (dest) paintRow(parts, dest);
       else {
