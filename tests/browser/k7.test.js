@@ -113,3 +113,18 @@ test('screenshot', async ({ page }) => {
   await page.getByRole('combobox', { name: /^find a source/ }).fill('cam');
   await page.screenshot({ path: path.resolve(process.env.ZARN_SCREENSHOT), fullPage: true });
 });
+
+test('Enter in a fresh source picker before its names arrive routes when they do, the typed text kept', async ({ page }) => {
+  let release;
+  const held = new Promise((resolve) => { release = resolve; });
+  await page.route('**/api/sources*', async (route) => { await held; await route.continue(); });
+  const row = page.locator('[data-router="K7 SDI Router"] tr[data-destination="K7 Mon 3"]');
+  await row.getByRole('button', { name: 'route a source to 42 K7 Mon 3' }).click();
+  const input = page.getByRole('combobox', { name: 'find a source to route to 42 K7 Mon 3' });
+  await input.fill('vt 2');
+  await page.keyboard.press('Enter');
+  await expect(page.locator('[data-router="K7 SDI Router"] .picker-more')).toHaveText('routing when the sources arrive…');
+  release();
+  await expect(row.locator('.source-text')).toHaveText('22 VT 2');
+  await expect(input).toBeHidden();
+});
