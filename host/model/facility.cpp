@@ -56,23 +56,31 @@ const char* describe(RouteResult result) {
     return "?";
 }
 
-std::string describe(const LockOwner& owner) {
-    switch (owner.kind) {
-        case LockOwner::Kind::facility:
+std::string describe(const Origin& origin) {
+    std::string at = origin.address.empty() ? "" : " at " + origin.address;
+    switch (origin.kind) {
+        case Origin::Kind::facility:
             return "facility file";
-        case LockOwner::Kind::scenario:
+        case Origin::Kind::scenario:
             return "scenario";
-        case LockOwner::Kind::page:
-            return "page";
-        case LockOwner::Kind::controller:
-            return "controller " + std::to_string(owner.device);
+        case Origin::Kind::page:
+            return origin.address.empty() ? "page" : "page session " + origin.address;
+        case Origin::Kind::controller:
+            // A connect names no device (-1): the controller is its address.
+            return origin.device < 0 ? "controller" + at : "controller " + std::to_string(origin.device) + at;
+        case Origin::Kind::panel:
+            return "panel";
+        case Origin::Kind::api:
+            return "API" + at;
+        case Origin::Kind::consumer:
+            return "consumer" + at;
     }
     return "?";
 }
 
 std::optional<LockOwner> parseLockOwner(const std::string& text) {
-    if (text == "scenario") return LockOwner{LockOwner::Kind::scenario, 0};
-    if (text == "page") return LockOwner{LockOwner::Kind::page, 0};
+    if (text == "scenario") return Origin::of(Origin::Kind::scenario);
+    if (text == "page") return Origin::of(Origin::Kind::page);
     if (text.empty() || text.size() > 5) return std::nullopt;
     int32_t device = 0;
     for (char c : text) {
@@ -81,6 +89,37 @@ std::optional<LockOwner> parseLockOwner(const std::string& text) {
     }
     if (device > 65535) return std::nullopt;
     return LockOwner::controller(device);
+}
+
+void Router::note(int32_t destination, DestinationChange change) {
+    auto& list = history[destination];
+    if (list.size() >= maxHistory) list.erase(list.begin());
+    change.serial = ++changes;
+    list.push_back(std::move(change));
+}
+
+const Origin* Router::routedBy(int32_t destination) const {
+    auto found = history.find(destination);
+    if (found == history.end()) return nullptr;
+    for (auto it = found->second.rbegin(); it != found->second.rend(); ++it) {
+        if (it->what == DestinationChange::What::route) return &it->origin;
+    }
+    return nullptr;
+}
+
+void Router::lock(int32_t destination, const Origin& owner, int64_t time) {
+    locked[destination] = owner;
+    note(destination, {DestinationChange::What::lock, 0, owner, time});
+}
+
+void Router::unlock(int32_t destination, const Origin& by, int64_t time) {
+    if (locked.erase(destination) == 0) return;
+    note(destination, {DestinationChange::What::unlock, 0, by, time});
+}
+
+uint64_t Router::lastChange(int32_t destination) const {
+    auto found = history.find(destination);
+    return found == history.end() || found->second.empty() ? 0 : found->second.back().serial;
 }
 
 bool Router::registered(int32_t destination) const {
@@ -210,7 +249,7 @@ bool Facility::parse(const std::string& text, const std::string& fileName, Facil
                                 throw JsonContentError(path + "/locked/" + std::to_string(k),
                                                        "destination out of range");
                             }
-                            r.locked[dest] = LockOwner{LockOwner::Kind::facility, 0};
+                            r.locked[dest] = Origin::of(Origin::Kind::facility);
                         }
                     }
                     f.routers_[r.device] = std::move(r);
@@ -333,7 +372,7 @@ void Facility::setOnline(int32_t device, bool on) {
     }
 }
 
-RouteResult Facility::route(int32_t device, int32_t destination, int32_t source) {
+RouteResult Facility::route(int32_t device, int32_t destination, int32_t source, const Origin& origin, int64_t time) {
     Router* r = router(device);
     if (!r) return RouteResult::unknownDevice;
     if (!online(device)) return RouteResult::offline;
@@ -341,6 +380,7 @@ RouteResult Facility::route(int32_t device, int32_t destination, int32_t source)
     if (!r->validSource(source)) return RouteResult::badSource;
     if (r->locked.count(destination)) return RouteResult::locked;
     r->crosspoints[static_cast<std::size_t>(destination)] = source;
+    r->note(destination, {DestinationChange::What::route, source, origin, time});
     if (recording_) routesMade_.push_back({device, destination, source});
     return RouteResult::done;
 }

@@ -18,23 +18,48 @@ struct DeviceInstance {
     int32_t offset = 0;
 };
 
-// Who holds a destination's lock: the host's own side (the facility file, a
-// scenario step, the page) or an outside controller by its device number.
-struct LockOwner {
-    enum class Kind : uint8_t { facility, scenario, page, controller };
+// Who made a route or holds a lock: the host's own side (the facility file,
+// a scenario step, the page, a caller of the JSON API, the panel) or a peer
+// (an SW-P-08 controller by its device number, an Ember+ consumer), with the
+// peer's address or the page's session when known.
+struct Origin {
+    enum class Kind : uint8_t { facility, scenario, page, controller, panel, api, consumer };
     Kind kind = Kind::scenario;
-    int32_t device = 0;  // a controller's device number
-    bool operator==(const LockOwner& o) const {
+    int32_t device = 0;   // a controller's device number; -1: not named (a connect)
+    std::string address;  // a peer's address, a page's session; may be empty
+    Origin() = default;
+    Origin(Kind k, int32_t d = 0, std::string a = {}) : kind(k), device(d), address(std::move(a)) {}
+    // Two owners are the same holder by kind (and a controller's device);
+    // the address only says where it was seen.
+    bool operator==(const Origin& o) const {
         return kind == o.kind && (kind != Kind::controller || device == o.device);
     }
-    bool operator!=(const LockOwner& o) const { return !(*this == o); }
-    static LockOwner controller(int32_t device) { return {Kind::controller, device}; }
+    bool operator!=(const Origin& o) const { return !(*this == o); }
+    bool sameAs(const Origin& o) const { return *this == o && address == o.address; }
+    static Origin controller(int32_t device, std::string address = {}) {
+        return {Kind::controller, device, std::move(address)};
+    }
+    static Origin of(Kind kind, std::string address = {}) { return {kind, 0, std::move(address)}; }
 };
-// "facility file", "scenario", "page", "controller 5".
-std::string describe(const LockOwner& owner);
+// A lock's holder is an origin.
+using LockOwner = Origin;
+// "facility file", "scenario", "page", "page session s1", "API", "panel",
+// "controller 5", "controller 5 at 127.0.0.1:4001", "consumer at 127.0.0.1:4002".
+std::string describe(const Origin& origin);
 // A lock owner as a step names it: "scenario", "page", or a controller's
 // device number (0-65535).
 std::optional<LockOwner> parseLockOwner(const std::string& text);
+
+// One change of a destination: its route or its lock, who made it, when (the
+// virtual clock's ms).
+struct DestinationChange {
+    enum class What : uint8_t { route, lock, unlock };
+    What what = What::route;
+    int32_t source = 0;  // a route's
+    Origin origin;
+    int64_t time = 0;
+    uint64_t serial = 0;  // the router's change count when noted: tells two changes apart
+};
 
 // Sources and destinations are numbered from 1; source 0 means not routed.
 struct Router {
@@ -45,12 +70,26 @@ struct Router {
     std::map<int32_t, std::string> destinationNames;
     std::vector<int32_t> crosspoints;     // by destination, index 0 unused
     std::map<int32_t, LockOwner> locked;  // destination -> who holds its lock
+    // Destination -> its last changes, oldest first (at most maxHistory each);
+    // the last route's origin is the newest route entry.
+    std::map<int32_t, std::vector<DestinationChange>> history;
+    static constexpr std::size_t maxHistory = 8;
+    uint64_t changes = 0;  // bumps with every change noted, so a watcher can tell
     // Destination ranges the panel registered for revertives.
     std::vector<std::pair<int32_t, int32_t>> registrations;
 
     bool validDestination(int32_t d) const { return d >= 1 && d <= destinations; }
     bool validSource(int32_t s) const { return s >= 1 && s <= sources; }
     bool registered(int32_t destination) const;
+    // Keeps change as destination's newest, dropping its oldest beyond maxHistory.
+    void note(int32_t destination, DestinationChange change);
+    // Who made destination's current route: null when no origin was noted.
+    const Origin* routedBy(int32_t destination) const;
+    // The serial of destination's newest change, 0 for none.
+    uint64_t lastChange(int32_t destination) const;
+    // Locks or unlocks destination, noting who did.
+    void lock(int32_t destination, const Origin& owner, int64_t time);
+    void unlock(int32_t destination, const Origin& by, int64_t time);
     // Revertive text: the source's name, or its number when it has none; an
     // empty text when the destination carries no source (0), which a panel
     // can show as it is or tell apart from every source.
@@ -97,7 +136,8 @@ public:
     bool online(int32_t device) const { return offline_.count(device) == 0; }
     void setOnline(int32_t device, bool on);
 
-    RouteResult route(int32_t device, int32_t destination, int32_t source);
+    // A route made is noted in the router's history with its origin at time.
+    RouteResult route(int32_t device, int32_t destination, int32_t source, const Origin& origin = {}, int64_t time = 0);
     // While on, every route made is kept, in order, until taken: the bridges
     // tell their peers of each one, not only of the crosspoints that changed.
     void recordRoutes(bool on) { recording_ = on; }

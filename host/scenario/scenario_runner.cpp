@@ -90,7 +90,12 @@ ScenarioRunner::Outcome ScenarioRunner::runStep(const ScenarioStep& step) {
     }
     std::string why;
     if (kind->startsPanel && !ensureStarted(why)) return error(step, why);
-    if (kind->traced) host_.trace().line(TraceKind::step, printable(step.source));
+    if (kind->traced) {
+        std::string line = printable(step.source);
+        const bool changesDestination = step.keyword == "route" || step.keyword == "lock" || step.keyword == "unlock";
+        if (changesDestination && origin_.kind != Origin::Kind::scenario) line += " (by " + describe(origin_) + ")";
+        host_.trace().line(TraceKind::step, line);
+    }
     if (stepHook_) stepHook_();
     Outcome outcome = (this->*kind->run)(step);
     if (stepHook_) stepHook_();
@@ -234,7 +239,7 @@ ScenarioRunner::Outcome ScenarioRunner::route(const ScenarioStep& step) {
     Router* router = crosspointOf(step, dest, source, why);
     if (!router) return error(step, why);
     beginAction();
-    host_.routeFromOutside(router->device, dest, source);
+    host_.routeFromOutside(router->device, dest, source, origin_);
     return Outcome::ok;
 }
 
@@ -246,18 +251,19 @@ ScenarioRunner::Outcome ScenarioRunner::setLocked(const ScenarioStep& step) {
     int32_t dest = 0;
     if (!router || !destinationOf(*router, step.args[1], dest, why, instance)) return error(step, why);
     if constexpr (locked) {
-        LockOwner owner;
+        LockOwner owner = origin_;
         if (step.args.size() > 2) {
             auto named = parseLockOwner(step.args[2].text);
             if (!named) {
                 return error(step, "the lock's owner is scenario, page or a device number 0-65535, not " +
                                        quoted(step.args[2].text));
             }
-            owner = *named;
+            // The page's own session stays with a lock it names as the page's.
+            if (*named != origin_) owner = *named;
         }
-        router->locked[dest] = owner;
+        router->lock(dest, owner, host_.clock().now());
     } else {
-        router->locked.erase(dest);
+        router->unlock(dest, origin_, host_.clock().now());
     }
     return Outcome::ok;
 }

@@ -43,6 +43,11 @@ public:
     // Called before and after every step (the bridges hand over what came in
     // and send what changed); null for none.
     void setStepHook(std::function<void()> hook) { stepHook_ = std::move(hook); }
+    // Who the steps that follow come from (a scenario file, the page, the
+    // API): their routes and locks carry it, and a route, lock or unlock
+    // step's trace line names it unless it is a scenario.
+    void setOrigin(Origin origin) { origin_ = std::move(origin); }
+    const Origin& origin() const { return origin_; }
 
     int expectationsMet() const { return expectationsMet_; }
     // The panel later steps address, and the last parent message's reply.
@@ -52,6 +57,7 @@ public:
     bool everLoaded() const { return everLoaded_; }
 
 private:
+    Origin origin_;
     // The table names the steps' handlers.
     friend const std::vector<ScenarioStepKind>& scenarioSteps();
 

@@ -257,10 +257,12 @@ void SimHost::answer(const std::string& prefix, std::optional<std::string> reply
     answers_[prefix] = std::move(reply);
 }
 
-RouteResult SimHost::routeFromOutside(int32_t device, int32_t destination, int32_t source) {
-    RouteResult result = facility_.route(device, destination, source);
+RouteResult SimHost::routeFromOutside(int32_t device, int32_t destination, int32_t source, const Origin& origin) {
+    RouteResult result = facility_.route(device, destination, source, origin, clock_.now());
     if (result != RouteResult::done) {
-        trace_.line(TraceKind::refusal, "outside route refused: " + std::string(describe(result)));
+        trace_.line(TraceKind::refusal, "outside route refused: router " + std::to_string(device) + ", destination " +
+                                            std::to_string(destination) + ", source " + std::to_string(source) +
+                                            ", by " + describe(origin) + ": " + describe(result));
         return result;
     }
     const Router* router = facility_.router(device);

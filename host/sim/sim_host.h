@@ -102,7 +102,9 @@ public:
     void answer(const std::string& prefix, std::optional<std::string> reply);
 
     // The world outside the panel.
-    RouteResult routeFromOutside(int32_t device, int32_t destination, int32_t source);
+    // A route from outside the panel, noted with its origin; a refusal is
+    // traced naming the router, destination, source and origin.
+    RouteResult routeFromOutside(int32_t device, int32_t destination, int32_t source, const Origin& origin = {});
     void setOnline(int32_t device, bool on);
 
     // The commands the script sent since the last clearRecentCommands(), in

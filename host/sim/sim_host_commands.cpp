@@ -118,7 +118,7 @@ std::optional<std::string> SimHost::execute(const std::string& text, std::vector
     }
     if (word == "RC") {
         if (!routerUsable(n[0])) return std::nullopt;
-        RouteResult result = facility_.route(n[0], n[2], n[1]);
+        RouteResult result = facility_.route(n[0], n[2], n[1], Origin::of(Origin::Kind::panel), clock_.now());
         if (result != RouteResult::done) {
             RefusalKind kind = result == RouteResult::badSource ? RefusalKind::source
                                : result == RouteResult::badDestination

@@ -72,11 +72,11 @@ test('the rows in use: an unnamed destination routed from outside joins them; ev
   await expect(card.locator('.row-count')).toHaveText('5 of 64');
   const answer = await request.post(new URL('/api/step', url).href, { data: { step: 'route 101 7 12' } });
   expect(answer.status()).toBe(200);
-  await expect(card.locator('tr[data-destination="7"] .source')).toHaveText('12 Cam 2');
+  await expect(card.locator('tr[data-destination="7"] .source-text')).toHaveText('12 Cam 2');
   await expect(card.locator('.row-count')).toHaveText('6 of 64');
   await card.getByRole('checkbox', { name: 'every destination' }).check();
   await expect(card.locator('.row-count')).toHaveText('64 of 64');
-  await expect(card.locator('tr[data-destination="1"] .source')).toHaveText('—');
+  await expect(card.locator('tr[data-destination="1"] .source-text')).toHaveText('—');
   await card.getByRole('searchbox').fill('mon 3');
   await expect(card.locator('tbody tr:not(.pad)')).toHaveCount(1);
   await expect(card.locator('tr[data-destination="K7 Mon 3"]')).toBeVisible();

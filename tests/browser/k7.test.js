@@ -28,7 +28,7 @@ test('a take to monitor 2: the crosspoint goes out, the revertive updates the ta
   await expect(trace(page)).toContainText("-> RC 101 13 41 ',' 0");
   await expect(trace(page)).toContainText('<- revertive 101/41 "Cam 3"');
   await expect(control(page, 'Vidtally_2').locator('.value')).toHaveText('Cam 3');
-  await expect(page.locator('[data-router="K7 SDI Router"] tr[data-destination="K7 Mon 2"] .source')).toHaveText('13 Cam 3');
+  await expect(page.locator('[data-router="K7 SDI Router"] tr[data-destination="K7 Mon 2"] .source-text')).toHaveText('13 Cam 3');
   await expect(control(page, 'Sources').getByRole('option', { name: 'Cam 3' })).toHaveAttribute('aria-selected', 'true');
 
   // The take timer clears the list after 160 ms of virtual time.
@@ -53,7 +53,7 @@ test('a locked destination refuses the take; a parent message gets its reply', a
   await control(page, 'Sources').getByRole('option', { name: 'VT 1' }).click();
   await expect(page.locator('#trace .k-refusal').filter({ hasText: 'locked' })).toHaveCount(1);
   await expect(control(page, 'Vidtally_2').locator('.value')).toHaveText('Cam 1');
-  await expect(row.locator('.source')).toHaveText('11 Cam 1');
+  await expect(row.locator('.source-text')).toHaveText('11 Cam 1');
 
   await page.locator('#parent-text').fill('myParam=Bay K7');
   await page.getByRole('button', { name: 'Send' }).click();
@@ -112,4 +112,19 @@ test('screenshot', async ({ page }) => {
     .getByRole('button', { name: /^route a source/ }).click();
   await page.getByRole('combobox', { name: /^find a source/ }).fill('cam');
   await page.screenshot({ path: path.resolve(process.env.ZARN_SCREENSHOT), fullPage: true });
+});
+
+test('Enter in a fresh source picker before its names arrive routes when they do, the typed text kept', async ({ page }) => {
+  let release;
+  const held = new Promise((resolve) => { release = resolve; });
+  await page.route('**/api/sources*', async (route) => { await held; await route.continue(); });
+  const row = page.locator('[data-router="K7 SDI Router"] tr[data-destination="K7 Mon 3"]');
+  await row.getByRole('button', { name: 'route a source to 42 K7 Mon 3' }).click();
+  const input = page.getByRole('combobox', { name: 'find a source to route to 42 K7 Mon 3' });
+  await input.fill('vt 2');
+  await page.keyboard.press('Enter');
+  await expect(page.locator('[data-router="K7 SDI Router"] .picker-more')).toHaveText('routing when the sources arrive…');
+  release();
+  await expect(row.locator('.source-text')).toHaveText('22 VT 2');
+  await expect(input).toBeHidden();
 });

@@ -136,7 +136,7 @@ test('four routers of 4,096×4,096: the tab lives, holds under 5,000 elements, a
   await expect(target).toBeVisible();
   const sent = Date.now();
   await routeStep(base, firstDevice + 2, 3, 4001);
-  await expect(target.locator('.source')).toHaveText('4001 C Src 4001', { timeout: 5000 });
+  await expect(target.locator('.source-text')).toHaveText('4001 C Src 4001', { timeout: 5000 });
   figures.routeShownMs = Date.now() - sent;
 
   figures.changeBytes = await changeBytes(base, firstDevice);
@@ -184,6 +184,6 @@ test('four routers at 800×600 with a source picker open: no horizontal scroll, 
   expect(bad).toEqual([]);
   await find.fill('4095');
   await page.keyboard.press('Enter');
-  await expect(row(page, 'Gen Router A', 'A Dst 0002').locator('.source')).toHaveText('4095 A Src 4095');
+  await expect(row(page, 'Gen Router A', 'A Dst 0002').locator('.source-text')).toHaveText('4095 A Src 4095');
   expect(await elements(page)).toBeLessThan(maxElements);
 });

@@ -24,7 +24,7 @@ test('a take refused on one level marks the monitor row and the source, until th
   await expect(page.locator('#hint')).toHaveText('Pick a monitor, then a source.');
   await routerRow(page, 'K7 SDI Router', 'K7 Mon 2').getByRole('button', { name: 'Lock' }).click();
   await expect(routerRow(page, 'K7 SDI Router', 'K7 Mon 2').locator('.lock-mark')).toHaveText('LOCKED');
-  await expect(routerRow(page, 'K7 SDI Router', 'K7 Mon 2').locator('.lock-owner')).toHaveText('by page');
+  await expect(routerRow(page, 'K7 SDI Router', 'K7 Mon 2').locator('.lock-owner')).toHaveText(/^by page session [A-Za-z0-9-]{1,8}$/);
   await control(page, 'Mon_2').getByRole('button').click();
   await source(page, 'VT 1').click();
   await expect(page.locator('#panel-alert')).toHaveText(
@@ -53,18 +53,49 @@ test('a take refused on one level marks the monitor row and the source, until th
   await expect(page.locator('#panel [data-fault]')).toHaveCount(0);
 });
 
-test('a route refused to a step from outside is listed, never marked on the control pressed last', async ({ page }) => {
+test('a route refused to a step from outside shows at its row, answered 409, never on the panel', async ({ page }) => {
   await control(page, 'Mon_2').getByRole('button').click();
-  await routerRow(page, 'K7 SDI Router', 'K7 Mon 2').getByRole('button', { name: 'Lock' }).click();
-  const answer = await page.evaluate(async () => (await fetch('/api/step', {
-    method: 'POST', headers: { 'Content-Type': 'application/json' },
-    body: JSON.stringify({ step: 'route "K7 SDI Router" "K7 Mon 2" "VT 1"' }),
-  })).status);
-  expect(answer).toBe(200);
-  await expect(page.locator('#panel-alert')).toHaveText(
-    'Refused (route "K7 SDI Router" "K7 Mon 2" "VT 1"): route "K7 SDI Router" "K7 Mon 2" "VT 1": destination locked');
+  const row = routerRow(page, 'K7 SDI Router', 'K7 Mon 2');
+  await row.getByRole('button', { name: 'Lock' }).click();
+  await expect(row.locator('.lock-mark')).toHaveText('LOCKED');
+  const answer = await page.evaluate(async () => {
+    const response = await fetch('/api/step', {
+      method: 'POST', headers: { 'Content-Type': 'application/json' },
+      body: JSON.stringify({ step: 'route "K7 SDI Router" "K7 Mon 2" "VT 1"' }),
+    });
+    return { status: response.status, body: await response.json() };
+  });
+  expect(answer.status).toBe(409);
+  expect(answer.body.ok).toBe(false);
+  expect(answer.body.refusal).toMatchObject({ deviceName: 'K7 SDI Router', destinationName: 'K7 Mon 2',
+    reason: 'destination locked', by: 'API', outside: true });
+  expect(answer.body.refusal.source).toBeGreaterThan(0);
+  await expect(row.locator('.row-refusal')).toHaveText(
+    `REFUSED: destination locked (source ${answer.body.refusal.source}, by API)`);
+  await expect(page.locator('#panel-alert')).toBeHidden();
   await expect(page.locator('#panel [data-fault]')).toHaveCount(0);
   await expect(source(page, 'VT 1')).not.toHaveAttribute('data-take', /refused|partial/);
+  // The trace names where and who.
+  await expect(page.locator('#trace')).toContainText('outside route refused: router 101, destination');
+  // The next action clears it from the row.
+  await control(page, 'Mon_3').getByRole('button').click();
+  await expect(row.locator('.row-refusal')).toHaveText('');
+});
+
+test('a row says who made its route: this page by its session, the API, the panel', async ({ page }) => {
+  const row = routerRow(page, 'K7 SDI Router', 'K7 Mon 3');
+  await row.getByRole('button', { name: /route a source/ }).click();
+  await page.keyboard.type('Cam 2');
+  await page.keyboard.press('Enter');
+  await expect(row.locator('.routed-by')).toHaveText(/^by page session [A-Za-z0-9-]{1,8}$/);
+  expect(await page.evaluate(async () => (await fetch('/api/step', {
+    method: 'POST', headers: { 'Content-Type': 'application/json' },
+    body: JSON.stringify({ step: 'route "K7 SDI Router" "K7 Mon 3" "VT 1"' }),
+  })).status)).toBe(200);
+  await expect(row.locator('.routed-by')).toHaveText('by API');
+  await control(page, 'Mon_3').getByRole('button').click();
+  await source(page, 'Graphics').click();
+  await expect(row.locator('.routed-by')).toHaveText('by panel');
 });
 
 test('with the virtual clock a take stays pending until its timer runs', async ({ page }) => {
@@ -141,7 +172,7 @@ test('keyboard: every control operable, focus kept through updates; the source p
   await page.keyboard.press('ArrowDown');
   await expect(picker.getByRole('option', { name: '22 VT 2' })).toHaveAttribute('aria-selected', 'true');
   await page.keyboard.press('Enter');
-  await expect(routerRow(page, 'K7 SDI Router', 'K7 Mon 3').locator('.source')).toHaveText('22 VT 2');
+  await expect(routerRow(page, 'K7 SDI Router', 'K7 Mon 3').locator('.source-text')).toHaveText('22 VT 2');
   await expect(route).toBeFocused();
   // Escape closes the picker without a route.
   await page.keyboard.press('Enter');
@@ -166,4 +197,31 @@ test('at 800×600 the page fits the window; the favicon is served; no serious ac
   const bad = results.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical')
     .map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).slice(0, 3).join(', ')}`);
   expect(bad).toEqual([]);
+});
+
+test('accessibility by test: lock buttons named by their destination, the virtual table\'s row count and places, narrowing said politely', async ({ page }) => {
+  const card = page.locator('[data-router="K7 SDI Router"]');
+  const row = routerRow(page, 'K7 SDI Router', 'K7 Mon 2');
+  await expect(row.getByRole('button', { name: 'Lock K7 SDI Router 41 K7 Mon 2', exact: true })).toBeVisible();
+  await row.getByRole('button', { name: 'Lock K7 SDI Router 41 K7 Mon 2', exact: true }).click();
+  await expect(row.getByRole('button', { name: 'Unlock K7 SDI Router 41 K7 Mon 2', exact: true })).toBeVisible();
+
+  await card.getByRole('checkbox').check();
+  const count = card.locator('.row-count');
+  await expect(count).toHaveAttribute('aria-live', 'polite');
+  await expect(count).toHaveText(/^(\d+) of \1$/);
+  const total = Number((await count.textContent()).split(' ')[0]);
+  expect(total).toBeGreaterThan(40);
+  const table = card.locator('table');
+  await expect(table).toHaveAttribute('aria-rowcount', String(total + 1));
+  // Rows in view carry their place among all of them, the heading row 1.
+  await expect(card.locator('tbody tr[data-destination]').first()).toHaveAttribute('aria-rowindex', '2');
+  await card.locator('.router-rows').evaluate((el) => { el.scrollTop = 28 * 30; });
+  await expect(card.locator('tr[aria-rowindex="32"]')).toHaveCount(1);
+  await expect(card.locator('tr[aria-rowindex="2"]')).toHaveCount(0);
+
+  await card.locator('.router-filter').fill('Mon 2');
+  await expect(count).toHaveText(new RegExp(`^[1-9]\\d* of ${total}$`));
+  const narrowed = Number((await count.textContent()).split(' ')[0]);
+  await expect(table).toHaveAttribute('aria-rowcount', String(narrowed + 1));
 });

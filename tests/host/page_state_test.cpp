@@ -62,9 +62,9 @@ TEST(page_state, projects_facility_panel_clock_and_summary) {
     EXPECT_EQ(state["routers"], json::parse(R"([{"device": 7, "name": "RTR", "online": true, "sources": 8,
         "sourceNames": [{"number": 3, "name": "Cam 3"}],
         "destinations": [
-          {"number": 1, "name": "", "source": 3, "sourceName": "Cam 3", "locked": false, "lockedBy": "",
+          {"number": 1, "name": "", "source": 3, "sourceName": "Cam 3", "routedBy": "", "locked": false, "lockedBy": "",
            "registered": false},
-          {"number": 2, "name": "Mon B", "source": 4, "sourceName": "4", "locked": true,
+          {"number": 2, "name": "Mon B", "source": 4, "sourceName": "4", "routedBy": "", "locked": true,
            "lockedBy": "facility file", "registered": false}]}])"));
     EXPECT_EQ(state["devices"], json::parse(R"([{"name": "RTR", "device": 7, "online": true},
                                                  {"name": "DB", "device": 9, "online": false}])"));

@@ -157,7 +157,8 @@ TEST_F(SimHostTest, trace_lines_carry_their_kind) {
         {TraceKind::fault, "unknown command \"ZZ '-> not a command'\""},
         {TraceKind::out, "ZZ '-> not a command'  => null"},
         {TraceKind::reply, "null"},
-        {TraceKind::refusal, "outside route refused: destination out of range"},
+        {TraceKind::refusal,
+         "outside route refused: router 7, destination 9, source 1, by scenario: destination out of range"},
         {TraceKind::picture, "picture\n"},
     };
     EXPECT_EQ(seen, expected);
@@ -171,7 +172,8 @@ TEST_F(SimHostTest, trace_lines_carry_their_kind) {
               "[     0 ms] !! FAULT: unknown command \"ZZ '-> not a command'\"\n"
               "[     0 ms] -> ZZ '-> not a command'  => null\n"
               "[     0 ms]    reply null\n"
-              "[     0 ms]    ! outside route refused: destination out of range\n"
+              "[     0 ms]    ! outside route refused: router 7, destination 9, source 1, by scenario: destination out "
+              "of range\n"
               "picture\n");
     EXPECT_STREQ(traceKindName(TraceKind::refusal), "refusal");
     host->trace().setSink(nullptr);

@@ -55,7 +55,13 @@ TEST(state_changes, the_first_diff_has_everything_then_only_what_changed) {
     ASSERT_EQ(f.route(7, 2, 3), zarn_host::RouteResult::done);
     EXPECT_EQ(changes.diff(f, view("0", "a")),
               json::parse(R"({"rows": [{"device": 7, "number": 2, "name": "Mon B", "source": 3, "sourceName": "Cam 3",
-                                       "locked": false, "lockedBy": "", "registered": false}]})"));
+                                       "routedBy": "scenario", "locked": false, "lockedBy": "",
+                                       "registered": false}]})"));
+    // The same route made again by someone else: the row, with who made it.
+    ASSERT_EQ(f.route(7, 2, 3, zarn_host::Origin::controller(-1, "127.0.0.1:4001")), zarn_host::RouteResult::done);
+    json again = changes.diff(f, view("0", "a"));
+    ASSERT_EQ(again["rows"].size(), 1u);
+    EXPECT_EQ(again["rows"][0]["routedBy"], "controller at 127.0.0.1:4001");
 
     // A lock and a control's property: the row, that control only, the key that changed.
     f.router(8)->locked[600] = zarn_host::LockOwner{};

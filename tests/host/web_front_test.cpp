@@ -480,7 +480,10 @@ TEST(WebFront, after_the_state_a_route_streams_only_its_row) {
         EXPECT_FALSE(next.contains("panels"));
     }
     EXPECT_EQ(row, json::parse(R"([{"device": 101, "number": 44, "name": "K7 Mon 5", "source": 13,
-        "sourceName": "Cam 3", "locked": false, "lockedBy": "", "registered": false}])"));  // no panel loaded here
+        "sourceName": "Cam 3", "routedBy": "API", "locked": false, "lockedBy": "", "registered": false}])"));  // no
+                                                                                                               // panel
+                                                                                                               // loaded
+                                                                                                               // here
 }
 
 // A page behind by more than one write's worth gets a gap and the newest lines.
@@ -556,14 +559,108 @@ TEST(WebFront, action_watch_reads_refusals_and_dependencies_from_the_trace) {
     };
     EXPECT_EQ(watch.dependencies(), expected);
 
-    watch.line(TraceKind::step, "route 101 41 13");
-    watch.line(TraceKind::refusal, "outside route refused: destination locked");
-    ASSERT_EQ(watch.refusals().size(), 1u);
-    EXPECT_EQ(watch.refusals()[0].command, "route 101 41 13");
-    EXPECT_TRUE(watch.refusals()[0].outside);
+    // An outside route's refusal names where it happened and who asked;
+    // a line without the place still counts, its numbers unknown.
+    struct Outside {
+        const char* line;
+        int32_t device, destination, source;
+        const char* by;
+        const char* reason;
+    };
+    const Outside outside[] = {
+        {"outside route refused: router 101, destination 41, source 13, by API: destination locked", 101, 41, 13, "API",
+         "destination locked"},
+        {"outside route refused: router 7, destination 2, source 3, by controller at 127.0.0.1:4001: device offline", 7,
+         2, 3, "controller at 127.0.0.1:4001", "device offline"},
+        {"outside route refused: destination locked", -1, -1, -1, "", "destination locked"},
+    };
+    uint64_t counted = watch.outsideRefused();
+    for (const auto& c : outside) {
+        watch.line(TraceKind::step, "route 101 41 13");
+        watch.line(TraceKind::refusal, c.line);
+        ASSERT_EQ(watch.refusals().size(), 1u) << c.line;
+        const auto& r = watch.refusals()[0];
+        EXPECT_EQ(r.command, "route 101 41 13");
+        EXPECT_TRUE(r.outside);
+        EXPECT_EQ(r.device, c.device) << c.line;
+        EXPECT_EQ(r.destination, c.destination) << c.line;
+        EXPECT_EQ(r.source, c.source) << c.line;
+        EXPECT_EQ(r.by, c.by) << c.line;
+        EXPECT_EQ(r.reason, c.reason) << c.line;
+        EXPECT_EQ(watch.outsideRefused(), ++counted);
+    }
     EXPECT_EQ(watch.lastActionJson(zarn_host::Facility{})["refusals"][0]["outside"], true);
     watch.line(TraceKind::step, "press Mon_3");
     EXPECT_TRUE(watch.refusals().empty());
+}
+
+// A route refused from outside is answered as a refusal (409, what and
+// where in the body) and not kept for the session; routes and locks carry
+// who made them, a page by its session, any other caller as the API, and
+// the destination's history lists them.
+TEST(WebFront, outside_refusals_answer_409_and_changes_carry_their_origin) {
+    K7Session k7;
+    std::string why;
+    ASSERT_TRUE(k7.front.listen("127.0.0.1", 0, why)) << why;
+    std::atomic<bool> stopFlag{false};
+    std::thread panelThread([&] { k7.front.run(stopFlag); });
+    httplib::Client client("127.0.0.1", k7.front.port());
+    auto post = [&](const std::string& step, const char* session) {
+        json body{{"step", step}};
+        if (session) body["session"] = session;
+        auto res = client.Post("/api/step", body.dump(), "application/json");
+        return res ? std::make_pair(res->status, json::parse(res->body, nullptr, false)) : std::make_pair(0, json());
+    };
+    auto row = [&](int destination) {
+        auto res = client.Get("/api/state?router=101");
+        json state = res ? json::parse(res->body, nullptr, false) : json();
+        return state.is_object() ? state["destinations"][destination - 1] : json();
+    };
+    EXPECT_EQ(post("route 101 44 13", "tab-1").first, 200);
+    EXPECT_EQ(row(44)["routedBy"], "page session tab-1");
+    EXPECT_EQ(post("lock 101 44 page", "tab-1").first, 200);
+    EXPECT_EQ(row(44)["lockedBy"], "page session tab-1");
+
+    auto refused = post("route 101 44 12", nullptr);
+    EXPECT_EQ(refused.first, 409);
+    EXPECT_EQ(refused.second["ok"], false);
+    EXPECT_EQ(refused.second["error"], "route refused: destination locked");
+    EXPECT_EQ(refused.second["refusal"]["device"], 101);
+    EXPECT_EQ(refused.second["refusal"]["destination"], 44);
+    EXPECT_EQ(refused.second["refusal"]["destinationName"], "K7 Mon 5");
+    EXPECT_EQ(refused.second["refusal"]["source"], 12);
+    EXPECT_EQ(refused.second["refusal"]["by"], "API");
+    EXPECT_EQ(refused.second["refusal"]["outside"], true);
+    EXPECT_EQ(k7.crosspoint(101, 44), 13);
+    // A wait after it is not refused: only the step that was.
+    EXPECT_EQ(post("wait 10", nullptr).first, 200);
+    EXPECT_EQ(post("unlock 101 44", nullptr).first, 200);
+    EXPECT_EQ(post("route 101 44 12", "bad session!").first, 400);
+
+    auto history = client.Get("/api/history?router=101&destination=44");
+    ASSERT_TRUE(history);
+    EXPECT_EQ(history->status, 200);
+    json list = json::parse(history->body, nullptr, false);
+    ASSERT_TRUE(list.is_array()) << history->body;
+    ASSERT_EQ(list.size(), 3u) << list;
+    EXPECT_EQ(list[0]["what"], "route");
+    EXPECT_EQ(list[0]["source"], 13);
+    EXPECT_EQ(list[0]["by"], "page session tab-1");
+    EXPECT_EQ(list[1]["what"], "lock");
+    EXPECT_EQ(list[2]["what"], "unlock");
+    EXPECT_EQ(list[2]["by"], "API");
+    EXPECT_EQ(list[2]["time"], 10);
+    for (const char* bad : {"/api/history?router=101", "/api/history?router=101&destination=0",
+                            "/api/history?router=999&destination=1"}) {
+        auto res = client.Get(bad);
+        ASSERT_TRUE(res);
+        EXPECT_NE(res->status, 200) << bad;
+    }
+    auto session = client.Post("/api/session", "{}", "application/json");
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->body.find("route 101 44 12"), std::string::npos) << session->body;
+    stopFlag = true;
+    panelThread.join();
 }
 
 }  // namespace

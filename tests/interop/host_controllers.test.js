@@ -177,7 +177,7 @@ test("a controller's protect is a lock the page shows as its; the page's lock is
     assert.deepEqual((await connected)[0], [0x0d, 0x00, 0x01, 0x00, 50, 7]);
     const row = await rowOf(51);
     assert.equal(row.locked, true);
-    assert.equal(row.lockedBy, "controller 7");
+    assert.match(row.lockedBy, /^controller 7 at 127\.0\.0\.1:\d+$/);  // its device and address
     // The page's unlock releases it; the page's lock shows as the host's protect.
     const released = c.await((m) => m[0] === 0x0f && m[4] === 50);
     await stepOk('unlock "K7 SDI Router" 51');

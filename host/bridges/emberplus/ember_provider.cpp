@@ -261,8 +261,9 @@ void Consumer::onConnections(const ember::Path& path, const std::vector<ember::C
         const int32_t source = static_cast<int32_t>(c.sources[0]) + 1;
         Provider* provider = &provider_;
         std::weak_ptr<Consumer> weak = shared_from_this();
+        const Origin origin = Origin::of(Origin::Kind::consumer, peer);
         provider_.rt.toHost([=](SimHost& host, bool& changed) {
-            RouteResult result = host.routeFromOutside(device, target + 1, source);
+            RouteResult result = host.routeFromOutside(device, target + 1, source, origin);
             changed = true;
             const Router* r = host.facility().router(device);
             int32_t now =

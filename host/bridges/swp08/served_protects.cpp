@@ -132,10 +132,11 @@ void Controller::onProtect(const swp08::Message& m, const Mirror& mirror) {
     const swp08::Message request = m;
     Server* server = &server_;
     std::weak_ptr<Controller> weak = shared_from_this();
+    const std::string from = peer;
     server_.rt.toHost([=](SimHost& host, bool& changed) {
         Router* router = host.facility().router(device);
         if (!router) return;
-        const LockOwner owner = LockOwner::controller(request.device);
+        const LockOwner owner = LockOwner::controller(request.device, from);
         auto lock = router->locked.find(destination);
         const bool held = lock != router->locked.end();
         const bool mine = held && lock->second == owner;
@@ -145,7 +146,7 @@ void Controller::onProtect(const swp08::Message& m, const Mirror& mirror) {
             refusal = "device numbers are 0-1022 (1023 is the host's)";
         } else if (request.kind == swp08::Kind::protect_disconnect) {
             if (mine) {
-                router->locked.erase(lock);
+                router->unlock(destination, owner, host.clock().now());
                 changed = true;
             } else if (held) {
                 refusal = "held by " + describe(lock->second);
@@ -158,7 +159,7 @@ void Controller::onProtect(const swp08::Message& m, const Mirror& mirror) {
         } else if (held && request.kind != swp08::Kind::master_protect_connect) {
             refusal = "held by " + describe(lock->second);
         } else {
-            router->locked[destination] = owner;
+            router->lock(destination, owner, host.clock().now());
             changed = true;
         }
         if (!refusal.empty()) {

@@ -168,8 +168,9 @@ void Controller::onConnect(const swp08::Message& m, const Mirror& mirror) {
     swp08::Message request = m;
     Server* server = &server_;
     std::weak_ptr<Controller> weak = shared_from_this();
+    const Origin origin = Origin::controller(-1, peer);  // a connect names no device
     server_.rt.toHost([=](SimHost& host, bool& changed) {
-        RouteResult result = host.routeFromOutside(device, destination, source);
+        RouteResult result = host.routeFromOutside(device, destination, source, origin);
         changed = true;
         if (result == RouteResult::done) return;
         const Router* r = host.facility().router(device);

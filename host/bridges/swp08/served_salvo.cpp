@@ -98,6 +98,7 @@ void Controller::onSalvo(const swp08::Message& m, const std::string& where) {
         if (mirror) routes.push_back({mirror, s});
     }
     Server* server = &server_;
+    const Origin origin = Origin::controller(-1, peer);  // the go's controller
     server_.rt.toHost([=](SimHost& host, bool& changed) {
         changed = true;
         std::vector<swp08::Message> refused;
@@ -106,7 +107,7 @@ void Controller::onSalvo(const swp08::Message& m, const std::string& where) {
             const int32_t device = route.first->device, sources = route.first->sourceCount;
             int32_t destination = swp08::numberFromWire(s.destination).value;
             int32_t source = swp08::sourceFromWire(s.source, sources).value;
-            RouteResult result = host.routeFromOutside(device, destination, source);
+            RouteResult result = host.routeFromOutside(device, destination, source, origin);
             if (result == RouteResult::done) {
                 server->salvoRoutes.push_back({device, destination, source});
                 continue;

@@ -10,6 +10,10 @@ export function showError(text) {
   showError.timer = setTimeout(() => { box.hidden = true; }, 8000);
 }
 
+// This tab's session: the host names the routes and locks it makes by it.
+export const sessionId = (globalThis.crypto && crypto.randomUUID ? crypto.randomUUID()
+  : Math.random().toString(36).slice(2)).replace(/[^A-Za-z0-9-]/g, '').slice(0, 8);
+
 async function post(path, body) {
   const response = await fetch(path, {
     method: 'POST',
@@ -19,11 +23,12 @@ async function post(path, body) {
   return response;
 }
 
-// Runs one step; the answer's JSON, or null after showing its error.
+// Runs one step; the answer's JSON, or null after showing its error (a
+// route refused is a 409 whose refusal the router's row shows as well).
 export async function step(line) {
   let response;
   try {
-    response = await post('/api/step', { step: line });
+    response = await post('/api/step', { step: line, session: sessionId });
   } catch (e) {
     showError('the host does not answer');
     return null;

@@ -265,10 +265,9 @@ function viewOf(state, panel) {
   }
   const action = state.lastAction || { refusals: [], accepted: 0 };
   // A route refused to a step from outside (the page's router table, a
-  // controller, a scenario) is not the panel's: it is listed, never marked
-  // on the panel's controls.
+  // controller, a scenario) is not the panel's: it shows at its router's
+  // row, never on the panel's card.
   const refusals = action.refusals.filter((r) => !r.outside && (!r.control || panel.controls.some((c) => c.id === r.control)));
-  const outside = action.refusals.filter((r) => r.outside);
   const faultRow = new Set();
   let take = { take: state.clock.realTime ? 'taken' : 'pending', note: state.clock.realTime ? '' : 'pending' };
   if (refusals.length) {
@@ -279,7 +278,7 @@ function viewOf(state, panel) {
     for (const cell of row || []) if (cell.control) faultRow.add(cell.control);
     for (const r of refusals) if (r.control) faultRow.add(r.control);
   }
-  return { offline, take, faultRow, refusals, outside };
+  return { offline, take, faultRow, refusals };
 }
 
 export function renderPanel(root, state) {
@@ -307,15 +306,12 @@ export function renderPanel(root, state) {
   }
   if (!state.loaded) return;
   const lines = [];
-  let outside = [];
   for (const panel of state.panels) {
     const parts = root.parts.get(panel.id);
     const view = viewOf(state, panel);
     for (const c of panel.controls) parts.get(c.id).update(c, view);
     for (const r of view.refusals) lines.push(refusalText(r));
-    outside = view.outside;
   }
-  for (const r of outside) lines.push(refusalText(r));
   const alert = root.querySelector('#panel-alert');
   if (alert) {
     const step = state.lastAction ? state.lastAction.step : '';

@@ -38,6 +38,8 @@ export function makeRouterTable(summary) {
   filter.setAttribute('aria-label', `filter the destinations of ${summary.name}`);
   const count = document.createElement('span');
   count.className = 'muted row-count';
+  // Narrowing is said politely, once the count is known.
+  count.setAttribute('aria-live', 'polite');
   const every = document.createElement('input');
   every.type = 'checkbox';
   const everyLabel = document.createElement('label');
@@ -54,7 +56,7 @@ export function makeRouterTable(summary) {
   scroller.setAttribute('role', 'region');
   scroller.setAttribute('aria-label', `destinations of ${summary.name}`);
   const table = document.createElement('table');
-  table.innerHTML = '<thead><tr><th>destination</th><th>source</th><th>route</th><th>lock</th></tr></thead>';
+  table.innerHTML = '<thead><tr aria-rowindex="1"><th>destination</th><th>source</th><th>route</th><th>lock</th></tr></thead>';
   const body = document.createElement('tbody');
   const topPad = document.createElement('tr');
   const bottomPad = document.createElement('tr');
@@ -74,6 +76,8 @@ export function makeRouterTable(summary) {
   let stale = false;       // the rows held are to be replaced by the next answer
   let reloadTimer = null;
   const pool = [];         // the table rows in use, top to bottom
+  let refusals = new Map();  // destination number → why the last action's outside route to it was refused
+  let refusalsKey = '';
 
   const makeRow = () => {
     const row = document.createElement('tr');
@@ -84,9 +88,16 @@ export function makeRouterTable(summary) {
     lockMark.className = 'lock-mark';
     const lockOwner = document.createElement('span');
     lockOwner.className = 'lock-owner';
-    name.append(label, lockMark, lockOwner);
+    const refusal = document.createElement('span');
+    refusal.className = 'row-refusal';
+    name.append(label, lockMark, lockOwner, refusal);
     const source = document.createElement('td');
     source.className = 'source';
+    const sourceText = document.createElement('span');
+    sourceText.className = 'source-text';
+    const routedBy = document.createElement('span');
+    routedBy.className = 'routed-by';
+    source.append(sourceText, routedBy);
     const routeCell = document.createElement('td');
     const route = button('Route…', 'route a source from outside the panel', () => {
       const dest = row.dest;
@@ -100,7 +111,7 @@ export function makeRouterTable(summary) {
     });
     lockCell.append(lock);
     row.append(name, source, routeCell, lockCell);
-    return { row, label, lockMark, lockOwner, source, route, lock };
+    return { row, label, lockMark, lockOwner, refusal, source, sourceText, routedBy, route, lock };
   };
 
   const paintRow = (parts, dest) => {
@@ -114,10 +125,15 @@ export function makeRouterTable(summary) {
     setText(parts.lockMark, dest.locked ? 'LOCKED' : '');
     setText(parts.lockOwner, dest.locked && dest.lockedBy ? `by ${dest.lockedBy}` : '');
     const text = dest.source ? `${dest.source} ${dest.sourceName}` : '—';
-    setText(parts.source, text);
-    parts.source.title = text;
+    setText(parts.sourceText, text);
+    setText(parts.routedBy, dest.source && dest.routedBy ? `by ${dest.routedBy}` : '');
+    parts.source.title = dest.source && dest.routedBy ? `${text}, routed by ${dest.routedBy}` : text;
+    const refused = refusals.get(dest.number);
+    setText(parts.refusal, refused ? `REFUSED: ${refused}` : '');
+    parts.row.classList.toggle('refused', Boolean(refused));
     parts.route.setAttribute('aria-label', `route a source to ${label}`);
     setText(parts.lock, dest.locked ? 'Unlock' : 'Lock');
+    parts.lock.setAttribute('aria-label', `${dest.locked ? 'Unlock' : 'Lock'} ${summary.name} ${label}`);
   };
 
   // A row on its way keeps its place (and the table its height), empty.
@@ -129,7 +145,10 @@ export function makeRouterTable(summary) {
     setText(parts.label, '…');
     setText(parts.lockMark, '');
     setText(parts.lockOwner, '');
-    setText(parts.source, '');
+    setText(parts.refusal, '');
+    parts.row.classList.remove('refused');
+    setText(parts.sourceText, '');
+    setText(parts.routedBy, '');
   };
 
   // The rows in view: those held are drawn, the missing ones fetched.
@@ -150,8 +169,14 @@ export function makeRouterTable(summary) {
     }
     topPad.style.height = `${first * rowHeight}px`;
     bottomPad.style.height = `${Math.max(0, known - first - shown) * rowHeight}px`;
+    // Only the rows in view exist: their count and places are said outright
+    // (the heading row is row 1).
+    const rowCount = String(known + 1);
+    if (table.getAttribute('aria-rowcount') !== rowCount) table.setAttribute('aria-rowcount', rowCount);
     let missing = -1;
     pool.forEach((parts, i) => {
+      const index = String(first + i + 2);
+      if (parts.row.getAttribute('aria-rowindex') !== index) parts.row.setAttribute('aria-rowindex', index);
       const dest = cache.get(first + i);
       if (dest) paintRow(parts, dest);
       else {
@@ -219,6 +244,17 @@ export function makeRouterTable(summary) {
       Object.assign(summary, next);
       setText(head, `${next.name} (${next.device})${next.online ? '' : ' — OFFLINE'}`);
       if (total === null) draw();
+    },
+    // The last action's refused outside routes, each shown at its row until
+    // the next action.
+    setRefusals(list) {
+      const mine = list.filter((r) => r.outside && r.device === device && r.destination > 0);
+      const key = JSON.stringify(mine);
+      if (key === refusalsKey) return;
+      refusalsKey = key;
+      refusals = new Map(mine.map((r) => [r.destination,
+        `${r.reason} (source ${r.source}${r.by ? `, by ${r.by}` : ''})`]));
+      pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
     },
     // Destinations that changed: those held are updated, those in view redrawn.
     update(rows) {

@@ -104,7 +104,12 @@ export function renderRouters(root, state) {
     }
     root.replaceChildren(grid);
   }
-  for (const r of state.routers) root.tables.get(r.device).setSummary(r);
+  const refusals = state.lastAction ? state.lastAction.refusals : [];
+  for (const r of state.routers) {
+    const table = root.tables.get(r.device);
+    table.setSummary(r);
+    table.setRefusals(refusals);
+  }
 }
 
 // Destinations that changed, each with its router's device.

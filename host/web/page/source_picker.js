@@ -1,7 +1,8 @@
 // A router's one source picker: a search box over the router's source names
 // and a list of the matches, the destination's current source marked. Arrow
 // keys move through the list, Enter routes, Escape closes; the names are
-// fetched once, when the picker first opens.
+// fetched once, when the picker first opens (an Enter pressed before they
+// arrive routes the first match of the text typed when they do).
 import { showError, step } from './api.js';
 
 const shownMatches = 50;
@@ -35,6 +36,7 @@ export function makePicker(router) {
   let target = null;  // { number, name, source, back }
   let matches = [];
   let active = 0;
+  let enterWaiting = false;  // Enter was pressed before the names arrived: it acts when they do
 
   const paint = () => {
     const text = input.value.trim().toLowerCase();
@@ -67,11 +69,12 @@ export function makePicker(router) {
     }));
     if (matches.length) input.setAttribute('aria-activedescendant', `${id}-${matches[active]}`);
     else input.removeAttribute('aria-activedescendant');
-    more.textContent = names === null ? 'loading the sources…'
+    more.textContent = names === null ? (enterWaiting ? 'routing when the sources arrive…' : 'loading the sources…')
       : total > matches.length ? `${total - matches.length} more: type to narrow` : (total ? '' : 'no source matches');
   };
 
   const hide = () => {
+    enterWaiting = false;
     root.hidden = true;
     if (target && target.back && target.back.isConnected) target.back.focus();
     target = null;
@@ -83,7 +86,7 @@ export function makePicker(router) {
     step(`route ${router} ${number} ${n}`);
   };
 
-  input.addEventListener('input', () => { active = 0; paint(); });
+  input.addEventListener('input', () => { active = 0; enterWaiting = false; paint(); });
   input.addEventListener('keydown', (e) => {
     if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
       e.preventDefault();
@@ -93,7 +96,10 @@ export function makePicker(router) {
       if (item) item.scrollIntoView({ block: 'nearest' });
     } else if (e.key === 'Enter') {
       e.preventDefault();
-      if (matches.length) take(matches[active]);
+      if (names === null) {
+        enterWaiting = true;
+        paint();
+      } else if (matches.length) take(matches[active]);
     } else if (e.key === 'Escape') {
       e.preventDefault();
       hide();
@@ -111,6 +117,7 @@ export function makePicker(router) {
       input.setAttribute('aria-label', `find a source to route to ${label}`);
       input.value = '';
       active = 0;
+      enterWaiting = false;
       root.hidden = false;
       paint();
       input.focus();
@@ -124,7 +131,14 @@ export function makePicker(router) {
           showError(`cannot read the sources: ${e.message}`);
           return;
         }
-        if (target === destination) paint();
+        if (target !== destination) return;
+        paint();
+        // The typed text was kept; an Enter pressed meanwhile acts on it now.
+        if (enterWaiting) {
+          enterWaiting = false;
+          if (matches.length) take(matches[active]);
+          else more.textContent = 'no source matches: nothing routed';
+        }
       }
     },
     // The destination's source changed while the picker is open for it.

@@ -83,11 +83,30 @@ void ActionWatch::refusal(const std::string& text) {
     std::string reason = text.substr(0, 200);
     if (reason.rfind("crosspoint refused: ", 0) == 0) reason = reason.substr(20);
     if (reason.rfind("outside route refused: ", 0) == 0) {
+        // "outside route refused: router D, destination X, source S, by ORIGIN: REASON"
         ActionRefusal r;
         r.command = lastStep_;
-        r.reason = reason.substr(23);
         r.outside = true;
+        std::string rest = reason.substr(23);
+        std::size_t colon = rest.rfind(": ");
+        r.reason = colon == std::string::npos ? rest : rest.substr(colon + 2);
+        std::string where = colon == std::string::npos ? "" : rest.substr(0, colon);
+        std::size_t by = where.find(", by ");
+        if (by != std::string::npos) r.by = where.substr(by + 5);
+        std::istringstream in(where.substr(0, by));
+        std::string word;
+        int32_t numbers[3] = {-1, -1, -1};
+        for (int32_t& n : numbers) {
+            std::string number;
+            if (!(in >> word >> number)) break;
+            if (!number.empty() && number.back() == ',') number.pop_back();
+            if (!parseInt32(number, n)) n = -1;
+        }
+        r.device = numbers[0];
+        r.destination = numbers[1];
+        r.source = numbers[2];
         refusals_.push_back(r);
+        ++outsideRefused_;
         return;
     }
     if (havePending_) {
@@ -132,30 +151,33 @@ void ActionWatch::command(const std::string& text) {
     havePending_ = true;
 }
 
+nlohmann::json ActionWatch::refusalJson(const Facility& facility, const ActionRefusal& r) {
+    std::string deviceName, destinationName;
+    if (r.device >= 0) {
+        deviceName = "device " + std::to_string(r.device);
+        for (const auto& i : facility.instances()) {
+            if (i.device == r.device) deviceName = i.name;
+        }
+    }
+    if (const Router* router = r.device > 0 ? facility.router(r.device) : nullptr) {
+        auto name = router->destinationNames.find(r.destination);
+        if (name != router->destinationNames.end()) destinationName = name->second;
+    }
+    return {{"command", r.command},
+            {"device", r.device},
+            {"deviceName", deviceName},
+            {"destination", r.destination},
+            {"destinationName", destinationName},
+            {"source", r.source},
+            {"reason", r.reason},
+            {"control", r.control},
+            {"outside", r.outside},
+            {"by", r.by}};
+}
+
 nlohmann::json ActionWatch::lastActionJson(const Facility& facility) const {
     nlohmann::json list = nlohmann::json::array();
-    for (const auto& r : refusals_) {
-        std::string deviceName, destinationName;
-        if (r.device >= 0) {
-            deviceName = "device " + std::to_string(r.device);
-            for (const auto& i : facility.instances()) {
-                if (i.device == r.device) deviceName = i.name;
-            }
-        }
-        if (const Router* router = r.device > 0 ? facility.router(r.device) : nullptr) {
-            auto name = router->destinationNames.find(r.destination);
-            if (name != router->destinationNames.end()) destinationName = name->second;
-        }
-        list.push_back({{"command", r.command},
-                        {"device", r.device},
-                        {"deviceName", deviceName},
-                        {"destination", r.destination},
-                        {"destinationName", destinationName},
-                        {"source", r.source},
-                        {"reason", r.reason},
-                        {"control", r.control},
-                        {"outside", r.outside}});
-    }
+    for (const auto& r : refusals_) list.push_back(refusalJson(facility, r));
     nlohmann::json pressed = nullptr;
     if (!pressed_.second.empty()) pressed = {{"panel", pressed_.first}, {"control", pressed_.second}};
     return {{"step", lastStep_}, {"pressed", pressed}, {"refusals", list}, {"accepted", accepted_}};

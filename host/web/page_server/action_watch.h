@@ -31,6 +31,7 @@ struct ActionRefusal {
     std::string reason;
     std::string control;   // the control whose event sent it; empty for steps
     bool outside = false;  // a route a step made from outside the panel: none of the panel's doing
+    std::string by;        // who asked for an outside route ("API", "controller 5 at ...")
 };
 
 // Threads: the panel thread only (fed by the trace's sink, read for the state).
@@ -43,12 +44,16 @@ public:
     const std::vector<ActionRefusal>& refusals() const { return refusals_; }
     // Commands of the last action that the facility carried out.
     int accepted() const { return accepted_; }
+    // Outside routes refused so far, ever: a step that raised it was refused.
+    uint64_t outsideRefused() const { return outsideRefused_; }
+    // One refusal as the JSON lastActionJson lists it.
+    static nlohmann::json refusalJson(const Facility& facility, const ActionRefusal& refusal);
     const std::map<std::pair<std::string, std::string>, std::set<int32_t>>& dependencies() const { return depends_; }
 
     const std::pair<std::string, std::string>& pressed() const { return pressed_; }
 
     // {"step", "pressed": {panel, control} or null, "refusals": [{command, device, deviceName, destination,
-    // destinationName, source, reason, control, outside}], "accepted"} and
+    // destinationName, source, reason, control, outside, by}], "accepted"} and
     // [{panel, control, devices: [...]}].
     nlohmann::json lastActionJson(const Facility& facility) const;
     nlohmann::json dependenciesJson() const;
@@ -62,6 +67,7 @@ private:
     std::string lastStep_;
     std::vector<ActionRefusal> refusals_;
     int accepted_ = 0;
+    uint64_t outsideRefused_ = 0;
     std::map<std::pair<std::string, std::string>, std::set<int32_t>> depends_;
     // Context of the lines that follow.
     std::pair<std::string, std::string> control_;  // the button event being handled

@@ -1,6 +1,7 @@
 // The page's HTTP API: each route beside the panel-thread job it queues.
 #include <httplib.h>
 
+#include <cctype>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -35,6 +36,14 @@ bool parseBody(const httplib::Request& req, json& body, Reply& bad) {
     if (body.is_discarded() || !body.is_object()) {
         bad = errorReply(400, "the body is not a JSON object");
         return false;
+    }
+    return true;
+}
+
+bool sessionName(const std::string& name) {
+    if (name.empty() || name.size() > 40) return false;
+    for (char c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') return false;
     }
     return true;
 }
@@ -107,6 +116,22 @@ void WebFront::Impl::routes() {
              }));
     });
 
+    // A destination's last changes: who routed, locked or unlocked it, and when.
+    server.Get("/api/history", [this](const httplib::Request& req, httplib::Response& res) {
+        const std::string* router = param(req, "router");
+        const std::string* destination = param(req, "destination");
+        int32_t device = 0, d = 0;
+        if (!router || !parseInt32(*router, device) || !destination || !parseInt32(*destination, d)) {
+            return send(res, errorReply(400, "give \"router\" (its device number) and \"destination\""));
+        }
+        send(res, onPanelThread([this, device, d] {
+                 const Router* r = host.facility().router(device);
+                 if (!r) return errorReply(404, "no router " + std::to_string(device));
+                 if (!r->validDestination(d)) return errorReply(404, "no destination " + std::to_string(d));
+                 return jsonReply(200, historyJson(*r, d));
+             }));
+    });
+
     server.Post("/api/step", [this](const httplib::Request& req, httplib::Response& res) {
         json body;
         Reply bad;
@@ -114,11 +139,25 @@ void WebFront::Impl::routes() {
         auto found = body.find("step");
         if (found == body.end() || !found->is_string()) return send(res, errorReply(400, "give the step as \"step\""));
         std::string line = found->get<std::string>();
-        send(res, onPanelThread([this, line] {
+        // A page names its session; any other caller is the API.
+        Origin origin = Origin::of(Origin::Kind::api);
+        auto session = body.find("session");
+        if (session != body.end()) {
+            if (!session->is_string() || !sessionName(session->get<std::string>())) {
+                return send(res, errorReply(400, "\"session\" is 1 to 40 letters, digits or '-'"));
+            }
+            origin = Origin::of(Origin::Kind::page, session->get<std::string>());
+        }
+        send(res, onPanelThread([this, line, origin] {
                  std::string message;
+                 runner.setOrigin(origin);
                  int status = runStep(line, message);
+                 runner.setOrigin(Origin{});
                  json answer{{"ok", status == 200}};
                  if (status != 200) answer["error"] = message;
+                 if (stepRefusedOutside) {
+                     answer["refusal"] = ActionWatch::refusalJson(host.facility(), actions.refusals().back());
+                 }
                  const auto& reply = runner.lastReply();
                  std::string keyword;
                  std::istringstream(line) >> keyword;

@@ -47,13 +47,28 @@ json destinationJson(const Router& router, int32_t d) {
     int32_t source = router.crosspoints[static_cast<std::size_t>(d)];
     auto name = router.destinationNames.find(d);
     auto lock = router.locked.find(d);
+    const Origin* routedBy = source == 0 ? nullptr : router.routedBy(d);
     return {{"number", d},
             {"name", name == router.destinationNames.end() ? "" : name->second},
             {"source", source},
             {"sourceName", source == 0 ? "" : router.sourceText(source)},
+            {"routedBy", routedBy ? describe(*routedBy) : ""},
             {"locked", lock != router.locked.end()},
             {"lockedBy", lock != router.locked.end() ? describe(lock->second) : ""},
             {"registered", router.registered(d)}};
+}
+
+json historyJson(const Router& router, int32_t d) {
+    json list = json::array();
+    auto found = router.history.find(d);
+    if (found == router.history.end()) return list;
+    static const char* const words[] = {"route", "lock", "unlock"};
+    for (const auto& c : found->second) {
+        json change{{"what", words[static_cast<int>(c.what)]}, {"by", describe(c.origin)}, {"time", c.time}};
+        if (c.what == DestinationChange::What::route) change["source"] = c.source;
+        list.push_back(std::move(change));
+    }
+    return list;
 }
 
 json routerJson(const Facility& facility, const Router& router) {

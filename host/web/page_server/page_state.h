@@ -41,9 +41,13 @@ nlohmann::json pageState(SimHost& host, const ScenarioRunner& runner, const Page
 nlohmann::json routerJson(const Facility& facility, const Router& router);
 // One router's summary: device, name, online, sources and destinations as counts.
 nlohmann::json routerSummaryJson(const Facility& facility, const Router& router);
-// One destination: number, name, source, the source's name, locked and
-// whether the panel registered it for revertives.
+// One destination: number, name, source, the source's name, who routed it
+// (routedBy, "" when unrouted or not known), locked and who holds the lock
+// (lockedBy), and whether the panel registered it for revertives.
 nlohmann::json destinationJson(const Router& router, int32_t destination);
+// A destination's last changes, oldest first: [{"what": "route", "source",
+// "by", "time"} or {"what": "lock"/"unlock", "by", "time"}].
+nlohmann::json historyJson(const Router& router, int32_t destination);
 
 // A trace line as the page's entry, without its sequence number: time, the
 // kind's name (for the page's colours and filters) and the text with its

@@ -120,6 +120,8 @@ int WebFront::Impl::runStep(const std::string& rawLine, std::string& message, in
     std::ostringstream report;
     runner.setErrorOut(report);
     if (options.stepWatch) options.stepWatch(WorkerMessage::Kind::stepRun, rawLine);
+    const uint64_t refusedBefore = actions.outsideRefused();
+    stepRefusedOutside = false;
     ScenarioRunner::Outcome outcome = runner.runStep(step);
     if (options.stepWatch) options.stepWatch(WorkerMessage::Kind::stepDone, rawLine);
     if (options.err) runner.setErrorOut(*options.err);
@@ -130,6 +132,14 @@ int WebFront::Impl::runStep(const std::string& rawLine, std::string& message, in
     }
     if (outcome == ScenarioRunner::Outcome::expectationFailed) {
         message = oneLine(report.str());
+        return 409;
+    }
+    // A route refused changed nothing: the caller hears so, and it is not
+    // kept for the session (replaying it would only be refused again).
+    if (actions.outsideRefused() != refusedBefore && !actions.refusals().empty()) {
+        const ActionRefusal& r = actions.refusals().back();
+        message = "route refused: " + r.reason;
+        stepRefusedOutside = true;
         return 409;
     }
     std::size_t first = rawLine.find_first_not_of(" \t");

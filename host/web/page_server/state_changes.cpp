@@ -56,9 +56,9 @@ void StateChanges::diffRows(const Facility& facility, json& out) {
         std::vector<RowMark> marks(static_cast<std::size_t>(router.destinations) + 1);
         for (int32_t d = 1; d <= router.destinations; ++d) {
             auto lock = router.locked.find(d);
-            marks[static_cast<std::size_t>(d)] = {router.crosspoints[static_cast<std::size_t>(d)],
-                                                  lock != router.locked.end(), router.registered(d),
-                                                  lock != router.locked.end() ? lock->second : LockOwner{}};
+            marks[static_cast<std::size_t>(d)] = {
+                router.crosspoints[static_cast<std::size_t>(d)], lock != router.locked.end(), router.registered(d),
+                lock != router.locked.end() ? lock->second : LockOwner{}, router.lastChange(d)};
         }
         auto old = rows_.find(router.device);
         if (old == rows_.end() || old->second.size() != marks.size()) {

@@ -32,10 +32,11 @@ private:
         int32_t source = 0;
         bool locked = false;
         bool registered = false;
-        LockOwner owner;  // while locked
+        LockOwner owner;      // while locked
+        uint64_t change = 0;  // the destination's newest change: a route made again by another shows
         bool operator!=(const RowMark& o) const {
-            return source != o.source || locked != o.locked || registered != o.registered ||
-                   (locked && owner != o.owner);
+            return source != o.source || locked != o.locked || registered != o.registered || change != o.change ||
+                   (locked && !owner.sameAs(o.owner));
         }
     };
     void diffPanels(const nlohmann::json& panels, nlohmann::json& out) const;

@@ -78,7 +78,8 @@ struct WebFront::Impl {
     // Panel thread.
     SessionRecorder recorder;
     int stepNumber = 0;
-    bool dirty = true;  // the state changed since it was last published
+    bool stepRefusedOutside = false;  // the last step's outside route was refused (runStep's 409)
+    bool dirty = true;                // the state changed since it was last published
     bool realTime = false;
     std::chrono::steady_clock::time_point realAnchor;
     int64_t virtualAnchor = 0;

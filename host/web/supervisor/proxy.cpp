@@ -105,7 +105,7 @@ bool SupervisorProxy::streamStep(Stream& stream, httplib::DataSink& sink) {
 
 const std::vector<SupervisorProxy::Route>& SupervisorProxy::forwardedRoutes() {
     static const std::vector<Route> table = {
-        {"GET", "/api/state"}, {"GET", "/api/rows"},   {"GET", "/api/sources"},
+        {"GET", "/api/state"}, {"GET", "/api/rows"},   {"GET", "/api/sources"},  {"GET", "/api/history"},
         {"POST", "/api/step"}, {"POST", "/api/clock"}, {"POST", "/api/session"},
     };
     return table;
