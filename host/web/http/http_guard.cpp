@@ -18,13 +18,6 @@ std::string lower(std::string text) {
     return text;
 }
 
-std::string trimmed(const std::string& text) {
-    std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    std::size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 // "host" with brackets for an IPv6 address, as it appears in a Host header.
 std::string hostForm(const std::string& host) {
     return host.find(':') != std::string::npos ? "[" + host + "]" : host;
@@ -155,6 +148,13 @@ bool remoteServeProtected(const std::string& host, bool tls, bool insecure, std:
 bool mediaTypeIs(const std::string& contentType, const std::string& type) {
     std::string value = contentType.substr(0, contentType.find(';'));
     return lower(trimmed(value)) == lower(type);
+}
+
+std::string trimmed(const std::string& text) {
+    std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    std::size_t last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
 }
 
 }  // namespace zarn_host

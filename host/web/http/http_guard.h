@@ -72,5 +72,7 @@ bool remoteServeProtected(const std::string& host, bool tls, bool insecure, std:
 // A Content-Type header names the media type `type` (compared without case,
 // parameters after ';' ignored).
 bool mediaTypeIs(const std::string& contentType, const std::string& type);
+// text without its leading and trailing blanks and tabs (a header's value).
+std::string trimmed(const std::string& text);
 
 }  // namespace zarn_host

@@ -3,17 +3,11 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 
+#include "web/http/http_guard.h"
 #include "web/http/login_crypto.h"
 
 namespace zarn_host {
 namespace {
-
-std::string trimmed(const std::string& text) {
-    std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return "";
-    std::size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 std::string errorBody(const std::string& message) {
     return nlohmann::json{{"error", message}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
