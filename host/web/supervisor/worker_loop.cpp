@@ -290,7 +290,7 @@ bool Supervisor::makeServer(std::string& error) {
     // it too: it asks the same login of the supervisor, by a token of its own
     // handed over in the environment its workers inherit.
     workerToken_ = randomHex(32);
-    if (workerToken_.empty() || setenv(workerTokenVariable, workerToken_.c_str(), 1) != 0) {
+    if (workerToken_.empty() || !WorkerProcess::setInheritedVariable(workerTokenVariable, workerToken_)) {
         error = "cannot hand the panel's worker its token";
         return false;
     }

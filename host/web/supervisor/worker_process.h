@@ -29,6 +29,9 @@ public:
     static std::string signalText(int signal);
     // Writes to a closed connection fail instead of ending the supervisor.
     static void ignoreBrokenPipes();
+    // Sets a variable of this process's environment, which the workers it
+    // starts inherit. False when the system refuses.
+    static bool setInheritedVariable(const char* name, const std::string& value);
 
     // Blocks for the next line of standard output (fromError: error); false
     // at the end. One thread each.

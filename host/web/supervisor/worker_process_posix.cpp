@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -132,6 +133,10 @@ std::unique_ptr<WorkerProcess> WorkerProcess::start(const std::string& program,
 
 std::string WorkerProcess::signalText(int signal) {
     return "signal " + std::to_string(signal) + " (" + strsignal(signal) + ")";
+}
+
+bool WorkerProcess::setInheritedVariable(const char* name, const std::string& value) {
+    return ::setenv(name, value.c_str(), 1) == 0;
 }
 
 void WorkerProcess::ignoreBrokenPipes() {

@@ -217,6 +217,11 @@ std::string WorkerProcess::signalText(int signal) {
     return std::string("exception ") + hex + " (" + name + ")";
 }
 
+bool WorkerProcess::setInheritedVariable(const char* name, const std::string& value) {
+    // CreateProcess passes the process's environment on, which SetEnvironmentVariableA changes.
+    return SetEnvironmentVariableA(name, value.c_str()) != 0;
+}
+
 void WorkerProcess::ignoreBrokenPipes() {
     // Windows has no SIGPIPE: a write to a closed connection fails.
 }
