@@ -282,6 +282,11 @@ TEST_F(BothServed, APeerThatDoesNotReadIsDroppedAndTheOthersLoseNothing) {
 // Out of descriptors, the accept fails: the listener pauses rather than
 // spinning, and takes the connection once descriptors are back.
 TEST_F(BothServed, AnAcceptOutOfDescriptorsPausesInsteadOfSpinning) {
+#if defined(__SANITIZE_ADDRESS__)
+    // Starved of descriptors, the sanitizers' runtime and the I/O library's
+    // lazily made services fail before the accept does: the plain build runs it.
+    GTEST_SKIP() << "descriptor starvation is not tested under the sanitizers";
+#endif
     start();
     rlimit was{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &was), 0);

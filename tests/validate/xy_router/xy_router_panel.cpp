@@ -67,8 +67,10 @@ public:
     }
 
     int32_t onRevertive(RevertiveEventHandle event) override {
-        const int32_t dest = event.index() - offset_;
-        if (event.device() == router_ && dest >= 1 && dest <= destinations) {
+        // Compared before subtracting: a hostile index must not overflow.
+        const int32_t index = event.index();
+        if (event.device() == router_ && index > offset_ && index <= offset_ + destinations) {
+            const int32_t dest = index - offset_;
             setProperty("text", event.text(), panelId, zarn_string(tallyControl).args({zarn_string(dest, 0, 0, 10)}));
         }
         return 0;
