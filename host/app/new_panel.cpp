@@ -6,9 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "platform/executable_path.h"
 
 namespace zarn_host {
 namespace {
@@ -22,25 +20,6 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
         text.replace(at, from.size(), to);
     }
     return text;
-}
-
-fs::path executablePath() {
-#ifdef _WIN32
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            return fs::path(path);
-        }
-        path.resize(path.size() * 2);
-    }
-#else
-    std::error_code ec;
-    fs::path path = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : path;
-#endif
 }
 
 // The template's README.md, rewritten for the panel made from it: the title
@@ -75,8 +54,9 @@ std::string newPanelReadme(const std::string& text, const std::string& name) {
 }  // namespace
 
 std::string installedTemplateFolder() {
-    fs::path exe = executablePath();
-    if (exe.empty()) return {};
+    const std::string self = currentExecutable();
+    if (self.empty()) return {};
+    const fs::path exe = fs::u8path(self);
     return (exe.parent_path().parent_path() / "share" / "zarn_script_frame" / "panel_template").u8string();
 }
 

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "model/facility.h"
+#include "platform/executable_path.h"
 #include "platform/panel_folder.h"
 #include "platform/panel_library.h"
 #include "text/command_text.h"

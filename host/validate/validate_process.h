@@ -26,9 +26,6 @@ constexpr std::size_t maxChildOutput = 256u << 20;
 // timeoutSeconds. notStarted carries the reason in crash.
 ChildOutcome runChild(const std::string& program, const std::vector<std::string>& args, int timeoutSeconds);
 
-// The running program's own file, to start it again; empty when unknown.
-std::string currentExecutable();
-
 struct ProcessUsage {
     long long heapBytes = -1;  // bytes the allocator has handed out; -1 when unknown
     long long handles = -1;    // open descriptors or handles; -1 when unknown

@@ -108,13 +108,6 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
     return outcome;
 }
 
-std::string currentExecutable() {
-    char path[4096];
-    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return std::string();
-    return std::string(path, static_cast<std::size_t>(n));
-}
-
 ProcessUsage measureUsage() {
     ProcessUsage usage;
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))

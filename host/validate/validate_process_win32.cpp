@@ -8,53 +8,12 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/win32_text.h"
 #include "validate/validate_process.h"
 
 namespace zarn_host {
 namespace validate {
 namespace {
-
-std::wstring wide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-    return out;
-}
-
-std::string narrow(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-// One argument as the C runtime of the child splits its command line back:
-// quoted, with backslashes doubled only before a quote.
-void appendArgument(std::wstring& line, const std::wstring& arg) {
-    if (!line.empty()) line += L' ';
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-        line += arg;
-        return;
-    }
-    line += L'"';
-    std::size_t backslashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        if (c == L'"')
-            line.append(backslashes * 2 + 1, L'\\');
-        else
-            line.append(backslashes, L'\\');
-        backslashes = 0;
-        line += c;
-    }
-    line.append(backslashes * 2, L'\\');
-    line += L'"';
-}
 
 // Moves what the pipe holds now into sink, without waiting for more, and
 // returns the bytes read; open turns false once the writing end is closed.
@@ -145,9 +104,9 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
     SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring line;
-    appendArgument(line, wide(program));
-    for (const auto& arg : args) appendArgument(line, wide(arg));
+    std::vector<std::string> all{program};
+    all.insert(all.end(), args.begin(), args.end());
+    std::wstring line = commandLine(all);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -157,7 +116,7 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
     PROCESS_INFORMATION process{};
     // A crashing child reports to us, not in an error dialog.
     UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    BOOL started = CreateProcessW(wide(program).c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+    BOOL started = CreateProcessW(wideText(program).c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                                   nullptr, &startup, &process);
     SetErrorMode(oldMode);
     CloseHandle(outWrite);
@@ -212,14 +171,6 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
         outcome.exitCode = static_cast<int>(code);
     }
     return outcome;
-}
-
-std::string currentExecutable() {
-    std::wstring path(32768, L'\0');
-    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (n == 0 || n >= path.size()) return std::string();
-    path.resize(n);
-    return narrow(path);
 }
 
 ProcessUsage measureUsage() {

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/crash_report.h"
+#include "platform/executable_path.h"
 #include "text/address.h"
 #include "text/command_text.h"
 #include "text/error_line.h"
@@ -326,7 +327,7 @@ int Supervisor::run() {
         std::cerr << "zarn_host: " << error << "\n";
         return 2;
     }
-    std::string program = WorkerProcess::currentProgram();
+    std::string program = currentExecutable();
     if (program.empty()) {
         std::cerr << "zarn_host: --serve: cannot find the program's own file to start the panel's worker\n";
         return 2;

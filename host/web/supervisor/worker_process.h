@@ -21,8 +21,6 @@ public:
     // Starts program with arguments (argv[1]...); null with a one-line error.
     static std::unique_ptr<WorkerProcess> start(const std::string& program, const std::vector<std::string>& arguments,
                                                 std::string& error);
-    // This program's own file, or empty.
-    static std::string currentProgram();
     // How a worker that did not exit ended, for people: "signal 11
     // (Segmentation fault)" on POSIX, "exception 0xC0000005 (access
     // violation)" on Windows, where wait's signal is the exception code.

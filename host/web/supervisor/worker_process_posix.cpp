@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <thread>
 
 #include "web/supervisor/worker_process.h"
@@ -141,12 +140,6 @@ bool WorkerProcess::setInheritedVariable(const char* name, const std::string& va
 
 void WorkerProcess::ignoreBrokenPipes() {
     ::signal(SIGPIPE, SIG_IGN);
-}
-
-std::string WorkerProcess::currentProgram() {
-    std::error_code ec;
-    auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : path.string();
 }
 
 }  // namespace zarn_host

@@ -179,14 +179,6 @@ std::unique_ptr<WorkerProcess> WorkerProcess::start(const std::string& program,
     return std::make_unique<WindowsWorker>(process.hProcess, inWrite, outRead, errRead);
 }
 
-std::string WorkerProcess::currentProgram() {
-    std::wstring path(32768, L'\0');
-    DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-    if (n == 0 || n >= path.size()) return std::string();
-    path.resize(n);
-    return utf8Text(path);
-}
-
 std::string WorkerProcess::signalText(int signal) {
     const auto code = static_cast<unsigned long>(static_cast<DWORD>(signal));
     const char* name = "unhandled exception";
