@@ -18,5 +18,10 @@ void hostileInput(Probe& probe, load_zarn_client_script_fn entry);
 void hostileRevertives(Probe& probe, load_zarn_client_script_fn entry);
 void hostileTimers(Probe& probe, load_zarn_client_script_fn entry);
 
+// battery_refusals.cpp
+void refusedControls(Probe& probe, load_zarn_client_script_fn entry);
+void refusedNumbers(Probe& probe, load_zarn_client_script_fn entry);
+void refusedRegistrations(Probe& probe, load_zarn_client_script_fn entry);
+
 }  // namespace validate
 }  // namespace zarn_host
