@@ -15,23 +15,10 @@ const path = require("node:path");
 const net = require("node:net");
 const http = require("node:http");
 const { spawn } = require("node:child_process");
+const { median, now, sleep, DLE, STX, ETX, swp08Frame: frame } = require("./figures-wire");
 
 const rounds = Number(process.argv[2] || 30);
 const controllerOnly = process.argv[3] === "controller";
-const DLE = 0x10, STX = 0x02, ETX = 0x03;
-function frame(data) {
-    const body = [...data, data.length];
-    body.push((-body.reduce((a, b) => a + b, 0)) & 0xff);
-    const out = [DLE, STX];
-    for (const b of body) out.push(...(b === DLE ? [DLE, DLE] : [b]));
-    return Buffer.from([...out, DLE, ETX]);
-}
-const median = (xs) => {
-    const s = [...xs].sort((a, b) => a - b);
-    return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
-};
-const now = () => Number(process.hrtime.bigint()) / 1e6;
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
 async function main() {
     const probe = net.createServer();

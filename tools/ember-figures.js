@@ -14,13 +14,9 @@ const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
 const { spawn } = require("node:child_process");
+const { median, now, s101Packet: packet } = require("./figures-wire");
 
 const rounds = Number(process.argv[2] || 50);
-const median = (xs) => {
-    const s = [...xs].sort((a, b) => a - b);
-    return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
-};
-const now = () => Number(process.hrtime.bigint()) / 1e6;
 
 // ---- Glow and S101, as much as the figures need ----
 function tlv(tag, ...parts) {
@@ -35,23 +31,6 @@ const root = (...elements) => tlv(0x60, tlv(0x6b, ...elements.map((e) => tlv(0xa
 const getDirectory = (p) => root(tlv(0x71, tlv(0xa0, oid(p)), tlv(0xa2, tlv(0x64, tlv(0xa0, tlv(0x62, tlv(0xa0, int(32))))))));
 const connect = (p, target, source) => root(tlv(0x71, tlv(0xa0, oid(p)),
     tlv(0xa5, tlv(0x30, tlv(0xa0, tlv(0x70, tlv(0xa0, int(target)), tlv(0xa1, oid([source])), tlv(0xa2, int(0))))))));
-function crc(bytes) {
-    let c = 0xffff;
-    for (const b of bytes) {
-        c ^= b;
-        for (let i = 0; i < 8; ++i) c = c & 1 ? (c >>> 1) ^ 0x8408 : c >>> 1;
-    }
-    return c;
-}
-function packet(glow) {
-    const body = [0x00, 0x0e, 0x00, 0x01, 0xc0, 0x01, 0x02, 0x1f, 0x02, ...glow];
-    const sum = ~crc(body) & 0xffff;
-    body.push(sum & 0xff, sum >> 8);
-    const out = [0xfe];
-    for (const b of body) out.push(...(b >= 0xf8 ? [0xfd, b ^ 0x20] : [b]));
-    out.push(0xff);
-    return Buffer.from(out);
-}
 // Counts the bytes it gets and wakes its waiters at the end of each whole
 // message (the EOF of a packet flagged last).
 class Consumer {

@@ -14,42 +14,11 @@ const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
 const { spawn } = require("node:child_process");
+const { median, now, DLE, STX, swp08Frame: frame, s101Packet: packet } = require("./figures-wire");
 
 const rounds = Number(process.argv[2] || 50);
-const median = (xs) => {
-    const s = [...xs].sort((a, b) => a - b);
-    return s.length % 2 ? s[(s.length - 1) / 2] : (s[s.length / 2 - 1] + s[s.length / 2]) / 2;
-};
-const now = () => Number(process.hrtime.bigint()) / 1e6;
-
-// SW-P-08: a frame, DLE-stuffed, with its byte count and checksum.
-const DLE = 0x10, STX = 0x02, ETX = 0x03;
-function frame(data) {
-    const body = [...data, data.length];
-    body.push((-body.reduce((a, b) => a + b, 0)) & 0xff);
-    const out = [DLE, STX];
-    for (const b of body) out.push(...(b === DLE ? [DLE, DLE] : [b]));
-    return Buffer.from([...out, DLE, ETX]);
-}
 
 // Ember+: a GetDirectory of the root in one S101 packet.
-function crc(bytes) {
-    let c = 0xffff;
-    for (const b of bytes) {
-        c ^= b;
-        for (let i = 0; i < 8; ++i) c = c & 1 ? (c >>> 1) ^ 0x8408 : c >>> 1;
-    }
-    return c;
-}
-function packet(glow) {
-    const body = [0x00, 0x0e, 0x00, 0x01, 0xc0, 0x01, 0x02, 0x1f, 0x02, ...glow];
-    const sum = ~crc(body) & 0xffff;
-    body.push(sum & 0xff, sum >> 8);
-    const out = [0xfe];
-    for (const b of body) out.push(...(b >= 0xf8 ? [0xfd, b ^ 0x20] : [b]));
-    out.push(0xff);
-    return Buffer.from(out);
-}
 const rootDirectory = packet([0x60, 0x0b, 0x6b, 0x09, 0xa0, 0x07, 0x62, 0x05, 0xa0, 0x03, 0x02, 0x01, 0x20]);
 
 const freePort = async () => {

@@ -14,17 +14,7 @@ const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
 const { spawn } = require("node:child_process");
-
-const DLE = 0x10, STX = 0x02, ETX = 0x03;
-function frame(data) {
-    const body = [...data, data.length];
-    body.push((-body.reduce((a, b) => a + b, 0)) & 0xff);
-    const out = [DLE, STX];
-    for (const b of body) out.push(...(b === DLE ? [DLE, DLE] : [b]));
-    return Buffer.from([...out, DLE, ETX]);
-}
-const now = () => Number(process.hrtime.bigint()) / 1e6;
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+const { now, sleep, DLE, STX, ETX, swp08Frame: frame } = require("./figures-wire");
 
 // A controller: counts the bytes it reads and hands each frame's DATA (command byte first) on.
 function controller(port) {
