@@ -42,6 +42,22 @@ export async function step(line) {
   return answer;
 }
 
+// A router's source names (/api/sources), fetched once and shared: the
+// history and the search read them.
+const names = new Map();
+export function sourceNames(router) {
+  if (!names.has(router)) {
+    const asked = fetch(`/api/sources?router=${router}`).then(async (response) => {
+      const answer = await response.json();
+      if (!response.ok) throw new Error(answer.error || `HTTP ${response.status}`);
+      return answer.names;
+    });
+    asked.catch(() => names.delete(router));
+    names.set(router, asked);
+  }
+  return names.get(router);
+}
+
 export async function setRealTime(on) {
   const response = await post('/api/clock', { realTime: on });
   if (!response.ok) showError((await response.json()).error);

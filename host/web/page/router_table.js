@@ -3,8 +3,10 @@
 // kept up to date by the state's changes. A filter box narrows the rows by
 // name or number as one types; unless "every destination" is ticked only
 // those in use (named, routed or locked) are listed; each row's "Route…"
-// opens the router's one source picker.
+// opens the router's one source picker, its "History" the destination's last
+// changes (row_history.js).
 import { showError, step } from './api.js';
+import { makeHistory } from './row_history.js';
 import { makePicker } from './source_picker.js';
 import { limits } from './limits.js';
 
@@ -49,6 +51,7 @@ export function makeRouterTable(summary) {
   tools.className = 'router-tools';
   tools.append(filter, everyLabel, count);
   const picker = makePicker(device);
+  const history = makeHistory(device, () => summary.name);
   const scroller = document.createElement('div');
   scroller.className = 'router-rows';
   // Focusable, so the arrow and page keys scroll through the rows.
@@ -56,7 +59,7 @@ export function makeRouterTable(summary) {
   scroller.setAttribute('role', 'region');
   scroller.setAttribute('aria-label', `destinations of ${summary.name}`);
   const table = document.createElement('table');
-  table.innerHTML = '<thead><tr aria-rowindex="1"><th>destination</th><th>source</th><th>route</th><th>lock</th></tr></thead>';
+  table.innerHTML = '<thead><tr aria-rowindex="1"><th>destination</th><th>source</th><th>route</th><th>lock</th><th>history</th></tr></thead>';
   const body = document.createElement('tbody');
   const topPad = document.createElement('tr');
   const bottomPad = document.createElement('tr');
@@ -66,7 +69,7 @@ export function makeRouterTable(summary) {
   body.append(topPad, bottomPad);
   table.append(body);
   scroller.append(table);
-  card.append(head, tools, picker.root, scroller);
+  card.append(head, tools, picker.root, history.root, scroller);
 
   let total = null;        // rows matching the filter; null until known
   let cache = new Map();   // row index → destination
@@ -110,8 +113,25 @@ export function makeRouterTable(summary) {
       if (dest) step(dest.locked ? `unlock ${device} ${dest.number}` : `lock ${device} ${dest.number} page`);
     });
     lockCell.append(lock);
-    row.append(name, source, routeCell, lockCell);
-    return { row, label, lockMark, lockOwner, refusal, source, sourceText, routedBy, route, lock };
+    const historyCell = document.createElement('td');
+    const past = button('History', 'who routed and locked the destination, and when', () => {
+      const dest = row.dest;
+      if (!dest) return;
+      if (history.openFor() === dest.number) { history.close(); return; }
+      const number = dest.number;
+      history.open({ number, label: `${dest.number} ${dest.name}`.trim() }, () => {
+        // Back to the button if it still shows the destination (rows are reused as the table scrolls).
+        const shown = pool.find((parts) => parts.row.dest && parts.row.dest.number === number);
+        (shown ? shown.history : scroller).focus();
+        pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
+      });
+      pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
+    });
+    past.className = 'history-button';
+    past.setAttribute('aria-controls', history.root.id);
+    historyCell.append(past);
+    row.append(name, source, routeCell, lockCell, historyCell);
+    return { row, label, lockMark, lockOwner, refusal, source, sourceText, routedBy, route, lock, history: past };
   };
 
   const paintRow = (parts, dest) => {
@@ -134,6 +154,8 @@ export function makeRouterTable(summary) {
     parts.route.setAttribute('aria-label', `route a source to ${label}`);
     setText(parts.lock, dest.locked ? 'Unlock' : 'Lock');
     parts.lock.setAttribute('aria-label', `${dest.locked ? 'Unlock' : 'Lock'} ${summary.name} ${label}`);
+    parts.history.setAttribute('aria-label', `history of ${summary.name} ${label}`);
+    parts.history.setAttribute('aria-expanded', String(history.openFor() === dest.number));
   };
 
   // A row on its way keeps its place (and the table its height), empty.
@@ -265,6 +287,7 @@ export function makeRouterTable(summary) {
         if (!dest && !every.checked && !row.name && !reloadTimer) {
           reloadTimer = setTimeout(() => { reloadTimer = null; this.reload(); }, 200);
         }
+        history.changed(row.number);
         if (!dest) continue;
         Object.assign(dest, row);
         picker.update(row.number, row.source);
