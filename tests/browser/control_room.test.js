@@ -55,3 +55,25 @@ test('a destination\'s history opens from its row by keyboard, follows it, and c
   await expect(page.getByRole('region', { name: 'History of K7 Audio Router 20 K7 Mon 1 Spk' }))
     .toContainText('no change since the host started');
 });
+
+test('a route and a lock made from the page, and a route refused, are said in the polite live region', async ({ page }) => {
+  const said = page.getByRole('status').and(page.locator('#announcer'));
+  await expect(said).toHaveAttribute('aria-live', 'polite');
+  const row = routerRow(page, 'K7 SDI Router', 'K7 Mon 3');
+  const route = row.getByRole('button', { name: /^route a source/ });
+  await route.focus();
+  await page.keyboard.press('Enter');
+  await page.keyboard.type('VT 2');
+  await page.keyboard.press('Enter');
+  await expect(said).toHaveText('Routed 22 VT 2 to K7 SDI Router 42 K7 Mon 3');
+  await row.getByRole('button', { name: 'Lock K7 SDI Router 42 K7 Mon 3' }).click();
+  await expect(said).toHaveText('Locked K7 SDI Router 42 K7 Mon 3');
+  await route.click();
+  await page.keyboard.type('VT 1');
+  await page.keyboard.press('Enter');
+  await expect(said).toHaveText('Route refused: 21 VT 1 to K7 SDI Router 42 K7 Mon 3: destination locked');
+  await expect(row.locator('.row-refusal')).toHaveText(/^REFUSED: destination locked \(source 21, by page session/);
+  // The refusal is said politely and shown at its row, not raised as an alert.
+  await expect(page.locator('#message')).toBeHidden();
+  await expect(row.locator('.source-text')).toHaveText('22 VT 2');
+});

@@ -5,6 +5,7 @@
 // those in use (named, routed or locked) are listed; each row's "Route…"
 // opens the router's one source picker, its "History" the destination's last
 // changes (row_history.js).
+import { announce } from './announce.js';
 import { showError, step } from './api.js';
 import { makeHistory } from './row_history.js';
 import { makePicker } from './source_picker.js';
@@ -40,8 +41,7 @@ export function makeRouterTable(summary) {
   filter.setAttribute('aria-label', `filter the destinations of ${summary.name}`);
   const count = document.createElement('span');
   count.className = 'muted row-count';
-  // Narrowing is said politely, once the count is known.
-  count.setAttribute('aria-live', 'polite');
+  let narrowed = false;  // the filter changed: the count is said politely (announce.js) once known
   const every = document.createElement('input');
   every.type = 'checkbox';
   const everyLabel = document.createElement('label');
@@ -50,7 +50,7 @@ export function makeRouterTable(summary) {
   const tools = document.createElement('div');
   tools.className = 'router-tools';
   tools.append(filter, everyLabel, count);
-  const picker = makePicker(device);
+  const picker = makePicker(device, () => summary.name);
   const history = makeHistory(device, () => summary.name);
   const scroller = document.createElement('div');
   scroller.className = 'router-rows';
@@ -108,9 +108,14 @@ export function makeRouterTable(summary) {
     });
     routeCell.append(route);
     const lockCell = document.createElement('td');
-    const lock = button('', 'lock / unlock the destination', () => {
+    const lock = button('', 'lock / unlock the destination', async () => {
       const dest = row.dest;
-      if (dest) step(dest.locked ? `unlock ${device} ${dest.number}` : `lock ${device} ${dest.number} page`);
+      if (!dest) return;
+      const locking = !dest.locked;
+      const label = `${summary.name} ${dest.number} ${dest.name}`.trim();
+      if (await step(locking ? `lock ${device} ${dest.number} page` : `unlock ${device} ${dest.number}`)) {
+        announce(`${locking ? 'Locked' : 'Unlocked'} ${label}`);
+      }
     });
     lockCell.append(lock);
     const historyCell = document.createElement('td');
@@ -226,6 +231,10 @@ export function makeRouterTable(summary) {
         if (stale || cache.size > keptRows) { cache = new Map(); byNumber = new Map(); }
         stale = false;
         total = answer.total;
+        if (narrowed) {
+          narrowed = false;
+          announce(`${summary.name}: ${total} of ${summary.destinationCount} destinations`);
+        }
         answer.rows.forEach((dest, i) => {
           const old = byNumber.get(dest.number);
           if (old) Object.assign(old, dest); else byNumber.set(dest.number, dest);
@@ -249,6 +258,7 @@ export function makeRouterTable(summary) {
   });
   const refilter = () => {
     generation++;
+    narrowed = true;
     total = null;
     cache = new Map();
     byNumber = new Map();
