@@ -3,11 +3,15 @@
 // search across the routers, the skip link and the panel's lists, tabs in
 // the background, and the stopped clock explained.
 const { test, expect } = require('@playwright/test');
-const { startHost } = require('./host');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { startHost, k7Facility } = require('./host');
 
 let host;
+let facility;  // another facility than K7's, for the tests that set it
 test.beforeEach(async ({ page }) => {
-  host = startHost();
+  host = startHost([], undefined, facility);
   await page.goto(await host.url);
   await expect(page.locator('body[data-ready="true"]')).toBeVisible();
 });
@@ -76,4 +80,118 @@ test('a route and a lock made from the page, and a route refused, are said in th
   // The refusal is said politely and shown at its row, not raised as an alert.
   await expect(page.locator('#message')).toBeHidden();
   await expect(row.locator('.source-text')).toHaveText('22 VT 2');
+});
+
+test('"/" from anywhere but a text field finds a destination on any router and jumps to its row', async ({ page }) => {
+  const find = page.getByRole('combobox', { name: 'find a destination or source on every router' });
+  // Typed into a text field, "/" is text.
+  await page.locator('#parent-text').focus();
+  await page.keyboard.press('/');
+  await expect(page.locator('#parent-text')).toHaveValue('/');
+  await expect(page.locator('#parent-text')).toBeFocused();
+  await page.locator('#panel [data-control="Mon_1"] button').focus();
+  await page.keyboard.press('/');
+  await expect(find).toBeFocused();
+  await page.keyboard.type('mon 5');
+  const options = page.locator('#find-results [role="option"]');
+  await expect(options).toHaveText(['destination 44 K7 Mon 5 K7 SDI Router', 'destination 24 K7 Mon 5 Spk K7 Audio Router']);
+  await expect(find).toHaveAttribute('aria-expanded', 'true');
+  await expect(page.locator('#announcer')).toHaveText('2 matches');
+  await page.keyboard.press('ArrowDown');
+  await expect(options.nth(1)).toHaveAttribute('aria-selected', 'true');
+  await expect(find).toHaveAttribute('aria-activedescendant', await options.nth(1).getAttribute('id'));
+  await page.keyboard.press('Enter');
+  // Row 24 of 32, past the rows in view: the table lists every destination, scrolled to it, the row focused.
+  const row = routerRow(page, 'K7 Audio Router', 'K7 Mon 5 Spk');
+  await expect(row).toBeFocused();
+  await expect(row).toBeInViewport();
+  await expect(row).toHaveAttribute('aria-rowindex', '25');
+  await expect(page.locator('[data-router="K7 Audio Router"] input[type="checkbox"]')).toBeChecked();
+  await expect(find).toHaveAttribute('aria-expanded', 'false');
+  // A number finds sources too; exact matches first.
+  await page.keyboard.press('/');
+  await page.keyboard.type('12');
+  await expect(options.first()).toHaveText(/^(source|destination) 12 /);
+  await page.keyboard.press('Escape');
+  await expect(page.locator('#find-results')).toBeHidden();
+});
+
+test('the skip link is the first tab stop and lands past the panel on the routers', async ({ page }) => {
+  await page.keyboard.press('Tab');
+  const skip = page.getByRole('link', { name: 'Skip to the routers' });
+  await expect(skip).toBeFocused();
+  await expect(skip).toBeInViewport();
+  await page.keyboard.press('Enter');
+  await expect(page.getByRole('region', { name: 'routers' })).toBeFocused();
+  await page.keyboard.press('Tab');
+  await expect(page.getByRole('searchbox', { name: 'filter the destinations of K7 SDI Router' })).toBeFocused();
+});
+
+test('a panel list is one tab stop, walked with the arrow keys, Home and End', async ({ page }) => {
+  const list = page.locator('#panel [data-control="Sources"]');
+  const entry = (name) => list.getByRole('option', { name, exact: true });
+  await expect(list.locator('li[tabindex="0"]')).toHaveCount(1);
+  await page.locator('#panel [data-control="Mon_5"] button').focus();
+  // From the last button before it, one Tab into the list and one out of it.
+  let stops = 0;
+  for (; stops < 20; stops++) {
+    await page.keyboard.press('Tab');
+    if (await entry('Cam 1').evaluate((el) => el === document.activeElement)) break;
+  }
+  expect(stops).toBeLessThan(20);
+  await page.keyboard.press('ArrowRight');
+  await expect(entry('Cam 2')).toBeFocused();
+  await page.keyboard.press('ArrowDown');
+  await expect(entry('Cam 3')).toBeFocused();
+  await page.keyboard.press('ArrowLeft');
+  await expect(entry('Cam 2')).toBeFocused();
+  await page.keyboard.press('End');
+  await expect(entry('Spare')).toBeFocused();
+  await page.keyboard.press('Home');
+  await page.keyboard.press('ArrowRight');
+  await expect(list.locator('li[tabindex="0"]')).toHaveCount(1);
+  await page.keyboard.press('Tab');
+  expect(await list.evaluate((el) => el.contains(document.activeElement))).toBe(false);
+  await page.keyboard.press('Shift+Tab');
+  await expect(entry('Cam 2')).toBeFocused();
+  await page.keyboard.press('Enter');
+  // Picked (the take waits for the stopped clock), the focus kept on it.
+  const picked = list.locator('li[title="Cam 2"]');
+  await expect(picked).toHaveAttribute('aria-selected', 'true');
+  await expect(picked).toHaveAttribute('data-take', 'pending');
+  await expect(picked).toBeFocused();
+  await expect(picked).toHaveAttribute('tabindex', '0');
+});
+
+test.describe('a source named alike on two routers', () => {
+  test.beforeAll(() => {
+    const k7 = JSON.parse(fs.readFileSync(k7Facility, 'utf8'));
+    k7.routers[1].sourceNames['4'] = 'Cam 2';  // the audio router's "Cam 2 Mic"
+    facility = path.join(os.tmpdir(), `zarn-alike-${process.pid}.json`);
+    fs.writeFileSync(facility, JSON.stringify(k7));
+  });
+  test.afterAll(() => { fs.rmSync(facility, { force: true }); facility = undefined; });
+
+  test('"where is Cam 2 routed": its destinations on every router, each a way to its row', async ({ page }) => {
+    for (const step of ['route "K7 SDI Router" "K7 Mon 4" "Cam 2"', 'route "K7 SDI Router" 7 "Cam 2"',
+      'route "K7 Audio Router" "K7 Mon 4 Spk" "Cam 2"']) expect(await apiStep(page, step)).toBe(200);
+    await page.locator('body').press('/');
+    await page.keyboard.type('cam 2');
+    const options = page.locator('#find-results [role="option"]');
+    await expect(options).toHaveText(['source 12 Cam 2 K7 SDI Router', 'source 4 Cam 2 K7 Audio Router']);
+    await page.keyboard.press('Enter');
+    const uses = page.getByRole('region', { name: '12 Cam 2 (K7 SDI Router) is routed to 3 destinations' });
+    await expect(uses).toBeFocused();
+    const places = uses.getByRole('button').filter({ hasNotText: 'Close' });
+    await expect(places).toHaveText(['K7 SDI Router 7', 'K7 SDI Router 43 K7 Mon 4', 'K7 Audio Router 23 K7 Mon 4 Spk']);
+    await places.nth(0).click();
+    await expect(page.locator('[data-router="K7 SDI Router"] tr[data-destination="7"]')).toBeFocused();
+    await uses.getByRole('button', { name: 'Close' }).click();
+    await expect(uses).toBeHidden();
+    // A source used nowhere says so.
+    await page.getByRole('combobox', { name: /^find a destination/ }).fill('graphics key');
+    await expect(options).toHaveText(['source 32 Graphics Key K7 SDI Router']);
+    await page.keyboard.press('Enter');
+    await expect(page.getByRole('region', { name: '32 Graphics Key (K7 SDI Router) is routed to no destination' })).toBeFocused();
+  });
 });

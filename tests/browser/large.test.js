@@ -107,6 +107,13 @@ test('four routers of 4,096×4,096: the tab lives, holds under 5,000 elements, a
   await page.getByRole('region', { name: 'destinations of Gen Router B' }).focus();
   await page.keyboard.press('End');
   await expect(row(page, 'Gen Router B', 'B Dst 4096')).toBeVisible();
+  // One search across the four routers: "/" from the rows, a far row found by name, scrolled to and focused.
+  await page.keyboard.press('/');
+  await page.keyboard.type('b dst 3900');
+  await expect(page.locator('#find-results [role="option"]')).toHaveText(['destination 3900 B Dst 3900 Gen Router B']);
+  await page.keyboard.press('Enter');
+  await expect(row(page, 'Gen Router B', 'B Dst 3900')).toBeFocused();
+  await expect(row(page, 'Gen Router B', 'B Dst 3900')).toHaveAttribute('aria-rowindex', '3901');
   figures.filteredRendererAnonMB = await rendererMemory(page);
 
   // Routes from outside at 200 a second for three seconds, while the page

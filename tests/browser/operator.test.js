@@ -154,7 +154,7 @@ test('keyboard: every control operable, focus kept through updates; the source p
   await page.keyboard.press('Enter');
   await expect(control(page, 'Audtally_4').locator('.value')).toHaveText('Studio B PGM');
   await expect(source(page, 'Studio B')).toBeFocused();
-  await page.keyboard.press('Tab');
+  await page.keyboard.press('ArrowRight');
   await expect(source(page, 'Line In 1')).toBeFocused();
 
   await page.locator('#real-time').check();

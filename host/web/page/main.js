@@ -3,6 +3,7 @@
 // animation frame draws it and appends the trace lines that came since.
 import { renderBridges } from './bridges.js';
 import { renderClock } from './clock.js';
+import { setUpFind } from './find.js';
 import { limits, takeLimits } from './limits.js';
 import { renderHint, renderInspector, renderPanel } from './panel.js';
 import { reloadRows, renderDevices, renderRouters, updateRows } from './routers.js';
@@ -60,6 +61,13 @@ function schedule() {
 }
 
 setUpTrace($('trace-filters'), $('trace'), $('trace-download'));
+setUpFind($('find'), () => (latest ? latest.routers : []),
+  (device) => ($('routers').tables ? $('routers').tables.get(device) : null));
+// The skip link: past the panel and the clock to the routers, focus and all.
+document.querySelector('.skip-link').addEventListener('click', (e) => {
+  e.preventDefault();
+  $('routers').focus();
+});
 setUpSession(pins);
 const keeper = keepState({
   onState: (state) => { latest = state; stateChanged = true; schedule(); },

@@ -81,9 +81,11 @@ export function makeRouterTable(summary) {
   const pool = [];         // the table rows in use, top to bottom
   let refusals = new Map();  // destination number → why the last action's outside route to it was refused
   let refusalsKey = '';
+  let revealing = null;      // { number, resolve, scrolled }: a row to scroll to and focus
 
   const makeRow = () => {
     const row = document.createElement('tr');
+    row.tabIndex = -1;  // focused by the search's jump, not a tab stop
     const name = document.createElement('td');
     name.className = 'name';
     const label = document.createElement('span');
@@ -214,6 +216,33 @@ export function makeRouterTable(summary) {
     if (total === null) missing = 0;
     if (stale) missing = first;
     if (missing >= 0) load(Math.max(0, Math.min(missing, first) - margin), shown + 2 * margin);
+    if (revealing && total !== null) reveal(headHeight);
+  };
+
+  // Every destination is listed, unfiltered: destination n is row n - 1.
+  // The row is scrolled to the middle of the view, the page to the table,
+  // and the row focused once drawn (the rows in view are reused as the
+  // table scrolls, so the page is scrolled, never the rows again).
+  const reveal = (headHeight) => {
+    const wanted = revealing;
+    if (wanted.number > total) {
+      revealing = null;
+      wanted.resolve(false);
+      return;
+    }
+    if (!wanted.scrolled) {
+      wanted.scrolled = true;
+      const middle = (wanted.number - 1) * rowHeight - (scroller.clientHeight - headHeight - rowHeight) / 2;
+      scroller.scrollTop = Math.max(0, Math.round(middle));
+      draw();
+      return;
+    }
+    const parts = pool.find((p) => p.row.dest && p.row.dest.number === wanted.number);
+    if (!parts) return;
+    revealing = null;
+    scroller.scrollIntoView({ block: 'nearest' });
+    parts.row.focus({ preventScroll: true });
+    wanted.resolve(true);
   };
 
   async function load(from, wanted) {
@@ -304,6 +333,22 @@ export function makeRouterTable(summary) {
         seen = true;
       }
       if (seen) pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
+    },
+    // Scrolls to a destination's row and focuses it (listing every
+    // destination, unfiltered); true once focused, false if there is none.
+    reveal(number) {
+      return new Promise((resolve) => {
+        if (revealing) revealing.resolve(false);
+        revealing = { number, resolve, scrolled: false };
+        if (filter.value !== '' || !every.checked) {
+          filter.value = '';
+          every.checked = true;
+          refilter();
+          narrowed = false;  // the focused row is said, not the count
+        } else {
+          draw();
+        }
+      });
     },
     // Fetches the rows in view again, showing those held meanwhile.
     reload() {
