@@ -163,6 +163,55 @@ test('a panel list is one tab stop, walked with the arrow keys, Home and End', a
   await expect(picked).toHaveAttribute('tabindex', '0');
 });
 
+// Makes a tab hidden (or shown) as the browser would, and counts what it
+// fetches and what changes in its document meanwhile.
+const setHidden = (tab, hidden) => tab.evaluate((on) => {
+  if (!window.watch) {
+    window.watch = { fetches: [], mutations: 0 };
+    const original = window.fetch;
+    window.fetch = (input, ...rest) => { window.watch.fetches.push(String(input)); return original(input, ...rest); };
+    new MutationObserver((list) => { window.watch.mutations += list.length; })
+      .observe(document.body, { subtree: true, childList: true, characterData: true, attributes: true });
+  }
+  Object.defineProperty(document, 'hidden', { configurable: true, get: () => on });
+  Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => (on ? 'hidden' : 'visible') });
+  document.dispatchEvent(new Event('visibilitychange'));
+}, hidden);
+
+test('a tab in the background follows the changes without drawing, and shows exactly the host\'s state when shown', async ({ page }) => {
+  const back = await page.context().newPage();
+  await back.goto(await host.url);
+  await expect(back.locator('body[data-ready="true"]')).toBeVisible();
+  await expect(routerRow(back, 'K7 SDI Router', 'K7 Mon 3')).toBeVisible();
+  await setHidden(back, true);
+
+  // Changes of every kind while it is away: a take on the panel, a route and
+  // a lock from outside, a lock from the front tab, the clock, trace lines.
+  await page.locator('#panel [data-control="Mon_2"] button').click();
+  await page.locator('#panel [data-control="Sources"]').getByRole('option', { name: 'Cam 3', exact: true }).click();
+  expect(await apiStep(page, 'route "K7 SDI Router" "K7 Mon 3" "VT 2"')).toBe(200);
+  expect(await apiStep(page, 'lock "K7 Audio Router" "K7 Mon 5 Spk"')).toBe(200);
+  await routerRow(page, 'K7 SDI Router', 'K7 Mon 1').getByRole('button', { name: /^Lock/ }).click();
+  await page.getByRole('button', { name: '+160 ms' }).click();
+  await expect(routerRow(page, 'K7 SDI Router', 'K7 Mon 1').locator('.lock-mark')).toHaveText('LOCKED');
+  await expect(routerRow(page, 'K7 SDI Router', 'K7 Mon 3').locator('.source-text')).toHaveText('22 VT 2');
+  await expect(page.locator('#clock-now')).toHaveText('160');
+  await page.waitForTimeout(1000);  // the changes have reached the hidden tab
+  expect(await back.evaluate(() => window.watch.mutations)).toBe(0);
+  await expect(routerRow(back, 'K7 SDI Router', 'K7 Mon 3').locator('.source-text')).toHaveText('21 VT 1');
+
+  await setHidden(back, false);
+  const parts = ['#panel', '#routers', '#summary', '#clock-now', '#devices'];
+  const text = (tab) => Promise.all(parts.map((p) => tab.locator(p).innerText()));
+  await expect(routerRow(back, 'K7 SDI Router', 'K7 Mon 3').locator('.source-text')).toHaveText('22 VT 2');
+  await expect.poll(() => text(back)).toEqual(await text(page));
+  await expect(back.locator('#trace li').last()).toHaveText(await page.locator('#trace li').last().textContent());
+  const steps = (await (await page.request.get(`${await host.url}api/state?view=page`)).json()).summary.steps;
+  await expect(back.locator('[data-fact="steps"] b')).toHaveText(String(steps));
+  // Caught up from the changes it kept, not by reading the state or the rows again.
+  expect(await back.evaluate(() => window.watch.fetches)).toEqual([]);
+});
+
 test.describe('a source named alike on two routers', () => {
   test.beforeAll(() => {
     const k7 = JSON.parse(fs.readFileSync(k7Facility, 'utf8'));

@@ -82,6 +82,7 @@ export function makeRouterTable(summary) {
   let refusals = new Map();  // destination number → why the last action's outside route to it was refused
   let refusalsKey = '';
   let revealing = null;      // { number, resolve, scrolled }: a row to scroll to and focus
+  let unshown = false;       // changed while the tab was hidden: drawn when it is shown
 
   const makeRow = () => {
     const row = document.createElement('tr');
@@ -180,8 +181,14 @@ export function makeRouterTable(summary) {
     setText(parts.routedBy, '');
   };
 
-  // The rows in view: those held are drawn, the missing ones fetched.
+  // The rows in view: those held are drawn, the missing ones fetched; in a
+  // hidden tab, once it is shown.
   const draw = () => {
+    if (document.hidden) {
+      unshown = true;
+      return;
+    }
+    unshown = false;
     const known = total === null ? 0 : total;
     setText(count, total === null ? '' : `${known} of ${summary.destinationCount}`);
     const headHeight = table.tHead ? table.tHead.offsetHeight : 0;
@@ -320,19 +327,28 @@ export function makeRouterTable(summary) {
     // Destinations that changed: those held are updated, those in view redrawn.
     update(rows) {
       let seen = false;
+      const hidden = document.hidden;
       for (const row of rows) {
         const dest = byNumber.get(row.number);
         // An unnamed destination routed or locked may have joined those in use.
         if (!dest && !every.checked && !row.name && !reloadTimer) {
           reloadTimer = setTimeout(() => { reloadTimer = null; this.reload(); }, 200);
         }
-        history.changed(row.number);
+        if (hidden) unshown = true; else history.changed(row.number);
         if (!dest) continue;
         Object.assign(dest, row);
         picker.update(row.number, row.source);
         seen = true;
       }
-      if (seen) pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
+      if (hidden) unshown = unshown || seen;
+      else if (seen) pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
+    },
+    // The tab is shown again: what changed meanwhile is drawn, an open history read again.
+    show() {
+      if (!unshown) return;
+      const open = history.openFor();
+      if (open !== null) history.changed(open);
+      draw();
     },
     // Scrolls to a destination's row and focuses it (listing every
     // destination, unfiltered); true once focused, false if there is none.
