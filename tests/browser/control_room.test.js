@@ -163,6 +163,25 @@ test('a panel list is one tab stop, walked with the arrow keys, Home and End', a
   await expect(picked).toHaveAttribute('tabindex', '0');
 });
 
+test('with the clock stopped the panel says so, why a take is pending, and runs it on request', async ({ page }) => {
+  const notice = page.locator('#panel-card #clock-stopped');
+  await expect(notice).toBeVisible();
+  await expect(notice).toContainText('Clock stopped: no timer waits; a take shows PENDING until its timer runs.');
+  await expect(notice).toContainText('POST /api/clock {"realTime": true}');
+  await page.locator('#panel [data-control="Mon_3"] button').click();
+  await page.locator('#panel [data-control="Sources"]').getByRole('option', { name: 'Graphics', exact: true }).click();
+  const taken = page.locator('#panel [data-control="Sources"] li[title="Graphics"]');
+  await expect(taken).toHaveAttribute('data-take', 'pending');
+  await expect(notice).toContainText(/Clock stopped: [1-9]\d* timers? waits?;/);
+  // Its button is the page's real-time switch: the timers run, the take is no longer pending.
+  await notice.getByRole('button', { name: 'Run the clock' }).click();
+  await expect(notice).toBeHidden();
+  await expect(page.locator('#real-time')).toBeChecked();
+  await expect(taken).not.toHaveAttribute('data-take', 'pending');
+  await page.locator('#real-time').uncheck();
+  await expect(notice).toBeVisible();
+});
+
 // Makes a tab hidden (or shown) as the browser would, and counts what it
 // fetches and what changes in its document meanwhile.
 const setHidden = (tab, hidden) => tab.evaluate((on) => {

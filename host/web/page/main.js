@@ -5,7 +5,7 @@
 // nothing; it draws once when shown again, so the tab in front has the
 // browser to itself.
 import { renderBridges } from './bridges.js';
-import { renderClock } from './clock.js';
+import { renderClock, renderClockNotice } from './clock.js';
 import { setUpFind } from './find.js';
 import { limits, takeLimits } from './limits.js';
 import { renderHint, renderInspector, renderPanel } from './panel.js';
@@ -38,6 +38,7 @@ function render(state) {
   renderRouters($('routers'), state);
   renderBridges($('bridges'), state);
   renderClock($('clock'), state);
+  renderClockNotice($('clock-stopped'), state);
   renderSession(state);
   document.body.dataset.ready = 'true';
 }
