@@ -3,6 +3,7 @@
 // search across the routers, the skip link and the panel's lists, tabs in
 // the background, and the stopped clock explained.
 const { test, expect } = require('@playwright/test');
+const AxeBuilder = require('@axe-core/playwright').default;
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
@@ -261,5 +262,12 @@ test.describe('a source named alike on two routers', () => {
     await expect(options).toHaveText(['source 32 Graphics Key K7 SDI Router']);
     await page.keyboard.press('Enter');
     await expect(page.getByRole('region', { name: '32 Graphics Key (K7 SDI Router) is routed to no destination' })).toBeFocused();
+    // With the uses, a history and the search's matches open: no serious axe findings either.
+    await page.locator('[data-router="K7 SDI Router"] tr[data-destination="7"]').getByRole('button', { name: /^history of/ }).click();
+    await page.getByRole('combobox', { name: /^find a destination/ }).fill('cam');
+    await expect(options.first()).toBeVisible();
+    const results = await new AxeBuilder({ page }).analyze();
+    expect(results.violations.filter((v) => v.impact === 'serious' || v.impact === 'critical')
+      .map((v) => `${v.id}: ${v.nodes.map((n) => n.target.join(' ')).slice(0, 3).join(', ')}`)).toEqual([]);
   });
 });
