@@ -28,6 +28,10 @@ function setText(el, text) {
   if (el.textContent !== text) el.textContent = text;
 }
 
+function setAttr(el, name, value) {
+  if (el.getAttribute(name) !== value) el.setAttribute(name, value);
+}
+
 export function makeRouterTable(summary) {
   const device = summary.device;
   const card = document.createElement('div');
@@ -162,8 +166,8 @@ export function makeRouterTable(summary) {
     parts.route.setAttribute('aria-label', `route a source to ${label}`);
     setText(parts.lock, dest.locked ? 'Unlock' : 'Lock');
     parts.lock.setAttribute('aria-label', `${dest.locked ? 'Unlock' : 'Lock'} ${summary.name} ${label}`);
-    parts.history.setAttribute('aria-label', `history of ${summary.name} ${label}`);
-    parts.history.setAttribute('aria-expanded', String(history.openFor() === dest.number));
+    setAttr(parts.history, 'aria-label', `history of ${summary.name} ${label}`);
+    setAttr(parts.history, 'aria-expanded', String(history.openFor() === dest.number));
   };
 
   // A row on its way keeps its place (and the table its height), empty.
