@@ -107,6 +107,13 @@ test('four routers of 4,096×4,096: the tab lives, holds under 5,000 elements, a
   await page.getByRole('region', { name: 'destinations of Gen Router B' }).focus();
   await page.keyboard.press('End');
   await expect(row(page, 'Gen Router B', 'B Dst 4096')).toBeVisible();
+  // One search across the four routers: "/" from the rows, a far row found by name, scrolled to and focused.
+  await page.keyboard.press('/');
+  await page.keyboard.type('b dst 3900');
+  await expect(page.locator('#find-results [role="option"]')).toHaveText(['destination 3900 B Dst 3900 Gen Router B']);
+  await page.keyboard.press('Enter');
+  await expect(row(page, 'Gen Router B', 'B Dst 3900')).toBeFocused();
+  await expect(row(page, 'Gen Router B', 'B Dst 3900')).toHaveAttribute('aria-rowindex', '3901');
   figures.filteredRendererAnonMB = await rendererMemory(page);
 
   // Routes from outside at 200 a second for three seconds, while the page
@@ -186,4 +193,70 @@ test('four routers at 800×600 with a source picker open: no horizontal scroll, 
   await page.keyboard.press('Enter');
   await expect(row(page, 'Gen Router A', 'A Dst 0002').locator('.source-text')).toHaveText('4095 A Src 4095');
   expect(await elements(page)).toBeLessThan(maxElements);
+});
+
+// Hides a tab (or shows it again) as the browser would tell the page.
+const setHidden = (tab, hidden) => tab.evaluate((on) => {
+  Object.defineProperty(document, 'hidden', { configurable: true, get: () => on });
+  Object.defineProperty(document, 'visibilityState', { configurable: true, get: () => (on ? 'hidden' : 'visible') });
+  document.dispatchEvent(new Event('visibilitychange'));
+}, hidden);
+
+test('four tabs under 200 routes a second: three in the background draw nothing, and each shows the host\'s rows when shown', async ({ page }) => {
+  test.setTimeout(180000);
+  const base = await host.url;
+  const tabs = [page];
+  for (let i = 0; i < 4; i++) {
+    const tab = i === 0 ? page : await page.context().newPage();
+    await tab.goto(base);
+    await expect(row(tab, 'Gen Router D', 'D Dst 0001')).toBeVisible({ timeout: 20000 });
+    if (i > 0) tabs.push(tab);
+  }
+  await page.bringToFront();
+  // Every tab's frame gaps and long tasks while 600 routes come at 200 a second.
+  const measure = async () => {
+    for (const tab of tabs) {
+      await tab.evaluate(() => {
+        window.frameGaps = [];
+        window.longTasks = [];
+        window.stopFrames = false;
+        let last = performance.now();
+        const tick = (now) => { window.frameGaps.push(now - last); last = now; if (!window.stopFrames) requestAnimationFrame(tick); };
+        requestAnimationFrame(tick);
+        window.taskWatch = new PerformanceObserver((list) => { for (const e of list.getEntries()) window.longTasks.push(e.duration); });
+        window.taskWatch.observe({ type: 'longtask' });
+      });
+    }
+    const routes = [];
+    const started = Date.now();
+    for (let i = 0; i < 600; i++) {
+      routes.push(routeStep(base, firstDevice + (i % 4), 100 + (i % 50), 1 + ((i * 13) % size)));
+      await new Promise((resolve) => setTimeout(resolve, Math.max(0, started + (i + 1) * 5 - Date.now())));
+    }
+    expect((await Promise.all(routes)).every((s) => s === 200)).toBe(true);
+    const seen = await Promise.all(tabs.map((tab) => tab.evaluate(() => {
+      window.stopFrames = true;
+      window.taskWatch.disconnect();
+      const gaps = window.frameGaps.slice(1);
+      return { longestFrameMs: Math.round(Math.max(0, ...gaps)), longestTaskMs: Math.round(Math.max(0, ...window.longTasks)) };
+    })));
+    return { routesPerSecond: Math.round(600 / ((Date.now() - started) / 1000)), front: seen[0], others: seen.slice(1) };
+  };
+  const figures = { allShown: await measure() };
+  for (const tab of tabs.slice(1)) await setHidden(tab, true);
+  figures.threeHidden = await measure();
+
+  // A route while they are away; shown again, each tab shows it and the front tab's rows.
+  await routeStep(base, firstDevice + 2, 3, 4001);
+  await expect(row(page, 'Gen Router C', 'C Dst 0003').locator('.source-text')).toHaveText('4001 C Src 4001');
+  const fetched = await page.request.get(`${base}api/rows?router=${firstDevice + 3}&from=0&count=5&used=1`);
+  const expected = (await fetched.json()).rows.map((d) => `${d.source} ${d.sourceName}`);
+  for (const tab of tabs.slice(1)) {
+    await expect(row(tab, 'Gen Router C', 'C Dst 0003').locator('.source-text')).not.toHaveText('4001 C Src 4001');
+    await setHidden(tab, false);
+    await expect(row(tab, 'Gen Router C', 'C Dst 0003').locator('.source-text')).toHaveText('4001 C Src 4001');
+    await expect(tab.locator('[data-router="Gen Router D"] tbody tr[data-destination] .source-text').first()).toHaveText(expected[0]);
+  }
+  console.log(`four tabs figures: ${JSON.stringify(figures)}`);
+  if (process.env.ZARN_TAB_FIGURES) fs.writeFileSync(process.env.ZARN_TAB_FIGURES, `${JSON.stringify(figures, null, 2)}\n`);
 });

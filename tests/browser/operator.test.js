@@ -154,7 +154,7 @@ test('keyboard: every control operable, focus kept through updates; the source p
   await page.keyboard.press('Enter');
   await expect(control(page, 'Audtally_4').locator('.value')).toHaveText('Studio B PGM');
   await expect(source(page, 'Studio B')).toBeFocused();
-  await page.keyboard.press('Tab');
+  await page.keyboard.press('ArrowRight');
   await expect(source(page, 'Line In 1')).toBeFocused();
 
   await page.locator('#real-time').check();
@@ -208,11 +208,13 @@ test('accessibility by test: lock buttons named by their destination, the virtua
 
   await card.getByRole('checkbox').check();
   const count = card.locator('.row-count');
-  await expect(count).toHaveAttribute('aria-live', 'polite');
+  const said = page.locator('#announcer');
+  await expect(said).toHaveAttribute('aria-live', 'polite');
   await expect(count).toHaveText(/^(\d+) of \1$/);
   const total = Number((await count.textContent()).split(' ')[0]);
+  await expect(said).toHaveText(`K7 SDI Router: ${total} of ${total} destinations`);
   expect(total).toBeGreaterThan(40);
-  const table = card.locator('table');
+  const table = card.locator('.router-rows table');
   await expect(table).toHaveAttribute('aria-rowcount', String(total + 1));
   // Rows in view carry their place among all of them, the heading row 1.
   await expect(card.locator('tbody tr[data-destination]').first()).toHaveAttribute('aria-rowindex', '2');
@@ -223,5 +225,6 @@ test('accessibility by test: lock buttons named by their destination, the virtua
   await card.locator('.router-filter').fill('Mon 2');
   await expect(count).toHaveText(new RegExp(`^[1-9]\\d* of ${total}$`));
   const narrowed = Number((await count.textContent()).split(' ')[0]);
+  await expect(said).toHaveText(`K7 SDI Router: ${narrowed} of ${total} destinations`);
   await expect(table).toHaveAttribute('aria-rowcount', String(narrowed + 1));
 });

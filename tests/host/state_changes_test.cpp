@@ -107,21 +107,28 @@ TEST(router_rows, a_window_of_the_rows_that_match) {
         int32_t from, count;
         int32_t total;
         std::vector<int32_t> numbers;
+        int32_t source;
     } cases[] = {
-        {"", false, 0, 3, 12, {1, 2, 3}},  {"", false, 10, 50, 12, {11, 12}},
-        {"", false, 40, 5, 12, {}},        {"1", false, 0, 50, 4, {1, 10, 11, 12}},  // numbers that start with 1
-        {"mon", false, 0, 50, 2, {2, 10}},                                           // names, without case
-        {"DESK", false, 0, 50, 1, {11}},   {"", true, 0, 50, 4, {1, 2, 10, 11}},     // named or routed
-        {"mon", true, 1, 50, 2, {10}},     {"nothing", false, 0, 50, 0, {}},
+        {"", false, 0, 3, 12, {1, 2, 3}, 0},  {"", false, 10, 50, 12, {11, 12}, 0},
+        {"", false, 40, 5, 12, {}, 0},        {"1", false, 0, 50, 4, {1, 10, 11, 12}, 0},  // numbers that start with 1
+        {"mon", false, 0, 50, 2, {2, 10}, 0},                                              // names, without case
+        {"DESK", false, 0, 50, 1, {11}, 0},   {"", true, 0, 50, 4, {1, 2, 10, 11}, 0},     // named or routed
+        {"mon", true, 1, 50, 2, {10}, 0},     {"nothing", false, 0, 50, 0, {}, 0},
+        // Where a source is used: the destinations routed from it, with the filter too.
+        {"", false, 0, 50, 2, {1, 10}, 3},    {"mon", true, 0, 50, 1, {10}, 3},
+        {"", false, 0, 50, 0, {}, 4},         {"", false, 0, 50, 0, {}, 9},  // none, or past the last source
     };
+    Facility routed = facility();
+    ASSERT_EQ(routed.route(7, 10, 3), zarn_host::RouteResult::done);
     for (const auto& c : cases) {
         RowQuery q;
         q.device = 7;
         q.filter = c.filter;
         q.inUse = c.inUse;
+        q.source = c.source;
         q.from = c.from;
         q.count = c.count;
-        json rows = zarn_host::routerRows(r, q);
+        json rows = zarn_host::routerRows(c.source ? *routed.router(7) : r, q);
         EXPECT_EQ(rows["total"], c.total) << c.filter;
         std::vector<int32_t> numbers;
         for (const auto& row : rows["rows"]) numbers.push_back(row["number"].get<int32_t>());
@@ -149,6 +156,9 @@ TEST(router_rows, parameters_out_of_shape_are_refused) {
         {{&good, nullptr, nullptr, &longFilter}, false},
         {{&good, nullptr, nullptr, nullptr, &yes}, false},
         {{&good, nullptr, nullptr, nullptr, &one}, true},
+        {{&good, nullptr, nullptr, nullptr, nullptr, &one}, true},
+        {{&good, nullptr, nullptr, nullptr, nullptr, &zero}, false},
+        {{&good, nullptr, nullptr, nullptr, nullptr, &junk}, false},
     };
     int i = 0;
     for (const auto& c : cases) {

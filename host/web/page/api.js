@@ -23,8 +23,9 @@ async function post(path, body) {
   return response;
 }
 
-// Runs one step; the answer's JSON, or null after showing its error (a
-// route refused is a 409 whose refusal the router's row shows as well).
+// Runs one step; the answer's JSON, or null after showing its error. A route
+// refused is a 409 whose refusal the router's row shows: its answer is given
+// back ({"ok": false, "refusal"}) for the caller to say.
 export async function step(line) {
   let response;
   try {
@@ -34,12 +35,29 @@ export async function step(line) {
     return null;
   }
   const answer = await response.json().catch(() => ({ error: `HTTP ${response.status}` }));
+  if (response.status === 409 && answer.refusal) return answer;
   if (!response.ok) {
     showError(answer.error || `HTTP ${response.status}`);
     return null;
   }
   message().hidden = true;
   return answer;
+}
+
+// A router's source names (/api/sources), fetched once and shared: the
+// history and the search read them.
+const names = new Map();
+export function sourceNames(router) {
+  if (!names.has(router)) {
+    const asked = fetch(`/api/sources?router=${router}`).then(async (response) => {
+      const answer = await response.json();
+      if (!response.ok) throw new Error(answer.error || `HTTP ${response.status}`);
+      return answer.names;
+    });
+    asked.catch(() => names.delete(router));
+    names.set(router, asked);
+  }
+  return names.get(router);
 }
 
 export async function setRealTime(on) {

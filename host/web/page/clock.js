@@ -1,5 +1,23 @@
-// The virtual clock: waits of a chosen length, or real time.
+// The virtual clock: waits of a chosen length, or real time; and beside the
+// panel, while the clock stands still, why a take stays pending and how to
+// run the clock.
 import { setRealTime, step } from './api.js';
+
+export function renderClockNotice(root, state) {
+  if (!root.firstChild) {
+    root.innerHTML = `<strong>Clock stopped:</strong> <span id="clock-waiting"></span>
+      <button type="button" id="run-clock">Run the clock</button>
+      <span class="muted">(real time; or advance it under Clock; from a script:
+      <code>POST /api/clock {"realTime": true}</code>)</span>`;
+    root.querySelector('#run-clock').addEventListener('click', () => setRealTime(true));
+  }
+  const stopped = !state.clock.realTime;
+  if (root.hidden === stopped) root.hidden = !stopped;
+  const n = state.clock.timers;
+  const text = `${n === 0 ? 'no timer waits' : `${n} timer${n === 1 ? ' waits' : 's wait'}`}; a take shows PENDING until its timer runs.`;
+  const waiting = root.querySelector('#clock-waiting');
+  if (waiting.textContent !== text) waiting.textContent = text;
+}
 
 export function renderClock(root, state) {
   if (!root.firstChild) {

@@ -1,11 +1,15 @@
 // zarn_host's page: one more client of the scenario steps. The state is kept
 // from the stream's full state and changes (state_keeper.js); one render per
-// animation frame draws it and appends the trace lines that came since.
+// animation frame draws it and appends the trace lines that came since. A
+// tab in the background keeps the state and the trace lines but draws
+// nothing; it draws once when shown again, so the tab in front has the
+// browser to itself.
 import { renderBridges } from './bridges.js';
-import { renderClock } from './clock.js';
+import { renderClock, renderClockNotice } from './clock.js';
+import { setUpFind } from './find.js';
 import { limits, takeLimits } from './limits.js';
 import { renderHint, renderInspector, renderPanel } from './panel.js';
-import { reloadRows, renderDevices, renderRouters, updateRows } from './routers.js';
+import { reloadRows, renderDevices, renderRouters, showRows, updateRows } from './routers.js';
 import { renderSession, setUpSession } from './session.js';
 import { shareEvents } from './shared_stream.js';
 import { keepState } from './state_keeper.js';
@@ -34,12 +38,14 @@ function render(state) {
   renderRouters($('routers'), state);
   renderBridges($('bridges'), state);
   renderClock($('clock'), state);
+  renderClockNotice($('clock-stopped'), state);
   renderSession(state);
   document.body.dataset.ready = 'true';
 }
 
 function flush() {
   queued = false;
+  if (document.hidden) return;  // drawn when shown again
   if (stateChanged && latest) {
     stateChanged = false;
     takeLimits(latest);
@@ -52,14 +58,26 @@ function flush() {
   }
 }
 
-// A hidden tab gets no animation frames; it still catches up four times a second.
 function schedule() {
-  if (queued) return;
+  if (queued || document.hidden) return;
   queued = true;
-  if (document.hidden) setTimeout(flush, 250); else requestAnimationFrame(flush);
+  requestAnimationFrame(flush);
 }
 
+document.addEventListener('visibilitychange', () => {
+  if (document.hidden) return;
+  showRows($('routers'));
+  schedule();
+});
+
 setUpTrace($('trace-filters'), $('trace'), $('trace-download'));
+setUpFind($('find'), () => (latest ? latest.routers : []),
+  (device) => ($('routers').tables ? $('routers').tables.get(device) : null));
+// The skip link: past the panel and the clock to the routers, focus and all.
+document.querySelector('.skip-link').addEventListener('click', (e) => {
+  e.preventDefault();
+  $('routers').focus();
+});
 setUpSession(pins);
 const keeper = keepState({
   onState: (state) => { latest = state; stateChanged = true; schedule(); },

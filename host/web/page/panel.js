@@ -86,6 +86,29 @@ function controlElement(panel, control) {
     list.setAttribute('aria-labelledby', head.id);
     el.append(head, list);
     const items = [];
+    // One tab stop for the list: the entry last focused, else the one
+    // selected, else the first; the arrow keys, Home and End move along it.
+    let rover = -1;
+    const rove = (selected) => {
+      const stop = rover >= 0 && rover < items.length ? rover : Math.max(0, selected);
+      items.forEach(({ item }, i) => { const t = i === stop ? 0 : -1; if (item.tabIndex !== t) item.tabIndex = t; });
+    };
+    list.addEventListener('keydown', (e) => {
+      const at = items.findIndex(({ item }) => item === document.activeElement);
+      if (at < 0) return;
+      const to = { ArrowRight: at + 1, ArrowDown: at + 1, ArrowLeft: at - 1, ArrowUp: at - 1, Home: 0,
+        End: items.length - 1 }[e.key];
+      if (to === undefined) return;
+      e.preventDefault();
+      const next = Math.max(0, Math.min(items.length - 1, to));
+      rover = next;
+      rove(-1);
+      items[next].item.focus();
+    });
+    list.addEventListener('focusin', (e) => {
+      const at = items.findIndex(({ item }) => item === e.target);
+      if (at >= 0 && at !== rover) { rover = at; rove(-1); }
+    });
     update = (c, view) => {
       setText(head, c.label || c.id);
       if (items.length !== c.entries.length || items.some((it, i) => it.entry.text !== c.entries[i].text)) {
@@ -94,7 +117,7 @@ function controlElement(panel, control) {
         c.entries.forEach((entry) => {
           const item = document.createElement('li');
           item.setAttribute('role', 'option');
-          item.tabIndex = 0;
+          item.tabIndex = -1;
           const name = document.createElement('span');
           name.className = 'name';
           name.textContent = entry.text;
@@ -125,6 +148,7 @@ function controlElement(panel, control) {
         setAttr(item, 'data-take', take);
         setText(mark, note);
       });
+      rove(selected >= 0 && selected < items.length ? selected : -1);
     };
   } else if (control.kind === 'indicator') {
     const lamp = document.createElement('span');

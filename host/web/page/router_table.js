@@ -3,8 +3,11 @@
 // kept up to date by the state's changes. A filter box narrows the rows by
 // name or number as one types; unless "every destination" is ticked only
 // those in use (named, routed or locked) are listed; each row's "Route…"
-// opens the router's one source picker.
+// opens the router's one source picker, its "History" the destination's last
+// changes (row_history.js).
+import { announce } from './announce.js';
 import { showError, step } from './api.js';
+import { makeHistory } from './row_history.js';
 import { makePicker } from './source_picker.js';
 import { limits } from './limits.js';
 
@@ -25,6 +28,10 @@ function setText(el, text) {
   if (el.textContent !== text) el.textContent = text;
 }
 
+function setAttr(el, name, value) {
+  if (el.getAttribute(name) !== value) el.setAttribute(name, value);
+}
+
 export function makeRouterTable(summary) {
   const device = summary.device;
   const card = document.createElement('div');
@@ -38,8 +45,7 @@ export function makeRouterTable(summary) {
   filter.setAttribute('aria-label', `filter the destinations of ${summary.name}`);
   const count = document.createElement('span');
   count.className = 'muted row-count';
-  // Narrowing is said politely, once the count is known.
-  count.setAttribute('aria-live', 'polite');
+  let narrowed = false;  // the filter changed: the count is said politely (announce.js) once known
   const every = document.createElement('input');
   every.type = 'checkbox';
   const everyLabel = document.createElement('label');
@@ -48,7 +54,8 @@ export function makeRouterTable(summary) {
   const tools = document.createElement('div');
   tools.className = 'router-tools';
   tools.append(filter, everyLabel, count);
-  const picker = makePicker(device);
+  const picker = makePicker(device, () => summary.name);
+  const history = makeHistory(device, () => summary.name);
   const scroller = document.createElement('div');
   scroller.className = 'router-rows';
   // Focusable, so the arrow and page keys scroll through the rows.
@@ -56,7 +63,7 @@ export function makeRouterTable(summary) {
   scroller.setAttribute('role', 'region');
   scroller.setAttribute('aria-label', `destinations of ${summary.name}`);
   const table = document.createElement('table');
-  table.innerHTML = '<thead><tr aria-rowindex="1"><th>destination</th><th>source</th><th>route</th><th>lock</th></tr></thead>';
+  table.innerHTML = '<thead><tr aria-rowindex="1"><th>destination</th><th>source</th><th>route</th><th>lock</th><th>history</th></tr></thead>';
   const body = document.createElement('tbody');
   const topPad = document.createElement('tr');
   const bottomPad = document.createElement('tr');
@@ -66,7 +73,7 @@ export function makeRouterTable(summary) {
   body.append(topPad, bottomPad);
   table.append(body);
   scroller.append(table);
-  card.append(head, tools, picker.root, scroller);
+  card.append(head, tools, picker.root, history.root, scroller);
 
   let total = null;        // rows matching the filter; null until known
   let cache = new Map();   // row index → destination
@@ -78,9 +85,12 @@ export function makeRouterTable(summary) {
   const pool = [];         // the table rows in use, top to bottom
   let refusals = new Map();  // destination number → why the last action's outside route to it was refused
   let refusalsKey = '';
+  let revealing = null;      // { number, resolve, scrolled }: a row to scroll to and focus
+  let unshown = false;       // changed while the tab was hidden: drawn when it is shown
 
   const makeRow = () => {
     const row = document.createElement('tr');
+    row.tabIndex = -1;  // focused by the search's jump, not a tab stop
     const name = document.createElement('td');
     name.className = 'name';
     const label = document.createElement('span');
@@ -105,13 +115,35 @@ export function makeRouterTable(summary) {
     });
     routeCell.append(route);
     const lockCell = document.createElement('td');
-    const lock = button('', 'lock / unlock the destination', () => {
+    const lock = button('', 'lock / unlock the destination', async () => {
       const dest = row.dest;
-      if (dest) step(dest.locked ? `unlock ${device} ${dest.number}` : `lock ${device} ${dest.number} page`);
+      if (!dest) return;
+      const locking = !dest.locked;
+      const label = `${summary.name} ${dest.number} ${dest.name}`.trim();
+      if (await step(locking ? `lock ${device} ${dest.number} page` : `unlock ${device} ${dest.number}`)) {
+        announce(`${locking ? 'Locked' : 'Unlocked'} ${label}`);
+      }
     });
     lockCell.append(lock);
-    row.append(name, source, routeCell, lockCell);
-    return { row, label, lockMark, lockOwner, refusal, source, sourceText, routedBy, route, lock };
+    const historyCell = document.createElement('td');
+    const past = button('History', 'who routed and locked the destination, and when', () => {
+      const dest = row.dest;
+      if (!dest) return;
+      if (history.openFor() === dest.number) { history.close(); return; }
+      const number = dest.number;
+      history.open({ number, label: `${dest.number} ${dest.name}`.trim() }, () => {
+        // Back to the button if it still shows the destination (rows are reused as the table scrolls).
+        const shown = pool.find((parts) => parts.row.dest && parts.row.dest.number === number);
+        (shown ? shown.history : scroller).focus();
+        pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
+      });
+      pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
+    });
+    past.className = 'history-button';
+    past.setAttribute('aria-controls', history.root.id);
+    historyCell.append(past);
+    row.append(name, source, routeCell, lockCell, historyCell);
+    return { row, label, lockMark, lockOwner, refusal, source, sourceText, routedBy, route, lock, history: past };
   };
 
   const paintRow = (parts, dest) => {
@@ -134,6 +166,8 @@ export function makeRouterTable(summary) {
     parts.route.setAttribute('aria-label', `route a source to ${label}`);
     setText(parts.lock, dest.locked ? 'Unlock' : 'Lock');
     parts.lock.setAttribute('aria-label', `${dest.locked ? 'Unlock' : 'Lock'} ${summary.name} ${label}`);
+    setAttr(parts.history, 'aria-label', `history of ${summary.name} ${label}`);
+    setAttr(parts.history, 'aria-expanded', String(history.openFor() === dest.number));
   };
 
   // A row on its way keeps its place (and the table its height), empty.
@@ -151,8 +185,14 @@ export function makeRouterTable(summary) {
     setText(parts.routedBy, '');
   };
 
-  // The rows in view: those held are drawn, the missing ones fetched.
+  // The rows in view: those held are drawn, the missing ones fetched; in a
+  // hidden tab, once it is shown.
   const draw = () => {
+    if (document.hidden) {
+      unshown = true;
+      return;
+    }
+    unshown = false;
     const known = total === null ? 0 : total;
     setText(count, total === null ? '' : `${known} of ${summary.destinationCount}`);
     const headHeight = table.tHead ? table.tHead.offsetHeight : 0;
@@ -187,6 +227,33 @@ export function makeRouterTable(summary) {
     if (total === null) missing = 0;
     if (stale) missing = first;
     if (missing >= 0) load(Math.max(0, Math.min(missing, first) - margin), shown + 2 * margin);
+    if (revealing && total !== null) reveal(headHeight);
+  };
+
+  // Every destination is listed, unfiltered: destination n is row n - 1.
+  // The row is scrolled to the middle of the view, the page to the table,
+  // and the row focused once drawn (the rows in view are reused as the
+  // table scrolls, so the page is scrolled, never the rows again).
+  const reveal = (headHeight) => {
+    const wanted = revealing;
+    if (wanted.number > total) {
+      revealing = null;
+      wanted.resolve(false);
+      return;
+    }
+    if (!wanted.scrolled) {
+      wanted.scrolled = true;
+      const middle = (wanted.number - 1) * rowHeight - (scroller.clientHeight - headHeight - rowHeight) / 2;
+      scroller.scrollTop = Math.max(0, Math.round(middle));
+      draw();
+      return;
+    }
+    const parts = pool.find((p) => p.row.dest && p.row.dest.number === wanted.number);
+    if (!parts) return;
+    revealing = null;
+    scroller.scrollIntoView({ block: 'nearest' });
+    parts.row.focus({ preventScroll: true });
+    wanted.resolve(true);
   };
 
   async function load(from, wanted) {
@@ -204,6 +271,10 @@ export function makeRouterTable(summary) {
         if (stale || cache.size > keptRows) { cache = new Map(); byNumber = new Map(); }
         stale = false;
         total = answer.total;
+        if (narrowed) {
+          narrowed = false;
+          announce(`${summary.name}: ${total} of ${summary.destinationCount} destinations`);
+        }
         answer.rows.forEach((dest, i) => {
           const old = byNumber.get(dest.number);
           if (old) Object.assign(old, dest); else byNumber.set(dest.number, dest);
@@ -227,6 +298,7 @@ export function makeRouterTable(summary) {
   });
   const refilter = () => {
     generation++;
+    narrowed = true;
     total = null;
     cache = new Map();
     byNumber = new Map();
@@ -259,18 +331,44 @@ export function makeRouterTable(summary) {
     // Destinations that changed: those held are updated, those in view redrawn.
     update(rows) {
       let seen = false;
+      const hidden = document.hidden;
       for (const row of rows) {
         const dest = byNumber.get(row.number);
         // An unnamed destination routed or locked may have joined those in use.
         if (!dest && !every.checked && !row.name && !reloadTimer) {
           reloadTimer = setTimeout(() => { reloadTimer = null; this.reload(); }, 200);
         }
+        if (hidden) unshown = true; else history.changed(row.number);
         if (!dest) continue;
         Object.assign(dest, row);
         picker.update(row.number, row.source);
         seen = true;
       }
-      if (seen) pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
+      if (hidden) unshown = unshown || seen;
+      else if (seen) pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
+    },
+    // The tab is shown again: what changed meanwhile is drawn, an open history read again.
+    show() {
+      if (!unshown) return;
+      const open = history.openFor();
+      if (open !== null) history.changed(open);
+      draw();
+    },
+    // Scrolls to a destination's row and focuses it (listing every
+    // destination, unfiltered); true once focused, false if there is none.
+    reveal(number) {
+      return new Promise((resolve) => {
+        if (revealing) revealing.resolve(false);
+        revealing = { number, resolve, scrolled: false };
+        if (filter.value !== '' || !every.checked) {
+          filter.value = '';
+          every.checked = true;
+          refilter();
+          narrowed = false;  // the focused row is said, not the count
+        } else {
+          draw();
+        }
+      });
     },
     // Fetches the rows in view again, showing those held meanwhile.
     reload() {

@@ -126,6 +126,11 @@ export function updateRows(root, rows) {
   }
 }
 
+// The tab is shown again: the tables draw what changed while it was hidden.
+export function showRows(root) {
+  if (root.tables) for (const table of root.tables.values()) table.show();
+}
+
 // Routers whose rows are to be fetched again; null: every router.
 export function reloadRows(root, devices) {
   if (!root.tables) return;

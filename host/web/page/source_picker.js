@@ -3,12 +3,13 @@
 // keys move through the list, Enter routes, Escape closes; the names are
 // fetched once, when the picker first opens (an Enter pressed before they
 // arrive routes the first match of the text typed when they do).
+import { announce } from './announce.js';
 import { showError, step } from './api.js';
 
 const shownMatches = 50;
 let pickers = 0;
 
-export function makePicker(router) {
+export function makePicker(router, routerName) {
   const id = `picker-${++pickers}`;
   const root = document.createElement('div');
   root.className = 'picker';
@@ -80,10 +81,16 @@ export function makePicker(router) {
     target = null;
   };
 
-  const take = (n) => {
+  // Routes, and says politely what came of it.
+  const take = async (n) => {
     const number = target.number;
+    const destination = `${number} ${target.name}`.trim();
+    const source = `${n} ${names[n - 1]}`.trim();
     hide();
-    step(`route ${router} ${number} ${n}`);
+    const answer = await step(`route ${router} ${number} ${n}`);
+    if (!answer) return;
+    if (answer.ok) announce(`Routed ${source} to ${routerName()} ${destination}`);
+    else announce(`Route refused: ${source} to ${routerName()} ${destination}: ${answer.refusal.reason}`);
   };
 
   input.addEventListener('input', () => { active = 0; enterWaiting = false; paint(); });

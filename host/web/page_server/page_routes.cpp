@@ -91,7 +91,7 @@ void WebFront::Impl::routes() {
         RowQuery query;
         std::string why;
         RowParams given{param(req, "router"), param(req, "from"), param(req, "count"), param(req, "filter"),
-                        param(req, "used")};
+                        param(req, "used"), param(req, "source")};
         if (!parseRowQuery(given, query, why)) {
             return send(res, errorReply(400, why));
         }

@@ -54,6 +54,10 @@ bool parseRowQuery(const RowParams& given, RowQuery& query, std::string& why) {
         }
         query.inUse = *given.used == "1";
     }
+    if (given.source && !parseBounded(*given.source, 1, INT32_MAX, query.source)) {
+        why = "\"source\" is a source number, 1 or more";
+        return false;
+    }
     return true;
 }
 
@@ -62,6 +66,7 @@ json routerRows(const Router& router, const RowQuery& query) {
     json rows = json::array();
     int32_t total = 0;
     for (int32_t d = 1; d <= router.destinations; ++d) {
+        if (query.source != 0 && router.crosspoints[static_cast<std::size_t>(d)] != query.source) continue;
         if (query.inUse && router.crosspoints[static_cast<std::size_t>(d)] == 0 && router.locked.count(d) == 0 &&
             router.destinationNames.count(d) == 0) {
             continue;

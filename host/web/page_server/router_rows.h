@@ -23,10 +23,12 @@ struct RowQuery {
     std::string filter;
     // Only destinations in use: named, routed or locked.
     bool inUse = false;
+    // Only destinations routed from this source ("where is it used"); 0: any.
+    int32_t source = 0;
 };
 
 // The query's parts as given in a request's parameters (null where not
-// given): router (required), from, count, filter, used ("1" or "0"); any of
+// given): router (required), from, count, filter, used ("1" or "0"), source; any of
 // them missing but router takes its default. False with a one-line why for
 // anything out of shape or out of bounds.
 struct RowParams {
@@ -35,6 +37,7 @@ struct RowParams {
     const std::string* count = nullptr;
     const std::string* filter = nullptr;
     const std::string* used = nullptr;
+    const std::string* source = nullptr;
 };
 bool parseRowQuery(const RowParams& given, RowQuery& query, std::string& why);
 
