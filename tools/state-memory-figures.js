@@ -2,13 +2,13 @@
 // Memory of zarn_host --serve (the supervisor and its worker) around whole
 // /api/state reads on a large facility: the K7 facility plus generated
 // routers (tools/make-facility.js). Prints the resident memory (VmRSS) of
-// both processes after start-up, after 1 and after 10 reads, then while a
+// both processes after start-up, after 1, 10 and N reads, then while a
 // client holds a read open without reading and after clients that drop the
 // connection mid-answer; with the bytes and time of one read. Linux only
 // (reads /proc). A figures tool, not a test: it asserts nothing.
 // Usage:
 //   ZARN_HOST=build/dev/host/zarn_host ZARN_K7_PANEL=build/dev/panels/K7/k7_mon/libk7_mon.so \
-//     node tools/state-memory-figures.js [--routers N] [--size N] [--reads N] [--json FILE]
+//     node tools/state-memory-figures.js [--routers N] [--size N] [--reads N (10)] [--json FILE]
 "use strict";
 const fs = require("node:fs");
 const os = require("node:os");
@@ -109,9 +109,13 @@ async function main() {
         await sleep(500);
         figures.after1 = memory();
         const times = [];
-        for (let i = 1; i < reads; ++i) times.push((await get(state)).ms);
-        await sleep(500);
-        figures[`after${reads}`] = memory();
+        for (let i = 2; i <= reads; ++i) {
+            times.push((await get(state)).ms);
+            if (i === 10 || i === reads) {
+                await sleep(500);
+                figures[`after${i}`] = memory();
+            }
+        }
         times.sort((a, b) => a - b);
         figures.medianReadMs = Math.round(times[Math.floor(times.length / 2)] || first.ms);
         // A client that stops reading after 64 KB: what the two hold for it meanwhile.
