@@ -194,6 +194,12 @@ def k7_session(work):
         check(status == 200 and "<html" in page, "K7: the page answers")
         state = served.state()
         check(state["loaded"] and state["library"] == "k7_mon.dll", "K7: /api/state has the panel loaded")
+        try:
+            served.get("api/state?router=999")
+            refused = None
+        except urllib.error.HTTPError as e:
+            refused = (e.code, e.read().decode("utf-8", "replace"))
+        check(refused == (404, '{"error":"no router 999"}'), f"K7: the worker's refusal of a state is passed on: {refused}")
         check(served.post("api/step", {"step": 'pick Sources "Cam 1"'})[0] == 200, "K7: a take answers 200")
         check(served.wait_state(lambda s: s.control("Vidtally_1").get("text") == "Cam 1", 30),
               "K7: the take's revertive reaches the tally")

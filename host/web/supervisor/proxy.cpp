@@ -15,6 +15,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The most of a worker's refusal of a state passed on.
+constexpr std::size_t maxRefusalBytes = 16 * 1024;
+
 }  // namespace
 
 bool SupervisorProxy::forward(const std::string& method, const std::string& path, const httplib::Request& req,
@@ -78,9 +81,20 @@ bool SupervisorProxy::relayState(const httplib::Request& req, httplib::Response&
     int status = 0;
     std::string type;
     if (!answer->waitHead(status, type)) return workerLost(res, generation);
+    if (status != 200) {
+        // A refusal is a line: passed on whole, as the server's own error
+        // answers take the place of an empty body.
+        std::string body, piece;
+        while (body.size() < maxRefusalBytes && answer->read(piece)) body += piece;
+        answer->close();
+        res.status = status;
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(body.substr(0, maxRefusalBytes), type.empty() ? "application/json" : type.c_str());
+        return true;
+    }
     // A fault the supervisor knows of goes into the state, as its first key.
     std::string fault;
-    if (status == 200) {
+    {
         std::lock_guard<std::mutex> lock(state_.mutex);
         if (!state_.fault.is_null()) fault = "\"fault\":" + jsonText(state_.fault);
     }
