@@ -3,7 +3,9 @@
 emulator (zarn_host.exe under Wine): the page and its API on the K7 panel, a
 take, the session recorded and replayed, a rebuilt library reloaded while the
 panel runs; with the crash panel, a crash and a hung step restored by the
-supervisor with the crash report; the worker ending with the supervisor.
+supervisor with the crash report; the worker ending with the supervisor; on
+a facility with large routers, the state passed on whole and readers that
+leave it midway.
 
 Usage: serve_check.py EMULATOR HOST K7_DLL FACILITY CRASH_DLL CRASH_DIR
 EMULATOR may be "" (the programs run as they are)."""
@@ -12,6 +14,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -126,6 +129,58 @@ def processes_naming(token):
     return found
 
 
+def leave_mid_state(url, keep):
+    """Asks for the whole state on a raw connection and hangs up after keep bytes."""
+    address = re.match(r"http://([^:/]+):(\d+)/", url)
+    with socket.create_connection((address.group(1), int(address.group(2))), timeout=30) as s:
+        s.sendall(f"GET /api/state HTTP/1.1\r\nHost: {address.group(1)}:{address.group(2)}\r\n\r\n".encode())
+        got = 0
+        while got < keep:
+            data = s.recv(4096)
+            if not data:
+                break
+            got += len(data)
+        return got
+
+
+def large_session(work):
+    """K7 and two generated routers of 4,096 x 4,096, every port named: megabytes of state."""
+    with open(facility) as f:
+        large = json.load(f)
+    for r, area in enumerate("AB"):
+        names = {str(n): f"{area} Port {n:04d}" for n in range(1, 4097)}
+        large["instances"].append({"name": f"Gen Router {area}", "device": 301 + r, "offset": 0})
+        large["routers"].append({"device": 301 + r, "sources": 4096, "destinations": 4096, "sourceNames": names,
+                                 "destinationNames": names,
+                                 "crosspoints": {str(n): (n * 7) % 4096 + 1 for n in range(1, 4097)}})
+    path = os.path.join(work, "large.json")
+    with open(path, "w") as f:
+        json.dump(large, f)
+    served = Served(["--quiet", "--panel", windows_path(k7_dll), "--facility", windows_path(path), "--panel-dir",
+                     windows_path(os.path.dirname(facility))], work)
+    try:
+        if not check(served.url is not None, "large: the supervisor says where it serves"):
+            print("\n".join(served.err[-20:]))
+            return
+        workers = [p for p in processes_naming(work) if p != served.process.pid]
+        status, text = served.get("api/state")
+        state = json.loads(text)
+        rows = [len(r["destinations"]) for r in state["routers"] if r["device"] > 300]
+        check(status == 200 and rows == [4096, 4096] and len(text) > 1000000,
+              f"large: the whole state is passed on ({len(text)} bytes)")
+        check(served.post("api/step", {"step": "route 302 4096 17"})[0] == 200, "large: a route answers 200")
+        got = [leave_mid_state(served.url, 200000) for _ in range(12)]
+        check(all(g >= 200000 for g in got), "large: readers leave twelve states midway")
+        status, text = served.get("api/state")
+        state = json.loads(text)
+        check(status == 200 and state["routers"][-1]["destinations"][4095]["source"] == 17,
+              "large: the state is read whole after them, with the route")
+        check(workers and all(p in processes_naming(work) for p in workers),
+              "large: the same worker serves (none ended)")
+    finally:
+        served.stop()
+
+
 def k7_session(work):
     panel = os.path.join(work, "k7_mon.dll")
     shutil.copy(k7_dll, panel)
@@ -139,6 +194,12 @@ def k7_session(work):
         check(status == 200 and "<html" in page, "K7: the page answers")
         state = served.state()
         check(state["loaded"] and state["library"] == "k7_mon.dll", "K7: /api/state has the panel loaded")
+        try:
+            served.get("api/state?router=999")
+            refused = None
+        except urllib.error.HTTPError as e:
+            refused = (e.code, e.read().decode("utf-8", "replace"))
+        check(refused == (404, '{"error":"no router 999"}'), f"K7: the worker's refusal of a state is passed on: {refused}")
         check(served.post("api/step", {"step": 'pick Sources "Cam 1"'})[0] == 200, "K7: a take answers 200")
         check(served.wait_state(lambda s: s.control("Vidtally_1").get("text") == "Cam 1", 30),
               "K7: the take's revertive reaches the tally")
@@ -182,6 +243,8 @@ def crash_session(work):
               "crash: the supervisor names the step and the exception")
         check(served.wait_state(lambda s: s.state()["loaded"] and s.control("Counter").get("count") == "1", 60),
               "crash: the session is restored (count 1)")
+        fault = served.state().get("fault", {})
+        check("press Fault segv" in fault.get("message", ""), "crash: the state carries the fault")
         check(len([n for n in os.listdir(work) if n.endswith(".scenario")]) == 1,
               "crash: the session up to the crash is written")
 
@@ -211,5 +274,7 @@ with tempfile.TemporaryDirectory() as k7_work:
     k7_session(k7_work)
 with tempfile.TemporaryDirectory() as crash_work:
     crash_session(crash_work)
+with tempfile.TemporaryDirectory() as large_work:
+    large_session(large_work)
 print(f"{len(failures)} failed")
 sys.exit(1 if failures else 0)

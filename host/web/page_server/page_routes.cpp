@@ -1,14 +1,18 @@
 // The page's HTTP API: each route beside the panel-thread job it queues.
 #include <httplib.h>
 
+#include <atomic>
 #include <cctype>
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
 #include "text/command_text.h"
 #include "web/http/http_server.h"
 #include "web/page_server/page_state.h"
 #include "web/page_server/router_rows.h"
+#include "web/page_server/state_text.h"
 #include "web/page_server/web_front_impl.h"
 
 namespace zarn_host {
@@ -22,6 +26,38 @@ void send(httplib::Response& res, const Reply& reply) {
     res.status = reply.status;
     res.set_header("Cache-Control", "no-store");
     res.set_content(reply.body, reply.contentType.c_str());
+}
+
+// Whole states being written at once; more are refused for a moment, as each
+// holds a copy of the routers' rows until its reader has it all.
+constexpr int maxStateReads = 8;
+
+// Answers with text (200, JSON), a piece at a time as the connection takes
+// it: a slow reader holds one piece, and one that leaves ends the writing.
+// A server that does not listen (answers made in memory) cannot stream: it
+// answers with the text whole.
+void sendText(httplib::Response& res, std::shared_ptr<StateText> text, std::atomic<int>& reads, bool listening) {
+    if (!listening) {
+        std::string body, piece;
+        while (text->next(piece)) body += piece;
+        return send(res, Reply{200, "application/json", std::move(body)});
+    }
+    if (++reads > maxStateReads) {
+        --reads;
+        return send(res, errorReply(503, "too many whole states are being read at once; ask again"));
+    }
+    res.status = 200;
+    res.set_header("Cache-Control", "no-store");
+    res.set_chunked_content_provider(
+        "application/json",
+        [text, piece = std::string()](std::size_t, httplib::DataSink& sink) mutable {
+            if (!text->next(piece)) {
+                sink.done();
+                return true;
+            }
+            return sink.write(piece.data(), piece.size());
+        },
+        [&reads](bool) { --reads; });
 }
 
 // A body the browser's page sends: JSON only, so other sites' pages cannot
@@ -76,14 +112,24 @@ void WebFront::Impl::routes() {
                             return Reply{200, "application/json", events.state(seq)};
                         }));
         }
-        if (router) {
-            return send(res, onPanelThread([this, device] {
-                            const Router* r = host.facility().router(device);
-                            if (!r) return errorReply(404, "no router " + std::to_string(device));
-                            return jsonReply(200, routerJson(host.facility(), *r));
-                        }));
-        }
-        send(res, onPanelThread([this] { return jsonReply(200, stateJson()); }));
+        // The whole state and a router's are written a piece at a time as the
+        // caller reads (state_text.h).
+        struct Answer {
+            std::shared_ptr<StateText> text;
+            Reply refused;
+        };
+        std::string why;
+        std::optional<Answer> answer = jobs.call<Answer>(
+            [this, whole = router == nullptr, device] {
+                if (whole) return Answer{StateText::ofState(stateJson(RouterDetail::rowsApart), host.facility()), {}};
+                const Router* r = host.facility().router(device);
+                if (!r) return Answer{nullptr, errorReply(404, "no router " + std::to_string(device))};
+                return Answer{StateText::ofRouter(routerJson(host.facility(), *r, false), host.facility()), {}};
+            },
+            why);
+        if (!answer) return send(res, errorReply(503, why));
+        if (!answer->text) return send(res, answer->refused);
+        sendText(res, std::move(answer->text), stateReads, boundPort != 0);
     });
 
     // A window of a router's destinations, filtered by name or number.

@@ -71,11 +71,17 @@ json historyJson(const Router& router, int32_t d) {
     return list;
 }
 
-json routerJson(const Facility& facility, const Router& router) {
+json sourceNameJson(int32_t source, const std::string& name) {
+    return {{"number", source}, {"name", name}};
+}
+
+json routerJson(const Facility& facility, const Router& router, bool rows) {
     json destinations = json::array();
-    for (int32_t d = 1; d <= router.destinations; ++d) destinations.push_back(destinationJson(router, d));
     json sources = json::array();
-    for (const auto& s : router.sourceNames) sources.push_back({{"number", s.first}, {"name", s.second}});
+    if (rows) {
+        for (int32_t d = 1; d <= router.destinations; ++d) destinations.push_back(destinationJson(router, d));
+        for (const auto& s : router.sourceNames) sources.push_back(sourceNameJson(s.first, s.second));
+    }
     return {{"device", router.device},
             {"name", instanceName(facility, router.device)},
             {"online", facility.online(router.device)},
@@ -102,8 +108,9 @@ json pageState(SimHost& host, const ScenarioRunner& runner, const PageExtras& ex
     const Facility& facility = host.facility();
     json routers = json::array();
     for (const auto& entry : facility.routers()) {
-        routers.push_back(detail == RouterDetail::whole ? routerJson(facility, entry.second)
-                                                        : routerSummaryJson(facility, entry.second));
+        routers.push_back(detail == RouterDetail::summary
+                              ? routerSummaryJson(facility, entry.second)
+                              : routerJson(facility, entry.second, detail == RouterDetail::whole));
     }
     json devices = json::array();
     for (const auto& i : facility.instances()) {

@@ -27,8 +27,10 @@ struct PageExtras {
 
 // How much of each router the state carries: every destination with its
 // source names, or a summary (name, sizes, online) for the page, which
-// fetches the rows it shows (router_rows.h).
-enum class RouterDetail { whole, summary };
+// fetches the rows it shows (router_rows.h), or whole but with its
+// "sourceNames" and "destinations" left empty, to be written row by row
+// (state_text.h).
+enum class RouterDetail { whole, summary, rowsApart };
 
 // The page's whole state: panels with their controls, layout and glyphs,
 // routers, devices, clock, parent message, summary and the limits the page
@@ -37,8 +39,11 @@ nlohmann::json pageState(SimHost& host, const ScenarioRunner& runner, const Page
                          RouterDetail detail = RouterDetail::whole);
 
 // One router as the state gives it whole: its name, online, sources and
-// source names, every destination (destinationJson).
-nlohmann::json routerJson(const Facility& facility, const Router& router);
+// source names, every destination (destinationJson); without rows, the two
+// lists are left empty.
+nlohmann::json routerJson(const Facility& facility, const Router& router, bool rows = true);
+// One of a router's source names as "sourceNames" lists it.
+nlohmann::json sourceNameJson(int32_t source, const std::string& name);
 // One router's summary: device, name, online, sources and destinations as counts.
 nlohmann::json routerSummaryJson(const Facility& facility, const Router& router);
 // One destination: number, name, source, the source's name, who routed it

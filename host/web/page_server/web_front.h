@@ -78,7 +78,7 @@ public:
     // without a socket; at most `maxRequests` of them on the one connection.
     // Returns the bytes of each answer. The panel thread (run()) must be
     // running. An event stream is answered with its headers and ends at its
-    // first event.
+    // first event; the state, streamed by a listening server, comes whole.
     std::vector<std::string> answer(const std::string& request, std::size_t maxRequests = 1);
 
     // The panel thread: runs queued work, the real-time clock and the library

@@ -5,6 +5,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -74,6 +75,7 @@ struct WebFront::Impl {
     // Thread-safe: the HTTP threads' way in and out.
     PanelJobs jobs;
     PageEvents events;
+    std::atomic<int> stateReads{0};  // whole states being written (page_routes.cpp)
 
     // Panel thread.
     SessionRecorder recorder;

@@ -8,12 +8,15 @@
 
 #include "web/http/http_server.h"
 #include "web/page_server/page_state.h"
+#include "web/supervisor/relayed_answer.h"
 
 namespace zarn_host {
 namespace {
 
-using json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
+
+// The most of a worker's refusal of a state passed on.
+constexpr std::size_t maxRefusalBytes = 16 * 1024;
 
 }  // namespace
 
@@ -32,35 +35,91 @@ bool SupervisorProxy::forward(const std::string& method, const std::string& path
         port = state_.worker.port();
         generation = state_.generation;
     }
+    if (method == "GET" && path == "/api/state") return relayState(req, res, port, generation);
     httplib::Client client("127.0.0.1", port);
     client.set_bearer_token_auth(workerToken_.c_str());
     client.set_read_timeout(stepTimeoutSeconds_ + 10, 0);
     // A GET's parameters pass on as given (the worker judges them).
     httplib::Result answer = method == "GET" ? client.Get(httplib::append_query_params(path, req.params))
                                              : client.Post(path, req.body, req.get_header_value("Content-Type"));
-    if (!answer) {
-        // The worker died under this request: say why once the supervisor knows.
-        std::unique_lock<std::mutex> lock(state_.mutex);
-        state_.changed.wait_for(lock, std::chrono::seconds(5),
-                                [&] { return state_.generation != generation && !state_.fault.is_null(); });
-        std::string why = state_.fault.is_null() ? std::string("the panel worker did not answer")
-                                                 : state_.fault.value("message", std::string());
-        sendError(res, 502, why);
-        return false;
-    }
+    if (!answer) return workerLost(res, generation);
     res.status = answer->status;
     std::string type = answer->get_header_value("Content-Type");
-    std::string body = answer->body;
-    if (path == "/api/state" && answer->status == 200) {
-        json state = json::parse(body, nullptr, false);
-        std::lock_guard<std::mutex> lock(state_.mutex);
-        if (state.is_object() && !state_.fault.is_null()) {
-            state["fault"] = state_.fault;
-            body = jsonText(state);
-        }
-    }
     res.set_header("Cache-Control", "no-store");
-    res.set_content(body, type.empty() ? "application/json" : type.c_str());
+    res.set_content(answer->body, type.empty() ? "application/json" : type.c_str());
+    return true;
+}
+
+bool SupervisorProxy::workerLost(httplib::Response& res, uint64_t generation) {
+    // The worker died under this request: say why once the supervisor knows.
+    std::unique_lock<std::mutex> lock(state_.mutex);
+    state_.changed.wait_for(lock, std::chrono::seconds(5),
+                            [&] { return state_.generation != generation && !state_.fault.is_null(); });
+    std::string why = state_.fault.is_null() ? std::string("the panel worker did not answer")
+                                             : state_.fault.value("message", std::string());
+    sendError(res, 502, why);
+    return false;
+}
+
+// The state is megabytes on a large facility: it is passed on as the worker
+// writes it, through a bounded buffer, never held whole. A page that leaves
+// ends the worker's answer; a worker that ends mid-answer cuts the page's
+// off (no last chunk), so the page cannot take it for whole.
+bool SupervisorProxy::relayState(const httplib::Request& req, httplib::Response& res, int port, uint64_t generation) {
+    std::string target = httplib::append_query_params("/api/state", req.params);
+    std::string token = workerToken_;
+    int timeout = stepTimeoutSeconds_ + 10;
+    auto answer = std::make_shared<RelayedAnswer>([port, token, target, timeout](RelayedAnswer& to) {
+        httplib::Client client("127.0.0.1", port);
+        client.set_bearer_token_auth(token.c_str());
+        client.set_read_timeout(timeout, 0);
+        return static_cast<bool>(client.Get(
+            target, httplib::Headers{},
+            [&to](const httplib::Response& r) { return to.head(r.status, r.get_header_value("Content-Type")); },
+            [&to](const char* data, std::size_t length) { return to.write(data, length); }));
+    });
+    int status = 0;
+    std::string type;
+    if (!answer->waitHead(status, type)) return workerLost(res, generation);
+    if (status != 200) {
+        // A refusal is a line: passed on whole, as the server's own error
+        // answers take the place of an empty body.
+        std::string body, piece;
+        while (body.size() < maxRefusalBytes && answer->read(piece)) body += piece;
+        answer->close();
+        res.status = status;
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(body.substr(0, maxRefusalBytes), type.empty() ? "application/json" : type.c_str());
+        return true;
+    }
+    // A fault the supervisor knows of goes into the state, as its first key.
+    std::string fault;
+    {
+        std::lock_guard<std::mutex> lock(state_.mutex);
+        if (!state_.fault.is_null()) fault = "\"fault\":" + jsonText(state_.fault);
+    }
+    res.status = status;
+    res.set_header("Cache-Control", "no-store");
+    res.set_chunked_content_provider(
+        type.empty() ? "application/json" : type,
+        [answer, fault, start = std::string(), piece = std::string()](std::size_t, httplib::DataSink& sink) mutable {
+            if (!answer->read(piece)) {
+                if (!answer->complete()) return false;
+                if (!start.empty() && !sink.write(start.data(), start.size())) return false;
+                sink.done();
+                return true;
+            }
+            if (!fault.empty()) {
+                // Two bytes tell an object and whether it is empty.
+                start += piece;
+                if (start.size() < 2) return true;
+                piece = start[0] != '{' ? start : "{" + fault + (start[1] == '}' ? "" : ",") + start.substr(1);
+                fault.clear();
+                start = std::string();
+            }
+            return sink.write(piece.data(), piece.size());
+        },
+        [answer](bool) { answer->close(); });
     return true;
 }
 

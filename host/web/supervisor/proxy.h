@@ -47,6 +47,9 @@ private:
     };
     bool forward(const std::string& method, const std::string& path, const httplib::Request& req,
                  httplib::Response& res);
+    bool relayState(const httplib::Request& req, httplib::Response& res, int port, uint64_t generation);
+    // Answers 502 for a request the worker did not answer.
+    bool workerLost(httplib::Response& res, uint64_t generation);
     bool streamStep(Stream& stream, httplib::DataSink& sink);
 
     SupervisorState& state_;
