@@ -16,6 +16,7 @@ const path = require("node:path");
 const http = require("node:http");
 const { spawn } = require("node:child_process");
 const { makeFacility } = require("./make-facility");
+const { sleep } = require("./figures-wire");
 
 const root = path.resolve(__dirname, "..");
 const hostBinary = process.env.ZARN_HOST || path.join(root, "build/dev/host/zarn_host");
@@ -32,7 +33,6 @@ const size = Number(option("--size", 4096));
 const reads = Number(option("--reads", 10));
 const jsonOut = option("--json", "");
 
-const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 const rssMB = (pid) => {
     const found = fs.readFileSync(`/proc/${pid}/status`, "utf8").match(/VmRSS:\s+(\d+)/);
     return Math.round((Number(found[1]) / 1024) * 10) / 10;
