@@ -8,24 +8,15 @@
 
 #include "model/renderer.h"
 #include "platform/crash_report.h"
+#include "scenario/step_text.h"
 #include "text/command_text.h"
 
 namespace zarn_host {
+
+using step_text::isNull;
+using step_text::shownSource;
+
 namespace {
-
-// A source as a person reads it: its name, its number, or "no source".
-std::string shownSource(const Router& router, int32_t source) {
-    return source == 0 ? "no source" : router.sourceText(source);
-}
-
-std::string quoted(const std::string& text) {
-    return "\"" + printable(text) + "\"";
-}
-
-// A bare null stands for no text; a quoted one is the word.
-bool isNull(const ScenarioToken& token) {
-    return !token.quoted && token.text == "null";
-}
 
 // The steps whose first two arguments are DEVICE DEST.
 bool takesDeviceAndDestination(const std::string& keyword) {
@@ -42,7 +33,7 @@ InstanceNumber instanceDestination(const Facility& facility, const DeviceInstanc
     if (!span || !parseInt32(text, n)) return InstanceNumber::notANumber;
     const int64_t count = int64_t{span->second} - span->first + 1;
     if (n < 1 || n > count) {
-        why = "destination " + text + " is outside instance " + quoted(instance.name) +
+        why = "destination " + text + " is outside instance " + quotedPrintable(instance.name) +
               (count > 0 ? " (its destinations 1.." + std::to_string(count) + " are the router's " +
                                std::to_string(span->first) + ".." + std::to_string(span->second) + ")"
                          : " (it spans no destination of the router)");
@@ -144,7 +135,7 @@ std::string ScenarioRunner::windowText() const {
 Router* ScenarioRunner::routerOf(const ScenarioToken& device, std::string& why, const DeviceInstance** instance) {
     auto d = host_.facility().findDevice(device.text);
     Router* router = d ? host_.facility().router(*d) : nullptr;
-    if (!router) why = "no router " + quoted(device.text);
+    if (!router) why = "no router " + quotedPrintable(device.text);
     if (instance) *instance = router ? host_.facility().instance(device.text) : nullptr;
     return router;
 }
@@ -163,7 +154,7 @@ bool ScenarioRunner::destinationOf(const Router& router, const ScenarioToken& to
     }
     auto d = router.findDestination(token.text);
     if (!d || !router.validDestination(*d)) {
-        why = "no destination " + quoted(token.text) + " on router " + std::to_string(router.device);
+        why = "no destination " + quotedPrintable(token.text) + " on router " + std::to_string(router.device);
         return false;
     }
     dest = *d;
@@ -173,7 +164,7 @@ bool ScenarioRunner::destinationOf(const Router& router, const ScenarioToken& to
 bool ScenarioRunner::sourceOf(const Router& router, const ScenarioToken& token, int32_t& source, std::string& why) {
     auto s = router.findSource(token.text);
     if (!s || (*s != 0 && !router.validSource(*s))) {
-        why = "no source " + quoted(token.text) + " on router " + std::to_string(router.device);
+        why = "no source " + quotedPrintable(token.text) + " on router " + std::to_string(router.device);
         return false;
     }
     source = *s;
@@ -256,7 +247,7 @@ ScenarioRunner::Outcome ScenarioRunner::setLocked(const ScenarioStep& step) {
             auto named = parseLockOwner(step.args[2].text);
             if (!named) {
                 return error(step, "the lock's owner is scenario, page or a device number 0-65535, not " +
-                                       quoted(step.args[2].text));
+                                       quotedPrintable(step.args[2].text));
             }
             // The page's own session stays with a lock it names as the page's.
             if (*named != origin_) owner = *named;
@@ -271,7 +262,7 @@ ScenarioRunner::Outcome ScenarioRunner::setLocked(const ScenarioStep& step) {
 template <bool online>
 ScenarioRunner::Outcome ScenarioRunner::setOnline(const ScenarioStep& step) {
     auto device = host_.facility().findDevice(step.args[0].text);
-    if (!device) return error(step, "no device " + quoted(step.args[0].text));
+    if (!device) return error(step, "no device " + quotedPrintable(step.args[0].text));
     host_.setOnline(*device, online);
     return Outcome::ok;
 }
@@ -355,96 +346,6 @@ ScenarioRunner::Outcome ScenarioRunner::notify(const ScenarioStep& step) {
     return error(step,
                  "notify TYPE takes null, value N, foreign, text TEXT, button PANEL CONTROL [COMMAND VALUE] or "
                  "revertive DEVICE INDEX TEXT");
-}
-
-ScenarioRunner::Outcome ScenarioRunner::expectCommand(const ScenarioStep& step) {
-    const auto& log = host_.recentCommands();
-    for (std::size_t i = cursor_; i < log.size(); ++i) {
-        if (log[i] == step.rest) {
-            cursor_ = i + 1;
-            ++expectationsMet_;
-            return Outcome::ok;
-        }
-    }
-    for (std::size_t i = 0; i < cursor_ && i < log.size(); ++i) {
-        if (log[i] == step.rest) {
-            return fail(step, "command " + step.rest + " after the one matched last",
-                        "it came before; " + windowText());
-        }
-    }
-    return fail(step, "command " + step.rest, windowText());
-}
-
-ScenarioRunner::Outcome ScenarioRunner::expectNoCommand(const ScenarioStep& step) {
-    const auto& log = host_.recentCommands();
-    for (std::size_t i = 0; i < log.size(); ++i) {
-        if (step.rest.empty() || beginsCommand(log[i], step.rest)) {
-            return fail(step, step.rest.empty() ? "no command" : "no command " + step.rest, windowText());
-        }
-    }
-    ++expectationsMet_;
-    return Outcome::ok;
-}
-
-ScenarioRunner::Outcome ScenarioRunner::expectRefused(const ScenarioStep& step) {
-    std::string word, text;
-    splitRefusalExpectation(step.rest, word, text);
-    const RefusalKindInfo* kind = word.empty() ? nullptr : findRefusalKind(word);
-    if (!word.empty() && !kind) return error(step, "\"" + printable(word, 40) + "\" is no kind of refusal");
-    if (host_.expectRefusals(kind, text.empty() ? nullptr : &text) > 0) {
-        ++expectationsMet_;
-        return Outcome::ok;
-    }
-    std::string expected = "a refusal";
-    if (kind) expected += std::string(" of kind ") + kind->word + " (" + kind->summary + ")";
-    if (!text.empty()) expected += ": " + text;
-    const auto& recent = host_.recentRefusals();
-    std::string happened = recent.empty() ? "no refusal since the last step" : "refusals since the last step:";
-    for (const auto& refusal : recent) {
-        happened += std::string("\n    ") + refusalKindInfo(refusal.kind).word + " " + refusal.text;
-    }
-    return fail(step, expected, happened);
-}
-
-ScenarioRunner::Outcome ScenarioRunner::expectProperty(const ScenarioStep& step) {
-    const auto& a = step.args;
-    const Panel* panel = host_.panel(panelId_);
-    if (!panel) return error(step, host_.panelNotShown(panelId_));
-    const Control* control = panel->control(a[0].text);
-    if (!control) return error(step, "no control " + quoted(a[0].text) + " on panel \"" + panelId_ + "\"");
-    const std::string* value = control->property(a[1].text);
-    std::string expected = a[0].text + " " + a[1].text + " = " + quoted(a[2].text);
-    if (!value) return fail(step, expected, "the control has no property " + quoted(a[1].text));
-    if (*value != a[2].text) return fail(step, expected, "it is " + quoted(*value));
-    ++expectationsMet_;
-    return Outcome::ok;
-}
-
-ScenarioRunner::Outcome ScenarioRunner::expectRoute(const ScenarioStep& step) {
-    std::string why;
-    int32_t dest = 0, source = 0;
-    Router* router = crosspointOf(step, dest, source, why);
-    if (!router) return error(step, why);
-    int32_t actual = router->crosspoints[static_cast<std::size_t>(dest)];
-    if (actual != source) {
-        return fail(step,
-                    "destination " + std::to_string(dest) + " carries source " + std::to_string(source) + " (" +
-                        shownSource(*router, source) + ")",
-                    "it carries source " + std::to_string(actual) + " (" + shownSource(*router, actual) + ")");
-    }
-    ++expectationsMet_;
-    return Outcome::ok;
-}
-
-ScenarioRunner::Outcome ScenarioRunner::expectReply(const ScenarioStep& step) {
-    if (!parentSent_) return error(step, "no parent message sent yet");
-    const ScenarioToken& want = step.args[0];
-    bool wantNull = isNull(want);
-    std::string expected = wantNull ? "reply null" : "reply " + quoted(want.text);
-    std::string happened = lastReply_ ? "reply " + quoted(*lastReply_) : "reply null";
-    if (wantNull != !lastReply_ || (lastReply_ && *lastReply_ != want.text)) return fail(step, expected, happened);
-    ++expectationsMet_;
-    return Outcome::ok;
 }
 
 // The step table takes the addresses of these.

@@ -18,10 +18,6 @@ constexpr std::size_t maxRevertivesPerStep = 100000;
 // Timer ticks one wait may deliver before the host stops the wait.
 constexpr std::size_t maxTicksPerWait = 1000000;
 
-std::string quoted(const std::string& text) {
-    return "\"" + printable(text) + "\"";
-}
-
 }  // namespace
 
 std::ostream& operator<<(std::ostream& out, const Fault& fault) {
@@ -49,7 +45,7 @@ const Panel* SimHost::panel(const std::string& id) const {
 }
 
 bool SimHost::load(load_zarn_client_script_fn entry, const std::string& folder, const std::string& name) {
-    trace_.line(TraceKind::in, "load " + name + " (folder " + quoted(folder) + ")");
+    trace_.line(TraceKind::in, "load " + name + " (folder " + quotedPrintable(folder) + ")");
     farewellSent_ = false;
     timersStarted_.clear();
     {
@@ -165,7 +161,7 @@ bool SimHost::press(const std::string& panelId, const std::string& controlId, co
     if (trace_.enabled()) {
         std::string line = "button " + panelId + "/" + controlId;
         if (!detailsCommand.empty() || !detailsValue.empty()) {
-            line += " (" + quoted(detailsCommand) + " = " + quoted(detailsValue) + ")";
+            line += " (" + quotedPrintable(detailsCommand) + " = " + quotedPrintable(detailsValue) + ")";
         }
         trace_.line(TraceKind::in, line);
     }
@@ -195,14 +191,14 @@ bool SimHost::pick(const std::string& panelId, const std::string& listId, const 
 std::optional<std::string> SimHost::parentMessage(const std::string& text, bool& sent) {
     sent = script_ != nullptr;
     if (!script_) return std::nullopt;
-    trace_.line(TraceKind::in, "parent " + quoted(text));
+    trace_.line(TraceKind::in, "parent " + quotedPrintable(text));
     std::optional<std::string> result;
     {
         CallScope scope(*this);
         char* reply = script_->callback(const_cast<char*>(text.c_str()), zarn_type_parent_message);
         if (reply) {
             result = std::string(reply);
-            trace_.line(TraceKind::reply, quoted(*result));
+            trace_.line(TraceKind::reply, quotedPrintable(*result));
             trace_.line(TraceKind::in, "release parent reply");
             script_->callback(reply, zarn_type_release);
         } else {
@@ -241,7 +237,7 @@ bool SimHost::notify(int32_t type, void* data, const std::string& description) {
         CallScope scope(*this);
         char* reply = script_->callback(data, type);
         if (reply && type == zarn_type_parent_message) {
-            trace_.line(TraceKind::reply, quoted(reply));
+            trace_.line(TraceKind::reply, quotedPrintable(reply));
             trace_.line(TraceKind::in, "release parent reply");
             script_->callback(reply, zarn_type_release);
         } else if (reply) {
@@ -293,123 +289,6 @@ void SimHost::finish() {
     settleRefusals();
 }
 
-char* SimHost::callback(void* data, int32_t type) {
-    if (type == zarn_type_command) return command(static_cast<const char*>(data));
-    if (type == zarn_type_release) {
-        handBack(static_cast<char*>(data));
-        return nullptr;
-    }
-    fault(FaultKind::wrongType,
-          "the panel called the host with type " + std::to_string(type) + "; only 0 and 5 go that way");
-    return nullptr;
-}
-
-char* SimHost::command(const char* text) {
-    if (!text) {
-        fault(FaultKind::nullCommand, "command with a null text");
-        return nullptr;
-    }
-    crashNoteCommand(text);
-    std::string commandText(text);
-    if (callDepth_ == 0)
-        fault(FaultKind::commandOutsideCall,
-              "command \"" + printable(commandText) + "\" outside any call from the host");
-    ++commandCount_;
-    if (recent_.size() < maxRecentCommands) {
-        recent_.push_back(commandText);
-    } else {
-        ++recentDropped_;
-    }
-    // "AS" is the panel's last word, once.
-    if (farewellSent_) {
-        fault(FaultKind::afterFarewell, commandText == "AS"
-                                            ? std::string("\"AS\" sent twice")
-                                            : "command \"" + printable(commandText) + "\" after \"AS\"");
-    }
-    if (commandText == "AS") farewellSent_ = true;
-    std::vector<CommandNote> notes;
-    std::optional<std::string> reply = execute(commandText, notes);
-    // A command the scenario answers itself is not the host's to refuse.
-    bool answered = false;
-    if (!answers_.empty()) {
-        const std::string* longest = nullptr;
-        for (const auto& entry : answers_) {
-            if (commandText.compare(0, entry.first.size(), entry.first) == 0 &&
-                (!longest || entry.first.size() > longest->size())) {
-                longest = &entry.first;
-            }
-        }
-        if (longest) {
-            reply = answers_[*longest];
-            answered = true;
-        }
-    }
-    const zarn::HostCommand* shape = zarn::findHostCommand(commandText.substr(0, 2));
-    if (trace_.enabled()) {
-        std::string line = printable(commandText);
-        if (!reply) {
-            line += "  => null";
-        } else if (shape && shape->reply != zarn::ReplyRule::ignored) {
-            line += "  => " + quoted(*reply);
-        }
-        trace_.line(TraceKind::out, line);
-        for (const auto& note : notes) trace_.line(note.warning ? TraceKind::note : TraceKind::refusal, note.text);
-    }
-    for (const auto& note : notes) {
-        if (note.kind && !answered) refuse(*note.kind, note.text);
-    }
-    if (!reply) return nullptr;
-
-    char* buffer = new char[reply->size() + 1];
-    std::memcpy(buffer, reply->c_str(), reply->size() + 1);
-    released_.erase(buffer);
-    live_[buffer] = Reply{commandText, shape && shape->replyHandedBack(), clock_.now()};
-    return buffer;
-}
-
-void SimHost::handBack(char* reply) {
-    if (!reply) {
-        trace_.line(TraceKind::out, "release null");
-        return;
-    }
-    auto found = live_.find(reply);
-    if (found != live_.end()) {
-        std::string commandText = found->second.command;
-        bool comesBack = found->second.comesBack;
-        delete[] found->first;
-        live_.erase(found);
-        released_[reply] = commandText;
-        if (trace_.enabled()) trace_.line(TraceKind::out, "release (" + printable(commandText, 80) + ")");
-        if (!comesBack) {
-            fault(FaultKind::hostReplyHandedBack, "the reply to \"" + printable(commandText) +
-                                                      "\" was handed back, but the host frees that reply itself");
-        }
-        return;
-    }
-    auto again = released_.find(reply);
-    if (again != released_.end()) {
-        fault(FaultKind::handedBackTwice, "the reply to \"" + printable(again->second) + "\" was handed back twice");
-        return;
-    }
-    fault(FaultKind::foreignHandBack, "type 5 with a pointer the host never gave");
-}
-
-void SimHost::fault(FaultKind kind, const std::string& what) {
-    faults_.push_back({kind, what});
-    trace_.line(TraceKind::fault, what);
-}
-
-void SimHost::freeHostOwnedReplies() {
-    for (auto it = live_.begin(); it != live_.end();) {
-        if (it->second.comesBack) {
-            ++it;
-            continue;
-        }
-        delete[] it->first;
-        it = live_.erase(it);
-    }
-}
-
 void SimHost::queueRevertive(const Router& router, int32_t destination) {
     int32_t source = router.crosspoints[static_cast<std::size_t>(destination)];
     revertives_.push_back({router.device, destination, router.sourceText(source)});
@@ -430,7 +309,7 @@ void SimHost::deliverRevertives() {
         zarn_revertive_record record(pending.device, pending.destination, pending.text);
         if (trace_.enabled()) {
             trace_.line(TraceKind::in, "revertive " + std::to_string(pending.device) + "/" +
-                                           std::to_string(pending.destination) + " " + quoted(pending.text));
+                                           std::to_string(pending.destination) + " " + quotedPrintable(pending.text));
         }
         CallScope scope(*this);
         script_->callback(record.event(), zarn_type_revertive);

@@ -188,4 +188,8 @@ std::string commandForm(const zarn::HostCommand& shape) {
     return form;
 }
 
+std::string quotedPrintable(std::string_view text) {
+    return "\"" + printable(text) + "\"";
+}
+
 }  // namespace zarn_host

@@ -71,4 +71,7 @@ std::string shownFileName(std::string_view path);
 // as \n and \xNN; cut to maxBytes with a note of the full length.
 std::string printable(std::string_view text, std::size_t maxBytes = 400);
 
+// The same in double quotes, as the trace and the scenario runner show a text.
+std::string quotedPrintable(std::string_view text);
+
 }  // namespace zarn_host
