@@ -10,18 +10,24 @@ include(CMakePackageConfigHelpers)
 set(zarn_library_targets zarn_boundary zarn_string script_frame)
 
 set(zarn_package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/zarn_script_frame)
-set(zarn_package_targets ${zarn_library_targets})
+# Two export sets: the boundary header and zarn_host (zarn_script_frameTargets.cmake),
+# and the two static libraries (zarn_script_frameLibraries.cmake), which a
+# package with the libraries' sources can build with the consumer's compiler
+# instead (ZarnFromSource.cmake).
+set(zarn_package_targets zarn_boundary)
 if(TARGET zarn_host)
   list(APPEND zarn_package_targets zarn_host)
 endif()
-install(TARGETS ${zarn_package_targets} EXPORT zarn_script_frame_targets
+set(zarn_install_destinations
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILE_SET compat DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(EXPORT zarn_script_frame_targets
-  NAMESPACE zarn::
-  FILE zarn_script_frameTargets.cmake
+install(TARGETS ${zarn_package_targets} EXPORT zarn_script_frame_targets ${zarn_install_destinations})
+install(TARGETS zarn_string script_frame EXPORT zarn_script_frame_libraries ${zarn_install_destinations})
+install(EXPORT zarn_script_frame_targets NAMESPACE zarn:: FILE zarn_script_frameTargets.cmake
+  DESTINATION ${zarn_package_dir})
+install(EXPORT zarn_script_frame_libraries NAMESPACE zarn:: FILE zarn_script_frameLibraries.cmake
   DESTINATION ${zarn_package_dir})
 
 configure_package_config_file(cmake/zarn_script_frameConfig.cmake.in
@@ -144,6 +150,20 @@ elseif(WIN32)
   # toolchain files for a cross build of a panel.
   install(FILES cmake/toolchains/mingw-common.cmake cmake/toolchains/mingw-i686.cmake
           cmake/toolchains/mingw-x86_64.cmake DESTINATION ${zarn_data_dir}/toolchains)
+  # The two libraries' sources with their private headers, for a compiler the
+  # static libraries are not for (Microsoft's): ZARN_BUILD_FROM_SOURCE in the
+  # package builds them (ZarnFromSource.cmake).
+  foreach(library zarn_string script_frame)
+    get_target_property(sources ${library} SOURCES)
+    get_target_property(source_dir ${library} SOURCE_DIR)
+    list(FILTER sources INCLUDE REGEX "\\.cpp$")
+    list(TRANSFORM sources PREPEND ${source_dir}/ REGEX "^[^/]")
+    file(GLOB private_headers ${source_dir}/*.h)
+    install(FILES ${sources} ${private_headers} DESTINATION ${zarn_data_dir}/src/${library})
+  endforeach()
+  file(RELATIVE_PATH ZARN_SOURCES_FROM_PACKAGE /prefix/${zarn_package_dir} /prefix/${zarn_data_dir}/src)
+  configure_file(cmake/ZarnFromSource.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/ZarnFromSource.cmake @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ZarnFromSource.cmake DESTINATION ${zarn_package_dir})
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(zarn_windows win64)
   else()

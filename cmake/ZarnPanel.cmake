@@ -60,7 +60,12 @@ function(zarn_add_panel name)
     # alone, and a PE link fails on unresolved symbols anyway. The version
     # resource carries the panel's file description.
     set_target_properties(${name} PROPERTIES PREFIX "" IMPORT_PREFIX "")
-    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+    if(MSVC)
+      # Microsoft's compiler or clang-cl: the static C and C++ runtime.
+      set_target_properties(${name} PROPERTIES MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    else()
+      target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+    endif()
     if(PANEL_VERSION_RESOURCE)
       target_sources(${name} PRIVATE ${PANEL_VERSION_RESOURCE})
     endif()

@@ -8,6 +8,9 @@
 // Plain sockets stand in for the peers. Usage, from the tree's root:
 //   ZARN_HOST=build/dev/host/zarn_host ZARN_K7_PANEL=build/dev/panels/K7/k7_mon/libk7_mon.so \
 //     node tools/peer-figures.js [rounds]
+// A Windows build under Wine: ZARN_HOST=build/win64/host/zarn_host.exe,
+// ZARN_K7_PANEL=build/win64/panels/K7/k7_mon/k7_mon.dll, ZARN_HOST_EMULATOR=wine
+// (and WINEPREFIX); the memory is then the Wine process's.
 "use strict";
 const fs = require("node:fs");
 const os = require("node:os");
@@ -52,8 +55,12 @@ async function serve() {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), "zarn-peer-figures-"));
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
     fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));
-    const host = spawn(process.env.ZARN_HOST, ["--quiet", "--panel", process.env.ZARN_K7_PANEL, "--facility",
-        path.join(dir, "facility.json"), "--serve", "0"], { stdio: ["ignore", "pipe", "inherit"] });
+    const emulator = process.env.ZARN_HOST_EMULATOR || "";
+    const hostPath = (file) => (emulator ? "Z:" + path.resolve(file).replace(/\//g, "\\") : file);
+    const args = ["--quiet", "--panel", hostPath(process.env.ZARN_K7_PANEL), "--facility",
+        hostPath(path.join(dir, "facility.json")), "--serve", "0"];
+    const host = emulator ? spawn(emulator, [process.env.ZARN_HOST, ...args], { stdio: ["ignore", "pipe", "inherit"] })
+        : spawn(process.env.ZARN_HOST, args, { stdio: ["ignore", "pipe", "inherit"] });
     await new Promise((resolve) => {
         let out = "";
         host.stdout.on("data", (c) => {

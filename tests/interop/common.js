@@ -31,6 +31,20 @@ function within(ms, what, start) {
     });
 }
 
+// zarn_host as the tests start it: ZARN_HOST_EMULATOR, when set (Wine, for a
+// Windows build), runs it, and hostPath names a file as the emulated program
+// does (Wine maps / to Z:). A first start under Wine takes seconds:
+// hostStartMs is how long the tests wait for it to serve.
+const emulator = process.env.ZARN_HOST_EMULATOR || "";
+function hostPath(file) {
+    return emulator ? "Z:" + path.resolve(file).replace(/\//g, "\\") : file;
+}
+function spawnHost(args, options) {
+    const host = process.env.ZARN_HOST;
+    return emulator ? spawn(emulator, [host, ...args], options) : spawn(host, args, options);
+}
+const hostStartMs = emulator ? 60000 : 10000;
+
 // Runs a program to its end; resolves with its exit code and standard error.
 function run(program, args) {
     return new Promise((resolve) => {
@@ -41,4 +55,4 @@ function run(program, args) {
     });
 }
 
-module.exports = { requireSetup, within, run, spawn };
+module.exports = { requireSetup, within, run, spawn, spawnHost, hostPath, hostStartMs };

@@ -11,7 +11,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
-const { requireSetup, within, spawn } = require("./common");
+const { requireSetup, within, spawnHost, hostPath, hostStartMs } = require("./common");
 
 requireSetup(["ZARN_HOST", "ZARN_K7_PANEL"]);
 const { EmberClient } = require("node-emberplus");
@@ -59,9 +59,9 @@ before(async () => {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), "zarn-ember-"));
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
     fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));
-    host = spawn(process.env.ZARN_HOST, ["--quiet", "--panel", process.env.ZARN_K7_PANEL, "--facility", path.join(dir, "facility.json"), "--serve", "0"], { stdio: ["ignore", "pipe", "pipe"] });
+    host = spawnHost(["--quiet", "--panel", hostPath(process.env.ZARN_K7_PANEL), "--facility", hostPath(path.join(dir, "facility.json")), "--serve", "0"], { stdio: ["ignore", "pipe", "pipe"] });
     host.stderr.on("data", (c) => (hostLog += c));
-    base = await within(10000, "zarn_host to serve", (done) => {
+    base = await within(hostStartMs, "zarn_host to serve", (done) => {
         let out = "";
         host.stdout.on("data", (c) => {
             out += c;

@@ -10,7 +10,7 @@ const os = require("node:os");
 const path = require("node:path");
 const dgram = require("node:dgram");
 const net = require("node:net");
-const { requireSetup, within, spawn } = require("./common");
+const { requireSetup, within, spawnHost, hostPath, hostStartMs } = require("./common");
 
 requireSetup(["ZARN_HOST", "ZARN_K7_PANEL"]);
 const Controller = require("probel-swp-08");
@@ -65,9 +65,9 @@ before(async () => {
     }
     listener.on("message", (m) => (umd[m.index] = m));
 
-    host = spawn(process.env.ZARN_HOST, ["--quiet", "--panel", process.env.ZARN_K7_PANEL, "--facility", path.join(dir, "facility.json"), "--serve", "0"], { stdio: ["ignore", "pipe", "pipe"] });
+    host = spawnHost(["--quiet", "--panel", hostPath(process.env.ZARN_K7_PANEL), "--facility", hostPath(path.join(dir, "facility.json")), "--serve", "0"], { stdio: ["ignore", "pipe", "pipe"] });
     host.stderr.on("data", (c) => (hostLog += c));
-    base = await within(10000, "zarn_host to serve", (done) => {
+    base = await within(hostStartMs, "zarn_host to serve", (done) => {
         let out = "";
         host.stdout.on("data", (c) => {
             out += c;

@@ -10,7 +10,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
-const { within, spawn } = require("./common");
+const { within, spawnHost, hostPath, hostStartMs } = require("./common");
 
 for (const variable of ["ZARN_HOST", "ZARN_K7_PANEL"]) {
     if (!process.env[variable] || !fs.existsSync(process.env[variable])) {
@@ -49,8 +49,8 @@ function facilityDir(role, address) {
 }
 
 async function startHost(facility) {
-    const child = spawn(process.env.ZARN_HOST,
-        ["--quiet", "--panel", process.env.ZARN_K7_PANEL, "--facility", facility, "--serve", "0"],
+    const child = spawnHost(
+        ["--quiet", "--panel", hostPath(process.env.ZARN_K7_PANEL), "--facility", hostPath(facility), "--serve", "0"],
         { stdio: ["ignore", "pipe", "pipe"] });
     children.add(child);
     started.push(child);
@@ -58,7 +58,7 @@ async function startHost(facility) {
     child.stderr.on("data", (c) => (child.log += c));
     child.exited = new Promise((resolve) => child.on("exit", resolve));
     child.exited.then(() => children.delete(child));
-    child.base = await within(10000, "zarn_host to serve", (done) => {
+    child.base = await within(hostStartMs, "zarn_host to serve", (done) => {
         let out = "";
         child.stdout.on("data", (c) => {
             out += c;
