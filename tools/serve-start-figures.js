@@ -10,11 +10,11 @@
 "use strict";
 const path = require("node:path");
 const { spawn } = require("node:child_process");
+const { median } = require("./figures-wire");
 
 const runs = Number(process.argv[2] || 5);
 const emulator = process.env.ZARN_HOST_EMULATOR || "";
 const hostPath = (file) => (emulator ? "Z:" + path.resolve(file).replace(/\//g, "\\") : file);
-const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
 async function once() {
     const start = performance.now();
