@@ -389,6 +389,13 @@ void Facility::setStepOrigin(const Origin& origin) {
     *stepOrigin_ = origin;
 }
 
+void Facility::tellRefused(int32_t device, int32_t destination, DestinationChange::What what, const Origin& origin,
+                           const std::string& why) const {
+    if (!watcher_ || !*watcher_) return;
+    const Origin* during = stepOrigin_->kind == Origin::Kind::scenario ? nullptr : stepOrigin_.get();
+    (*watcher_)({device, destination, what, 0, &origin, during, why.c_str()});
+}
+
 void Facility::attach(Router& r) const {
     r.watcher = watcher_;
     r.during = stepOrigin_.get();

@@ -178,6 +178,11 @@ public:
     // The origin of the step being run (a page's, an API client's), told to
     // the watcher with the changes made meanwhile; the scenario's own: none.
     void setStepOrigin(const Origin& origin);
+    // Tells the watcher of a lock or unlock refused by whoever keeps the
+    // rule (a protect another controller holds): why, such as "held by
+    // controller 5".
+    void tellRefused(int32_t device, int32_t destination, DestinationChange::What what, const Origin& origin,
+                     const std::string& why) const;
 
     const std::vector<DeviceInstance>& instances() const { return instances_; }
     const std::map<int32_t, Router>& routers() const { return routers_; }

@@ -8,7 +8,7 @@
 // A line: {"time": "2026-12-08T19:58:01.123Z", "origin": {"kind":
 // "controller", "device": 5, "address": "10.1.2.3:4001"}, "change": "route",
 // "router": 101, "destination": 5, "source": 3}; "change" is route, lock or
-// unlock, a refused route has "refused" (why); a panel's route made during a
+// unlock, one refused has "refused" (why); a panel's route made during a
 // page's or API client's step has that origin as "during".
 //
 // Threads: the panel thread's, as the facility is.

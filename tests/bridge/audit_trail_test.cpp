@@ -61,6 +61,10 @@ TEST(AuditTrailOfPeers, ControllersAndBackingRoutersAreNamedByTheirAddresses) {
     ASSERT_TRUE(controller->awaitKind(Kind::protect_connected));
     ASSERT_TRUE(controller->send(crosspointMessage(Kind::connect, 0, 3)));  // refused: the protect
     ASSERT_TRUE(controller->awaitKind(Kind::connected));
+    protect.kind = Kind::protect_disconnect;
+    protect.device = 6;  // not the holder
+    ASSERT_TRUE(controller->send(protect));
+    ASSERT_TRUE(controller->awaitKind(Kind::protect_tally));
 
     std::unique_ptr<Peer> real;
     ASSERT_TRUE(host.pumpUntil([&] { return (real = router.accept(1)) != nullptr; }));
@@ -75,7 +79,7 @@ TEST(AuditTrailOfPeers, ControllersAndBackingRoutersAreNamedByTheirAddresses) {
 
     const std::vector<nlohmann::json> lines = auditLines(file.string());
     std::filesystem::remove(file);
-    ASSERT_EQ(lines.size(), 5u) << err.str();
+    ASSERT_EQ(lines.size(), 6u) << err.str();
     const std::string from = lines[0]["origin"]["address"];
     EXPECT_EQ(from.rfind("127.0.0.1:", 0), 0u) << from;
     EXPECT_EQ(lines[0]["origin"], (nlohmann::json{{"kind", "controller"}, {"address", from}}));
@@ -87,12 +91,15 @@ TEST(AuditTrailOfPeers, ControllersAndBackingRoutersAreNamedByTheirAddresses) {
     EXPECT_EQ(lines[1]["change"], "lock");
     EXPECT_EQ(lines[2]["source"], 4);
     EXPECT_EQ(lines[2]["refused"], "destination locked");
+    EXPECT_EQ(lines[3]["origin"], (nlohmann::json{{"kind", "controller"}, {"device", 6}, {"address", from}}));
+    EXPECT_EQ(lines[3]["change"], "unlock");
+    EXPECT_EQ(lines[3]["refused"], "held by controller 5 at " + from);
     const nlohmann::json backing{{"kind", "router"}, {"address", "127.0.0.1:" + std::to_string(router.port)}};
-    for (std::size_t i : {3u, 4u}) {
+    for (int i : {4, 5}) {
         EXPECT_EQ(lines[i]["origin"], backing) << i;
         EXPECT_EQ(lines[i]["router"], 102);
-        EXPECT_EQ(lines[i]["destination"], static_cast<int>(i) - 2);
-        EXPECT_EQ(lines[i]["source"], static_cast<int>(i) + 4);
+        EXPECT_EQ(lines[i]["destination"], i - 3);
+        EXPECT_EQ(lines[i]["source"], i + 3);
     }
 }
 
