@@ -403,17 +403,17 @@ void Facility::attach(Router& r) const {
 
 RouteResult Facility::route(int32_t device, int32_t destination, int32_t source, const Origin& origin, int64_t time) {
     Router* r = router(device);
-    RouteResult refused = !r                                ? RouteResult::unknownDevice
-                          : !online(device)                  ? RouteResult::offline
+    RouteResult refused = !r                                  ? RouteResult::unknownDevice
+                          : !online(device)                   ? RouteResult::offline
                           : !r->validDestination(destination) ? RouteResult::badDestination
-                          : !r->validSource(source)          ? RouteResult::badSource
-                          : r->locked.count(destination)     ? RouteResult::locked
-                                                             : RouteResult::done;
+                          : !r->validSource(source)           ? RouteResult::badSource
+                          : r->locked.count(destination)      ? RouteResult::locked
+                                                              : RouteResult::done;
     if (refused != RouteResult::done) {
         if (watcher_ && *watcher_) {
             const Origin* during = stepOrigin_->kind == Origin::Kind::scenario ? nullptr : stepOrigin_.get();
-            (*watcher_)({device, destination, DestinationChange::What::route, source, &origin, during,
-                         describe(refused)});
+            (*watcher_)(
+                {device, destination, DestinationChange::What::route, source, &origin, during, describe(refused)});
         }
         return refused;
     }

@@ -84,9 +84,9 @@ std::string AuditLog::utcText(std::chrono::system_clock::time_point time) {
     const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
     char text[40];
     std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ", static_cast<long long>(year),
-                  static_cast<long long>(month), static_cast<long long>(day),
-                  static_cast<long long>(inDay / 3600000), static_cast<long long>(inDay / 60000 % 60),
-                  static_cast<long long>(inDay / 1000 % 60), static_cast<long long>(inDay % 1000));
+                  static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(inDay / 3600000),
+                  static_cast<long long>(inDay / 60000 % 60), static_cast<long long>(inDay / 1000 % 60),
+                  static_cast<long long>(inDay % 1000));
     return text;
 }
 

@@ -2,6 +2,8 @@
 // IPv6, IPv4 mapped into IPv6, the edges of a prefix), the entries refused
 // and what the facility file's reader says when the list is missing, empty
 // or wrong, each refusal one line naming the file and the bridge's path.
+#include "bridges/runtime/allow_list.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,7 +12,6 @@
 
 #include "bridges/bridge_modules.h"
 #include "bridges/emberplus/ember_config.h"
-#include "bridges/runtime/allow_list.h"
 #include "bridges/swp08/swp08_config.h"
 
 namespace zarn_host::bridges {

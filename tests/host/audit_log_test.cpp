@@ -1,6 +1,8 @@
 // The audit trail (--audit): the facility's changes from outside as JSON
 // lines, one a change, with their origins; a restart appends; an unwritable
 // file is refused at start.
+#include "sim/audit_log.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,7 +14,6 @@
 
 #include "host_test_support.h"
 #include "scenario/scenario.h"
-#include "sim/audit_log.h"
 #include "sim/sim_host.h"
 
 namespace zarn_host {
@@ -48,8 +49,9 @@ TEST(AuditLog, TimesAreUtcIsoTextToTheMillisecond) {
         {-1, "1969-12-31T23:59:59.999Z"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(AuditLog::utcText(system_clock::time_point(duration_cast<system_clock::duration>(milliseconds(c.ms)))),
-                  c.text)
+        EXPECT_EQ(
+            AuditLog::utcText(system_clock::time_point(duration_cast<system_clock::duration>(milliseconds(c.ms)))),
+            c.text)
             << c.ms;
     }
 }
@@ -87,7 +89,8 @@ TEST(AuditLog, ALineGivesTheOriginAndWhatChanged) {
     };
     const auto epoch = std::chrono::system_clock::time_point();
     for (const auto& c : cases) {
-        EXPECT_EQ(AuditLog::line(c.change, epoch), std::string(R"({"time":"1970-01-01T00:00:00.000Z",)") + (c.line + 1));
+        EXPECT_EQ(AuditLog::line(c.change, epoch),
+                  std::string(R"({"time":"1970-01-01T00:00:00.000Z",)") + (c.line + 1));
     }
     // A peer's bytes in an address stay one line of valid JSON.
     const Origin odd = Origin::of(Origin::Kind::page, std::string("a\n\"b\xff", 5));
@@ -114,7 +117,8 @@ protected:
         std::string error;
         ASSERT_TRUE(Facility::parse(kFacility, "test.json", facility, error)) << error;
         host = std::make_unique<SimHost>(std::move(facility));
-        runner = std::make_unique<ScenarioRunner>(*host, [](std::string&) { return false; }, err);
+        runner = std::make_unique<ScenarioRunner>(
+            *host, [](std::string&) { return false; }, err);
     }
     void steps(const std::string& text) {
         std::vector<ScenarioStep> parsed;

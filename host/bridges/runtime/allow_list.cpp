@@ -78,7 +78,8 @@ bool AllowList::add(const std::string& text, std::string& error) {
     }
     Entry network = e;
     const unsigned size = e.v4 ? 4 : 16;
-    for (unsigned bit = prefix; bit < size * 8; ++bit) network.bytes[bit / 8] &= static_cast<uint8_t>(~(0x80 >> (bit % 8)));
+    for (unsigned bit = prefix; bit < size * 8; ++bit)
+        network.bytes[bit / 8] &= static_cast<uint8_t>(~(0x80 >> (bit % 8)));
     if (!(network == e)) {
         AllowList one;
         one.entries_.push_back(network);

@@ -78,8 +78,7 @@ void Runtime::awaitFirstConnects(std::chrono::milliseconds most) {
     firstCv_.wait_for(lock, most, [&] { return firstPending_ <= 0; });
 }
 
-void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination, int32_t source,
-                             const Origin& origin) {
+void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination, int32_t source, const Origin& origin) {
     Router* r = host.facility().router(device);
     if (!r || !r->validDestination(destination) || (source != 0 && !r->validSource(source))) return;
     auto& seen = seen_[device];
