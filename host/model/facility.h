@@ -178,6 +178,7 @@ public:
     // The origin of the step being run (a page's, an API client's), told to
     // the watcher with the changes made meanwhile; the scenario's own: none.
     void setStepOrigin(const Origin& origin);
+    const Origin& stepOrigin() const { return *stepOrigin_; }
     // Tells the watcher of a lock or unlock refused by whoever keeps the
     // rule (a protect another controller holds): why, such as "held by
     // controller 5".

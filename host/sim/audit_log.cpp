@@ -59,6 +59,7 @@ void AuditLog::watch(Facility& facility) {
 }
 
 bool AuditLog::audited(const FacilityChange& change) {
+    // The panel's routes count when something outside made it route.
     if (!change.origin || change.origin->kind == Origin::Kind::facility) return false;
     return change.origin->kind != Origin::Kind::panel || change.during != nullptr;
 }
@@ -93,8 +94,9 @@ std::string AuditLog::utcText(std::chrono::system_clock::time_point time) {
 std::string AuditLog::line(const FacilityChange& change, std::chrono::system_clock::time_point time) {
     static const char* const what[] = {"route", "lock", "unlock"};
     Json out{{"time", utcText(time)}, {"origin", change.origin ? originJson(*change.origin) : Json(nullptr)}};
-    // What made the panel route, say; a change of the step's own origin says it once.
-    if (change.during && change.origin && !change.origin->sameAs(*change.during)) {
+    // What made the panel route. A peer's change handed over while a step
+    // runs (between its panel calls) is the peer's alone.
+    if (change.during && change.origin && change.origin->kind == Origin::Kind::panel) {
         out["during"] = originJson(*change.during);
     }
     out["change"] = what[static_cast<int>(change.what)];

@@ -9,7 +9,8 @@
 // "controller", "device": 5, "address": "10.1.2.3:4001"}, "change": "route",
 // "router": 101, "destination": 5, "source": 3}; "change" is route, lock or
 // unlock, one refused has "refused" (why); a panel's route made during a
-// page's or API client's step has that origin as "during".
+// page's or API client's step (or an Ember+ consumer's press) has that
+// origin as "during".
 //
 // Threads: the panel thread's, as the facility is.
 #pragma once

@@ -84,6 +84,9 @@ TEST(AuditLog, ALineGivesTheOriginAndWhatChanged) {
          R"({"origin":{"kind":"router","address":"10.1.2.9:8910"},"change":"route","router":102,"destination":1,"source":0})"},
         {{7, 2, What::route, 4, &panel, &page, nullptr},
          R"({"origin":{"kind":"panel"},"during":{"kind":"page","session":"s1"},"change":"route","router":7,"destination":2,"source":4})"},
+        // A peer's route handed over while a page's step runs is the peer's alone.
+        {{7, 2, What::route, 4, &connect, &page, nullptr},
+         R"({"origin":{"kind":"controller","address":"10.1.2.3:4002"},"change":"route","router":7,"destination":2,"source":4})"},
         {{7, 2, What::route, 4, &scenario, nullptr, nullptr},
          R"({"origin":{"kind":"scenario"},"change":"route","router":7,"destination":2,"source":4})"},
     };
