@@ -81,6 +81,10 @@ std::unique_ptr<CLI::App> hostCommandLine(HostOptions& options) {
                     "library's)")
         ->option_text("DIR");
     app->add_option("--trace", options.traceFile, "also write the trace to FILE")->option_text("FILE");
+    app->add_option("--audit", options.auditFile,
+                    "append every change of the facility made from outside the panel (page, API, scenario, "
+                    "controllers, consumers, backed routers) to FILE, one JSON line each")
+        ->option_text("FILE");
     app->add_option("--offline", options.offline, "a device instance offline from the start (repeatable)")
         ->option_text("NAME");
     app->add_flag("--interactive", options.interactive, "read more steps from standard input after the scenario");

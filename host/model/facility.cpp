@@ -74,6 +74,8 @@ std::string describe(const Origin& origin) {
             return "API" + at;
         case Origin::Kind::consumer:
             return "consumer" + at;
+        case Origin::Kind::router:
+            return "router" + at;
     }
     return "?";
 }
@@ -96,6 +98,11 @@ void Router::note(int32_t destination, DestinationChange change) {
     if (list.size() >= maxHistory) list.erase(list.begin());
     change.serial = ++changes;
     list.push_back(std::move(change));
+    if (watcher && *watcher) {
+        const DestinationChange& noted = list.back();
+        const Origin* step = during && during->kind != Origin::Kind::scenario ? during : nullptr;
+        (*watcher)({device, destination, noted.what, noted.source, &noted.origin, step, nullptr});
+    }
 }
 
 const Origin* Router::routedBy(int32_t destination) const {
@@ -301,6 +308,7 @@ const DeviceInstance* Facility::lookUp(const std::string& name) {
     r.device = inst.device;
     r.sources = r.destinations = builtInRouterSize;
     r.crosspoints.assign(static_cast<std::size_t>(builtInRouterSize) + 1, 0);
+    attach(r);
     routers_[r.device] = std::move(r);
     instances_.push_back(inst);
     return &instances_.back();
@@ -372,13 +380,43 @@ void Facility::setOnline(int32_t device, bool on) {
     }
 }
 
+void Facility::watchChanges(ChangeWatcher watcher) {
+    watcher_ = std::make_shared<const ChangeWatcher>(std::move(watcher));
+    for (auto& entry : routers_) attach(entry.second);
+}
+
+void Facility::setStepOrigin(const Origin& origin) {
+    *stepOrigin_ = origin;
+}
+
+void Facility::tellRefused(int32_t device, int32_t destination, DestinationChange::What what, const Origin& origin,
+                           const std::string& why) const {
+    if (!watcher_ || !*watcher_) return;
+    const Origin* during = stepOrigin_->kind == Origin::Kind::scenario ? nullptr : stepOrigin_.get();
+    (*watcher_)({device, destination, what, 0, &origin, during, why.c_str()});
+}
+
+void Facility::attach(Router& r) const {
+    r.watcher = watcher_;
+    r.during = stepOrigin_.get();
+}
+
 RouteResult Facility::route(int32_t device, int32_t destination, int32_t source, const Origin& origin, int64_t time) {
     Router* r = router(device);
-    if (!r) return RouteResult::unknownDevice;
-    if (!online(device)) return RouteResult::offline;
-    if (!r->validDestination(destination)) return RouteResult::badDestination;
-    if (!r->validSource(source)) return RouteResult::badSource;
-    if (r->locked.count(destination)) return RouteResult::locked;
+    RouteResult refused = !r                                  ? RouteResult::unknownDevice
+                          : !online(device)                   ? RouteResult::offline
+                          : !r->validDestination(destination) ? RouteResult::badDestination
+                          : !r->validSource(source)           ? RouteResult::badSource
+                          : r->locked.count(destination)      ? RouteResult::locked
+                                                              : RouteResult::done;
+    if (refused != RouteResult::done) {
+        if (watcher_ && *watcher_) {
+            const Origin* during = stepOrigin_->kind == Origin::Kind::scenario ? nullptr : stepOrigin_.get();
+            (*watcher_)(
+                {device, destination, DestinationChange::What::route, source, &origin, during, describe(refused)});
+        }
+        return refused;
+    }
     r->crosspoints[static_cast<std::size_t>(destination)] = source;
     r->note(destination, {DestinationChange::What::route, source, origin, time});
     if (recording_) routesMade_.push_back({device, destination, source});

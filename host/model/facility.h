@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -20,10 +22,11 @@ struct DeviceInstance {
 
 // Who made a route or holds a lock: the host's own side (the facility file,
 // a scenario step, the page, a caller of the JSON API, the panel) or a peer
-// (an SW-P-08 controller by its device number, an Ember+ consumer), with the
-// peer's address or the page's session when known.
+// (an SW-P-08 controller by its device number, an Ember+ consumer, a real
+// router backing a facility router), with the peer's address or the page's
+// session when known.
 struct Origin {
-    enum class Kind : uint8_t { facility, scenario, page, controller, panel, api, consumer };
+    enum class Kind : uint8_t { facility, scenario, page, controller, panel, api, consumer, router };
     Kind kind = Kind::scenario;
     int32_t device = 0;   // a controller's device number; -1: not named (a connect)
     std::string address;  // a peer's address, a page's session; may be empty
@@ -44,7 +47,8 @@ struct Origin {
 // A lock's holder is an origin.
 using LockOwner = Origin;
 // "facility file", "scenario", "page", "page session s1", "API", "panel",
-// "controller 5", "controller 5 at 127.0.0.1:4001", "consumer at 127.0.0.1:4002".
+// "controller 5", "controller 5 at 127.0.0.1:4001", "consumer at 127.0.0.1:4002",
+// "router at 10.1.2.9:8910".
 std::string describe(const Origin& origin);
 // A lock owner as a step names it: "scenario", "page", or a controller's
 // device number (0-65535).
@@ -60,6 +64,21 @@ struct DestinationChange {
     int64_t time = 0;
     uint64_t serial = 0;  // the router's change count when noted: tells two changes apart
 };
+
+// A change of a destination as it is noted, or a route refused, for a watcher
+// of the facility (the audit trail). Its pointers live for the call.
+struct FacilityChange {
+    int32_t device = 0;
+    int32_t destination = 0;
+    DestinationChange::What what = DestinationChange::What::route;
+    int32_t source = 0;
+    const Origin* origin = nullptr;
+    // The origin of the step being run when it is not the scenario's own (a
+    // page's or an API client's): what made the panel route, say. Else null.
+    const Origin* during = nullptr;
+    const char* refused = nullptr;  // why a route was not made; null when it was
+};
+using ChangeWatcher = std::function<void(const FacilityChange& change)>;
 
 // Sources and destinations are numbered from 1; source 0 means not routed.
 struct Router {
@@ -77,6 +96,9 @@ struct Router {
     uint64_t changes = 0;  // bumps with every change noted, so a watcher can tell
     // Destination ranges the panel registered for revertives.
     std::vector<std::pair<int32_t, int32_t>> registrations;
+    // Told of every change noted (Facility::watchChanges sets it).
+    std::shared_ptr<const ChangeWatcher> watcher;
+    const Origin* during = nullptr;  // the facility's step origin, for the watcher
 
     bool validDestination(int32_t d) const { return d >= 1 && d <= destinations; }
     bool validSource(int32_t s) const { return s >= 1 && s <= sources; }
@@ -149,6 +171,20 @@ public:
         if (count < routesMade_.size()) routesMade_.resize(count);
     }
 
+    // From now on watcher hears of every change noted in a router (routes,
+    // locks, unlocks, whoever made them) and of every route refused, as it
+    // happens: the one place every change of the facility passes.
+    void watchChanges(ChangeWatcher watcher);
+    // The origin of the step being run (a page's, an API client's), told to
+    // the watcher with the changes made meanwhile; the scenario's own: none.
+    void setStepOrigin(const Origin& origin);
+    const Origin& stepOrigin() const { return *stepOrigin_; }
+    // Tells the watcher of a lock or unlock refused by whoever keeps the
+    // rule (a protect another controller holds): why, such as "held by
+    // controller 5".
+    void tellRefused(int32_t device, int32_t destination, DestinationChange::What what, const Origin& origin,
+                     const std::string& why) const;
+
     const std::vector<DeviceInstance>& instances() const { return instances_; }
     const std::map<int32_t, Router>& routers() const { return routers_; }
 
@@ -173,6 +209,10 @@ private:
     bool inventing_ = false;
     bool recording_ = false;
     std::vector<RouteMade> routesMade_;
+    std::shared_ptr<const ChangeWatcher> watcher_;
+    // Heap-held so that routers can point at it across a move of the facility.
+    std::shared_ptr<Origin> stepOrigin_ = std::make_shared<Origin>();
+    void attach(Router& r) const;
 };
 
 }  // namespace zarn_host

@@ -12,6 +12,7 @@
 #include "platform/panel_library.h"
 #include "run/line_waiter.h"
 #include "scenario/scenario.h"
+#include "sim/audit_log.h"
 #include "sim/sim_host.h"
 #include "text/command_text.h"
 
@@ -63,6 +64,11 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
             return exitError;
         }
     }
+    AuditLog audit;  // before the host: the facility's watcher refers to it
+    if (!options.auditFile.empty() && !audit.open(options.auditFile, err, why)) {
+        err << "zarn_host: " << why << "\n";
+        return exitError;
+    }
     auto library = PanelLibrary::open(options.panelLibrary, why);
     if (!library) {
         err << "zarn_host: " << why << "\n";
@@ -81,6 +87,7 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
 
     SimHost host(std::move(facility));
     host.expectEveryRefusal(options.expectRefusals);
+    if (!options.auditFile.empty()) audit.watch(host.facility());
     if (!options.quiet) host.trace().setEcho(&out);
     if (traceFile.is_open()) host.trace().setFile(&traceFile);
     for (const auto& name : options.offline) host.trace().line(TraceKind::step, "offline " + name);

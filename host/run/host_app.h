@@ -19,6 +19,7 @@ struct HostOptions {
     std::string panelDir;  // folder passed to the entry point (default: the facility's, else the library's)
     bool panelDirSet = false;
     std::string traceFile;
+    std::string auditFile;  // --audit: the facility's changes from outside, appended as JSON lines
     bool interactive = false;
     // Steps typed at a terminal may be retyped after a mistake; piped steps
     // end the run at the first bad one (exit 2), as a scenario file does.

@@ -45,8 +45,12 @@ public:
     void setStepHook(std::function<void()> hook) { stepHook_ = std::move(hook); }
     // Who the steps that follow come from (a scenario file, the page, the
     // API): their routes and locks carry it, and a route, lock or unlock
-    // step's trace line names it unless it is a scenario.
-    void setOrigin(Origin origin) { origin_ = std::move(origin); }
+    // step's trace line names it unless it is a scenario. The facility's
+    // change watcher hears it too (what the panel routes meanwhile).
+    void setOrigin(Origin origin) {
+        origin_ = std::move(origin);
+        host_.facility().setStepOrigin(origin_);
+    }
     const Origin& origin() const { return origin_; }
 
     int expectationsMet() const { return expectationsMet_; }

@@ -100,7 +100,7 @@ TEST(BridgeConfig, TakesRoutersAndSenders) {
       "routers": [
         {"device": 101, "sources": 64, "swp08": {"listen": "127.0.0.1:8910", "matrix": 0, "level": 0, "comment": "video"}},
         {"device": 102, "swp08": {"connect": "[::1]:8911", "matrix": 2, "level": 3, "names": "router"}},
-        {"device": 103, "swp08": {"listen": "192.168.1.20:8910", "matrix": 0, "level": 1}},
+        {"device": 103, "swp08": {"listen": "192.168.1.20:8910", "matrix": 0, "level": 1, "allow": ["192.168.1.0/24"]}},
         {"device": 104}
       ],
       "umd": [{"send": "tcp://mv-1.example:8900", "screen": 3, "repeat_ms": 250,

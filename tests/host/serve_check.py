@@ -185,7 +185,8 @@ def k7_session(work):
     panel = os.path.join(work, "k7_mon.dll")
     shutil.copy(k7_dll, panel)
     # Not quiet: the trace says when the library is reloaded.
-    served = Served(["--panel", windows_path(panel), "--facility", facility], work)
+    audit = os.path.join(work, "audit.jsonl")
+    served = Served(["--panel", windows_path(panel), "--facility", facility, "--audit", windows_path(audit)], work)
     try:
         if not check(served.url is not None, "K7: the supervisor says where it serves"):
             print("\n".join(served.err[-20:]))
@@ -203,6 +204,17 @@ def k7_session(work):
         check(served.post("api/step", {"step": 'pick Sources "Cam 1"'})[0] == 200, "K7: a take answers 200")
         check(served.wait_state(lambda s: s.control("Vidtally_1").get("text") == "Cam 1", 30),
               "K7: the take's revertive reaches the tally")
+        check(served.post("api/step", {"step": "route 101 40 3", "session": "s1"})[0] == 200,
+              "K7: a page's route answers 200")
+
+        # The worker alone writes the audit trail: one line a change, each JSON.
+        with open(audit) as f:
+            lines = [json.loads(line) for line in f]
+        by_page = [l for l in lines if l["origin"] == {"kind": "page", "session": "s1"}]
+        check(len(by_page) == 1 and by_page[0]["router"] == 101 and by_page[0]["destination"] == 40,
+              "K7: the audit trail has the page's route once")
+        check(any(l["origin"]["kind"] == "panel" and l.get("during") == {"kind": "api"} for l in lines),
+              "K7: the audit trail has the panel's take during the API's step")
 
         # The session recorded by the page replays as a scenario.
         status, session = served.post("api/session", {})

@@ -287,7 +287,9 @@ TEST(supervisor, the_worker_gets_the_options_but_the_served_address) {
     };
     const Case cases[] = {
         {{"zarn_host", "--panel", "k7.so", "--serve", "8080"}, with({"--panel", "k7.so"})},
-        {{"zarn_host", "--serve=0.0.0.0:80", "--allow-remote", "--quiet"}, with({"--quiet"})},
+        // The bridges run in the worker: they need --allow-remote there.
+        {{"zarn_host", "--serve=0.0.0.0:80", "--allow-remote", "--quiet"}, with({"--allow-remote", "--quiet"})},
+        {{"zarn_host", "--audit", "a.jsonl", "--serve", "80"}, with({"--audit", "a.jsonl"})},
         {{"zarn_host", "--quiet", "--serve"}, with({"--quiet"})},
         {{"zarn_host", "--scenario", "--serve-me.scenario"}, with({"--scenario", "--serve-me.scenario"})},
         {{"zarn_host"}, tail},

@@ -140,9 +140,10 @@ void EmberClient::onElement(const ember::Element& e, const ember::Path& path) {
                 taken.push_back({c.target + 1, source});
             }
             rt_.trace(where() + " <- provider: " + std::to_string(taken.size()) + " connection(s)");
-            rt_.toHost([runtime, device, taken](SimHost& host, bool& changed) {
+            const Origin from = Origin::of(Origin::Kind::router, at());
+            rt_.toHost([runtime, device, taken, from](SimHost& host, bool& changed) {
                 for (const auto& [destination, source] : taken)
-                    runtime->takeFromRouter(host, device, destination, source);
+                    runtime->takeFromRouter(host, device, destination, source, from);
                 changed = true;
             });
         }

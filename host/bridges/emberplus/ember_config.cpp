@@ -44,7 +44,7 @@ std::vector<EmberRouterConfig> readEmberRouters(const Json& root, bool allowRemo
         if (!item.is_object() || !item.contains("emberplus")) continue;
         std::string ep = path + "/emberplus";
         const auto& e = requireObject(item["emberplus"], ep);
-        onlyKeys(e, ep, {"listen", "connect", "matrix", "names"});
+        onlyKeys(e, ep, {"listen", "connect", "allow", "matrix", "names"});
         EmberRouterConfig r;
         if (!item.contains("device")) throw JsonContentError(path, "missing \"device\"");
         r.device = requireInt(item["device"], path + "/device");
@@ -54,6 +54,7 @@ std::vector<EmberRouterConfig> readEmberRouters(const Json& root, bool allowRemo
         r.listen = e.contains("listen");
         r.at = endpointIn(r.listen ? e["listen"] : e["connect"], ep + (r.listen ? "/listen" : "/connect"), r.listen,
                           allowRemote);
+        r.allow = allowIn(e, ep, r.at, r.listen, "consumers");
         for (const char* key : {"matrix", "names"}) {
             if (r.listen && e.contains(key)) throw JsonContentError(ep + "/" + key, "only with \"connect\"");
         }
@@ -73,6 +74,10 @@ std::vector<EmberRouterConfig> readEmberRouters(const Json& root, bool allowRemo
         }
         for (const auto& other : routers) {
             if (other.device == r.device) throw JsonContentError(ep, "device served or backed twice over Ember+");
+            if (r.listen && other.listen && other.at.text() == r.at.text() && !other.allow.sameAs(r.allow)) {
+                throw JsonContentError(ep + "/allow", "routers served on " + r.at.text() +
+                                                          " share its consumers: give each the same \"allow\" list");
+            }
         }
         routers.push_back(r);
     }
@@ -83,9 +88,10 @@ EmberPanelConfig readEmberPanel(const Json& root, bool allowRemote) {
     EmberPanelConfig out;
     if (!root.contains("emberplus")) return out;
     const auto& e = requireObject(root["emberplus"], "/emberplus");
-    onlyKeys(e, "/emberplus", {"listen", "values", "controls"});
+    onlyKeys(e, "/emberplus", {"listen", "allow", "values", "controls"});
     if (!e.contains("listen")) throw JsonContentError("/emberplus", "missing \"listen\"");
     out.at = endpointIn(e["listen"], "/emberplus/listen", true, allowRemote);
+    out.allow = allowIn(e, "/emberplus", out.at, true, "consumers");
     for (const char* list : {"values", "controls"}) {
         if (!e.contains(list)) continue;
         const std::string lp = std::string("/emberplus/") + list;

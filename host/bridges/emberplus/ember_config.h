@@ -17,6 +17,7 @@ struct EmberRouterConfig {
     int32_t device = 0;
     bool listen = true;  // else connect
     Endpoint at;
+    AllowList allow;             // listen: the consumers admitted (shared by the address's tree)
     ember::Path matrix;          // connect: the provider's matrix
     bool providerNames = false;  // connect: its labels name the router's sources and destinations
 };
@@ -40,6 +41,7 @@ struct EmberPanelItem {
 
 struct EmberPanelConfig {
     Endpoint at;
+    AllowList allow;
     std::vector<EmberPanelItem> items;  // values first, then controls, in file order
 };
 

@@ -1,5 +1,6 @@
 #include "bridges/emberplus/ember_module.h"
 
+#include "model/json_input.h"
 #include "sim/sim_host.h"
 #include "text/address.h"
 
@@ -29,15 +30,25 @@ std::string panelValue(SimHost& host, const EmberPanelItem& item) {
 std::unique_ptr<Module> readEmberModule(const Json& root, bool allowRemote) {
     std::vector<EmberRouterConfig> routers = readEmberRouters(root, allowRemote);
     EmberPanelConfig panel = readEmberPanel(root, allowRemote);
+    for (const EmberRouterConfig& r : routers) {
+        if (r.listen && !panel.items.empty() && r.at.text() == panel.at.text() && !r.allow.sameAs(panel.allow)) {
+            throw JsonContentError("/emberplus/allow", "the routers served on " + r.at.text() +
+                                                           " share its consumers: give the same \"allow\" list");
+        }
+    }
     if (routers.empty() && panel.items.empty()) return nullptr;
     return std::make_unique<EmberModule>(std::move(routers), std::move(panel), allowRemote);
 }
 
-Provider* EmberModule::providerAt(Runtime& rt, const Endpoint& at, std::string& error) {
+Provider* EmberModule::providerAt(Runtime& rt, const Endpoint& at, const AllowList& allow, std::string& error) {
     for (auto& p : providers_) {
-        if (p->at.text() == at.text()) return p.get();
+        if (p->at.text() != at.text()) continue;
+        if (p->listener.allow.sameAs(allow)) return p.get();
+        error = "emberplus listen " + at.text() + ": the tree's entries give different \"allow\" lists";
+        return nullptr;
     }
     providers_.push_back(std::make_unique<Provider>(rt, at, limits_));
+    providers_.back()->listener.allow = allow;
     return providers_.back()->open(error) ? providers_.back().get() : nullptr;
 }
 
@@ -62,7 +73,7 @@ bool EmberModule::start(Runtime& rt, SimHost& host, std::string& error) {
             error = "emberplus listen " + rc.at.text() + ": an address other machines reach needs --allow-remote";
             return false;
         }
-        Provider* provider = providerAt(rt, rc.at, error);
+        Provider* provider = providerAt(rt, rc.at, rc.allow, error);
         if (!provider) return false;
         // An unnamed target or source is labelled with its facility number.
         ServedMatrix m;
@@ -86,7 +97,7 @@ bool EmberModule::start(Runtime& rt, SimHost& host, std::string& error) {
             error = "emberplus listen " + panel_.at.text() + ": an address other machines reach needs --allow-remote";
             return false;
         }
-        panelProvider_ = providerAt(rt, panel_.at, error);
+        panelProvider_ = providerAt(rt, panel_.at, panel_.allow, error);
         if (!panelProvider_) return false;
         panelProvider_->panelItems = panel_.items;
         for (const EmberPanelItem& item : panel_.items) {

@@ -34,7 +34,7 @@ public:
     void stop() override;
 
 private:
-    Provider* providerAt(Runtime& rt, const Endpoint& at, std::string& error);
+    Provider* providerAt(Runtime& rt, const Endpoint& at, const AllowList& allow, std::string& error);
     std::vector<EmberRouterConfig> routers_;
     EmberPanelConfig panel_;
     Provider* panelProvider_ = nullptr;

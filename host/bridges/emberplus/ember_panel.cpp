@@ -19,9 +19,14 @@ void Consumer::onWrite(std::size_t item, const ember::Value& value) {
     const std::string panel = config.panel, control = config.control, entry = value.text;
     Provider* provider = &provider_;
     std::weak_ptr<Consumer> weak = shared_from_this();
+    const Origin by = Origin::of(Origin::Kind::consumer, peer);
     provider_.rt.toHost([=](SimHost& host, bool& changed) {
         std::string error;
+        // The panel's routes are the consumer's doing (the audit trail).
+        const Origin step = host.facility().stepOrigin();
+        host.facility().setStepOrigin(by);
         const bool done = host.pick(panel, control, entry, error);
+        host.facility().setStepOrigin(step);
         changed = true;
         if (!done) {
             host.trace().line(TraceKind::bridge, provider->where() + " -> consumer: pick " + control + " \"" +
@@ -46,9 +51,13 @@ void Consumer::onInvoke(std::size_t item, const ember::Element& command) {
     const std::string panel = config.panel, control = config.control;
     Provider* provider = &provider_;
     std::weak_ptr<Consumer> weak = shared_from_this();
+    const Origin by = Origin::of(Origin::Kind::consumer, peer);
     provider_.rt.toHost([=](SimHost& host, bool& changed) {
         std::string error;
+        const Origin step = host.facility().stepOrigin();
+        host.facility().setStepOrigin(by);
         const bool done = host.press(panel, control, std::nullopt, std::nullopt, error);
+        host.facility().setStepOrigin(step);
         changed = true;
         if (!done) {
             host.trace().line(TraceKind::bridge,

@@ -75,6 +75,33 @@ Endpoint endpointIn(const Json& value, const std::string& path, bool listen, boo
     return at;
 }
 
+AllowList allowIn(const Json& item, const std::string& path, const Endpoint& at, bool listen, const char* peers) {
+    AllowList allow;
+    if (!item.contains("allow")) {
+        if (listen && !isLoopbackHost(at.host)) {
+            throw JsonContentError(path, "listening on " + at.text() +
+                                             ", which other machines reach, needs an \"allow\" list of the "
+                                             "addresses or networks its " +
+                                             peers + " connect from, such as \"allow\": [\"10.1.2.0/24\"]");
+        }
+        return allow;
+    }
+    const std::string ap = path + "/allow";
+    if (!listen) throw JsonContentError(ap, "only with \"listen\"");
+    const auto& list = requireArray(item["allow"], ap);
+    if (list.empty()) {
+        throw JsonContentError(ap, std::string("empty: give the addresses or networks its ") + peers +
+                                       " connect from, such as \"10.1.2.0/24\"");
+    }
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        std::string why;
+        if (!allow.add(requireText(list[i], ap + "/" + std::to_string(i)), why)) {
+            throw JsonContentError(ap + "/" + std::to_string(i), why);
+        }
+    }
+    return allow;
+}
+
 bool parseEndpoint(const std::string& text, Endpoint& at, std::string& error) {
     std::size_t colon = text.rfind(':');
     int32_t port = 0;

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "bridges/runtime/allow_list.h"
+
 namespace zarn_host::bridges {
 
 using Json = nlohmann::ordered_json;
@@ -37,5 +39,11 @@ bool isHostName(const std::string& host);
 // A listen address (an IP address or localhost, loopback unless allowRemote)
 // or, for !listen, a host to connect to.
 Endpoint endpointIn(const Json& value, const std::string& path, bool listen, bool allowRemote);
+// item["allow"] of a bridge entry at path that listens (or connects) at: the
+// addresses and networks whose peers (what a listener calls them:
+// "controllers") it admits. Required when it listens beyond loopback,
+// refused on a connect; an empty list or a bad entry is refused. None
+// given: a list that admits every peer.
+AllowList allowIn(const Json& item, const std::string& path, const Endpoint& at, bool listen, const char* peers);
 
 }  // namespace zarn_host::bridges

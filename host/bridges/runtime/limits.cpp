@@ -10,6 +10,9 @@ const std::vector<Row>& table() {
         {"peersPerListener", static_cast<long long>(kPeersPerListener), "",
          "connections a listen address takes in all; one more replaces the peer silent longest"},
         {"acceptPauseMs", kAcceptPauseMs, "ms", "the wait after an accept fails (out of descriptors) before the next"},
+        {"refusedAddressesTraced", static_cast<long long>(kRefusedAddressesTraced), "",
+         "remote addresses a listen address traces (once each) as its allow list refuses them; others are counted "
+         "only"},
         {"swp08WaitingBytes", static_cast<long long>(kSwp08WaitingBytes), "bytes",
          "bytes waiting for an SW-P-08 peer that does not read before it is dropped"},
         {"emberWaitingBytes", static_cast<long long>(kEmberWaitingBytes), "bytes",

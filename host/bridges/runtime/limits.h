@@ -17,6 +17,9 @@ inline constexpr std::size_t kPeersPerListener = 64;
 // After an accept fails (out of descriptors, say) the listener waits this
 // long before it accepts again.
 inline constexpr int kAcceptPauseMs = 500;
+// Remote addresses a listen address traces as it refuses them (once each:
+// a peer that keeps connecting floods no trace); others are counted only.
+inline constexpr std::size_t kRefusedAddressesTraced = 256;
 // Bytes that may wait for a peer that does not read before it is dropped.
 inline constexpr std::size_t kSwp08WaitingBytes = 256 * 1024;
 inline constexpr std::size_t kEmberWaitingBytes = 4 * 1024 * 1024;

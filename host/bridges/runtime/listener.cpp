@@ -4,6 +4,7 @@
 
 #include "bridges/runtime/runtime.h"
 #include "bridges/runtime/tcp.h"
+#include "text/address.h"
 
 namespace zarn_host::bridges {
 
@@ -19,6 +20,11 @@ PeerListener::PeerListener(Runtime& rt, Endpoint at, std::string what, std::stri
       pause_(rt.io()) {}
 
 bool PeerListener::open(std::string& error) {
+    // The facility file's reader says so first, with the key's path.
+    if (allow.admitsAll() && !isLoopbackHost(at.host)) {
+        error = what_ + " listen " + at.text() + ": an address other machines reach needs an \"allow\" list";
+        return false;
+    }
     return listenOn(acceptor_, at, what_ + " listen", error);
 }
 
@@ -44,6 +50,10 @@ void PeerListener::acceptNext() {
             });
             return;
         }
+        if (refuse(socket)) {
+            acceptNext();
+            return;
+        }
         tuneSocket(socket);
         auto link = std::make_shared<PeerLink>(std::move(socket), limits.maxWaiting);
         makeRoom(link->address());
@@ -64,6 +74,25 @@ void PeerListener::acceptNext() {
         onAccepted_(link);
         acceptNext();
     });
+}
+
+bool PeerListener::refuse(tcp::socket& socket) {
+    if (allow.admitsAll()) return false;
+    asio::error_code ec;
+    const tcp::endpoint from = socket.remote_endpoint(ec);
+    if (!ec && allow.admits(from.address())) return false;
+    socket.close(ec);
+    ++refused;
+    if (!ec && refusedTraced_.size() < limits::kRefusedAddressesTraced &&
+        refusedTraced_.insert(from.address()).second) {
+        rt_.trace(what_ + " " + at.text() + ": " + peers_ + " " + from.address().to_string() +
+                  " refused: not in the \"allow\" list (" + allow.text() +
+                  "); its further connections are counted (peers.refused), not traced" +
+                  (refusedTraced_.size() == limits::kRefusedAddressesTraced
+                       ? "; the addresses refused from now on are counted only"
+                       : ""));
+    }
+    return true;
 }
 
 // The peer silent longest among those of from when it has its share, else
@@ -91,7 +120,9 @@ void PeerListener::addCounters(nlohmann::json& row) const {
     row["peers"] = {{"accepted", accepted.load()},
                     {"evicted", evicted.load()},
                     {"dropped", dropped.load()},
-                    {"acceptErrors", acceptErrors.load()}};
+                    {"acceptErrors", acceptErrors.load()},
+                    {"refused", refused.load()}};
+    if (!allow.admitsAll()) row["allow"] = allow.text();
 }
 
 void PeerListener::close() {

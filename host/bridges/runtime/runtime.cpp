@@ -78,7 +78,7 @@ void Runtime::awaitFirstConnects(std::chrono::milliseconds most) {
     firstCv_.wait_for(lock, most, [&] { return firstPending_ <= 0; });
 }
 
-void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination, int32_t source) {
+void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination, int32_t source, const Origin& origin) {
     Router* r = host.facility().router(device);
     if (!r || !r->validDestination(destination) || (source != 0 && !r->validSource(source))) return;
     auto& seen = seen_[device];
@@ -96,7 +96,7 @@ void Runtime::takeFromRouter(SimHost& host, int32_t device, int32_t destination,
         r->locked.erase(lock);
     }
     std::size_t made = host.facility().routesMadeCount();
-    host.routeFromOutside(device, destination, source);
+    host.routeFromOutside(device, destination, source, origin);
     host.facility().forgetRoutesSince(made);
     if (owner) host.facility().router(device)->locked[destination] = *owner;
     if (host.facility().router(device)->crosspoints[static_cast<std::size_t>(destination)] == source) {

@@ -21,6 +21,7 @@
 
 namespace zarn_host {
 struct Router;
+struct Origin;
 }
 
 namespace zarn_host::bridges {
@@ -75,8 +76,8 @@ public:
     // Panel thread: a crosspoint of a backed router as its router says (the
     // router's state wins over the facility's locks); handed on at the next
     // exchange as a change fromRouter, for the peers the router is served
-    // to. Source 0 is no source.
-    void takeFromRouter(SimHost& host, int32_t device, int32_t destination, int32_t source);
+    // to. Source 0 is no source. origin: the router, by its address.
+    void takeFromRouter(SimHost& host, int32_t device, int32_t destination, int32_t source, const Origin& origin);
     // Panel thread: the device's instance name, else its number.
     std::string deviceName(int32_t device) const;
 

@@ -125,6 +125,7 @@ void Client::onFrame(const swp08::Bytes& data) {
     int32_t device = config.device;
     rt_.trace("swp08 " + at() + " <- router: " + swp08::describe(m));
     Runtime* runtime = &rt_;
+    const Origin from = Origin::of(Origin::Kind::router, at());
     switch (m.kind) {
         case swp08::Kind::tally:
         case swp08::Kind::connected: {
@@ -133,7 +134,7 @@ void Client::onFrame(const swp08::Bytes& data) {
             rt_.toHost([=](SimHost& host, bool& changed) {
                 const Router* r = host.facility().router(device);
                 int32_t source = swp08::sourceFromWire(wire, r ? r->sources : 0).value;
-                runtime->takeFromRouter(host, device, destination, source);
+                runtime->takeFromRouter(host, device, destination, source, from);
                 changed = true;
             });
             break;
@@ -146,7 +147,7 @@ void Client::onFrame(const swp08::Bytes& data) {
                 const Router* r = host.facility().router(device);
                 for (std::size_t i = 0; i < sources.size(); ++i) {
                     int32_t s = swp08::sourceFromWire(sources[i], r ? r->sources : 0).value;
-                    runtime->takeFromRouter(host, device, first + static_cast<int32_t>(i), s);
+                    runtime->takeFromRouter(host, device, first + static_cast<int32_t>(i), s, from);
                 }
                 changed = true;
             });

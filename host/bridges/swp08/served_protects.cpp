@@ -163,6 +163,11 @@ void Controller::onProtect(const swp08::Message& m, const Mirror& mirror) {
             changed = true;
         }
         if (!refusal.empty()) {
+            host.facility().tellRefused(device, destination,
+                                        request.kind == swp08::Kind::protect_disconnect
+                                            ? DestinationChange::What::unlock
+                                            : DestinationChange::What::lock,
+                                        owner, refusal);
             answer = tallyOf(request, router, destination);
             host.trace().line(TraceKind::bridge, "swp08 " + server->at.text() +
                                                      " -> controller: " + swp08::describe(*answer) + " (" +

@@ -14,7 +14,7 @@ std::vector<SwpRouterConfig> readSwp08Routers(const Json& root, bool allowRemote
         if (!item.is_object() || !item.contains("swp08")) continue;
         std::string sp = path + "/swp08";
         const auto& s = requireObject(item["swp08"], sp);
-        onlyKeys(s, sp, {"listen", "connect", "matrix", "level", "names"});
+        onlyKeys(s, sp, {"listen", "connect", "allow", "matrix", "level", "names"});
         SwpRouterConfig r;
         if (!item.contains("device")) throw JsonContentError(path, "missing \"device\"");
         r.device = requireInt(item["device"], path + "/device");
@@ -26,6 +26,7 @@ std::vector<SwpRouterConfig> readSwp08Routers(const Json& root, bool allowRemote
         r.listen = s.contains("listen");
         r.at = endpointIn(r.listen ? s["listen"] : s["connect"], sp + (r.listen ? "/listen" : "/connect"), r.listen,
                           allowRemote);
+        r.allow = allowIn(s, sp, r.at, r.listen, "controllers");
         r.names = "facility";
         if (s.contains("names")) {
             r.names = requireText(s["names"], sp + "/names");
@@ -37,6 +38,10 @@ std::vector<SwpRouterConfig> readSwp08Routers(const Json& root, bool allowRemote
             if (r.listen && other.listen && other.at.text() == r.at.text() && other.matrix == r.matrix &&
                 other.level == r.level) {
                 throw JsonContentError(sp, "matrix and level served twice on " + r.at.text());
+            }
+            if (r.listen && other.listen && other.at.text() == r.at.text() && !other.allow.sameAs(r.allow)) {
+                throw JsonContentError(sp + "/allow", "routers served on " + r.at.text() +
+                                                          " share its controllers: give each the same \"allow\" list");
             }
         }
         routers.push_back(r);

@@ -17,6 +17,7 @@ struct SwpRouterConfig {
     uint8_t level = 0;
     bool listen = true;  // else connect
     Endpoint at;
+    AllowList allow;    // listen: the controllers admitted (routers on one address share it)
     std::string names;  // connect: "router", "facility" (default)
 };
 

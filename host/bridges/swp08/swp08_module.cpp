@@ -12,11 +12,15 @@ std::unique_ptr<Module> readSwp08Module(const Json& root, bool allowRemote) {
     return std::make_unique<Swp08Module>(std::move(routers), allowRemote);
 }
 
-Server* Swp08Module::serverAt(Runtime& rt, const Endpoint& at, std::string& error) {
+Server* Swp08Module::serverAt(Runtime& rt, const Endpoint& at, const AllowList& allow, std::string& error) {
     for (auto& s : servers_) {
-        if (s->at.text() == at.text()) return s.get();
+        if (s->at.text() != at.text()) continue;
+        if (s->listener.allow.sameAs(allow)) return s.get();
+        error = "swp08 listen " + at.text() + ": the routers served there give different \"allow\" lists";
+        return nullptr;
     }
     servers_.push_back(std::make_unique<Server>(rt, at, limits_));
+    servers_.back()->listener.allow = allow;
     return servers_.back()->open(error) ? servers_.back().get() : nullptr;
 }
 
@@ -45,7 +49,7 @@ bool Swp08Module::start(Runtime& rt, SimHost& host, std::string& error) {
             error = "swp08 listen " + rc.at.text() + ": an address other machines reach needs --allow-remote";
             return false;
         }
-        Server* server = serverAt(rt, rc.at, error);
+        Server* server = serverAt(rt, rc.at, rc.allow, error);
         if (!server) return false;
         // A source or destination without a name is named by its number, as
         // in revertives: controllers count the names they get.

@@ -30,7 +30,7 @@ public:
     void stop() override;
 
 private:
-    Server* serverAt(Runtime& rt, const Endpoint& at, std::string& error);
+    Server* serverAt(Runtime& rt, const Endpoint& at, const AllowList& allow, std::string& error);
     std::vector<SwpRouterConfig> routers_;
     bool allowRemote_;
     ClientTiming timing_;

@@ -23,7 +23,9 @@
 namespace zarn_host {
 
 // The worker's arguments: the supervisor's (argv[0] first, left out), less
-// --serve and its address and --allow-remote, with --serve 127.0.0.1:0 --worker.
+// --serve and its address, with --serve 127.0.0.1:0 --worker. --allow-remote
+// stays: the facility's bridges run in the worker (its own server is on
+// loopback whatever it says).
 std::vector<std::string> workerArguments(const std::vector<std::string>& arguments);
 
 }  // namespace zarn_host

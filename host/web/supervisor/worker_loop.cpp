@@ -14,6 +14,7 @@
 
 #include "platform/crash_report.h"
 #include "platform/executable_path.h"
+#include "sim/audit_log.h"
 #include "text/address.h"
 #include "text/command_text.h"
 #include "text/error_line.h"
@@ -327,6 +328,15 @@ int Supervisor::run() {
         std::cerr << "zarn_host: " << error << "\n";
         return 2;
     }
+    // The worker writes the audit trail (the changes are made there); an
+    // unwritable file stops the start here rather than each worker's.
+    if (!options_.auditFile.empty()) {
+        AuditLog probe;
+        if (!probe.open(options_.auditFile, std::cerr, error)) {
+            std::cerr << "zarn_host: " << error << "\n";
+            return 2;
+        }
+    }
     std::string program = currentExecutable();
     if (program.empty()) {
         std::cerr << "zarn_host: --serve: cannot find the program's own file to start the panel's worker\n";
@@ -365,7 +375,7 @@ std::vector<std::string> workerArguments(const std::vector<std::string>& argumen
             ++i;
             continue;
         }
-        if (a.rfind("--serve=", 0) == 0 || a == "--allow-remote") continue;
+        if (a.rfind("--serve=", 0) == 0) continue;
         out.push_back(a);
     }
     out.insert(out.end(), {"--serve", "127.0.0.1:0", "--worker"});
