@@ -218,7 +218,10 @@ TEST_F(BothServed, AGetDirectoryFloodIsAnsweredAtABoundedRate) {
     start(limits);
     auto flood = consumer();
     const auto begun = Clock::now();
-    for (int i = 0; i < 300; ++i) ASSERT_TRUE(flood->send(getDirectory({1}, false)));
+    // The host may close the flood before the last request is written: a
+    // send failing then is the outcome looked for, not a fault.
+    for (int i = 0; i < 300 && flood->send(getDirectory({1}, false)); ++i) {
+    }
     flood->read(500);
     const double seconds = std::chrono::duration<double>(Clock::now() - begun).count();
     EXPECT_LE(flood->messages.size(), static_cast<std::size_t>(10 + 20 * seconds + 1));
@@ -240,7 +243,10 @@ TEST_F(BothServed, AFloodFarAheadIsDropped) {
     limits.maxQueued = 100;
     start(limits);
     auto flood = consumer();
-    for (int i = 0; i < 300; ++i) ASSERT_TRUE(flood->send(getDirectory({1}, false)));
+    // The host may close the flood before the last request is written: a
+    // send failing then is the outcome looked for, not a fault.
+    for (int i = 0; i < 300 && flood->send(getDirectory({1}, false)); ++i) {
+    }
     flood->read(kWaitMs, [&] { return flood->closed; });
     EXPECT_TRUE(flood->closed);
     EXPECT_TRUE(host->pumpUntilStatus(R"("floods":1)"));
