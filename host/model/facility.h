@@ -30,6 +30,7 @@ struct Origin {
     Kind kind = Kind::scenario;
     int32_t device = 0;   // a controller's device number; -1: not named (a connect)
     std::string address;  // a peer's address, a page's session; may be empty
+    std::string login;    // how a page or API client logged in, when a login was asked
     Origin() = default;
     Origin(Kind k, int32_t d = 0, std::string a = {}) : kind(k), device(d), address(std::move(a)) {}
     // Two owners are the same holder by kind (and a controller's device);

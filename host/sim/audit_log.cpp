@@ -38,6 +38,7 @@ Json originJson(const Origin& origin) {
     Json out{{"kind", kindName(origin.kind)}};
     if (origin.kind == Origin::Kind::controller && origin.device >= 0) out["device"] = origin.device;
     if (!origin.address.empty()) out[origin.kind == Origin::Kind::page ? "session" : "address"] = origin.address;
+    if (!origin.login.empty()) out["login"] = origin.login;
     return out;
 }
 

@@ -2,7 +2,8 @@
 // cookie and leaves the address bar, a wrong token is refused, the password
 // logs in on the login page, a logout ends the session, and another origin's
 // page gets nowhere with the cookie. The login is asked for here on loopback
-// because a password file is given.
+// because a password file is given. The audit trail names the login each
+// change came by.
 const { test, expect } = require('@playwright/test');
 const { spawnSync } = require('child_process');
 const fs = require('fs');
@@ -13,11 +14,13 @@ const { startHost, hostBinary } = require('./host');
 let host;
 let printed;
 let passwordFile;
+let auditFile;
 test.beforeEach(async () => {
   passwordFile = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'zarn-login-')), 'password');
   const made = spawnSync(hostBinary, ['password', passwordFile], { input: 'open sesame\n', encoding: 'utf8' });
   expect(made.status, made.stderr).toBe(0);
-  host = startHost(['--password-file', passwordFile]);
+  auditFile = path.join(path.dirname(passwordFile), 'audit.jsonl');
+  host = startHost(['--password-file', passwordFile, '--audit', auditFile]);
   printed = new URL(await host.url);
 });
 test.afterEach(async () => {
@@ -71,6 +74,18 @@ test('the password logs in on the login page; a wrong one is told', async ({ pag
   await page.locator('#login').click();
   await expect(page).toHaveURL(`${printed.origin}/`);
   await expect(page.locator('#status')).toHaveText('live');
+
+  // A route made by this session is audited with the login it came by.
+  const routed = await page.evaluate(async () => (await fetch('/api/step', {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json' },
+    body: JSON.stringify({ step: 'route 101 40 3', session: 's9' }),
+  })).status);
+  expect(routed).toBe(200);
+  const lines = fs.readFileSync(auditFile, 'utf8').trim().split('\n').map((line) => JSON.parse(line));
+  const byPage = lines.filter((line) => line.origin.kind === 'page' && line.origin.session === 's9');
+  expect(byPage).toHaveLength(1);
+  expect(byPage[0].origin.login).toMatch(/^password session \d+ from 127\.0\.0\.1$/);
 });
 
 test('a stolen cookie posted from another origin is refused', async ({ page, context }) => {

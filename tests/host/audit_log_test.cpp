@@ -61,6 +61,8 @@ TEST(AuditLog, ALineGivesTheOriginAndWhatChanged) {
     const Origin connect = Origin::controller(-1, "10.1.2.3:4002");
     const Origin page = Origin::of(Origin::Kind::page, "s1");
     const Origin api = Origin::of(Origin::Kind::api);
+    Origin loggedIn = Origin::of(Origin::Kind::page, "s2");
+    loggedIn.login = "password session 1 from 10.0.0.1";
     const Origin consumer = Origin::of(Origin::Kind::consumer, "[::1]:5000");
     const Origin router = Origin::of(Origin::Kind::router, "10.1.2.9:8910");
     const Origin panel = Origin::of(Origin::Kind::panel);
@@ -76,6 +78,8 @@ TEST(AuditLog, ALineGivesTheOriginAndWhatChanged) {
          R"({"origin":{"kind":"controller","device":5,"address":"10.1.2.3:4001"},"change":"lock","router":101,"destination":5})"},
         {{101, 5, What::unlock, 0, &page, nullptr, nullptr},
          R"({"origin":{"kind":"page","session":"s1"},"change":"unlock","router":101,"destination":5})"},
+        {{101, 5, What::lock, 0, &loggedIn, nullptr, nullptr},
+         R"({"origin":{"kind":"page","session":"s2","login":"password session 1 from 10.0.0.1"},"change":"lock","router":101,"destination":5})"},
         {{101, 5, What::route, 2, &api, nullptr, "locked"},
          R"({"origin":{"kind":"api"},"change":"route","router":101,"destination":5,"source":2,"refused":"locked"})"},
         {{102, 1, What::route, 9, &consumer, nullptr, nullptr},

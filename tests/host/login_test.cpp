@@ -205,6 +205,47 @@ TEST(Login, serving_beyond_loopback_needs_tls_or_insecure) {
     EXPECT_NE(warning.find("in the clear"), std::string::npos);
 }
 
+// How a request's sender logged in goes to the routes (and from there to the
+// audit trail): by the gate's word, never by a header the client sends; the
+// worker takes its supervisor's word for it.
+TEST(Login, the_login_a_request_came_by_is_named_by_the_gate_alone) {
+    LoginGate gate(LoginSettings{token, "", false});
+    LoginRequest opened = request("GET", "/");
+    opened.hasTokenParam = true;
+    opened.tokenParam = token;
+    std::string cookie = gate.check(opened).setCookie;
+    cookie = cookie.substr(0, cookie.find(';'));
+    LoginRequest relayed = request("POST", "/api/step", "", "Bearer " + token);
+    relayed.relayedLogin = "password session 9 from 10.9.9.9";
+    LoginGate worker(LoginSettings{token, "", false, true});
+    const struct {
+        LoginGate& gate;
+        LoginRequest req;
+        const char* login;
+    } cases[] = {
+        {gate, request("POST", "/api/step", cookie), "token session 1 from 192.0.2.7"},
+        {gate, request("POST", "/api/step", "", "Bearer " + token, "10.0.0.4"), "bearer token from 10.0.0.4"},
+        {gate, relayed, "bearer token from 192.0.2.7"},  // a client's claim is not taken
+        {gate, request("GET", "/login.js"), ""},
+        {worker, relayed, "password session 9 from 10.9.9.9"},
+    };
+    for (const auto& c : cases) {
+        LoginAnswer answer = c.gate.check(c.req);
+        EXPECT_EQ(answer.status, 0) << c.login;
+        EXPECT_EQ(answer.login, c.login);
+    }
+    LoginGate open;
+    EXPECT_EQ(open.check(relayed).login, "");
+
+    std::string error;
+    std::string hash = passwordHashingAvailable() ? hashPassword("pw", error) : "";
+    if (hash.empty()) return;
+    LoginGate withPassword(LoginSettings{token, hash, false});
+    std::string set = withPassword.logIn(R"({"secret":"pw"})", "10.0.0.1").setCookie;
+    EXPECT_EQ(withPassword.check(request("POST", "/api/step", set.substr(0, set.find(';')))).login,
+              "password session 1 from 10.0.0.1");
+}
+
 // Every route of the supervisor's server: the forwarded API, the event
 // stream, the login's own and every file of the page.
 TEST(Login, every_route_is_refused_without_credentials) {
@@ -249,6 +290,31 @@ TEST(Login, every_route_is_refused_without_credentials) {
     EXPECT_NE(login->get_header_value("Set-Cookie").find("HttpOnly"), std::string::npos);
     server.stop();
     serving.join();
+}
+
+// Over HTTP: the header reaches a route only as the gate wrote it.
+TEST(Login, a_login_header_sent_by_a_client_is_replaced) {
+    for (bool withLogin : {false, true}) {
+        LoginGate gate(LoginSettings{token, "", false});
+        HttpGuard guard;
+        httplib::Server server;
+        setUpServer(server, guard, withLogin ? &gate : nullptr);
+        server.Post("/echo", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(req.has_header(loginHeader) ? req.get_header_value(loginHeader) : "(none)", "text/plain");
+        });
+        int port = bindServer(server, "127.0.0.1", 0);
+        ASSERT_NE(port, 0);
+        guard = HttpGuard("127.0.0.1", port);
+        std::thread serving([&] { server.listen_after_bind(); });
+        httplib::Client client("127.0.0.1", port);
+        httplib::Headers headers{{loginHeader, "password session 1 from 10.0.0.1"},
+                                 {"Authorization", "Bearer " + token}};
+        auto res = client.Post("/echo", headers, "{}", "application/json");
+        ASSERT_TRUE(res);
+        EXPECT_EQ(res->body, withLogin ? "bearer token from 127.0.0.1" : "(none)");
+        server.stop();
+        serving.join();
+    }
 }
 
 }  // namespace

@@ -77,6 +77,10 @@ void guardServer(httplib::Server& server, const HttpGuard& guard, LoginGate* log
                                            req.has_header("Origin"),
                                            req.has_header("Content-Length") || req.has_header("Transfer-Encoding"));
         if (verdict.status == 0) {
+            // Who logged in is the gate's to say, never the client's.
+            auto& headers = const_cast<httplib::Request&>(req).headers;
+            const std::string relayed = req.get_header_value(loginHeader);
+            headers.erase(loginHeader);
             if (!login) return httplib::Server::HandlerResponse::Unhandled;
             LoginRequest asked{req.method,
                                req.path,
@@ -84,9 +88,13 @@ void guardServer(httplib::Server& server, const HttpGuard& guard, LoginGate* log
                                req.has_param("token"),
                                req.get_header_value("Cookie"),
                                req.get_header_value("Authorization"),
-                               req.remote_addr};
+                               req.remote_addr,
+                               relayed};
             LoginAnswer answer = login->check(asked);
-            if (answer.status == 0) return httplib::Server::HandlerResponse::Unhandled;
+            if (answer.status == 0) {
+                if (!answer.login.empty()) headers.emplace(loginHeader, answer.login);
+                return httplib::Server::HandlerResponse::Unhandled;
+            }
             sendLoginAnswer(res, answer);
             return httplib::Server::HandlerResponse::Handled;
         }

@@ -20,6 +20,7 @@ constexpr std::size_t maxSecretLength = 1024;
 }  // namespace
 
 const char* const sessionCookieName = "zarn_session";
+const char* const loginHeader = "X-Zarn-Login";
 
 std::string cookieValue(const std::string& cookieHeader, const std::string& name) {
     std::size_t start = 0;
@@ -74,18 +75,22 @@ std::chrono::milliseconds LoginGate::nextDelay(const std::string& address) const
     return std::min(delay, maxDelay);
 }
 
-bool LoginGate::knownSession(const std::string& id) const {
-    if (id.empty()) return false;
+std::string LoginGate::sessionLogin(const std::string& id) const {
+    if (id.empty()) return "";
     std::lock_guard<std::mutex> lock(mutex_);
-    bool known = false;
-    for (const auto& session : sessions_) known = sameSecret(session, id) || known;
-    return known;
+    // Every session is compared in constant time, so the answer's timing
+    // does not tell how much of an id was right.
+    std::string login;
+    for (const auto& session : sessions_) {
+        if (sameSecret(session.id, id)) login = session.login;
+    }
+    return login;
 }
 
-bool LoginGate::goodSecret(const std::string& secret) const {
-    if (secret.empty() || secret.size() > maxSecretLength) return false;
-    if (sameSecret(secret, settings_.token)) return true;
-    return !settings_.passwordHash.empty() && passwordMatches(settings_.passwordHash, secret);
+const char* LoginGate::secretKind(const std::string& secret) const {
+    if (secret.empty() || secret.size() > maxSecretLength) return "";
+    if (sameSecret(secret, settings_.token)) return "token";
+    return !settings_.passwordHash.empty() && passwordMatches(settings_.passwordHash, secret) ? "password" : "";
 }
 
 std::string LoginGate::cookie(const std::string& value, bool expired) const {
@@ -109,7 +114,7 @@ LoginAnswer LoginGate::failed(const std::string& address, const std::string& mes
     return answer;
 }
 
-LoginAnswer LoginGate::startSession(const std::string& address, int status) {
+LoginAnswer LoginGate::startSession(const std::string& address, int status, const char* kind) {
     LoginAnswer answer;
     std::string id = randomHex(secretBytes);
     if (id.empty()) {
@@ -121,7 +126,7 @@ LoginAnswer LoginGate::startSession(const std::string& address, int status) {
         std::lock_guard<std::mutex> lock(mutex_);
         failures_.erase(address);
         if (sessions_.size() >= maxSessions) sessions_.erase(sessions_.begin());
-        sessions_.push_back(id);
+        sessions_.push_back({id, std::string(kind) + " session " + std::to_string(++sessionsOpened_) + " from " + address});
     }
     answer.status = status;
     answer.setCookie = cookie(id, false);
@@ -130,7 +135,8 @@ LoginAnswer LoginGate::startSession(const std::string& address, int status) {
 }
 
 LoginAnswer LoginGate::logIn(const std::string& body, const std::string& address) {
-    return goodSecret(loginSecret(body)) ? startSession(address, 200) : failed(address, "wrong token or password");
+    const char* kind = secretKind(loginSecret(body));
+    return *kind != '\0' ? startSession(address, 200, kind) : failed(address, "wrong token or password");
 }
 
 LoginAnswer LoginGate::check(const LoginRequest& req) {
@@ -141,7 +147,9 @@ LoginAnswer LoginGate::check(const LoginRequest& req) {
     if (req.method == "POST" && path == "/api/logout") {
         if (!session.empty()) {
             std::lock_guard<std::mutex> lock(mutex_);
-            sessions_.erase(std::remove(sessions_.begin(), sessions_.end(), session), sessions_.end());
+            sessions_.erase(std::remove_if(sessions_.begin(), sessions_.end(),
+                                           [&](const Session& open) { return open.id == session; }),
+                            sessions_.end());
         }
         LoginAnswer answer;
         answer.status = 200;
@@ -153,17 +161,27 @@ LoginAnswer LoginGate::check(const LoginRequest& req) {
     if (page && req.hasTokenParam) {
         // The token of the printed address: a session, and the page again
         // without the token in the address bar (or the browser's history).
-        if (!goodSecret(req.tokenParam))
+        if (*secretKind(req.tokenParam) == '\0')
             return failed(req.remoteAddress, "wrong token: open the address zarn_host printed");
-        LoginAnswer answer = startSession(req.remoteAddress, 303);
+        LoginAnswer answer = startSession(req.remoteAddress, 303, "token");
         answer.location = "/";
         answer.body.clear();
         return answer;
     }
-    if (knownSession(session)) return {};
+    LoginAnswer pass;
+    pass.login = sessionLogin(session);
+    if (!pass.login.empty()) return pass;
     std::string bearer = bearerToken(req.authorization);
     if (!bearer.empty()) {
-        if (goodSecret(bearer) || knownSession(bearer)) return {};
+        const char* kind = secretKind(bearer);
+        if (*kind != '\0') {
+            // The worker's caller is the supervisor, which says who sent the request.
+            pass.login = settings_.trustRelayedLogin ? req.relayedLogin
+                                                     : std::string("bearer ") + kind + " from " + req.remoteAddress;
+            return pass;
+        }
+        pass.login = sessionLogin(bearer);
+        if (!pass.login.empty()) return pass;
         return failed(req.remoteAddress, "wrong bearer token");
     }
     if (openWithoutLogin(req.method, path)) return {};

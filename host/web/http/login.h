@@ -24,7 +24,16 @@ struct LoginSettings {
     std::string token;          // empty: no login, every request passes
     std::string passwordHash;   // a line of zarn_host password, or empty
     bool secureCookie = false;  // served over TLS: the cookie says Secure
+    // The panel's worker: its one caller, the supervisor (which alone holds
+    // its token), says in loginHeader how the request's sender logged in.
+    bool trustRelayedLogin = false;
 };
+
+// The request header that carries how the request's sender logged in
+// ("token session 2 from 10.1.2.7", "password session 1 from ...", "bearer
+// token from ..."), set by the gate for the routes: one a client sends is
+// replaced. The audit trail writes it beside a page's or API client's change.
+extern const char* const loginHeader;
 
 // A request as the login judges it.
 struct LoginRequest {
@@ -35,6 +44,7 @@ struct LoginRequest {
     std::string cookieHeader;
     std::string authorization;
     std::string remoteAddress;
+    std::string relayedLogin;  // loginHeader as received (trusted only from a relay)
 };
 
 struct LoginAnswer {
@@ -44,6 +54,9 @@ struct LoginAnswer {
     std::string contentType = "application/json";
     std::string body;
     std::chrono::milliseconds delay{0};  // to wait before answering (a wrong secret)
+    // A request that goes on: how its sender logged in (loginHeader's
+    // value); empty when no login is asked or for the login page's files.
+    std::string login;
 };
 
 // The session cookie's name.
@@ -89,15 +102,22 @@ public:
     std::chrono::milliseconds nextDelay(const std::string& address) const;
 
 private:
-    bool knownSession(const std::string& id) const;
-    bool goodSecret(const std::string& secret) const;
+    struct Session {
+        std::string id;     // the cookie's secret
+        std::string login;  // how it was opened, for loginHeader
+    };
+    // The session's login text, or empty when id names none.
+    std::string sessionLogin(const std::string& id) const;
+    // "token" or "password" for a good secret, else empty.
+    const char* secretKind(const std::string& secret) const;
     LoginAnswer failed(const std::string& address, const std::string& message);
-    LoginAnswer startSession(const std::string& address, int status);
+    LoginAnswer startSession(const std::string& address, int status, const char* kind);
     std::string cookie(const std::string& value, bool expired) const;
 
     LoginSettings settings_;
     mutable std::mutex mutex_;
-    std::vector<std::string> sessions_;  // oldest first
+    std::vector<Session> sessions_;  // oldest first
+    uint64_t sessionsOpened_ = 0;
     std::map<std::string, uint32_t> failures_;
 };
 

@@ -10,6 +10,7 @@
 
 #include "text/command_text.h"
 #include "web/http/http_server.h"
+#include "web/http/login.h"
 #include "web/page_server/page_state.h"
 #include "web/page_server/router_rows.h"
 #include "web/page_server/state_text.h"
@@ -194,6 +195,7 @@ void WebFront::Impl::routes() {
             }
             origin = Origin::of(Origin::Kind::page, session->get<std::string>());
         }
+        origin.login = req.get_header_value(loginHeader);
         send(res, onPanelThread([this, line, origin] {
                  std::string message;
                  runner.setOrigin(origin);

@@ -52,7 +52,8 @@ struct WebFrontOptions {
     std::function<void(WorkerMessage::Kind what, const std::string& line)> stepWatch;
     // Non-empty: every request needs "Authorization: Bearer loginToken" (the
     // worker answers only its supervisor, by the login the supervisor's own
-    // server uses).
+    // server uses); the supervisor then says how each request's sender
+    // logged in (loginHeader), which the steps' origins carry.
     std::string loginToken;
 };
 

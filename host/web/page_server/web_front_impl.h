@@ -56,7 +56,7 @@ struct WebFront::Impl {
         : host(h),
           runner(r),
           options(std::move(o)),
-          login(LoginSettings{options.loginToken, "", false}),
+          login(LoginSettings{options.loginToken, "", false, !options.loginToken.empty()}),
           jobs(std::chrono::seconds(options.stepTimeoutSeconds)),
           events(options.traceLines, maxEventStreams),
           libraryWatch(options.libraryPath) {}

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "web/http/http_server.h"
+#include "web/http/login.h"
 #include "web/page_server/page_state.h"
 #include "web/supervisor/relayed_answer.h"
 
@@ -40,8 +41,12 @@ bool SupervisorProxy::forward(const std::string& method, const std::string& path
     client.set_bearer_token_auth(workerToken_.c_str());
     client.set_read_timeout(stepTimeoutSeconds_ + 10, 0);
     // A GET's parameters pass on as given (the worker judges them).
-    httplib::Result answer = method == "GET" ? client.Get(httplib::append_query_params(path, req.params))
-                                             : client.Post(path, req.body, req.get_header_value("Content-Type"));
+    // How the sender logged in (the gate set it) goes with a step to the worker.
+    httplib::Headers headers;
+    if (req.has_header(loginHeader)) headers.emplace(loginHeader, req.get_header_value(loginHeader));
+    httplib::Result answer = method == "GET"
+                                 ? client.Get(httplib::append_query_params(path, req.params))
+                                 : client.Post(path, headers, req.body, req.get_header_value("Content-Type"));
     if (!answer) return workerLost(res, generation);
     res.status = answer->status;
     std::string type = answer->get_header_value("Content-Type");
