@@ -84,7 +84,8 @@ std::string AuditLog::utcText(std::chrono::system_clock::time_point time) {
     const int64_t day = doy - (153 * mp + 2) / 5 + 1;
     const int64_t month = mp < 10 ? mp + 3 : mp - 9;
     const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    char text[40];
+    // Room for any year a 64-bit count of milliseconds reaches.
+    char text[64];
     std::snprintf(text, sizeof text, "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ", static_cast<long long>(year),
                   static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(inDay / 3600000),
                   static_cast<long long>(inDay / 60000 % 60), static_cast<long long>(inDay / 1000 % 60),
