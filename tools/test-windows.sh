@@ -14,6 +14,8 @@
 # takes by names, crash restore, record and replay) drive zarn_host.exe under
 # Wine from Linux Chromium; through wine64, which runs the program in its own
 # process, so that the tests' Ctrl+C (SIGINT) reaches it.
+# The other browser tests check the page and the host's options: the same
+# code whichever build serves them, and on Linux in the browser stage.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${1:-$(nproc)}

@@ -56,6 +56,8 @@ function startHost(extra = [], panelLibrary = k7Library, facility = k7Facility) 
     if (child.exitCode !== null) return resolve(child.exitCode);
     child.on('exit', (code) => resolve(code));
     child.kill(windows ? 'SIGINT' : 'SIGTERM');
+    // An emulator that does not pass the signal on would leave the test waiting: ended outright, it fails.
+    if (windows) setTimeout(() => { if (child.exitCode === null) child.kill('SIGKILL'); }, 20000).unref();
   });
   return { url, stop, output: () => output };
 }
