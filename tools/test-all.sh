@@ -101,7 +101,7 @@ stage "browser tests (Playwright, headless Debian chromium, the K7 panel served 
 stage "AddressSanitizer + UndefinedBehaviorSanitizer (the sanitizer options are the asan test preset's)" workflow asan
 stage "leak check (valgrind memcheck)" leak_check
 stage "32-bit build (-m32: the host's record layout)" workflow m32
-stage "Windows DLLs and tests (mingw-w64; tests, Microsoft-ABI host, zarn_host.exe and its validator under Wine)" \
+stage "Windows DLLs and tests (mingw-w64; tests, Microsoft-ABI host, zarn_host.exe, its validator and the @wine browser tests under Wine)" \
   ./tools/test-windows.sh "$jobs"
 stage "fuzzers (libFuzzer, ASan + UBSan, ${fuzz_seconds} s each)" fuzzers
 stage "SDK: installed package, panel template out of tree, API reference, standalone docs, Debian package (lintian)" sdk

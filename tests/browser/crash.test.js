@@ -2,11 +2,12 @@
 // answering, a new worker brings the session back, the written scenario
 // reproduces the crash, and a rebuilt library is loaded.
 const { test, expect } = require('@playwright/test');
-const { spawnSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { startHost, hostBinary, k7Facility, crashPanel, crashOnCreate, crashPanelDir } = require('./host');
+const {
+  startHost, runHostSync, localPath, k7Facility, crashPanel, crashOnCreate, crashPanelDir, accessFault, libraryExtension,
+} = require('./host');
 
 const step = (page, line) => page.request.post(new URL('/api/step', page.url()).href, { data: { step: line } });
 const getState = (page) => page.request.get(new URL('/api/state', page.url()).href);
@@ -16,7 +17,7 @@ function tempDir() {
   return fs.mkdtempSync(path.join(os.tmpdir(), 'zarn-crash-'));
 }
 
-test('a crash at a step: banner, state restored, scenario reproduces it', async ({ page }) => {
+test('a crash at a step: banner, state restored, scenario reproduces it @wine', async ({ page }) => {
   const dir = tempDir();
   const host = startHost(['--panel-dir', crashPanelDir, '--crash-dir', dir], crashPanel);
   try {
@@ -28,11 +29,11 @@ test('a crash at a step: banner, state restored, scenario reproduces it', async 
     }
     const crashed = await step(page, 'press Fault');
     expect(crashed.status()).toBe(502);
-    expect((await crashed.json()).error).toMatch(/crashed at step "press Fault": SIGSEGV/);
+    expect((await crashed.json()).error).toMatch(`crashed at step "press Fault": ${accessFault}`);
     const banner = page.locator('#fault-banner');
     await expect(banner).toBeVisible();
     await expect(page.locator('#fault-title')).toContainText('press Fault');
-    await expect(page.locator('#fault-title')).toContainText('SIGSEGV');
+    await expect(page.locator('#fault-title')).toContainText(accessFault);
     await expect(page.locator('#fault-detail')).toContainText("TP 'text=failing' '1' 'Counter'");
     await expect(page.locator('#fault-state')).toHaveText('The session was restored.');
     const state = await (await getState(page)).json();
@@ -44,10 +45,10 @@ test('a crash at a step: banner, state restored, scenario reproduces it', async 
     // The page goes on with the new worker.
     expect((await step(page, 'press Count')).status()).toBe(200);
     // The written session ends at the fatal step and crashes the same way.
-    const scenario = state.fault.scenario;
+    const scenario = localPath(state.fault.scenario);
     expect(fs.readFileSync(scenario, 'utf8')).toMatch(/press Count\nroute 101 44 13\nwait 300\npress Count\npress Fault\n$/);
-    const run = spawnSync(hostBinary, ['--quiet', '--panel', crashPanel, '--panel-dir', crashPanelDir,
-      '--facility', k7Facility, '--scenario', scenario], { encoding: 'utf8' });
+    const run = runHostSync(['--quiet', '--panel', crashPanel, '--panel-dir', crashPanelDir,
+      '--facility', k7Facility, '--scenario', scenario]);
     expect(run.status).toBe(3);
     expect(run.stderr).toMatch(/crash step: .*press Fault/);
   } finally {
@@ -56,7 +57,7 @@ test('a crash at a step: banner, state restored, scenario reproduces it', async 
   }
 });
 
-test('a step that hangs is ended past the time limit and reported', async ({ page }) => {
+test('a step that hangs is ended past the time limit and reported @wine', async ({ page }) => {
   const dir = tempDir();
   const host = startHost(['--panel-dir', crashPanelDir, '--crash-dir', dir, '--step-timeout', '2'], crashPanel);
   try {
@@ -73,9 +74,9 @@ test('a step that hangs is ended past the time limit and reported', async ({ pag
   }
 });
 
-test('a panel that crashes when created: the host waits for a rebuilt library and loads it', async ({ page }) => {
+test('a panel that crashes when created: the host waits for a rebuilt library and loads it @wine', async ({ page }) => {
   const dir = tempDir();
-  const library = path.join(dir, 'libpanel.so');
+  const library = path.join(dir, `libpanel.${libraryExtension}`);
   fs.copyFileSync(crashOnCreate, library);
   const host = startHost(['--panel-dir', crashPanelDir, '--crash-dir', dir], library);
   try {

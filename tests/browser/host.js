@@ -1,20 +1,46 @@
 // Starts zarn_host --serve on a free loopback port with the K7 panel and
 // facility, and reads the address it prints.
+//
+// ZARN_HOST_EMULATOR, when set (with ZARN_BUILD_DIR naming a Windows build),
+// runs zarn_host.exe and its DLLs under it: absolute paths in the arguments
+// are named as the emulated program sees them (Wine maps / to Z:), and the
+// host is stopped with SIGINT, which Wine passes on as Ctrl+C. The emulator
+// must run the program in its own process: wine64 for the 64-bit build
+// (Debian's `wine` hands a 64-bit program to start.exe in another process,
+// which the signal does not reach).
 const { spawn, spawnSync } = require('child_process');
 const path = require('path');
 
 const root = path.resolve(__dirname, '../..');
 const build = path.resolve(process.env.ZARN_BUILD_DIR || path.join(root, 'build/ci'));
-const hostBinary = path.join(build, 'host/zarn_host');
-const k7Library = path.join(build, 'panels/K7/k7_mon/libk7_mon.so');
+const emulator = process.env.ZARN_HOST_EMULATOR || '';
+const windows = emulator !== '';
+const hostBinary = path.join(build, windows ? 'host/zarn_host.exe' : 'host/zarn_host');
+const k7Library = path.join(build, 'panels/K7/k7_mon', windows ? 'k7_mon.dll' : 'libk7_mon.so');
 const k7Facility = path.join(root, 'host/facilities/k7/facility.json');
 
+// A file as zarn_host names it, and back.
+function hostPath(file) {
+  return windows ? 'Z:' + path.resolve(file).replace(/\//g, '\\') : file;
+}
+function localPath(file) {
+  return windows && /^Z:\\/i.test(file) ? file.slice(2).replace(/\\/g, '/') : file;
+}
+const hostArgs = (args) => args.map((a) => (windows && path.isAbsolute(a) ? hostPath(a) : a));
+const command = (args) => (windows ? [emulator, [hostBinary, ...hostArgs(args)]] : [hostBinary, args]);
+
+// zarn_host run to its end with these arguments: spawnSync's answer.
+function runHostSync(args, options = {}) {
+  const [program, all] = command(args);
+  return spawnSync(program, all, { cwd: root, encoding: 'utf8', ...options });
+}
+
 // facility: another facility file; the K7 panel file is still read from the K7 folder.
-function startHost(extra = [], library = k7Library, facility = k7Facility) {
+function startHost(extra = [], panelLibrary = k7Library, facility = k7Facility) {
   const folder = facility === k7Facility ? [] : ['--panel-dir', path.dirname(k7Facility)];
-  const child = spawn(hostBinary, ['--quiet', '--panel', library, '--facility', facility, ...folder,
-    '--serve', '127.0.0.1:0', ...extra],
-    { cwd: root, stdio: ['ignore', 'pipe', 'pipe'] });
+  const [program, args] = command(['--quiet', '--panel', panelLibrary, '--facility', facility, ...folder,
+    '--serve', '127.0.0.1:0', ...extra]);
+  const child = spawn(program, args, { cwd: root, stdio: ['ignore', 'pipe', 'pipe'] });
   let output = '';
   let errors = '';
   child.stderr.on('data', (d) => { errors += d; });
@@ -29,28 +55,34 @@ function startHost(extra = [], library = k7Library, facility = k7Facility) {
   const stop = () => new Promise((resolve) => {
     if (child.exitCode !== null) return resolve(child.exitCode);
     child.on('exit', (code) => resolve(code));
-    child.kill('SIGTERM');
+    child.kill(windows ? 'SIGINT' : 'SIGTERM');
+    // An emulator that does not pass the signal on would leave the test waiting: ended outright, it fails.
+    if (windows) setTimeout(() => { if (child.exitCode === null) child.kill('SIGKILL'); }, 20000).unref();
   });
   return { url, stop, output: () => output };
 }
 
 // Runs a scenario file under zarn_host; its exit status and output.
 function replay(scenarioPath) {
-  const run = spawnSync(hostBinary, ['--quiet', '--panel', k7Library, '--facility', k7Facility,
-    '--scenario', scenarioPath], { cwd: root, encoding: 'utf8' });
+  const run = runHostSync(['--quiet', '--panel', k7Library, '--facility', k7Facility, '--scenario', scenarioPath]);
   return { status: run.status, output: run.stdout + run.stderr };
 }
 
 // Runs zarn_host with these arguments after the K7 panel and facility.
 function runHost(args) {
-  const run = spawnSync(hostBinary, ['--quiet', '--panel', k7Library, '--facility', k7Facility, ...args],
-    { cwd: root, encoding: 'utf8', timeout: 20000 });
+  const run = runHostSync(['--quiet', '--panel', k7Library, '--facility', k7Facility, ...args], { timeout: 20000 });
   return { status: run.status, stdout: run.stdout, stderr: run.stderr };
 }
 
 // The panel that crashes on request (tests/host/crash_panel/), and its variant that crashes when created.
-const crashPanel = path.join(build, 'tests/host/crash_panel/libhost_test_crash_panel.so');
-const crashOnCreate = path.join(build, 'tests/host/crash_panel/libhost_test_crash_on_create.so');
+const libraryExtension = windows ? 'dll' : 'so';
+const crashPanel = path.join(build, `tests/host/crash_panel/libhost_test_crash_panel.${libraryExtension}`);
+const crashOnCreate = path.join(build, `tests/host/crash_panel/libhost_test_crash_on_create.${libraryExtension}`);
 const crashPanelDir = path.join(root, 'tests/host/crash_panel');
+// How the host names an invalid memory access in a panel.
+const accessFault = windows ? 'access violation' : 'SIGSEGV';
 
-module.exports = { startHost, replay, runHost, root, hostBinary, k7Facility, crashPanel, crashOnCreate, crashPanelDir };
+module.exports = {
+  startHost, replay, runHost, runHostSync, localPath, root, hostBinary, k7Facility,
+  crashPanel, crashOnCreate, crashPanelDir, accessFault, libraryExtension,
+};

@@ -82,7 +82,7 @@ test('a route refused to a step from outside shows at its row, answered 409, nev
   await expect(row.locator('.row-refusal')).toHaveText('');
 });
 
-test('a row says who made its route: this page by its session, the API, the panel', async ({ page }) => {
+test('a row says who made its route: this page by its session, the API, the panel @wine', async ({ page }) => {
   const row = routerRow(page, 'K7 SDI Router', 'K7 Mon 3');
   await row.getByRole('button', { name: /route a source/ }).click();
   await page.keyboard.type('Cam 2');
