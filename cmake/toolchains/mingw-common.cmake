@@ -12,7 +12,17 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Test programs run under Wine; its prefix lives in the build folder so a
 # build never touches the user's own.
-find_program(ZARN_WINE wine)
-if(ZARN_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${ZARN_WINE})
+# A 64-bit program runs through wine64 where there is one: Debian's wine
+# script hands it to a second process, which a stop signal (Ctrl+C, a test's
+# end) never reaches.
+if(ZARN_MINGW_TRIPLE MATCHES "^x86_64")
+  find_program(ZARN_WINE64 wine64 PATHS /usr/lib/wine)
+  set(zarn_wine ${ZARN_WINE64})
+endif()
+if(NOT zarn_wine)
+  find_program(ZARN_WINE wine)
+  set(zarn_wine ${ZARN_WINE})
+endif()
+if(zarn_wine)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${zarn_wine})
 endif()

@@ -1,6 +1,7 @@
 #include "bridges/runtime/allow_list.h"
 
 #include <algorithm>
+#include <string>
 #include <tuple>
 
 #include "text/command_text.h"
@@ -25,6 +26,25 @@ bool samePrefix(const uint8_t* value, const uint8_t* network, unsigned bits) {
     return true;
 }
 
+// Four decimal numbers 0-255 without leading zeros, joined by dots: the
+// one IPv4 form taken, whatever else the system's parser accepts ("10.1.2"
+// and "010.1.2.3" are addresses to some).
+bool dottedQuad(const std::string& text) {
+    std::size_t parts = 0, start = 0;
+    for (;;) {
+        const std::size_t dot = text.find('.', start);
+        const std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos ||
+            (part.size() > 1 && part[0] == '0') || std::stoi(part) > 255) {
+            return false;
+        }
+        ++parts;
+        if (dot == std::string::npos) break;
+        start = dot + 1;
+    }
+    return parts == 4;
+}
+
 }  // namespace
 
 bool AllowList::Entry::operator<(const Entry& o) const {
@@ -40,8 +60,9 @@ bool AllowList::add(const std::string& text, std::string& error) {
     const std::size_t slash = text.find('/');
     const std::string address = text.substr(0, slash);
     // A scope (fe80::1%eth0) names an interface, not a peer; asio would take it.
+    const bool v6 = address.find(':') != std::string::npos;
     if (address.empty() || address.find('%') != std::string::npos ||
-        address.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos) {
+        address.find_first_not_of("0123456789abcdefABCDEF:.") != std::string::npos || (!v6 && !dottedQuad(address))) {
         error = quoted + " is not an IP address or network such as \"10.1.2.0/24\" or \"::1\"";
         return false;
     }
