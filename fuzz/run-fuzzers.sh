@@ -10,9 +10,10 @@ build=$1
 seconds=$2
 shift 2
 fuzzers=("$@")
-[ ${#fuzzers[@]} -gt 0 ] || fuzzers=(param_command_fuzzer decode_zarn_string_fuzzer zarn_string_fuzzer
-                                    frame_commands_fuzzer panel_fuzzer swp08_decoder_fuzzer tsl_umd_fuzzer ember_s101_fuzzer ember_glow_fuzzer
-                                    facility_fuzzer panel_file_fuzzer scenario_fuzzer http_api_fuzzer)
+# By default every fuzzer with a seed corpus in the tree (each has one).
+if [ ${#fuzzers[@]} -eq 0 ]; then
+  for corpus in fuzz/corpus/*/; do fuzzers+=("$(basename "$corpus")"); done
+fi
 out="$build/fuzz/runs"
 artifacts="$build/fuzz/artifacts"
 rm -rf "$out"
