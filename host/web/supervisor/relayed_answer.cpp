@@ -50,7 +50,7 @@ bool RelayedAnswer::read(std::string& out) {
     out.clear();
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] { return !held_.empty() || ended_ || closed_; });
-    if (held_.empty()) return false;
+    if (closed_ || held_.empty()) return false;  // a taker that left takes nothing more
     out.swap(held_);  // the two buffers take turns: no new one for each read
     changed_.notify_all();
     return true;
@@ -64,6 +64,7 @@ bool RelayedAnswer::complete() {
 void RelayedAnswer::close() {
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
+    held_.clear();
     changed_.notify_all();
 }
 

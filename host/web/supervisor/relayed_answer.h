@@ -35,11 +35,11 @@ public:
     // The taker. Waits for the head; false when the fetch ended without one.
     bool waitHead(int& status, std::string& type);
     // Waits for body bytes and takes all that are held into out; false, with
-    // out empty, once the body ended.
+    // out empty, once the body ended or the taker closed.
     bool read(std::string& out);
     // Once read() gave false: whether the body came whole.
     bool complete();
-    // The taker leaves: the fetch's writes fail from now on.
+    // The taker leaves: what is held is dropped, and the fetch's writes fail from now on.
     void close();
 
 private:
