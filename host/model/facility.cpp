@@ -275,7 +275,7 @@ bool Facility::parse(const std::string& text, const std::string& fileName, Facil
                 if (item.key() != "instances" && item.key() != "databases" && item.key() != "routers" &&
                     item.key() != "offline" && item.key() != "comment" && item.key() != "umd" &&
                     item.key() != "emberplus") {
-                    throw JsonContentError("/" + item.key(), "unknown key");
+                    throw JsonContentError("/" + printable(item.key(), 40), "unknown key");
                 }
             }
         },
