@@ -106,6 +106,13 @@ class Served:
             time.sleep(0.2)
         return False
 
+    def tell_if_failed(self, failures_before):
+        """After a session with a failed check: how the host ended and its last lines."""
+        if len(failures) == failures_before:
+            return
+        print(f"  zarn_host's exit status: {self.process.poll()}; its last lines on stderr:")
+        print("\n".join("    " + line for line in self.err[-30:]), flush=True)
+
     def stop(self):
         if self.process.poll() is None:
             self.process.send_signal(signal.SIGINT)
@@ -156,11 +163,11 @@ def large_session(work):
     path = os.path.join(work, "large.json")
     with open(path, "w") as f:
         json.dump(large, f)
+    failures_before = len(failures)
     served = Served(["--quiet", "--panel", windows_path(k7_dll), "--facility", windows_path(path), "--panel-dir",
                      windows_path(os.path.dirname(facility))], work)
     try:
         if not check(served.url is not None, "large: the supervisor says where it serves"):
-            print("\n".join(served.err[-20:]))
             return
         workers = [p for p in processes_naming(work) if p != served.process.pid]
         status, text = served.get("api/state")
@@ -179,6 +186,7 @@ def large_session(work):
               "large: the same worker serves (none ended)")
     finally:
         served.stop()
+        served.tell_if_failed(failures_before)
 
 
 def k7_session(work):
@@ -186,10 +194,10 @@ def k7_session(work):
     shutil.copy(k7_dll, panel)
     # Not quiet: the trace says when the library is reloaded.
     audit = os.path.join(work, "audit.jsonl")
+    failures_before = len(failures)
     served = Served(["--panel", windows_path(panel), "--facility", facility, "--audit", windows_path(audit)], work)
     try:
         if not check(served.url is not None, "K7: the supervisor says where it serves"):
-            print("\n".join(served.err[-20:]))
             return
         status, page = served.get("")
         check(status == 200 and "<html" in page, "K7: the page answers")
@@ -239,15 +247,16 @@ def k7_session(work):
         check(served.wait_state(lambda s: s.state()["loaded"], 30), "K7: the reloaded panel runs")
     finally:
         served.stop()
+        served.tell_if_failed(failures_before)
     # Under Wine a signal from Linux is no console Ctrl-C: only the native run's status counts.
     check(emulator or served.process.returncode == 0, "K7: Ctrl-C ends the served session with status 0")
 
 
 def crash_session(work):
+    failures_before = len(failures)
     served = Served(["--quiet", "--step-timeout", "3", "--panel", crash_dll, "--panel-dir", crash_panel_dir], work)
     try:
         if not check(served.url is not None, "crash: the supervisor says where it serves"):
-            print("\n".join(served.err[-20:]))
             return
         check(served.post("api/step", {"step": "press Count"})[0] == 200, "crash: press Count")
         check(served.post("api/step", {"step": "press Fault segv"})[0] == 502, "crash: the fault answers 502")
@@ -280,6 +289,7 @@ def crash_session(work):
             check(not any(p in processes_naming(work) for p in workers), "kill: the worker ends with the supervisor")
     finally:
         served.stop()
+        served.tell_if_failed(failures_before)
 
 
 with tempfile.TemporaryDirectory() as k7_work:

@@ -205,7 +205,6 @@ void WebFront::run(const std::atomic<bool>& stopFlag) {
         d.publish();
     }
     stop();
-    if (d.serverThread.joinable()) d.serverThread.join();
     d.jobs.drop();  // their waiters hear that the host is stopping
 }
 

@@ -3,9 +3,11 @@
 // panel_loop.cpp, answers without a socket in memory_connection.cpp.
 #include "web/page_server/web_front.h"
 
+#include <iostream>
 #include <nlohmann/json.hpp>
 
 #include "web/http/http_server.h"
+#include "web/http/listener.h"
 #include "web/page_server/page_state.h"
 #include "web/page_server/web_front_impl.h"
 
@@ -28,7 +30,6 @@ WebFront::WebFront(SimHost& host, ScenarioRunner& runner, WebFrontOptions option
 WebFront::~WebFront() {
     if (impl_->options.bridges) impl_->options.bridges->setWake(nullptr);
     stop();
-    if (impl_->serverThread.joinable()) impl_->serverThread.join();
     connectTrace(impl_->host.trace(), nullptr);
 }
 
@@ -39,7 +40,8 @@ bool WebFront::listen(const std::string& address, int port, std::string& error) 
         return false;
     }
     impl_->guard = HttpGuard(address, impl_->boundPort);
-    impl_->serverThread = std::thread([this] { impl_->server.listen_after_bind(); });
+    impl_->listener = std::make_unique<Listener>(impl_->server, address, impl_->boundPort, std::cerr);
+    impl_->listener->start();
     return true;
 }
 
@@ -54,7 +56,7 @@ void WebFront::setServedAddress(const std::string& address, int port) {
 void WebFront::stop() {
     impl_->jobs.stop();
     impl_->events.stop();
-    impl_->server.stop();
+    if (impl_->listener) impl_->listener->stop();
 }
 
 std::size_t WebFront::traceKept() const {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 
 #include "web/http/http_guard.h"
 #include "web/http/http_server.h"
+#include "web/http/listener.h"
 #include "web/http/login.h"
 #include "web/page_server/action_watch.h"
 #include "web/page_server/library_watch.h"
@@ -49,7 +51,7 @@ public:
 // Threads: the HTTP threads run the routes, which only queue jobs (jobs) and
 // read the event streams (events); the panel thread (WebFront::run) runs the
 // jobs and owns everything under "panel thread" below. server, guard,
-// serverThread and boundPort are set up before the HTTP threads start
+// listener and boundPort are set up before the HTTP threads start
 // (listen) and torn down after they end.
 struct WebFront::Impl {
     Impl(SimHost& h, ScenarioRunner& r, WebFrontOptions o)
@@ -69,7 +71,7 @@ struct WebFront::Impl {
     PageHttpServer server;
     HttpGuard guard;
     LoginGate login;
-    std::thread serverThread;
+    std::unique_ptr<Listener> listener;  // once listening
     int boundPort = 0;
 
     // Thread-safe: the HTTP threads' way in and out.

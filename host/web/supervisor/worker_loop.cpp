@@ -20,6 +20,7 @@
 #include "text/error_line.h"
 #include "web/http/http_guard.h"
 #include "web/http/http_server.h"
+#include "web/http/listener.h"
 #include "web/http/login.h"
 #include "web/http/login_crypto.h"
 #include "web/page_server/library_watch.h"
@@ -72,7 +73,7 @@ private:
     SupervisorState state_;
     SupervisorProxy proxy_;
     std::unique_ptr<httplib::Server> server_;
-    std::thread serverThread_;
+    std::unique_ptr<Listener> listener_;
     HttpGuard guard_;
     std::unique_ptr<LoginGate> login_;
     bool tls_ = false;
@@ -247,8 +248,7 @@ void Supervisor::stopServer() {
         state_.stopping = true;
         state_.changed.notify_all();
     }
-    server_->stop();
-    serverThread_.join();
+    listener_->stop();
 }
 
 // The server the browser talks to: HTTPS with --tls-cert, and a login when it
@@ -351,7 +351,8 @@ int Supervisor::run() {
         return 2;
     }
     guard_ = HttpGuard(address_, port_, tls_);
-    serverThread_ = std::thread([this] { server_->listen_after_bind(); });
+    listener_ = std::make_unique<Listener>(*server_, address_, port_, std::cerr);
+    listener_->start();
     std::signal(SIGINT, onSupervisorStop);
     std::signal(SIGTERM, onSupervisorStop);
     WorkerProcess::ignoreBrokenPipes();

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 #include "platform/win32_text.h"
 #include "web/page_server/worker_link.h"
@@ -144,20 +145,41 @@ std::unique_ptr<WorkerProcess> WorkerProcess::start(const std::string& program,
     std::vector<std::string> all = {program};
     all.insert(all.end(), arguments.begin(), arguments.end());
     std::wstring line = commandLine(all);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = inRead;
+    startup.StartupInfo.hStdOutput = outWrite;
+    startup.StartupInfo.hStdError = errWrite;
+    // The worker inherits its three pipe ends and nothing else: no
+    // connection the supervisor holds open (accepted sockets are
+    // inheritable) stays open in it after the supervisor closes it.
+    HANDLE inherited[] = {inRead, outWrite, errWrite};
+    SIZE_T listSize = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
+    std::vector<char> listMemory(listSize);
+    auto list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listMemory.data());
+    BOOL listed = listSize > 0 && InitializeProcThreadAttributeList(list, 1, 0, &listSize);
+    if (listed && !UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
+                                             nullptr, nullptr)) {
+        DeleteProcThreadAttributeList(list);
+        listed = FALSE;
+    }
+    BOOL started = FALSE;
     PROCESS_INFORMATION process{};
-    // Suspended until it is in the job, so nothing it starts escapes it. A
-    // process group of its own: the console's Ctrl-C is the supervisor's, and
-    // the worker ends when its standard input closes.
-    const DWORD flags = CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW;
-    BOOL started = CreateProcessW(wideText(program).c_str(), &line[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
-                                  &startup, &process);
-    if (!started) error = systemError(("cannot start the worker " + program).c_str());
+    if (!listed) {
+        error = systemError("cannot name the handles the worker inherits");
+    } else {
+        startup.lpAttributeList = list;
+        // Suspended until it is in the job, so nothing it starts escapes it.
+        // A process group of its own: the console's Ctrl-C is the
+        // supervisor's, and the worker ends when its standard input closes.
+        const DWORD flags = CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT;
+        started = CreateProcessW(wideText(program).c_str(), &line[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr,
+                                 &startup.StartupInfo, &process);
+        if (!started) error = systemError(("cannot start the worker " + program).c_str());
+        DeleteProcThreadAttributeList(list);
+    }
     for (HANDLE* h : {&inRead, &outWrite, &errWrite}) closeHandle(*h);
     if (!started) {
         for (HANDLE* h : {&inWrite, &outRead, &errRead}) closeHandle(*h);
