@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds from scratch and runs every test:
-# warnings as errors (with the fuzzers' seed corpora replayed as tests), again
-# under AddressSanitizer + UndefinedBehaviorSanitizer, a leak check under
-# valgrind, the 32-bit build of the libraries and their tests, the browser
-# tests of zarn_host's page, the Windows DLLs with their tests under Wine, a
-# short run of every fuzzer under libFuzzer, and a panel built out of tree
-# against the installed SDK and its Debian package.
+# warnings as errors (with the fuzzers' seed corpora replayed as tests), the
+# browser tests of zarn_host's page, again with clang under AddressSanitizer +
+# UndefinedBehaviorSanitizer with the fuzzers linked with libFuzzer and a
+# short run of each, a leak check under valgrind, the 32-bit build of the
+# libraries and their tests, the Windows DLLs with their tests under Wine, and
+# a panel built out of tree against the installed SDK and its Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh all
@@ -58,11 +58,6 @@ valgrind_run() {
     --errors-for-leak-kinds=definite,indirect,possible --error-exitcode=99 "$@"
 }
 
-fuzzers() {
-  workflow fuzz
-  ./fuzz/run-fuzzers.sh build/fuzz "$fuzz_seconds"
-}
-
 # Follows docs/WRITING_A_PANEL.md twice: with the SDK built from this checkout
 # into a folder (its API reference too, warnings as errors), then with the
 # .deb made from that build, installed by apt-get (and removed again).
@@ -98,12 +93,12 @@ sdk() {
 stage "plain build (warnings as errors; with the SDK's 1.0 and current panel templates built against this build installed)" \
   workflow ci
 stage "browser tests (Playwright, headless Debian chromium, the K7 panel served by zarn_host)" browser_tests
-stage "AddressSanitizer + UndefinedBehaviorSanitizer (the sanitizer options are the asan test preset's)" workflow asan
+stage "AddressSanitizer + UndefinedBehaviorSanitizer (clang; the sanitizer options are the asan test preset's)" workflow asan
+stage "fuzzers (the asan build's, linked with libFuzzer, ${fuzz_seconds} s each)" ./fuzz/run-fuzzers.sh build/asan "$fuzz_seconds"
 stage "leak check (valgrind memcheck)" leak_check
 stage "32-bit build (-m32: the host's record layout)" workflow m32
 stage "Windows DLLs and tests (mingw-w64; tests, Microsoft-ABI host, zarn_host.exe, its validator and the @wine browser tests under Wine)" \
   ./tools/test-windows.sh "$jobs"
-stage "fuzzers (libFuzzer, ASan + UBSan, ${fuzz_seconds} s each)" fuzzers
 stage "SDK: installed package, panel template out of tree, API reference, standalone docs, Debian package (lintian)" sdk
 
 echo "== all tests passed"

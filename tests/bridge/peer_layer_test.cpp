@@ -15,6 +15,7 @@
 #include "bridges/codecs/ember_glow.h"
 #include "bridges/codecs/ember_s101.h"
 #include "bridges/emberplus/ember_module.h"
+#include "support/sanitizer.h"
 
 namespace zarn_host::bridges {
 namespace {
@@ -288,7 +289,7 @@ TEST_F(BothServed, APeerThatDoesNotReadIsDroppedAndTheOthersLoseNothing) {
 // Out of descriptors, the accept fails: the listener pauses rather than
 // spinning, and takes the connection once descriptors are back.
 TEST_F(BothServed, AnAcceptOutOfDescriptorsPausesInsteadOfSpinning) {
-#if defined(__SANITIZE_ADDRESS__)
+#ifdef ZARN_UNDER_SANITIZER
     // Starved of descriptors, the sanitizers' runtime and the I/O library's
     // lazily made services fail before the accept does: the plain build runs it.
     GTEST_SKIP() << "descriptor starvation is not tested under the sanitizers";
