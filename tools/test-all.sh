@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./tools/install-deps.sh all
 jobs=$(nproc)
-fuzz_seconds=${ZARN_FUZZ_SECONDS:-15}
+fuzz_seconds=${ZARN_FUZZ_SECONDS:-10}
 # The parallelism of every build and ctest run below, cmake --workflow's included.
 export CMAKE_BUILD_PARALLEL_LEVEL=$jobs CTEST_PARALLEL_LEVEL=$jobs
 
