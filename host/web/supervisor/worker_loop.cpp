@@ -39,6 +39,8 @@ using json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
 
 std::atomic<bool> stopRequested{false};
+// Starts of a worker tried, a second apart, before the supervisor gives up.
+constexpr int workerStartAttempts = 3;
 
 extern "C" void onSupervisorStop(int) {
     stopRequested = true;
@@ -142,11 +144,19 @@ bool Supervisor::restore(const std::vector<std::string>& steps, std::size_t& rea
 
 bool Supervisor::runWorker(const std::string& program, int& status) {
     std::string error;
-    auto worker = WorkerProcess::start(program, workerArguments(arguments_), error);
-    if (!worker) {
-        errorLine("zarn_host: " + error);
-        status = 2;
-        return false;
+    // A start can fail for a moment (the system short of processes or
+    // memory): tried again before the session ends for it.
+    std::unique_ptr<WorkerProcess> worker;
+    for (int attempt = 1; !worker; ++attempt) {
+        worker = WorkerProcess::start(program, workerArguments(arguments_), error);
+        if (worker) break;
+        if (attempt == workerStartAttempts || stopRequested) {
+            errorLine("zarn_host: " + error);
+            status = 2;
+            return false;
+        }
+        errorLine("zarn_host: " + error + ": trying again");
+        std::this_thread::sleep_for(std::chrono::seconds(1));
     }
     {
         std::lock_guard<std::mutex> lock(state_.mutex);
