@@ -15,6 +15,9 @@ namespace zarn_host {
 namespace validate {
 namespace {
 
+// Starts of a child tried before its test fails.
+constexpr int childStartAttempts = 3;
+
 // Moves what the pipe holds now into sink, without waiting for more, and
 // returns the bytes read; open turns false once the writing end is closed.
 // What arrives meanwhile waits for the next call, so a chatty child cannot
@@ -116,15 +119,24 @@ ChildOutcome runChild(const std::string& program, const std::vector<std::string>
     PROCESS_INFORMATION process{};
     // A crashing child reports to us, not in an error dialog.
     UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-    BOOL started = CreateProcessW(wideText(program).c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                  nullptr, &startup, &process);
+    // A start can fail for a moment (Wine under load answers "internal
+    // error", 1359): tried again before the test fails for it.
+    BOOL started = FALSE;
+    DWORD startError = 0;
+    for (int attempt = 1; attempt <= childStartAttempts && !started; ++attempt) {
+        if (attempt > 1) Sleep(500);
+        std::wstring commandText = line;  // CreateProcessW may write into it
+        started = CreateProcessW(wideText(program).c_str(), &commandText[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                 nullptr, nullptr, &startup, &process);
+        if (!started) startError = GetLastError();
+    }
     SetErrorMode(oldMode);
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     if (!started) {
         CloseHandle(outRead);
         CloseHandle(errRead);
-        outcome.crash = "cannot start " + program + " (error " + std::to_string(GetLastError()) + ")";
+        outcome.crash = "cannot start " + program + " (error " + std::to_string(startError) + ")";
         return outcome;
     }
     // The pipes are polled rather than read to their end: a process the child
