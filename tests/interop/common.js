@@ -55,4 +55,22 @@ function run(program, args) {
     });
 }
 
-module.exports = { requireSetup, within, run, spawn, spawnHost, hostPath, hostStartMs };
+// The open descriptors of a process and its descendants (Linux /proc): under
+// --serve the bridges run in the worker. A thread or process that ends while
+// it is read counts as none.
+function openDescriptors(pid) {
+    const tolerant = (read, empty) => {
+        try {
+            return read();
+        } catch (e) {
+            if (e.code === "ENOENT" || e.code === "ESRCH") return empty;
+            throw e;
+        }
+    };
+    const family = (p) => [p, ...tolerant(() => fs.readdirSync(`/proc/${p}/task`), []).flatMap((t) =>
+        tolerant(() => fs.readFileSync(`/proc/${p}/task/${t}/children`, "utf8"), "")
+            .split(" ").filter(Boolean).map(Number).flatMap(family))];
+    return family(pid).reduce((n, p) => n + tolerant(() => fs.readdirSync(`/proc/${p}/fd`), []).length, 0);
+}
+
+module.exports = { requireSetup, within, run, spawn, spawnHost, hostPath, hostStartMs, openDescriptors };

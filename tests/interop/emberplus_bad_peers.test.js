@@ -11,7 +11,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
-const { within, spawn } = require("./common");
+const { within, spawn, openDescriptors } = require("./common");
 
 for (const variable of ["ZARN_HOST", "ZARN_K7_PANEL"]) {
     if (!process.env[variable] || !fs.existsSync(process.env[variable])) {
@@ -50,9 +50,7 @@ async function api(route, body) {
     return res.json();
 }
 const served = async () => (await api("/api/state")).bridges.find((b) => b.kind === "emberplus");
-const family = (pid) => [pid, ...fs.readdirSync(`/proc/${pid}/task`).flatMap((t) =>
-    fs.readFileSync(`/proc/${pid}/task/${t}/children`, "utf8").split(" ").filter(Boolean).map(Number).flatMap(family))];
-const descriptors = () => family(host.pid).reduce((n, pid) => n + fs.readdirSync(`/proc/${pid}/fd`).length, 0);
+const descriptors = () => openDescriptors(host.pid);
 async function settle(what, check) {
     const end = Date.now() + 5000;
     while (!(await check())) {
