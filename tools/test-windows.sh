@@ -12,7 +12,7 @@
 #
 # After the 64-bit tests, the browser tests tagged @wine (the K7 panel loaded,
 # takes by names, crash restore, record and replay) drive zarn_host.exe under
-# Wine from Linux Chromium, one file at a time; through wine64, which runs the program in its own
+# Wine from Linux Chromium; through wine64, which runs the program in its own
 # process, so that the tests' Ctrl+C (SIGINT) reaches it.
 # The other browser tests check the page and the host's options: the same
 # code whichever build serves them, and on Linux in the browser stage.
@@ -39,4 +39,4 @@ ctest --preset win32 -E "$win32_leaves_out"
 cmake --workflow --preset win64
 (cd tests/browser \
   && { [ -d node_modules ] || PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error; } \
-  && ZARN_HOST_EMULATOR="$(command -v wine64 || echo /usr/lib/wine/wine64)" ZARN_BUILD_DIR=../../build/win64 npx playwright test --grep @wine --workers=1)
+  && ZARN_HOST_EMULATOR="$(command -v wine64 || echo /usr/lib/wine/wine64)" ZARN_BUILD_DIR=../../build/win64 npx playwright test --grep @wine)

@@ -6,8 +6,7 @@ module.exports = defineConfig({
   testMatch: '*.test.js',
   timeout: 60000,
   retries: 0,
-  // Two files at a time: each starts its own hosts on free ports and writes in folders of its own.
-  workers: 2,
+  workers: 1,
   reporter: [['list']],
   use: {
     headless: true,
