@@ -205,7 +205,6 @@ void WebFront::run(const std::atomic<bool>& stopFlag) {
         d.publish();
     }
     stop();
-    d.jobs.drop();  // their waiters hear that the host is stopping
 }
 
 int WebFront::runStepLine(const std::string& line, std::string& message) {

@@ -55,6 +55,10 @@ void WebFront::setServedAddress(const std::string& address, int port) {
 
 void WebFront::stop() {
     impl_->jobs.stop();
+    // A job queued just before the stop is never run: its caller, an HTTP
+    // thread, hears that the host is stopping now rather than at its timeout,
+    // which the server's end below waits for.
+    impl_->jobs.drop();
     impl_->events.stop();
     if (impl_->listener) impl_->listener->stop();
 }
