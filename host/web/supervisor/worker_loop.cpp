@@ -378,21 +378,6 @@ int Supervisor::run() {
 
 }  // namespace
 
-std::vector<std::string> workerArguments(const std::vector<std::string>& arguments) {
-    std::vector<std::string> out;
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
-        const std::string& a = arguments[i];
-        if (a == "--serve") {
-            ++i;
-            continue;
-        }
-        if (a.rfind("--serve=", 0) == 0) continue;
-        out.push_back(a);
-    }
-    out.insert(out.end(), {"--serve", "127.0.0.1:0", "--worker"});
-    return out;
-}
-
 int superviseServe(const std::vector<std::string>& arguments, const HostOptions& options) {
     Supervisor supervisor(options, arguments);
     return supervisor.run();
