@@ -147,7 +147,7 @@ bool Supervisor::runWorker(const std::string& program, int& status) {
     // A start can fail for a moment (the system short of processes or
     // memory): tried again before the session ends for it.
     std::unique_ptr<WorkerProcess> worker;
-    for (int attempt = 1; !worker; ++attempt) {
+    for (int attempt = 1;; ++attempt) {
         worker = WorkerProcess::start(program, workerArguments(arguments_), error);
         if (worker) break;
         if (attempt == workerStartAttempts || stopRequested) {
