@@ -7,7 +7,9 @@ const AxeBuilder = require('@axe-core/playwright').default;
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { startHost, k7Facility } = require('./host');
+const { startHost, printHostErrorsOnFailure, k7Facility } = require('./host');
+
+test.afterEach(async ({}, testInfo) => printHostErrorsOnFailure(testInfo));
 
 let host;
 let facility;  // another facility than K7's, for the tests that set it

@@ -6,8 +6,11 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const {
-  startHost, runHostSync, localPath, k7Facility, crashPanel, crashOnCreate, crashPanelDir, accessFault, libraryExtension,
+  startHost, printHostErrorsOnFailure, runHostSync, localPath, k7Facility,
+  crashPanel, crashOnCreate, crashPanelDir, accessFault, libraryExtension,
 } = require('./host');
+
+test.afterEach(async ({}, testInfo) => printHostErrorsOnFailure(testInfo));
 
 const step = (page, line) => page.request.post(new URL('/api/step', page.url()).href, { data: { step: line } });
 const getState = (page) => page.request.get(new URL('/api/state', page.url()).href);

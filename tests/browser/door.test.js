@@ -2,7 +2,9 @@
 // remote addresses, and the API's edges, against a live zarn_host.
 const { test, expect } = require('@playwright/test');
 const http = require('http');
-const { startHost, runHost } = require('./host');
+const { startHost, printHostErrorsOnFailure, runHost } = require('./host');
+
+test.afterEach(async ({}, testInfo) => printHostErrorsOnFailure(testInfo));
 
 let host;
 let base;

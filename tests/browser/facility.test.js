@@ -6,7 +6,9 @@ const fs = require('fs');
 const net = require('net');
 const os = require('os');
 const path = require('path');
-const { startHost, root } = require('./host');
+const { startHost, printHostErrorsOnFailure, root } = require('./host');
+
+test.afterEach(async ({}, testInfo) => printHostErrorsOnFailure(testInfo));
 
 let host;
 test.afterEach(async () => { expect(await host.stop()).toBe(0); });

@@ -35,6 +35,9 @@ function runHostSync(args, options = {}) {
   return spawnSync(program, all, { cwd: root, encoding: 'utf8', ...options });
 }
 
+// The hosts started by the running test: their standard error is printed when it fails.
+let started = [];
+
 // facility: another facility file; the K7 panel file is still read from the K7 folder.
 function startHost(extra = [], panelLibrary = k7Library, facility = k7Facility) {
   const folder = facility === k7Facility ? [] : ['--panel-dir', path.dirname(k7Facility)];
@@ -59,7 +62,18 @@ function startHost(extra = [], panelLibrary = k7Library, facility = k7Facility) 
     // An emulator that does not pass the signal on would leave the test waiting: ended outright, it fails.
     if (windows) setTimeout(() => { if (child.exitCode === null) child.kill('SIGKILL'); }, 20000).unref();
   });
+  started.push({ args, errors: () => errors, running: () => child.exitCode === null && child.signalCode === null });
   return { url, stop, output: () => output };
+}
+
+// For test.afterEach: a failed test prints what its hosts wrote on standard error.
+function printHostErrorsOnFailure(testInfo) {
+  if (testInfo.status !== testInfo.expectedStatus) {
+    for (const host of started) {
+      console.error(`zarn_host ${host.args.join(' ')}: standard error:\n${host.errors() || '(nothing)'}`);
+    }
+  }
+  started = started.filter((host) => host.running());
 }
 
 // Runs a scenario file under zarn_host; its exit status and output.
@@ -83,6 +97,6 @@ const crashPanelDir = path.join(root, 'tests/host/crash_panel');
 const accessFault = windows ? 'access violation' : 'SIGSEGV';
 
 module.exports = {
-  startHost, replay, runHost, runHostSync, localPath, root, hostBinary, k7Facility,
+  startHost, printHostErrorsOnFailure, replay, runHost, runHostSync, localPath, root, hostBinary, k7Facility,
   crashPanel, crashOnCreate, crashPanelDir, accessFault, libraryExtension,
 };

@@ -3,7 +3,9 @@
 const { test, expect } = require('@playwright/test');
 const fs = require('fs');
 const path = require('path');
-const { startHost, replay } = require('./host');
+const { startHost, printHostErrorsOnFailure, replay } = require('./host');
+
+test.afterEach(async ({}, testInfo) => printHostErrorsOnFailure(testInfo));
 
 let host;
 test.beforeEach(async ({ page }) => {

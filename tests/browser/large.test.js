@@ -8,7 +8,9 @@ const AxeBuilder = require('@axe-core/playwright').default;
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
-const { startHost } = require('./host');
+const { startHost, printHostErrorsOnFailure } = require('./host');
+
+test.afterEach(async ({}, testInfo) => printHostErrorsOnFailure(testInfo));
 const { makeFacility, firstDevice } = require('../../tools/make-facility');
 
 const size = 4096;

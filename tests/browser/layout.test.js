@@ -5,7 +5,9 @@ const { test, expect } = require('@playwright/test');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { startHost, root } = require('./host');
+const { startHost, printHostErrorsOnFailure, root } = require('./host');
+
+test.afterEach(async ({}, testInfo) => printHostErrorsOnFailure(testInfo));
 
 const build = path.resolve(process.env.ZARN_BUILD_DIR || path.join(root, 'build/ci'));
 const puppet = path.join(build, 'tests/host/libhost_test_puppet.so');

@@ -8,7 +8,9 @@ const { test, expect } = require('@playwright/test');
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
-const { startHost } = require('./host');
+const { startHost, printHostErrorsOnFailure } = require('./host');
+
+test.afterEach(async ({}, testInfo) => printHostErrorsOnFailure(testInfo));
 
 const seconds = Number(process.env.ZARN_LOAD_SECONDS || 30);
 const rate = Number(process.env.ZARN_LOAD_RATE || 500);

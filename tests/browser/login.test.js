@@ -9,7 +9,9 @@ const { spawnSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { startHost, hostBinary } = require('./host');
+const { startHost, printHostErrorsOnFailure, hostBinary } = require('./host');
+
+test.afterEach(async ({}, testInfo) => printHostErrorsOnFailure(testInfo));
 
 let host;
 let printed;

@@ -4,7 +4,9 @@
 const { test, expect } = require('@playwright/test');
 const http = require('http');
 const AxeBuilder = require('@axe-core/playwright').default;
-const { startHost } = require('./host');
+const { startHost, printHostErrorsOnFailure } = require('./host');
+
+test.afterEach(async ({}, testInfo) => printHostErrorsOnFailure(testInfo));
 
 let host;
 test.beforeEach(async ({ page }) => {

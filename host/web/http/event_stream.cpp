@@ -22,4 +22,22 @@ void appendTraceEvents(std::string& out, const std::deque<TraceEvent>& ring, uin
     seq = ring.back().seq;
 }
 
+void RelayedEventStream::pass(const char* data, std::size_t size) {
+    // Only the newlines at the end matter: one ends a line, two an event.
+    std::size_t newlines = 0;
+    while (newlines < size && data[size - 1 - newlines] == '\n') ++newlines;
+    if (newlines < size) at_ = At::inLine;
+    for (std::size_t i = 0; i < newlines; ++i) at_ = at_ == At::inLine ? At::lineStart : At::eventStart;
+}
+
+std::string RelayedEventStream::closing() const {
+    switch (at_) {
+        case At::eventStart: return std::string();
+        case At::lineStart: return "event: cut\n\n";
+        case At::inLine: break;
+    }
+    return "\nevent: cut\n\n";
+}
+
 }  // namespace zarn_host
+

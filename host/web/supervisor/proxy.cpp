@@ -6,10 +6,12 @@
 #include <memory>
 #include <thread>
 
+#include "web/http/event_stream.h"
 #include "web/http/http_server.h"
 #include "web/http/login.h"
 #include "web/page_server/page_state.h"
 #include "web/supervisor/relayed_answer.h"
+#include "web/supervisor/worker_connection.h"
 
 namespace zarn_host {
 namespace {
@@ -37,8 +39,8 @@ bool SupervisorProxy::forward(const std::string& method, const std::string& path
         generation = state_.generation;
     }
     if (method == "GET" && path == "/api/state") return relayState(req, res, port, generation);
-    httplib::Client client("127.0.0.1", port);
-    client.set_bearer_token_auth(workerToken_.c_str());
+    WorkerConnection connection(state_, port, generation, workerToken_);
+    httplib::Client& client = connection.client();
     client.set_read_timeout(stepTimeoutSeconds_ + 10, 0);
     // A GET's parameters pass on as given (the worker judges them).
     // How the sender logged in (the gate set it) goes with a step to the worker.
@@ -74,11 +76,11 @@ bool SupervisorProxy::relayState(const httplib::Request& req, httplib::Response&
     std::string target = httplib::append_query_params("/api/state", req.params);
     std::string token = workerToken_;
     int timeout = stepTimeoutSeconds_ + 10;
-    auto answer = std::make_shared<RelayedAnswer>([port, token, target, timeout](RelayedAnswer& to) {
-        httplib::Client client("127.0.0.1", port);
-        client.set_bearer_token_auth(token.c_str());
-        client.set_read_timeout(timeout, 0);
-        return static_cast<bool>(client.Get(
+    SupervisorState* state = &state_;
+    auto answer = std::make_shared<RelayedAnswer>([state, port, generation, token, target, timeout](RelayedAnswer& to) {
+        WorkerConnection connection(*state, port, generation, token);
+        connection.client().set_read_timeout(timeout, 0);
+        return static_cast<bool>(connection.client().Get(
             target, httplib::Headers{},
             [&to](const httplib::Response& r) { return to.head(r.status, r.get_header_value("Content-Type")); },
             [&to](const char* data, std::size_t length) { return to.write(data, length); }));
@@ -133,6 +135,7 @@ bool SupervisorProxy::relayState(const httplib::Request& req, httplib::Response&
 bool SupervisorProxy::streamStep(Stream& stream, httplib::DataSink& sink) {
     std::string out;
     int port = 0;
+    uint64_t generation = 0;
     {
         std::unique_lock<std::mutex> lock(state_.mutex);
         auto news = [&] {
@@ -145,24 +148,31 @@ bool SupervisorProxy::streamStep(Stream& stream, httplib::DataSink& sink) {
             if (n.seq > stream.noticeSeq) out += n.event;
         }
         if (!state_.notices.empty()) stream.noticeSeq = std::max(stream.noticeSeq, state_.notices.back().seq);
-        if (state_.ready) port = state_.worker.port();
+        if (state_.ready) {
+            port = state_.worker.port();
+            generation = state_.generation;
+        }
     }
     if (out.empty() && port == 0) out = ": waiting for the panel\n\n";  // finds a page that left
     if (!out.empty() && !sink.write(out.data(), out.size())) return false;
     if (port == 0) return true;
     auto started = Clock::now();
     bool pageGone = false;
-    httplib::Client client("127.0.0.1", port);
-    client.set_bearer_token_auth(workerToken_.c_str());
-    client.set_read_timeout(15, 0);  // the worker's stream writes at least every 5 s
-    client.Get("/api/events", [&](const char* data, std::size_t length) {
+    RelayedEventStream relayed;
+    WorkerConnection connection(state_, port, generation, workerToken_);
+    connection.client().set_read_timeout(15, 0);  // the worker's stream writes at least every 5 s
+    connection.client().Get("/api/events", [&](const char* data, std::size_t length) {
         if (stopRequested_ || !sink.write(data, length)) {
             pageGone = true;
             return false;
         }
+        relayed.pass(data, length);
         return true;
     });
     if (pageGone || stopRequested_) return false;
+    // A worker that died mid-event: the page drops the piece.
+    std::string closing = relayed.closing();
+    if (!closing.empty() && !sink.write(closing.data(), closing.size())) return false;
     if (Clock::now() - started < std::chrono::milliseconds(500)) std::this_thread::sleep_for(std::chrono::seconds(1));
     return true;
 }

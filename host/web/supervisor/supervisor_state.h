@@ -14,10 +14,15 @@
 #include <deque>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 
 #include "web/supervisor/crash_analysis.h"
 #include "web/supervisor/worker_follower.h"
+
+namespace httplib {
+class Client;
+}
 
 namespace zarn_host {
 
@@ -44,6 +49,9 @@ struct SupervisorState {
 
     // HTTP threads: event streams open.
     std::size_t streams = 0;
+    // HTTP threads list their connections to the serving worker
+    // (WorkerConnection); the worker loop stops them when it ends.
+    std::set<httplib::Client*> workerClients;
 
     // The worker's standard output reader writes; the worker loop reads, and
     // resets it for each new worker.

@@ -30,6 +30,7 @@
 #include "web/serve.h"
 #include "web/supervisor/proxy.h"
 #include "web/supervisor/supervisor.h"
+#include "web/supervisor/worker_connection.h"
 #include "web/supervisor/worker_process.h"
 
 namespace zarn_host {
@@ -212,6 +213,7 @@ bool Supervisor::runWorker(const std::string& program, int& status) {
     std::unique_lock<std::mutex> lock(state_.mutex);
     state_.ready = false;
     ++state_.generation;
+    stopWorkerConnections(state_);
     end.served = state_.worker.serving();
     if (!workerCrashed(end, stopRequested, everServed_)) {
         status = end.exitStatus;
