@@ -7,6 +7,9 @@ module.exports = defineConfig({
   timeout: 60000,
   retries: 0,
   workers: 1,
+  // Under an emulator (Wine) a worker takes seconds to start: a restored
+  // session is waited for longer there.
+  expect: { timeout: process.env.ZARN_HOST_EMULATOR ? 10000 : 5000 },
   reporter: [['list']],
   use: {
     headless: true,
