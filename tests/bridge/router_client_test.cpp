@@ -4,6 +4,10 @@
 // away. The router is a loopback socket of the test; the back-off is short.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "bridge_io_harness.h"
 
 namespace zarn_host::bridges {
@@ -140,6 +144,29 @@ TEST_F(RouterClient, ThePanelsRoutesGoToTheRouterAsConnects) {
     ASSERT_TRUE(peer->send(crosspointMessage(Kind::connected, 0, 3)));
     ASSERT_TRUE(host->pumpUntil([&] { return host->crosspoint(101, 1) == 4; }));
     EXPECT_FALSE(peer->awaitKind(Kind::connect, 100));
+}
+
+// A route made while the router's dump is on its way: the dump's older word
+// is taken, but never sent back to the router as a route (it would undo the
+// route made).
+TEST_F(RouterClient, ADumpTakenAfterARouteDoesNotUndoIt) {
+    start();
+    auto peer = acceptClient();
+    ASSERT_TRUE(peer);
+    ASSERT_TRUE(host->pumpUntil([&] { return host->host.facility().online(101); }));  // online when connected
+    ASSERT_EQ(host->host.routeFromOutside(101, 3, 6), RouteResult::done);
+    // The dump's trace line and crosspoints wait for the panel thread together with the route.
+    std::atomic<int> queued{0};
+    host->runtime->setWake([&] { ++queued; });
+    dump(*peer, {0, 0, 0, 0});
+    for (int i = 0; i < 500 && queued < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    host->runtime->setWake(nullptr);
+    auto connect = peer->awaitKind(Kind::connect);
+    ASSERT_TRUE(connect);
+    EXPECT_EQ(connect->destination, 2);
+    EXPECT_EQ(connect->source, 5);
+    auto again = peer->awaitKind(Kind::connect, 200);
+    EXPECT_FALSE(again) << "connect " << again->destination << " <- " << again->source;
 }
 
 TEST_F(RouterClient, ALostRouterIsOfflineUntilItIsBack) {

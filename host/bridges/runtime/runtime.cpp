@@ -115,19 +115,27 @@ bool Runtime::exchange(SimHost& host) {
         std::lock_guard<std::mutex> lock(mutex_);
         events.swap(events_);
     }
+    // Every route made in the watched routers, in the order made, then what
+    // changed without a route (a router's crosspoint cleared).
+    std::vector<CrosspointChange> changes;
+    auto takeRoutesMade = [&] {
+        for (const RouteMade& made : host.facility().takeRoutesMade()) {
+            auto seen = seen_.find(made.device);
+            if (seen == seen_.end()) continue;
+            auto d = static_cast<std::size_t>(made.destination);
+            if (d < seen->second.size()) seen->second[d] = made.source;
+            changes.push_back({made.device, made.destination, made.source});
+        }
+    };
+    // The routes made since the last exchange came before these events: a
+    // router's older word on a crosspoint, taken after a route, is not told
+    // back to it as a route of its own (it would undo the route).
+    takeRoutesMade();
     bool changed = false;
     for (auto& e : events) e(host, changed);
-    // Every route made in the watched routers, in order, then what changed
-    // without a route (a router's crosspoint cleared).
-    std::vector<CrosspointChange> changes;
-    changes.swap(fromRouters_);
-    for (const RouteMade& made : host.facility().takeRoutesMade()) {
-        auto seen = seen_.find(made.device);
-        if (seen == seen_.end()) continue;
-        auto d = static_cast<std::size_t>(made.destination);
-        if (d < seen->second.size()) seen->second[d] = made.source;
-        changes.push_back({made.device, made.destination, made.source});
-    }
+    changes.insert(changes.end(), fromRouters_.begin(), fromRouters_.end());
+    fromRouters_.clear();
+    takeRoutesMade();
     for (auto& entry : seen_) {
         const Router* r = host.facility().router(entry.first);
         if (!r) continue;
