@@ -3,9 +3,8 @@
 // mid-event reaches the page without a broken event.
 #include "web/supervisor/worker_connection.h"
 
-#include <httplib.h>
-
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
 #include <chrono>

@@ -32,12 +32,14 @@ void RelayedEventStream::pass(const char* data, std::size_t size) {
 
 std::string RelayedEventStream::closing() const {
     switch (at_) {
-        case At::eventStart: return std::string();
-        case At::lineStart: return "event: cut\n\n";
-        case At::inLine: break;
+        case At::eventStart:
+            return std::string();
+        case At::lineStart:
+            return "event: cut\n\n";
+        case At::inLine:
+            break;
     }
     return "\nevent: cut\n\n";
 }
 
 }  // namespace zarn_host
-
