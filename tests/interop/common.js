@@ -45,10 +45,20 @@ function spawnHost(args, options) {
 }
 const hostStartMs = emulator ? 60000 : 10000;
 
-// Runs a program to its end; resolves with its exit code and standard error.
+// A helper program of the build (a router, a display sender): through
+// ZARN_PROGRAM_EMULATOR when set (a command and its arguments separated by
+// spaces: the 32-bit build on a machine that runs no 32-bit programs).
+const programEmulator = (process.env.ZARN_PROGRAM_EMULATOR || "").split(" ").filter(Boolean);
+function spawnProgram(program, args, options) {
+    return programEmulator.length
+        ? spawn(programEmulator[0], [...programEmulator.slice(1), program, ...args], options)
+        : spawn(program, args, options);
+}
+
+// Runs a program of the build to its end; resolves with its exit code and standard error.
 function run(program, args) {
     return new Promise((resolve) => {
-        const child = spawn(program, args, { stdio: ["ignore", "inherit", "pipe"] });
+        const child = spawnProgram(program, args, { stdio: ["ignore", "inherit", "pipe"] });
         let stderr = "";
         child.stderr.on("data", (chunk) => (stderr += chunk));
         child.on("close", (code) => resolve({ code, stderr }));
@@ -73,4 +83,4 @@ function openDescriptors(pid) {
     return family(pid).reduce((n, p) => n + tolerant(() => fs.readdirSync(`/proc/${p}/fd`), []).length, 0);
 }
 
-module.exports = { requireSetup, within, run, spawn, spawnHost, hostPath, hostStartMs, openDescriptors };
+module.exports = { requireSetup, within, run, spawn, spawnProgram, spawnHost, hostPath, hostStartMs, openDescriptors };

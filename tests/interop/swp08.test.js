@@ -5,7 +5,7 @@
 "use strict";
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
-const { requireSetup, within, spawn } = require("./common");
+const { requireSetup, within, spawnProgram } = require("./common");
 
 requireSetup(["ZARN_SWP08_ROUTER"]);
 const Controller = require("probel-swp-08");
@@ -15,7 +15,7 @@ let routerLog = "";
 let controller;
 
 before(async () => {
-    router = spawn(process.env.ZARN_SWP08_ROUTER, [], { stdio: ["pipe", "pipe", "pipe"] });
+    router = spawnProgram(process.env.ZARN_SWP08_ROUTER, [], { stdio: ["pipe", "pipe", "pipe"] });
     router.stderr.on("data", (chunk) => (routerLog += chunk));
     const port = await within(10000, "the router to listen", (done) => {
         let out = "";
