@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages a task needs; only missing ones are installed.
 #
-#   tools/install-deps.sh build   building zarn_host and the panels: the demo
-#                                 (tools/run-demo.sh) and the served panel
-#                                 (tools/serve-k7.sh)
+#   tools/install-deps.sh demo    building zarn_host without its served page
+#                                 and bridges, and the panels: the demo
+#                                 (tools/run-demo.sh)
+#   tools/install-deps.sh build   building the whole zarn_host and the panels:
+#                                 the served panel (tools/serve-k7.sh)
 #   tools/install-deps.sh sdk     build, plus the SDK's API reference (doxygen)
 #                                 and its Debian package (cpack): the guide
 #                                 docs/WRITING_A_PANEL.md
@@ -16,10 +18,13 @@
 #                                 (tools/run-benchmarks.sh)
 set -euo pipefail
 profile=${1:-all}
-# The build: compiler, CMake, and the header-only libraries of zarn_host
-# (JSON, command line, HTTP for its browser front-end, Asio for its bridges),
-# and OpenSSL for the front-end's TLS and password files.
-build=(cmake g++ make pkg-config nlohmann-json3-dev libcli11-dev libcpp-httplib-dev libasio-dev libssl-dev)
+# The demo: compiler, CMake, and the header-only libraries of zarn_host's
+# core (JSON, command line).
+demo=(cmake g++ make nlohmann-json3-dev libcli11-dev)
+# The build: the demo's, the header-only libraries of the browser front-end
+# (HTTP) and the bridges (Asio), and OpenSSL for the front-end's TLS and
+# password files.
+build=("${demo[@]}" pkg-config libcpp-httplib-dev libasio-dev libssl-dev)
 sdk=(doxygen dpkg-dev file)
 all=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev g++-multilib valgrind lintian
      python3-jsonschema
@@ -29,19 +34,23 @@ all=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev g++-mul
      # GoogleTest) and binutils, clang and lld for the Microsoft-ABI test host,
      # Wine for 64- and 32-bit programs, GoogleTest's sources.
      g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-     lld-14 wine wine64 wine32:i386 googletest)
+     lld-14 wine wine64 wine32:i386 googletest
+     # 32-bit programs on a kernel that runs none (tools/detect-32bit.sh), and
+     # the CPU burners of tools/test-all.sh --load.
+     qemu-user stress-ng)
 case "$profile" in
+  demo) packages=("${demo[@]}") ;;
   build) packages=("${build[@]}") ;;
   sdk) packages=("${build[@]}" "${sdk[@]}") ;;
   all) packages=("${build[@]}" "${sdk[@]}" "${all[@]}") ;;
   --bench) packages=("${build[@]}" "${sdk[@]}" "${all[@]}" qtbase5-dev) ;;
-  *) echo "usage: $0 [build | sdk | all | --bench]" >&2; exit 2 ;;
+  *) echo "usage: $0 [demo | build | sdk | all | --bench]" >&2; exit 2 ;;
 esac
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 need_update=""
-if [ "$profile" != build ] && [ "$profile" != sdk ]; then
+if [ "$profile" = all ] || [ "$profile" = --bench ]; then
   command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
   # wine32 is a package of the i386 architecture.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -4,7 +4,7 @@
 # its demo facility, printing the trace and the panel.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./tools/install-deps.sh build
+./tools/install-deps.sh demo
 cmake --preset demo >/dev/null
 cmake --build --preset demo -j "$(nproc)"
 exec build/demo/host/zarn_host --panel build/demo/panels/K7/k7_mon/libk7_mon.so \
