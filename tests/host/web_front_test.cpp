@@ -476,6 +476,7 @@ TEST(WebFront, after_the_state_a_route_streams_only_its_row) {
     for (std::size_t at = change; at != std::string::npos; at = seen.find("event: changes\ndata: ", at + 1)) {
         json next = json::parse(seen.substr(at + 21, seen.find('\n', at + 21) - at - 21));
         EXPECT_EQ(next["seq"], ++seq);
+        EXPECT_EQ(next["epoch"], first["epoch"]);
         if (next.contains("rows")) row = next["rows"];
         EXPECT_FALSE(next.contains("panels"));
     }
@@ -484,6 +485,45 @@ TEST(WebFront, after_the_state_a_route_streams_only_its_row) {
                                                                                                                // panel
                                                                                                                // loaded
                                                                                                                // here
+}
+
+// The page's state and its rows say which state they show, with no stream to
+// publish it: the page keeps whichever of a row and a change is newer. Each
+// server numbers afresh under an epoch of its own.
+TEST(WebFront, the_state_and_its_rows_are_numbered_alike) {
+    K7Session k7, other;
+    std::string why;
+    ASSERT_TRUE(k7.front.listen("127.0.0.1", 0, why)) << why;
+    ASSERT_TRUE(other.front.listen("127.0.0.1", 0, why)) << why;
+    std::atomic<bool> stopFlag{false};
+    std::thread panelThread([&] { k7.front.run(stopFlag); });
+    std::thread otherThread([&] { other.front.run(stopFlag); });
+    auto get = [](WebFront& front, const char* path) {
+        httplib::Client client("127.0.0.1", front.port());
+        auto res = client.Get(path);
+        return res && res->status == 200 ? json::parse(res->body, nullptr, false) : json();
+    };
+    const char* rows = "/api/rows?router=101&filter=44";
+    json before = get(k7.front, "/api/state?view=page");
+    json rowsBefore = get(k7.front, rows);
+    httplib::Client client("127.0.0.1", k7.front.port());
+    auto routed = client.Post("/api/step", stepBody("route 101 44 13"), "application/json");
+    json rowsAfter = get(k7.front, rows);
+    json after = get(k7.front, "/api/state?view=page");
+    json elsewhere = get(other.front, "/api/state?view=page");
+    stopFlag = true;
+    panelThread.join();
+    otherThread.join();
+
+    EXPECT_EQ(routed ? routed->status : 0, 200);
+    ASSERT_TRUE(before.contains("epoch")) << before;
+    EXPECT_TRUE(before["epoch"].is_string());
+    for (const json* answer : {&rowsBefore, &rowsAfter, &after}) EXPECT_EQ((*answer)["epoch"], before["epoch"]);
+    EXPECT_NE(elsewhere["epoch"], before["epoch"]);
+    EXPECT_EQ(rowsBefore["seq"], before["seq"]);
+    EXPECT_GT(rowsAfter["seq"].get<uint64_t>(), before["seq"].get<uint64_t>());
+    EXPECT_EQ(rowsAfter["rows"][0]["source"], 13);
+    EXPECT_EQ(after["seq"], rowsAfter["seq"]);
 }
 
 // A page behind by more than one write's worth gets a gap and the newest lines.

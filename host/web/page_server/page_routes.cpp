@@ -133,7 +133,8 @@ void WebFront::Impl::routes() {
         sendText(res, std::move(answer->text), stateReads, boundPort != 0);
     });
 
-    // A window of a router's destinations, filtered by name or number.
+    // A window of a router's destinations, filtered by name or number, with
+    // the state's seq and epoch.
     server.Get("/api/rows", [this](const httplib::Request& req, httplib::Response& res) {
         RowQuery query;
         std::string why;
@@ -145,7 +146,14 @@ void WebFront::Impl::routes() {
         send(res, onPanelThread([this, query] {
                  const Router* r = host.facility().router(query.device);
                  if (!r) return errorReply(404, "no router " + std::to_string(query.device));
-                 return jsonReply(200, routerRows(*r, query));
+                 // Numbered as the state they show (published first, so no
+                 // change is in the rows but not in the number): the page
+                 // keeps a row a later change brought over these.
+                 publish(true);
+                 json rows = routerRows(*r, query);
+                 rows["seq"] = stateSeq;
+                 rows["epoch"] = epoch;
+                 return jsonReply(200, rows);
              }));
     });
 

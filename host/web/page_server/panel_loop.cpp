@@ -88,9 +88,11 @@ void WebFront::Impl::publish(bool force) {
     json change = changes.diff(host.facility(), view);
     if (change.is_null() && stateSeq != 0) return;
     view["seq"] = ++stateSeq;
+    view["epoch"] = epoch;
     std::string changeText;
     if (!change.is_null() && stateSeq > 1) {
         change["seq"] = stateSeq;
+        change["epoch"] = epoch;
         changeText = jsonText(change);
     }
     events.setState(jsonText(view), stateSeq, std::move(changeText));

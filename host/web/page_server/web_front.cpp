@@ -3,8 +3,11 @@
 // panel_loop.cpp, answers without a socket in memory_connection.cpp.
 #include "web/page_server/web_front.h"
 
+#include <chrono>
+#include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <random>
 
 #include "web/http/http_server.h"
 #include "web/http/listener.h"
@@ -12,6 +15,16 @@
 #include "web/page_server/web_front_impl.h"
 
 namespace zarn_host {
+
+std::string newEpoch() {
+    // The clock as well: a random device may repeat itself from process to process.
+    std::random_device random;
+    uint64_t bits = (uint64_t{random()} << 32) ^ random() ^
+                    static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(bits));
+    return text;
+}
 
 WebFront::WebFront(SimHost& host, ScenarioRunner& runner, WebFrontOptions options)
     : impl_(std::make_unique<Impl>(host, runner, std::move(options))) {

@@ -41,6 +41,11 @@ struct Reply {
 Reply jsonReply(int status, const nlohmann::json& body);
 Reply errorReply(int status, const std::string& message);
 
+// A name for one server's numbering of states, different for each server
+// made: a worker restarted after a crash counts from 1 again, and its pages
+// tell its numbers from the last one's by this.
+std::string newEpoch();
+
 // The server, with the call that answers the requests on one connection
 // open to tests and the fuzzer.
 class PageHttpServer : public httplib::Server {
@@ -61,7 +66,8 @@ struct WebFront::Impl {
           login(LoginSettings{options.loginToken, "", false, !options.loginToken.empty()}),
           jobs(std::chrono::seconds(options.stepTimeoutSeconds)),
           events(options.traceLines, maxEventStreams),
-          libraryWatch(options.libraryPath) {}
+          libraryWatch(options.libraryPath),
+          epoch(newEpoch()) {}
 
     // Panel thread only (the trace's sink runs there too).
     SimHost& host;
@@ -89,8 +95,9 @@ struct WebFront::Impl {
     int64_t virtualAnchor = 0;
     LibraryWatch libraryWatch;
     ActionWatch actions;
-    StateChanges changes;   // the page's view as last published
-    uint64_t stateSeq = 0;  // the last published state's sequence number
+    StateChanges changes;     // the page's view as last published
+    uint64_t stateSeq = 0;    // the last published state's sequence number
+    const std::string epoch;  // what stateSeq counts within (newEpoch)
 
     // HTTP threads: queues f for the panel thread and waits for its reply.
     Reply onPanelThread(std::function<Reply()> f);
@@ -100,7 +107,7 @@ struct WebFront::Impl {
     // Panel thread (panel_loop.cpp).
     nlohmann::json stateJson(RouterDetail detail = RouterDetail::whole) const;
     // Publishes the state and its change to the streams when it changed and
-    // some stream watches (or force).
+    // some stream watches (or force): each numbered by stateSeq, with epoch.
     void publish(bool force = false);
     int runStep(const std::string& rawLine, std::string& message, int64_t realTimeWait = -1);
     void setRealTime(bool on);
