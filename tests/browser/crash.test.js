@@ -45,8 +45,9 @@ test('a crash at a step: banner, state restored, scenario reproduces it @wine', 
     const router = state.routers.find((r) => r.device === 101);
     expect(router.destinations.find((d) => d.number === 44).source).toBe(13);
     expect(state.fault.phase).toBe('restored');
-    // The page goes on with the new worker.
+    // The page goes on with the new worker, which numbers its states afresh.
     expect((await step(page, 'press Count')).status()).toBe(200);
+    await expect(page.locator('#inspector tr', { has: page.locator('[data-pin="Counter"]') })).toContainText('count=3');
     // The written session ends at the fatal step and crashes the same way.
     const scenario = localPath(state.fault.scenario);
     expect(fs.readFileSync(scenario, 'utf8')).toMatch(/press Count\nroute 101 44 13\nwait 300\npress Count\npress Fault\n$/);

@@ -52,10 +52,13 @@ test('a tab that sees a change out of turn asks for the whole state and shows th
   const leader = await page.evaluate(() => document.documentElement.dataset.streamLeader === 'true');
   expect(leader).toBe(true);
 
-  // A change numbered far ahead, as if those before it were lost on the way.
+  // A change of this host numbered far ahead, as if those before it were lost on the way.
   const refetched = follower.waitForRequest((r) => r.url().endsWith('/api/state?view=page'));
-  await page.evaluate(() => new BroadcastChannel('zarn-events').postMessage({
-    type: 'changes', data: JSON.stringify({ seq: 1e9, set: { library: 'drifted.so' } }) }));
+  await page.evaluate(async () => {
+    const { epoch } = await (await fetch('/api/state?view=page')).json();
+    new BroadcastChannel('zarn-events').postMessage({
+      type: 'changes', data: JSON.stringify({ seq: 1e9, epoch, set: { library: 'drifted.so' } }) });
+  });
   await refetched;
   // The route after it still shows in both tabs; the stray change never does.
   await page.locator('[data-router="K7 SDI Router"] tr[data-destination="K7 Mon 5"]')

@@ -81,7 +81,7 @@ document.querySelector('.skip-link').addEventListener('click', (e) => {
 setUpSession(pins);
 const keeper = keepState({
   onState: (state) => { latest = state; stateChanged = true; schedule(); },
-  onRows: (rows) => updateRows($('routers'), rows),
+  onRows: (rows, at) => updateRows($('routers'), rows, at),
   onReload: (devices) => reloadRows($('routers'), devices),
 });
 shareEvents({

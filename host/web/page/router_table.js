@@ -85,6 +85,10 @@ export function makeRouterTable(summary) {
   const pool = [];         // the table rows in use, top to bottom
   let refusals = new Map();  // destination number → why the last action's outside route to it was refused
   let refusalsKey = '';
+  // destination number → { epoch, seq, row }: its last change, kept until an
+  // answer at least as new comes (one asked before the change shows the row
+  // as it was).
+  const changed = new Map();
   let revealing = null;      // { number, resolve, scrolled }: a row to scroll to and focus
   let unshown = false;       // changed while the tab was hidden: drawn when it is shown
 
@@ -275,7 +279,12 @@ export function makeRouterTable(summary) {
           narrowed = false;
           announce(`${summary.name}: ${total} of ${summary.destinationCount} destinations`);
         }
-        answer.rows.forEach((dest, i) => {
+        for (const [number, c] of changed) {
+          if (c.epoch !== answer.epoch || c.seq <= answer.seq) changed.delete(number);
+        }
+        answer.rows.forEach((fetched, i) => {
+          const newer = changed.get(fetched.number);
+          const dest = newer ? { ...fetched, ...newer.row } : fetched;
           const old = byNumber.get(dest.number);
           if (old) Object.assign(old, dest); else byNumber.set(dest.number, dest);
           cache.set(answer.from + i, byNumber.get(dest.number));
@@ -328,11 +337,13 @@ export function makeRouterTable(summary) {
         `${r.reason} (source ${r.source}${r.by ? `, by ${r.by}` : ''})`]));
       pool.forEach((parts) => { if (parts.row.dest) paintRow(parts, parts.row.dest); });
     },
-    // Destinations that changed: those held are updated, those in view redrawn.
-    update(rows) {
+    // Destinations that changed, at { epoch, seq }: those held are updated,
+    // those in view redrawn.
+    update(rows, at) {
       let seen = false;
       const hidden = document.hidden;
       for (const row of rows) {
+        if (at) changed.set(row.number, { epoch: at.epoch, seq: at.seq, row });
         const dest = byNumber.get(row.number);
         // An unnamed destination routed or locked may have joined those in use.
         if (!dest && !every.checked && !row.name && !reloadTimer) {

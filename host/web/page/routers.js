@@ -112,8 +112,9 @@ export function renderRouters(root, state) {
   }
 }
 
-// Destinations that changed, each with its router's device.
-export function updateRows(root, rows) {
+// Destinations that changed, each with its router's device; at: the
+// change's { epoch, seq }.
+export function updateRows(root, rows, at) {
   if (!root.tables) return;
   const byRouter = new Map();
   for (const row of rows) {
@@ -122,7 +123,7 @@ export function updateRows(root, rows) {
   }
   for (const [device, changed] of byRouter) {
     const table = root.tables.get(device);
-    if (table) table.update(changed);
+    if (table) table.update(changed, at);
   }
 }
 

@@ -1,12 +1,21 @@
-// The host's state as the page holds it: a full state when the stream starts
-// (routers as summaries, with a sequence number), then the changes that
-// follow it, each numbered one past the last. A change out of turn means some
-// were missed: the page asks for the full state again and holds the changes
-// that come meanwhile, so it never drifts from the host unnoticed.
+// The host's state as the page holds it: a whole state (routers as
+// summaries) numbered by the host, then the changes that follow it, each one
+// past the last. A change out of turn means some were missed: the page asks
+// for the whole state again and holds the changes that cannot be placed
+// meanwhile, so it never drifts from the host unnoticed.
+//
+// A whole state replaces the one held only when it is not older: the answer
+// to a question asked before the stream's latest state, or before changes
+// applied since, can arrive after them. Numbers count within one epoch, the
+// life of one serving process; a worker restarted after a crash counts afresh
+// under a new one. The stream speaks for the process serving now, so its
+// epoch is the live one: its state is taken whatever its number, an answer
+// from another epoch is not.
 
 export function keepState({ onState, onRows, onReload }) {
   let state = null;
-  let held = [];
+  let live;       // the epoch of the stream's last event; undefined until one says
+  let held = [];  // changes that do not follow the state held
   let fetching = false;
 
   const applyOne = (change) => {
@@ -16,33 +25,39 @@ export function keepState({ onState, onRows, onReload }) {
       const at = shown ? shown.controls.findIndex((c) => c.id === control.id) : -1;
       if (at >= 0) shown.controls[at] = control;
     }
-    if (change.rows) onRows(change.rows);
+    if (change.rows) onRows(change.rows, { epoch: change.epoch, seq: change.seq });
     if (change.reload) onReload(change.reload);
     state.seq = change.seq;
   };
 
-  // Applies the held changes that follow the state; false at a gap.
+  // Applies the held changes that follow the state; false while some wait
+  // for a state they follow. Those the state passed, and those of an epoch
+  // neither held nor live, are dropped.
   const drain = () => {
-    held.sort((a, b) => a.seq - b.seq);
-    while (held.length) {
-      const next = held[0];
-      if (next.seq <= state.seq) { held.shift(); continue; }
-      if (next.seq !== state.seq + 1) return false;
-      applyOne(held.shift());
+    const mine = held.filter((c) => c.epoch === state.epoch).sort((a, b) => a.seq - b.seq);
+    held = held.filter((c) => c.epoch !== state.epoch && c.epoch === live);
+    for (const change of mine) {
+      if (change.seq === state.seq + 1) applyOne(change);
+      else if (change.seq > state.seq) held.push(change);
     }
-    return true;
+    return held.length === 0;
   };
 
-  const take = (full) => {
-    state = full;
-    if (!Number.isInteger(state.seq)) state.seq = 0;
-    onReload(null);
-    const whole = drain();
+  // Takes a whole state unless the one held is newer, then applies the held
+  // changes after it; true when none is left waiting. A state taken may
+  // differ in any row: every table fetches its rows again.
+  const take = (whole) => {
+    if (!Number.isInteger(whole.seq)) whole.seq = 0;
+    if (!state || whole.epoch !== state.epoch || whole.seq > state.seq) {
+      state = whole;
+      onReload(null);
+    }
+    const placed = drain();
     onState(state);
-    return whole;
+    return placed;
   };
 
-  // Asks for the full state; held changes it does not reach are asked past
+  // Asks for the whole state; held changes it does not reach are asked past
   // again a few times, then dropped (they cannot be placed: no stream of this
   // host sent them in this order).
   let behind = 0;
@@ -53,9 +68,12 @@ export function keepState({ onState, onRows, onReload }) {
       try {
         const response = await fetch('/api/state?view=page');
         if (response.ok) {
-          const full = await response.json();
+          const whole = await response.json();
           fetching = false;
-          if (take(full)) behind = 0;
+          // From another process than the stream's: a dead worker's late
+          // answer, or a new one the stream is still to tell of.
+          const stray = live !== undefined && whole.epoch !== live;
+          if (!stray && take(whole)) behind = 0;
           else if (++behind < 3) refetch();
           else { held = []; behind = 0; }
           return;
@@ -67,27 +85,25 @@ export function keepState({ onState, onRows, onReload }) {
   }
 
   return {
-    // A full state from the stream: taken whatever its number (a restarted
-    // host counts afresh).
+    // A whole state from the stream.
     full(text) {
-      held = [];  // older than this state
-      take(JSON.parse(text));
+      const whole = JSON.parse(text);
+      live = whole.epoch;
+      if (!take(whole)) refetch();
     },
     change(text) {
       const change = JSON.parse(text);
-      if (!state || fetching) {
-        held.push(change);
-        if (!state) refetch();
-        return;
+      live = change.epoch;
+      if (state && change.epoch === state.epoch) {
+        if (change.seq <= state.seq) return;
+        if (change.seq === state.seq + 1) {
+          applyOne(change);
+          onState(state);
+          return;
+        }
       }
-      if (change.seq <= state.seq) return;
-      if (change.seq !== state.seq + 1) {
-        held.push(change);
-        refetch();
-        return;
-      }
-      applyOne(change);
-      onState(state);
+      held.push(change);
+      refetch();
     },
     // A tab that joined another's stream has no state yet.
     need() { if (!state) refetch(); },
