@@ -116,16 +116,19 @@ int runHost(const HostOptions& options, std::istream& in, std::ostream& out, std
     if (interactive) {
         if (!options.scenario.empty()) outcome = runner.run(steps);
         if (outcome == ScenarioRunner::Outcome::ok) {
-            err << "zarn_host: reading steps from standard input; \"help\" lists them\n";
             std::string line;
             int lineNumber = 0;
             // With bridges, what peers send is applied while the run waits for
-            // the next line: the I/O thread's wake pokes the wait.
+            // the next line: the I/O thread's wake pokes the wait. What they
+            // sent before the wake was set woke nobody: the first poke is ours.
+            // Set before the line below, which peers may wait for.
             std::unique_ptr<LineWaiter> waiter;
             if (bridges) {
                 waiter = std::make_unique<LineWaiter>(in);
                 bridges->setWake([w = waiter.get()] { w->poke(); });
+                waiter->poke();
             }
+            err << "zarn_host: reading steps from standard input; \"help\" lists them\n";
             auto idle = [&] { bridges->exchange(host); };
             auto nextLine = [&] {
                 return waiter ? waiter->next(line, idle) : static_cast<bool>(std::getline(in, line));
