@@ -10,7 +10,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
-const { requireSetup, within, spawn } = require("./common");
+const { requireSetup, until, patienceMs, spawn, servedAddress, testMs } = require("./common");
 
 requireSetup(["ZARN_HOST", "ZARN_K7_PANEL"]);
 const { EmberServer } = require("node-emberplus");
@@ -46,7 +46,6 @@ function tree() {
 }
 
 let host, base, server, port;
-let hostLog = "";
 async function startServer() {
     server = new EmberServer({ host: "127.0.0.1", port, tree: tree() });
     server.on("error", () => {});
@@ -67,14 +66,6 @@ async function api(route, body) {
 async function stepOk(step) {
     const answer = await api("/api/step", { step });
     assert.equal(answer.ok, true, `${step}: ${answer.error}`);
-}
-async function until(ms, what, check) {
-    const end = Date.now() + ms;
-    for (;;) {
-        if (await check()) return;
-        if (Date.now() > end) throw new Error(`timed out after ${ms} ms waiting for ${what}\n${hostLog.slice(-2000)}`);
-        await new Promise((r) => setTimeout(r, 50));
-    }
 }
 const stepPasses = async (step) => (await api("/api/step", { step })).ok === true;
 const online = async () => (await api("/api/state")).routers.find((r) => r.device === 101).online;
@@ -98,16 +89,7 @@ before(async () => {
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
     fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));
     host = spawn(process.env.ZARN_HOST, ["--panel", process.env.ZARN_K7_PANEL, "--facility", path.join(dir, "facility.json"), "--serve", "0"], { stdio: ["ignore", "pipe", "pipe"] });
-    host.stderr.on("data", (c) => (hostLog += c));
-    base = await within(10000, "zarn_host to serve", (done) => {
-        let out = "";
-        host.stdout.on("data", (c) => {
-            out += c;
-            hostLog += c;
-            const m = /serving the panel at (http:\S+)\//.exec(out);
-            if (m) done(m[1]);
-        });
-    });
+    base = await servedAddress(host);
 });
 
 after(async () => {
@@ -115,23 +97,23 @@ after(async () => {
     if (server) await stopServer().catch(() => {});
 });
 
-test("on connect the router takes the provider's connections and labels", { timeout: 20000 }, async () => {
-    await until(5000, "the router online", online);
-    await until(5000, "monitor 2 on Cam 4", () => stepPasses('expect route "K7 SDI Router" 41 "Cam 4"'));
+test("on connect the router takes the provider's connections and labels", { timeout: testMs }, async () => {
+    await until(patienceMs, "the router online", online);
+    await until(patienceMs, "monitor 2 on Cam 4", () => stepPasses('expect route "K7 SDI Router" 41 "Cam 4"'));
     server.matrixConnect("1.1", 42, [50]);
-    await until(5000, "monitor 3 on the provider's Line A", () => stepPasses('expect route "K7 SDI Router" 43 "Line A"'));
+    await until(patienceMs, "monitor 3 on the provider's Line A", () => stepPasses('expect route "K7 SDI Router" 43 "Line A"'));
 });
 
-test("a take on the panel shows in the provider's matrix", { timeout: 20000 }, async () => {
+test("a take on the panel shows in the provider's matrix", { timeout: testMs }, async () => {
     await stepOk("press Mon_3");
     await stepOk('pick Sources "VT 2"');
-    await until(5000, "the provider's target 41 on source 21", async () => providerSource(41) === 21);
+    await until(patienceMs, "the provider's target 41 on source 21", async () => providerSource(41) === 21);
 });
 
-test("the router is offline while the provider is away, and reads it again when it is back", { timeout: 30000 }, async () => {
+test("the router is offline while the provider is away, and reads it again when it is back", { timeout: testMs }, async () => {
     await stopServer();
-    await until(5000, "the router offline", async () => !(await online()));
+    await until(patienceMs, "the router offline", async () => !(await online()));
     await startServer();
-    await until(10000, "the router online again", online);
-    await until(5000, "monitor 2 on Cam 4 again", () => stepPasses('expect route "K7 SDI Router" 41 "Cam 4"'));
+    await until(patienceMs, "the router online again", online);
+    await until(patienceMs, "monitor 2 on Cam 4 again", () => stepPasses('expect route "K7 SDI Router" 41 "Cam 4"'));
 });

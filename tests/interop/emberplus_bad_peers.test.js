@@ -11,7 +11,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
-const { within, spawn, openDescriptors } = require("./common");
+const { within, until, patienceMs, spawn, servedAddress, openDescriptors, testMs } = require("./common");
 
 for (const variable of ["ZARN_HOST", "ZARN_K7_PANEL"]) {
     if (!process.env[variable] || !fs.existsSync(process.env[variable])) {
@@ -43,7 +43,7 @@ function packet(glow, flags = 0xc0, badCrc = false) {
 const rootDirectory = packet([0x60, 0x0b, 0x6b, 0x09, 0xa0, 0x07, 0x62, 0x05, 0xa0, 0x03, 0x02, 0x01, 0x20]);
 const identity = Buffer.from("identity");
 
-let host, base, port, log = "";
+let host, base, port;
 async function api(route, body) {
     const res = await fetch(base + route,
         body ? { method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body) } : {});
@@ -51,28 +51,23 @@ async function api(route, body) {
 }
 const served = async () => (await api("/api/state")).bridges.find((b) => b.kind === "emberplus");
 const descriptors = () => openDescriptors(host.pid);
-async function settle(what, check) {
-    const end = Date.now() + 5000;
-    while (!(await check())) {
-        if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
-        await new Promise((r) => setTimeout(r, 50));
-    }
-}
+const settle = (what, check, saw) => until(patienceMs, what, check, saw);
 function connect() {
     return new Promise((resolve, reject) => {
         const s = net.connect(port, "127.0.0.1", () => resolve(s));
         s.on("error", reject);
     });
 }
-async function exchange(s, bytes, until, what) {
+// Sends bytes and collects what comes back until the reply holds want.
+async function exchange(s, bytes, want, what) {
     let got = Buffer.alloc(0);
-    return within(3000, what, (done) => {
+    return within(patienceMs, what, (done) => {
         s.on("data", (c) => {
             got = Buffer.concat([got, c]);
-            if (got.includes(until)) done(got);
+            if (got.includes(want)) done(got);
         });
         s.write(bytes);
-    });
+    }, () => got.toString("hex"));
 }
 
 before(async () => {
@@ -94,28 +89,19 @@ before(async () => {
     host = spawn(process.env.ZARN_HOST,
         ["--quiet", "--panel", process.env.ZARN_K7_PANEL, "--facility", path.join(dir, "facility.json"), "--serve", "0"],
         { stdio: ["ignore", "pipe", "pipe"] });
-    host.stderr.on("data", (c) => (log += c));
-    host.exited = new Promise((resolve) => host.on("exit", (code, signal) => resolve({ code, signal })));
-    base = await within(10000, "zarn_host to serve", (done) => {
-        let out = "";
-        host.stdout.on("data", (c) => {
-            out += c;
-            const m = /serving the panel at (http:\S+)\//.exec(out);
-            if (m) done(m[1]);
-        });
-    });
+    base = await servedAddress(host);
 });
 
 after(async () => {
     if (host && host.exitCode === null) {
         host.kill("SIGTERM");
         const end = await host.exited;
-        assert.equal(end.code, 0, log);
+        assert.equal(end.code, 0, host.log);
     }
-    assert.doesNotMatch(log, /AddressSanitizer|LeakSanitizer|runtime error/, log);
+    assert.doesNotMatch(host.log, /AddressSanitizer|LeakSanitizer|runtime error/, host.log);
 });
 
-test("bad consumers leave the served tree and the panel working", { timeout: 30000 }, async () => {
+test("bad consumers leave the served tree and the panel working", { timeout: testMs }, async () => {
     const fdsBefore = descriptors();
 
     // Garbage, a bad CRC, a bad escape, a packet that is not Glow, BER with a
@@ -140,7 +126,7 @@ test("bad consumers leave the served tree and the panel working", { timeout: 300
     long.on("error", () => {});
     long.write(packet(Array(1000).fill(0x01), 0x80));
     for (let i = 0; i < 1100; ++i) long.write(packet(Array(1000).fill(0x01), 0x00));
-    await within(5000, "the long message's sender to be dropped", (done) => closed.then(done));
+    await within(patienceMs, "the long message's sender to be dropped", (done) => closed.then(done));
 
     // Closed mid-packet, several ways.
     for (const cut of [[0xfe], [0xfe, 0x00, 0x0e], [...rootDirectory.subarray(0, 9)]]) {
@@ -176,6 +162,6 @@ test("bad consumers leave the served tree and the panel working", { timeout: 300
     assert.equal((await api("/api/step", { step: "press Mon_3" })).ok, true);
     assert.equal((await api("/api/step", { step: 'pick Sources "VT 2"' })).ok, true);
     await settle("no consumer connected", async () => (await served()).consumers === 0);
-    await settle(`descriptors back to ${fdsBefore}`, async () => descriptors() <= fdsBefore);
+    await settle(`descriptors back to ${fdsBefore}`, async () => descriptors() <= fdsBefore, () => `${descriptors()} open`);
     assert.equal(host.exitCode, null);
 });

@@ -11,7 +11,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
-const { requireSetup, within, spawnHost, hostPath, hostStartMs } = require("./common");
+const { requireSetup, within, until, patienceMs, spawnHost, hostPath, servedAddress, testMs } = require("./common");
 
 requireSetup(["ZARN_HOST", "ZARN_K7_PANEL"]);
 const { EmberClient } = require("node-emberplus");
@@ -28,7 +28,8 @@ function freePort() {
 }
 
 let host, base, client, port;
-let hostLog = "";
+// The consumer's every request and its connect wait as long as the tests do.
+const consumerOptions = () => ({ host: "127.0.0.1", port, timeoutValue: patienceMs });
 
 async function api(route, body) {
     const res = await fetch(base + route, body ? { method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body) } : {});
@@ -38,15 +39,6 @@ async function stepOk(step) {
     const answer = await api("/api/step", { step });
     assert.equal(answer.ok, true, `${step}: ${answer.error}`);
 }
-async function until(ms, what, check) {
-    const end = Date.now() + ms;
-    for (;;) {
-        if (await check()) return;
-        if (Date.now() > end) throw new Error(`timed out after ${ms} ms waiting for ${what}`);
-        await new Promise((r) => setTimeout(r, 50));
-    }
-}
-
 before(async () => {
     port = await freePort();
     const facility = JSON.parse(fs.readFileSync(path.join(k7, "facility-bridged.json"), "utf8"));
@@ -60,18 +52,10 @@ before(async () => {
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
     fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));
     host = spawnHost(["--quiet", "--panel", hostPath(process.env.ZARN_K7_PANEL), "--facility", hostPath(path.join(dir, "facility.json")), "--serve", "0"], { stdio: ["ignore", "pipe", "pipe"] });
-    host.stderr.on("data", (c) => (hostLog += c));
-    base = await within(hostStartMs, "zarn_host to serve", (done) => {
-        let out = "";
-        host.stdout.on("data", (c) => {
-            out += c;
-            const m = /serving the panel at (http:\S+)\//.exec(out);
-            if (m) done(m[1]);
-        });
-    });
-    client = new EmberClient({ host: "127.0.0.1", port });
+    base = await servedAddress(host);
+    client = new EmberClient(consumerOptions());
     client.on("error", () => {});
-    await client.connectAsync();
+    await client.connectAsync(patienceMs / 1000);
 });
 
 after(async () => {
@@ -85,7 +69,7 @@ const sourceOf = (matrix, target) => {
     return c && c.sources && c.sources.length ? c.sources[0] : undefined;
 };
 
-test("the consumer browses the tree: identity, a node a router, matrices and labels", { timeout: 30000 }, async () => {
+test("the consumer browses the tree: identity, a node a router, matrices and labels", { timeout: testMs }, async () => {
     await client.getDirectoryAsync();
     const identity = await client.getElementByPathAsync("1");
     assert.equal(identity.contents.identifier, "identity");
@@ -107,22 +91,22 @@ test("the consumer browses the tree: identity, a node a router, matrices and lab
     assert.equal(audio.contents.targetCount, 32);
 });
 
-test("the consumer connects monitor 2 to Cam 4 and the panel's tally follows", { timeout: 20000 }, async () => {
+test("the consumer connects monitor 2 to Cam 4 and the panel's tally follows", { timeout: testMs }, async () => {
     const matrix = await client.getElementByPathAsync("2.1.1");
     const answer = await client.matrixConnectAsync(matrix, 40, [13]);
     assert.equal(sourceOf(answer, 40), 13);
-    await until(5000, "the tally", async () => JSON.stringify(await vidtally(2)).includes("Cam 4"));
+    await until(patienceMs, "the tally", async () => JSON.stringify(await vidtally(2)).includes("Cam 4"));
     await stepOk('expect route "K7 SDI Router" 41 "Cam 4"');
 });
 
-test("a take on the panel reaches the subscribed consumer", { timeout: 20000 }, async () => {
+test("a take on the panel reaches the subscribed consumer", { timeout: testMs }, async () => {
     const matrix = await client.getElementByPathAsync("2.1.1");
     await stepOk("press Mon_3");
     await stepOk('pick Sources "VT 2"');
-    await until(5000, "the connection at the consumer", async () => sourceOf(matrix, 41) === 21);
+    await until(patienceMs, "the connection at the consumer", async () => sourceOf(matrix, 41) === 21);
 });
 
-test("a connect to a locked target leaves its source in place", { timeout: 20000 }, async () => {
+test("a connect to a locked target leaves its source in place", { timeout: testMs }, async () => {
     await stepOk('lock "K7 SDI Router" 43');
     const matrix = await client.getElementByPathAsync("2.1.1");
     const answer = await client.matrixConnectAsync(matrix, 42, [1]);
@@ -130,7 +114,7 @@ test("a connect to a locked target leaves its source in place", { timeout: 20000
     await stepOk('expect route "K7 SDI Router" 43 Graphics');
 });
 
-test("the panel's values follow, a button is invoked and the source list written", { timeout: 20000 }, async () => {
+test("the panel's values follow, a button is invoked and the source list written", { timeout: testMs }, async () => {
     await client.getDirectoryAsync();
     const panel = await client.getElementByPathAsync("3");
     await client.getDirectoryAsync(panel);
@@ -142,12 +126,12 @@ test("the panel's values follow, a button is invoked and the source list written
     const result = await client.invokeFunctionAsync(select2, []);
     assert.equal(result.success, true);
     const selected2 = await client.getElementByPathAsync("3.7");
-    await until(5000, "monitor 2 selected at the consumer", async () => selected2.contents.value === "selected");
+    await until(patienceMs, "monitor 2 selected at the consumer", async () => selected2.contents.value === "selected");
     const source = await client.getElementByPathAsync("3.16");
     await client.setValueAsync(source, "Cam 2");
-    await until(5000, "monitor 2 routed to Cam 2", async () => (await api("/api/step", { step: 'expect route "K7 SDI Router" 41 "Cam 2"' })).ok);
+    await until(patienceMs, "monitor 2 routed to Cam 2", async () => (await api("/api/step", { step: 'expect route "K7 SDI Router" 41 "Cam 2"' })).ok);
     const monitor2 = await client.getElementByPathAsync("3.2");
-    await until(5000, "monitor 2 on Cam 2 at the consumer", async () => monitor2.contents.value === "Cam 2");
+    await until(patienceMs, "monitor 2 on Cam 2 at the consumer", async () => monitor2.contents.value === "Cam 2");
     // A read-only value keeps its text.
     await client.setValueAsync(monitor3, "Black").catch(() => {});
     await stepOk('expect route "K7 SDI Router" 42 "VT 2"');
@@ -155,12 +139,12 @@ test("the panel's values follow, a button is invoked and the source list written
 
 // The library's own walk of a whole tree: each answer comes in the form
 // asked, so it takes every node once and ends, within the request rate.
-test("the consumer's expand walks the whole served tree and ends", { timeout: 30000 }, async () => {
-    const walker = new EmberClient({ host: "127.0.0.1", port });
+test("the consumer's expand walks the whole served tree and ends", { timeout: testMs }, async () => {
+    const walker = new EmberClient(consumerOptions());
     walker.on("error", () => {});
-    await walker.connectAsync();
+    await walker.connectAsync(patienceMs / 1000);
     try {
-        await within(15000, "expand to end", (done) => walker.expandAsync().then(done));
+        await within(patienceMs, "expand to end", (done) => walker.expandAsync().then(done));
         const routers = walker.root.getElementByNumber(2);
         assert.ok(routers && routers.getChildren().length >= 2);
         const sdi = routers.getElementByNumber(1);

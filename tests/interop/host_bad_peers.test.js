@@ -10,7 +10,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
-const { within, spawn, openDescriptors } = require("./common");
+const { within, until, patienceMs, spawn, servedAddress, openDescriptors, testMs } = require("./common");
 
 for (const variable of ["ZARN_HOST", "ZARN_K7_PANEL"]) {
     if (!process.env[variable] || !fs.existsSync(process.env[variable])) {
@@ -39,7 +39,7 @@ const interrogate = frame([0x01, 0x00, 0x00, 40]);
 // Its tally: source 10 (Cam 1).
 const tally = frame([0x03, 0x00, 0x00, 40, 10]);
 
-let host, base, port, log = "";
+let host, base, port;
 async function api(route, body) {
     const res = await fetch(base + route,
         body ? { method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body) } : {});
@@ -47,13 +47,7 @@ async function api(route, body) {
 }
 const served = async () => (await api("/api/state")).bridges.find((b) => b.kind === "swp08");
 const descriptors = () => openDescriptors(host.pid);
-async function settle(what, check) {
-    const end = Date.now() + 5000;
-    while (!(await check())) {
-        if (Date.now() > end) throw new Error(`timed out waiting for ${what}`);
-        await new Promise((r) => setTimeout(r, 50));
-    }
-}
+const settle = (what, check, saw) => until(patienceMs, what, check, saw);
 
 function connect() {
     return new Promise((resolve, reject) => {
@@ -61,16 +55,16 @@ function connect() {
         s.on("error", reject);
     });
 }
-// Sends bytes and collects what comes back until `until` finds it in the reply.
-async function exchange(s, bytes, until, what) {
+// Sends bytes and collects what comes back until the reply holds want.
+async function exchange(s, bytes, want, what) {
     let got = Buffer.alloc(0);
-    return within(3000, what, (done) => {
+    return within(patienceMs, what, (done) => {
         s.on("data", (c) => {
             got = Buffer.concat([got, c]);
-            if (got.includes(until)) done(got);
+            if (got.includes(want)) done(got);
         });
         s.write(bytes);
-    });
+    }, () => got.toString("hex"));
 }
 
 before(async () => {
@@ -88,28 +82,19 @@ before(async () => {
     host = spawn(process.env.ZARN_HOST,
         ["--quiet", "--panel", process.env.ZARN_K7_PANEL, "--facility", path.join(dir, "facility.json"), "--serve", "0"],
         { stdio: ["ignore", "pipe", "pipe"] });
-    host.stderr.on("data", (c) => (log += c));
-    host.exited = new Promise((resolve) => host.on("exit", (code, signal) => resolve({ code, signal })));
-    base = await within(10000, "zarn_host to serve", (done) => {
-        let out = "";
-        host.stdout.on("data", (c) => {
-            out += c;
-            const m = /serving the panel at (http:\S+)\//.exec(out);
-            if (m) done(m[1]);
-        });
-    });
+    base = await servedAddress(host);
 });
 
 after(async () => {
     if (host && host.exitCode === null) {
         host.kill("SIGTERM");
         const end = await host.exited;
-        assert.equal(end.code, 0, log);
+        assert.equal(end.code, 0, host.log);
     }
-    assert.doesNotMatch(log, /AddressSanitizer|LeakSanitizer|runtime error/, log);
+    assert.doesNotMatch(host.log, /AddressSanitizer|LeakSanitizer|runtime error/, host.log);
 });
 
-test("bad peers leave the served router and the panel working", { timeout: 20000 }, async () => {
+test("bad peers leave the served router and the panel working", { timeout: testMs }, async () => {
     const fdsBefore = descriptors();
 
     // Garbage, then a frame with a wrong checksum, then a frame with a bad
@@ -165,6 +150,6 @@ test("bad peers leave the served router and the panel working", { timeout: 20000
     assert.equal((await api("/api/step", { step: 'pick Sources "VT 2"' })).ok, true);
     await settle("no controller connected", async () => (await served()).controllers === 0);
     // An HTTP connection the test's fetch keeps alive may stay a few seconds; a leak stays for good.
-    await settle(`descriptors back to ${fdsBefore}`, async () => descriptors() <= fdsBefore);
+    await settle(`descriptors back to ${fdsBefore}`, async () => descriptors() <= fdsBefore, () => `${descriptors()} open`);
     assert.equal(host.exitCode, null);
 });

@@ -10,7 +10,7 @@ const os = require("node:os");
 const path = require("node:path");
 const dgram = require("node:dgram");
 const net = require("node:net");
-const { requireSetup, within, spawnHost, hostPath, hostStartMs } = require("./common");
+const { requireSetup, within, until, held, patienceMs, spawnHost, hostPath, servedAddress, testMs } = require("./common");
 
 requireSetup(["ZARN_HOST", "ZARN_K7_PANEL"]);
 const Controller = require("probel-swp-08");
@@ -31,7 +31,7 @@ function freePort(udp) {
 
 let host, base, controller, listener, umdSocket;
 const umd = {};
-let hostLog = "";
+held("the displays' last messages", () => JSON.stringify(umd));
 
 async function api(route, body) {
     const res = await fetch(base + route, body ? { method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body) } : {});
@@ -66,15 +66,7 @@ before(async () => {
     listener.on("message", (m) => (umd[m.index] = m));
 
     host = spawnHost(["--quiet", "--panel", hostPath(process.env.ZARN_K7_PANEL), "--facility", hostPath(path.join(dir, "facility.json")), "--serve", "0"], { stdio: ["ignore", "pipe", "pipe"] });
-    host.stderr.on("data", (c) => (hostLog += c));
-    base = await within(hostStartMs, "zarn_host to serve", (done) => {
-        let out = "";
-        host.stdout.on("data", (c) => {
-            out += c;
-            const m = /serving the panel at (http:\S+)\//.exec(out);
-            if (m) done(m[1]);
-        });
-    });
+    base = await servedAddress(host);
     controller = new Controller("127.0.0.1", { port: swpPort, sources: 64, destinations: 64, levels: 2, chars: 8 });
 });
 
@@ -86,7 +78,7 @@ after(() => {
 
 const vidtally = async (n) => (await api("/api/state")).panels[0].controls.find((c) => c.id === `Vidtally_${n}`);
 
-test("the controller reads names, interrogates and routes; the panel's tally follows", { timeout: 20000 }, async () => {
+test("the controller reads names, interrogates and routes; the panel's tally follows", { timeout: testMs }, async () => {
     const sources = await controller.getSourceNames();
     assert.equal(sources["11"], "Cam 1");
     assert.equal(sources["41"], "Studio A"); // 8 characters asked for
@@ -94,17 +86,14 @@ test("the controller reads names, interrogates and routes; the panel's tally fol
     assert.deepEqual(await controller.interrogate(40, 0, 0), { 1: { 1: { 40: 10 } } });
     controller.route(1, 14, 41); // level 1, source 14 (Cam 4), destination 41, numbered from 1
     // Monitor 2's video tally, not the whole panel: its source list names Cam 4 from the start.
-    await within(5000, "the tally", async (done) => {
-        for (;;) {
-            if (JSON.stringify(await vidtally(2)).includes("Cam 4")) return done();
-            await new Promise((r) => setTimeout(r, 100));
-        }
-    });
+    let tally;
+    await until(patienceMs, "monitor 2's tally on Cam 4", async () => JSON.stringify(tally = await vidtally(2)).includes("Cam 4"),
+        () => JSON.stringify(tally));
     assert.deepEqual(await controller.interrogate(40, 0, 0), { 1: { 1: { 40: 13 } } });
 });
 
-test("a take on the panel reaches the controller as a connected message", { timeout: 20000 }, async () => {
-    const heard = within(5000, "the connected message", (done) =>
+test("a take on the panel reaches the controller as a connected message", { timeout: testMs }, async () => {
+    const heard = within(patienceMs, "the connected message", (done) =>
         controller.on("crosspoint", (x) => {
             if (x[1] && x[1][1] && x[1][1][41] !== undefined) done(x);
         }));
@@ -113,17 +102,24 @@ test("a take on the panel reaches the controller as a connected message", { time
     assert.deepEqual(await heard, { 1: { 1: { 41: 21 } } });
 });
 
-test("a route to a locked destination leaves the source in place", { timeout: 20000 }, async () => {
+test("a route to a locked destination leaves the source in place", { timeout: testMs }, async () => {
     await stepOk('lock "K7 SDI Router" 43');
     const before = await controller.interrogate(42, 0, 0);
+    // A refused connect is answered with a connected message of the source kept.
+    const kept = within(patienceMs, "the connected message of the source kept", (done) =>
+        controller.on("crosspoint", (x) => {
+            if (x[1] && x[1][1] && x[1][1][42] !== undefined) done(x);
+        }));
     controller.route(1, 2, 43);
-    await new Promise((r) => setTimeout(r, 500));
+    assert.deepEqual(await kept, before);
     assert.deepEqual(await controller.interrogate(42, 0, 0), before);
     await stepOk('expect route "K7 SDI Router" 43 Graphics');
 });
 
-test("the displays show the monitors' texts and the selected monitor's red tally", { timeout: 20000 }, async () => {
-    await new Promise((r) => setTimeout(r, 600));
+test("the displays show the monitors' texts and the selected monitor's red tally", { timeout: testMs }, async () => {
+    // Sent again every 200 ms: the texts once the last take has reached them.
+    const shown = () => umd[1] && umd[3] && umd[5] && umd[3].display.text === "VT 2" && umd[3].display.lh_tally === 1;
+    await until(patienceMs, "the displays of the last take", shown);
     assert.equal(umd[1].display.text, "Studio A PGM");
     assert.equal(umd[3].display.text, "VT 2");
     assert.equal(umd[5].display.text, "Tone");

@@ -11,7 +11,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
-const { requireSetup, within, spawn } = require("./common");
+const { requireSetup, within, held, patienceMs, spawn, servedAddress, testMs } = require("./common");
 
 requireSetup(["ZARN_HOST", "ZARN_K7_PANEL"]);
 const Controller = require("probel-swp-08");
@@ -35,6 +35,7 @@ async function rawController(port) {
         c.on("error", reject);
     });
     const c = { socket: s, messages: [] };
+    const waits = new Set(); // checked at each message read
     let inFrame = false, dle = false, data = [];
     s.on("data", (chunk) => {
         for (const b of chunk) {
@@ -53,24 +54,29 @@ async function rawController(port) {
             if (b === DLE) dle = true;
             else if (inFrame) data.push(b);
         }
+        for (const check of [...waits]) check();
     });
+    held("a raw controller's last 5 messages", () => JSON.stringify(c.messages.slice(-5)));
     // Waits until `count` messages read from now on satisfy `want`.
-    c.await = (want, count = 1, ms = 5000) => {
+    c.await = (want, count = 1, ms = patienceMs) => {
         const from = c.messages.length;
+        const got = () => c.messages.slice(from).filter(want);
+        let check;
         return within(ms, `${count} message(s)`, (done) => {
-            const check = () => {
-                const got = c.messages.slice(from).filter(want);
-                if (got.length >= count) done(got);
-                else setTimeout(check, 5);
+            check = () => {
+                const found = got();
+                if (found.length < count) return;
+                waits.delete(check);
+                done(found);
             };
-            check();
-        });
+            waits.add(check);
+        }, () => `${got().length} of them among ${c.messages.length - from} read`).finally(() => waits.delete(check));
     };
     c.since = () => c.messages.length;
     return c;
 }
 
-let host, base, port, hostLog = "";
+let host, base, port;
 async function stepOk(step) {
     const res = await fetch(base + "/api/step", { method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify({ step }) });
     const answer = await res.json();
@@ -90,28 +96,19 @@ before(async () => {
     fs.copyFileSync(path.join(k7, "k7_mon.zarn_ui"), path.join(dir, "k7_mon.zarn_ui"));
     fs.writeFileSync(path.join(dir, "facility.json"), JSON.stringify(facility));
     host = spawn(process.env.ZARN_HOST, ["--quiet", "--panel", process.env.ZARN_K7_PANEL, "--facility", path.join(dir, "facility.json"), "--serve", "0"], { stdio: ["ignore", "pipe", "pipe"] });
-    host.stderr.on("data", (c) => (hostLog += c));
-    base = await within(10000, "zarn_host to serve", (done) => {
-        let out = "";
-        host.stdout.on("data", (c) => {
-            out += c;
-            const m = /serving the panel at (http:\S+)\//.exec(out);
-            if (m) done(m[1]);
-        });
-    });
+    base = await servedAddress(host);
 });
 
 after(async () => {
     if (host && host.exitCode === null) {
-        const exited = new Promise((resolve) => host.on("exit", resolve));
         host.kill("SIGTERM");
-        await exited;
+        await host.exited;
     }
-    assert.doesNotMatch(hostLog, /AddressSanitizer|LeakSanitizer|runtime error/, hostLog);
+    assert.doesNotMatch(host.log, /AddressSanitizer|LeakSanitizer|runtime error/, host.log);
     assert.deepEqual(oversized, [], "messages longer than 133 bytes");
 });
 
-test("the third-party controller reads the tally tables and the matrix's destination names", { timeout: 20000 }, async () => {
+test("the third-party controller reads the tally tables and the matrix's destination names", { timeout: testMs }, async () => {
     // It takes a dump as complete once it has the destinations it was told of
     // on the last level: here the audio level's 32.
     const reader = new Controller("127.0.0.1", { port, sources: 64, destinations: 32, levels: 2, chars: 8 });
@@ -119,8 +116,8 @@ test("the third-party controller reads the tally tables and the matrix's destina
     try {
         const tallies = await reader.getState();
         // Monitor 2's video (facility 41) on Cam 1 (facility 11, wire 10); monitor 3's speaker (22) on 7 (wire 6).
-        assert.equal(tallies[1][1][41], 10, hostLog);
-        assert.equal(tallies[1][2][22], 6, hostLog);
+        assert.equal(tallies[1][1][41], 10, host.log);
+        assert.equal(tallies[1][2][22], 6, host.log);
         assert.equal(Object.keys(tallies[1][1]).length, 64);
         const names = await namer.getDestinationNames();
         assert.equal(names["41"], "K7 Mon 2"); // level 0's: the SDI router's
@@ -130,7 +127,7 @@ test("the third-party controller reads the tally tables and the matrix's destina
     }
 });
 
-test("the dual controller status says active", { timeout: 20000 }, async () => {
+test("the dual controller status says active", { timeout: testMs }, async () => {
     const c = await rawController(port);
     const answer = c.await((m) => m[0] === 0x09);
     c.socket.write(frame([0x08]));
@@ -138,7 +135,7 @@ test("the dual controller status says active", { timeout: 20000 }, async () => {
     c.socket.destroy();
 });
 
-test("a group salvo sets both its crosspoints together, junk in it changes nothing", { timeout: 20000 }, async () => {
+test("a group salvo sets both its crosspoints together, junk in it changes nothing", { timeout: testMs }, async () => {
     const c = await rawController(port);
     // Monitor 3's video (wire 41) to Cam 4 (wire 13), monitor 3's speaker (level 1, wire 21) to wire 2;
     // and a destination the router does not have (wire 100): not stored.
@@ -164,7 +161,7 @@ test("a group salvo sets both its crosspoints together, junk in it changes nothi
     c.socket.destroy();
 });
 
-test("a controller's protect is a lock the page shows as its; the page's lock is a protect by device 1023", { timeout: 20000 }, async () => {
+test("a controller's protect is a lock the page shows as its; the page's lock is a protect by device 1023", { timeout: testMs }, async () => {
     const c = await rawController(port);
     const rowOf = async (number) => {
         const state = await (await fetch(base + "/api/state?router=101")).json();
@@ -194,10 +191,10 @@ test("a controller's protect is a lock the page shows as its; the page's lock is
     c.socket.destroy();
 });
 
-test("1,000 connects sent back to back are each confirmed, in order", { timeout: 30000 }, async () => {
+test("1,000 connects sent back to back are each confirmed, in order", { timeout: testMs }, async () => {
     const c = await rawController(port);
     const sources = Array.from({ length: 1000 }, (_, i) => (i % 3 === 0 ? 10 : 13));
-    const heard = c.await((m) => m[0] === 0x04 && m[1] === 0x00 && m[3] === 40, 1000, 10000);
+    const heard = c.await((m) => m[0] === 0x04 && m[1] === 0x00 && m[3] === 40, 1000);
     c.socket.write(Buffer.concat(sources.map((s) => frame([0x02, 0x00, 0x00, 40, s]))));
     assert.deepEqual((await heard).slice(0, 1000).map((m) => m[4]), sources);
     await stepOk('expect route "K7 SDI Router" 41 "Cam 1"');

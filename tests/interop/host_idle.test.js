@@ -9,7 +9,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
-const { within, spawn } = require("./common");
+const { within, held, patienceMs, spawn, stderrSays, testMs } = require("./common");
 
 for (const variable of ["ZARN_HOST", "ZARN_K7_PANEL"]) {
     if (!process.env[variable] || !fs.existsSync(process.env[variable])) {
@@ -27,7 +27,7 @@ function frame(data) {
     return Buffer.from([...out, DLE, ETX]);
 }
 
-test("an idle interactive run answers connects", { timeout: 30000 }, async () => {
+test("an idle interactive run answers connects", { timeout: testMs }, async () => {
     const probe = net.createServer();
     const port = await new Promise((r) => probe.listen(0, "127.0.0.1", () => r(probe.address().port)));
     await new Promise((r) => probe.close(r));
@@ -42,42 +42,46 @@ test("an idle interactive run answers connects", { timeout: 30000 }, async () =>
     const host = spawn(process.env.ZARN_HOST,
         ["--panel", process.env.ZARN_K7_PANEL, "--facility", path.join(dir, "facility.json")],
         { stdio: ["pipe", "pipe", "pipe"] });
-    let out = "", log = "";
-    host.stdout.on("data", (c) => (out += c));
-    host.stderr.on("data", (c) => (log += c));
-    const exited = new Promise((resolve) => host.on("exit", (code) => resolve(code)));
+    const out = [];
+    host.stdout.on("data", (c) => out.push(c));
     try {
-        await within(10000, "the run to read standard input", (done) => {
-            const check = () => (log.includes("reading steps from standard input") ? done() : setTimeout(check, 20));
-            check();
-        });
+        await stderrSays(host, "reading steps from standard input");
         const s = await new Promise((resolve, reject) => {
             const c = net.connect(port, "127.0.0.1", () => resolve(c));
             c.on("error", reject);
         });
         let got = Buffer.alloc(0);
-        s.on("data", (c) => (got = Buffer.concat([got, c])));
+        let confirmed = 0;
+        held("the connects", () => `${confirmed} of 20 confirmed; the bytes got since the last: ${got.toString("hex")}`);
         // Monitor 3's video (wire destination 41) to sources 13 and 10 in
         // turn, each awaiting its connected message; nothing is typed.
         const times = [];
-        for (let i = 0; i < 20; ++i) {
-            const src = i % 2 ? 10 : 13;
+        for (let connect = 0; connect < 20; ++connect) {
+            const src = connect % 2 ? 10 : 13;
             const want = Buffer.from([DLE, STX, 0x04, 0x00, 0x00, 41, src]);
             got = Buffer.alloc(0);
             const start = process.hrtime.bigint();
-            await within(3000, `the connected message of connect ${i}`, (done) => {
-                const check = () => (got.includes(want) ? done() : setImmediate(check));
+            await within(patienceMs, `the connected message of connect ${connect}`, (done) => {
+                const heard = (c) => {
+                    got = Buffer.concat([got, c]);
+                    if (!got.includes(want)) return;
+                    s.off("data", heard);
+                    done();
+                };
+                s.on("data", heard);
                 s.write(frame([0x02, 0x00, 0x00, 41, src]));
-                check();
-            });
+            }, () => got.toString("hex"));
             times.push(Number(process.hrtime.bigint() - start) / 1e6);
+            ++confirmed;
         }
         times.sort((a, b) => a - b);
         console.log(`connect to connected while idle: median ${times[10].toFixed(2)} ms, max ${times[19].toFixed(2)} ms`);
         s.destroy();
         host.stdin.write("quit\n");
-        assert.equal(await within(10000, "the run to end", (done) => exited.then(done)), 0, log);
-        assert.match(out, /-> 1 controller\(s\): connected m0 l0 d41 s10/, "the trace tells the connected messages");
+        const end = await within(patienceMs, "the run to end", (done) => host.exited.then(done));
+        assert.equal(end.code, 0, host.log);
+        assert.match(Buffer.concat(out).toString(), /-> 1 controller\(s\): connected m0 l0 d41 s10/,
+            "the trace tells the connected messages");
     } finally {
         if (host.exitCode === null) host.kill("SIGTERM");
     }

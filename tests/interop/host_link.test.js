@@ -10,7 +10,7 @@ const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
 const net = require("node:net");
-const { within, spawnHost, hostPath, hostStartMs } = require("./common");
+const { until, patienceMs, spawnHost, hostPath, servedAddress, testMs, hostStartMs } = require("./common");
 
 for (const variable of ["ZARN_HOST", "ZARN_K7_PANEL"]) {
     if (!process.env[variable] || !fs.existsSync(process.env[variable])) {
@@ -21,6 +21,7 @@ for (const variable of ["ZARN_HOST", "ZARN_K7_PANEL"]) {
 const k7 = path.join(__dirname, "../../host/facilities/k7");
 const children = new Set();
 const started = []; // every zarn_host started, for its standard error
+let hosts = 0;
 
 function freePort() {
     return new Promise((resolve) => {
@@ -51,21 +52,11 @@ function facilityDir(role, address) {
 async function startHost(facility) {
     const child = spawnHost(
         ["--quiet", "--panel", hostPath(process.env.ZARN_K7_PANEL), "--facility", hostPath(facility), "--serve", "0"],
-        { stdio: ["ignore", "pipe", "pipe"] });
+        { stdio: ["ignore", "pipe", "pipe"] }, `zarn_host ${++hosts} (${facility.includes("-listen-") ? "A" : "B"})`);
     children.add(child);
     started.push(child);
-    child.log = "";
-    child.stderr.on("data", (c) => (child.log += c));
-    child.exited = new Promise((resolve) => child.on("exit", resolve));
     child.exited.then(() => children.delete(child));
-    child.base = await within(hostStartMs, "zarn_host to serve", (done) => {
-        let out = "";
-        child.stdout.on("data", (c) => {
-            out += c;
-            const m = /serving the panel at (http:\S+)\//.exec(out);
-            if (m) done(m[1]);
-        });
-    });
+    child.base = await servedAddress(child);
     return child;
 }
 
@@ -81,15 +72,13 @@ async function stepOk(host, text) {
     const answer = await step(host, text);
     assert.equal(answer.ok, true, `${text}: ${answer.error}`);
 }
-// Polls until what(state) is true.
-async function until(host, ms, what, check) {
-    const end = Date.now() + ms;
-    for (;;) {
-        const state = await api(host, "/api/state");
-        if (check(state)) return state;
-        if (Date.now() > end) throw new Error(`timed out after ${ms} ms waiting for ${what}; last state: ${JSON.stringify(state.routers.map((r) => [r.device, r.online]))}`);
-        await new Promise((r) => setTimeout(r, 50));
-    }
+// Asks for the state until check(state) holds; resolves with that state.
+async function stateWhen(host, what, check) {
+    let last;
+    return until(patienceMs, what, async () => {
+        last = await api(host, "/api/state");
+        return check(last) && last;
+    }, () => JSON.stringify(last && last.routers.map((r) => [r.device, r.online])));
 }
 const router = (state, device) => state.routers.find((r) => r.device === device);
 const sourceAt = (state, device, destination) => router(state, device).destinations.find((d) => d.number === destination).source;
@@ -99,7 +88,7 @@ after(() => {
     for (const child of children) child.kill("SIGKILL");
 });
 
-test("a host backed by another host's routers: takes, loss and reconnect", { timeout: 20000 }, async () => {
+test("a host backed by another host's routers: takes, loss and reconnect", { timeout: testMs + 2 * hostStartMs }, async () => {
     const port = await freePort();
     const address = `127.0.0.1:${port}`;
     const served = facilityDir("listen", address);
@@ -107,23 +96,23 @@ test("a host backed by another host's routers: takes, loss and reconnect", { tim
     const b = await startHost(facilityDir("connect", address));
 
     // B reads A's crosspoints on connect: monitor 2's video (destination 41) shows Cam 1 (11).
-    let state = await until(b, 5000, "B's routers online", online);
+    let state = await stateWhen(b, "B's routers online", online);
     assert.equal(sourceAt(state, 101, 41), 11);
     await stepOk(b, 'expect route "K7 SDI Router" 41 "Cam 1"');
 
     // A take on B's panel switches A: monitor 3's video is destination 42, VT 2 source 22.
     await stepOk(b, "press Mon_3");
     await stepOk(b, 'pick Sources "VT 2"');
-    await until(a, 5000, "A's destination 42 on VT 2", (s) => sourceAt(s, 101, 42) === 22);
+    await stateWhen(a, "A's destination 42 on VT 2", (s) => sourceAt(s, 101, 42) === 22);
     await stepOk(a, 'expect route "K7 SDI Router" 42 "VT 2"');
     // A route made on A reaches B as the router's connected message.
     await stepOk(a, 'route "K7 SDI Router" 44 12');
-    await until(b, 5000, "B's destination 44 on 12", (s) => sourceAt(s, 101, 44) === 12);
+    await stateWhen(b, "B's destination 44 on 12", (s) => sourceAt(s, 101, 44) === 12);
 
     // A goes away: B's routers go offline.
     a.kill("SIGTERM");
     await a.exited;
-    await until(b, 5000, "B's routers offline", (s) => !router(s, 101).online && !router(s, 102).online);
+    await stateWhen(b, "B's routers offline", (s) => !router(s, 101).online && !router(s, 102).online);
 
     // A comes back with its routers as the facility file has them; B
     // reconnects and reads them again.
@@ -131,12 +120,12 @@ test("a host backed by another host's routers: takes, loss and reconnect", { tim
     const fresh = await api(a, "/api/state");
     const crosspoints = (s, device) => router(s, device).destinations.map((d) => [d.number, d.source]);
     assert.notEqual(sourceAt(fresh, 101, 42), 22);
-    state = await until(b, 10000, "B's routers online again with A's crosspoints", (s) =>
+    state = await stateWhen(b, "B's routers online again with A's crosspoints", (s) =>
         online(s) && JSON.stringify(crosspoints(s, 101)) === JSON.stringify(crosspoints(fresh, 101)));
     assert.deepEqual(crosspoints(state, 102), crosspoints(fresh, 102));
     // And takes go through again.
     await stepOk(b, "press Mon_3");
     await stepOk(b, 'pick Sources "VT 2"');
-    await until(a, 5000, "A's destination 42 on VT 2 again", (s) => sourceAt(s, 101, 42) === 22);
+    await stateWhen(a, "A's destination 42 on VT 2 again", (s) => sourceAt(s, 101, 42) === 22);
     assert.doesNotMatch(started.map((c) => c.log).join(""), /AddressSanitizer|LeakSanitizer|runtime error|cannot use it/);
 });

@@ -5,19 +5,17 @@
 "use strict";
 const { test, before, after } = require("node:test");
 const assert = require("node:assert/strict");
-const { requireSetup, within, spawnProgram } = require("./common");
+const { requireSetup, within, patienceMs, spawnProgram, testMs } = require("./common");
 
 requireSetup(["ZARN_SWP08_ROUTER"]);
 const Controller = require("probel-swp-08");
 
 let router;
-let routerLog = "";
 let controller;
 
 before(async () => {
     router = spawnProgram(process.env.ZARN_SWP08_ROUTER, [], { stdio: ["pipe", "pipe", "pipe"] });
-    router.stderr.on("data", (chunk) => (routerLog += chunk));
-    const port = await within(10000, "the router to listen", (done) => {
+    const port = await within(patienceMs, "the router to listen", (done) => {
         let out = "";
         router.stdout.on("data", (chunk) => {
             out += chunk;
@@ -33,36 +31,36 @@ after(() => {
     if (router) router.stdin.end();
 });
 
-test("reads the destination and source names", { timeout: 20000 }, async () => {
+test("reads the destination and source names", { timeout: testMs }, async () => {
     const destinations = await controller.getDestinationNames();
     const sources = await controller.getSourceNames();
     const expected = (prefix) => Object.fromEntries(Array.from({ length: 16 }, (_, i) => [String(i + 1), `${prefix} ${i + 1}`]));
-    assert.deepEqual(destinations, expected("DST"), routerLog);
-    assert.deepEqual(sources, expected("SRC"), routerLog);
+    assert.deepEqual(destinations, expected("DST"), router.log);
+    assert.deepEqual(sources, expected("SRC"), router.log);
 });
 
-test("interrogates a crosspoint", { timeout: 20000 }, async () => {
+test("interrogates a crosspoint", { timeout: testMs }, async () => {
     // interrogate(destination, level, matrix), numbers as on the wire.
     const tally = await controller.interrogate(5, 1, 0);
-    assert.deepEqual(tally, { 1: { 2: { 5: 5 } } }, routerLog);
+    assert.deepEqual(tally, { 1: { 2: { 5: 5 } } }, router.log);
 });
 
-test("reads the tally tables of both levels", { timeout: 20000 }, async () => {
+test("reads the tally tables of both levels", { timeout: testMs }, async () => {
     const tallies = await controller.getState();
     for (const level of [1, 2]) {
         for (let destination = 1; destination <= 16; ++destination) {
-            assert.equal(tallies[1][level][destination], destination - 1, routerLog);
+            assert.equal(tallies[1][level][destination], destination - 1, router.log);
         }
     }
 });
 
-test("connects a crosspoint and receives the connected message", { timeout: 20000 }, async () => {
-    const connected = within(10000, "the connected message", (done) => controller.on("crosspoint", done));
+test("connects a crosspoint and receives the connected message", { timeout: testMs }, async () => {
+    const connected = within(patienceMs, "the connected message", (done) => controller.on("crosspoint", done));
     // route(level, source, destination), numbered from 1.
     controller.route(1, 12, 3);
-    assert.deepEqual(await connected, { 1: { 1: { 2: 11 } } }, routerLog);
-    assert.deepEqual(await controller.interrogate(2, 0, 0), { 1: { 1: { 2: 11 } } }, routerLog);
+    assert.deepEqual(await connected, { 1: { 1: { 2: 11 } } }, router.log);
+    assert.deepEqual(await controller.interrogate(2, 0, 0), { 1: { 1: { 2: 11 } } }, router.log);
     // The other level is untouched.
-    assert.deepEqual(await controller.interrogate(2, 1, 0), { 1: { 2: { 2: 2 } } }, routerLog);
-    assert.doesNotMatch(routerLog, /bad|truncated|garbage|unknown|oversized/);
+    assert.deepEqual(await controller.interrogate(2, 1, 0), { 1: { 2: { 2: 2 } } }, router.log);
+    assert.doesNotMatch(router.log, /bad|truncated|garbage|unknown|oversized/);
 });

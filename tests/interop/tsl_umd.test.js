@@ -6,7 +6,7 @@ const { test } = require("node:test");
 const assert = require("node:assert/strict");
 const dgram = require("node:dgram");
 const net = require("node:net");
-const { requireSetup, within, run } = require("./common");
+const { requireSetup, within, patienceMs, run, testMs } = require("./common");
 
 requireSetup(["ZARN_TSL_SEND"]);
 const Listener = require("tsl-umd-v5");
@@ -42,7 +42,7 @@ async function sendAndReceive(transport, screen, displays) {
         receive(data, sender);
     };
     const messages = [];
-    const all = within(10000, `${displays.length} displays over ${transport}`, (done) => {
+    const all = within(patienceMs, `${displays.length} displays over ${transport}`, (done) => {
         listener.on("message", (message) => {
             messages.push(message);
             if (messages.length === displays.length) done(messages);
@@ -62,8 +62,18 @@ async function sendAndReceive(transport, screen, displays) {
         dgram.createSocket = createSocket;
         net.createServer = createServer;
     }
-    // The listener binds as it starts; give it a moment.
-    await new Promise((resolve) => setTimeout(resolve, 100));
+    // Its socket binds after the call: sent to before, a datagram is lost.
+    await within(patienceMs, `the listener to bind over ${transport}`, (done) => {
+        const socket = sockets[0];
+        let bound = socket.listening === true;
+        try {
+            bound = bound || (transport === "udp" && socket.address().port > 0);
+        } catch {
+            // not bound yet
+        }
+        if (bound) done();
+        else socket.once("listening", done);
+    });
     const displayArgs = displays.map((d) => `${d.index}:${d.rh}:${d.txt}:${d.lh}:${d.brightness}:${d.text}`);
     const sent = await run(process.env.ZARN_TSL_SEND, [transport, String(port), String(screen), ...displayArgs]);
     try {
@@ -119,10 +129,10 @@ function unstuff(bytes) {
 }
 
 for (const transport of ["udp", "tcp"]) {
-    test(`ASCII displays with their tallies over ${transport}`, { timeout: 30000 }, async () => {
+    test(`ASCII displays with their tallies over ${transport}`, { timeout: testMs }, async () => {
         checkReceived(await sendAndReceive(transport, 7, ascii), 7, ascii);
     });
-    test(`UTF-16 displays over ${transport}`, { timeout: 30000 }, async () => {
+    test(`UTF-16 displays over ${transport}`, { timeout: testMs }, async () => {
         // Screen 254 is the TCP wrapping's DLE, which the listener unstuffs
         // by dropping both bytes of the pair: only UDP carries it intact.
         // The stuffing itself is checked byte for byte in bridge_tests.
