@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,7 +29,10 @@
 namespace zarn_host::bridges::testing {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kWaitMs = 3000;  // the longest any step waits
+// The longest a step waits for what comes in milliseconds: a machine at a
+// load of 4 on 2 cores under the sanitizers is slow, never this slow. Waits
+// that a passing test sits out (for nothing to come) name their own time.
+constexpr int kWaitMs = 20000;
 
 inline sockaddr_in loopback(uint16_t port) {
     sockaddr_in a{};
@@ -57,6 +61,7 @@ public:
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
     ~Peer() {
+        if (::testing::Test::HasFailure()) tellLastEvents();
         if (fd_ >= 0) ::close(fd_);
     }
     // A controller's connection; receiveBuffer > 0 shrinks what the kernel
@@ -149,11 +154,28 @@ public:
     // Run between reads while waiting: the panel thread's work (exchange).
     std::function<void()> pump;
 
-private:
-public:
     int fd() const { return fd_; }
 
 private:
+    // For a failed test: what this peer read last.
+    void tellLastEvents() const {
+        std::string text = "--- a peer (" + std::to_string(events.size()) + " events read" +
+                           (closed ? ", closed" : "") + "); its last ones:\n";
+        for (std::size_t i = events.size() > 8 ? events.size() - 8 : 0; i < events.size(); ++i) {
+            const swp08::Event& e = events[i];
+            if (e.kind == swp08::Event::Kind::frame) {
+                const swp08::Decoded d = swp08::decodeMessage(e.data);
+                text += "    " + (d.ok() ? swp08::describe(d.message) : "undecodable: " + d.detail) + "\n";
+            } else {
+                text += std::string("    ") +
+                        (e.kind == swp08::Event::Kind::ack   ? "ACK"
+                         : e.kind == swp08::Event::Kind::nak ? "NAK"
+                                                             : "error: " + e.detail) +
+                        "\n";
+            }
+        }
+        std::fputs(text.c_str(), stderr);
+    }
     // Every message the host sends, in every test, decodes and is within the
     // protocol document's size.
     static void checkSize(const swp08::Bytes& data) {
@@ -223,6 +245,21 @@ public:
         host.trace().setSink([this](int64_t, TraceKind, const std::string& text) { trace.push_back(text); });
         runtime = std::make_unique<Runtime>(std::move(modules));
         started = runtime->start(host, error);
+    }
+    BridgedHost(const BridgedHost&) = delete;
+    BridgedHost& operator=(const BridgedHost&) = delete;
+    // A failed test says what the host did last: its trace's last 30 lines
+    // and the bridges' status.
+    ~BridgedHost() {
+        if (!::testing::Test::HasFailure()) return;
+        std::string text = "--- the host's last trace lines (of " + std::to_string(trace.size()) + "):\n";
+        for (std::size_t i = trace.size() > 30 ? trace.size() - 30 : 0; i < trace.size(); ++i)
+            text += "    " + trace[i] + "\n";
+        if (runtime) {
+            const std::string status = runtime->statusJson();
+            text += "--- its bridges: " + status.substr(0, status.find(",\"limits\"")) + "\n";
+        }
+        std::fputs(text.c_str(), stderr);
     }
     static Facility facilityOf(const std::string& json) {
         Facility f;

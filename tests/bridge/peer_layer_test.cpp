@@ -4,8 +4,8 @@
 // nothing for the others, a failing accept does not spin, a name that does
 // not resolve stalls nothing, and an Ember+ consumer is answered in the form
 // it asked and at a bounded rate.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <string>
@@ -32,6 +32,10 @@ class EmberPeer {
 public:
     explicit EmberPeer(int fd) : fd_(fd) {}
     ~EmberPeer() {
+        if (::testing::Test::HasFailure()) {
+            std::fprintf(stderr, "--- an Ember+ peer: %zu messages, %d keep-alive requests read%s\n", messages.size(),
+                         keepAliveRequests, closed ? ", closed" : "");
+        }
         if (fd_ >= 0) ::close(fd_);
     }
     static std::unique_ptr<EmberPeer> connectTo(uint16_t port) {
@@ -186,9 +190,12 @@ TEST_F(BothServed, ANodesDirectoryIsItsChildrenWhicheverFormItWasAskedIn) {
     }
 }
 
+// Silent for keepAliveMs, a consumer is asked; one that stays silent as long
+// again is dropped. The one that answers has that long to: room for a
+// loaded machine to get to it.
 TEST_F(BothServed, AConsumerThatAnswersNoKeepAliveIsDroppedAndOneThatAnswersStays) {
     ProviderLimits limits;
-    limits.keepAliveMs = 100;
+    limits.keepAliveMs = 500;
     start(limits);
     auto deaf = consumer();
     auto alive = consumer();
@@ -201,7 +208,8 @@ TEST_F(BothServed, AConsumerThatAnswersNoKeepAliveIsDroppedAndOneThatAnswersStay
     }
     EXPECT_TRUE(deaf->closed);
     EXPECT_GE(deaf->keepAliveRequests, 1);
-    alive->read(400);
+    // Asked again after its answer: it was not dropped for the first.
+    alive->read(kWaitMs, [&] { return alive->keepAliveRequests >= 2; });
     EXPECT_FALSE(alive->closed);
     EXPECT_GE(alive->keepAliveRequests, 2);
     EXPECT_TRUE(host->pumpUntil([&] { return host->traced("answered no keep-alive request; dropped"); }));
@@ -223,6 +231,8 @@ TEST_F(BothServed, AGetDirectoryFloodIsAnsweredAtABoundedRate) {
     // send failing then is the outcome looked for, not a fault.
     for (int i = 0; i < 300 && flood->send(getDirectory({1}, false)); ++i) {
     }
+    // The first answers, then half a second more of the rate.
+    flood->read(kWaitMs, [&] { return !flood->messages.empty(); });
     flood->read(500);
     const double seconds = std::chrono::duration<double>(Clock::now() - begun).count();
     EXPECT_LE(flood->messages.size(), static_cast<std::size_t>(10 + 20 * seconds + 1));
@@ -303,17 +313,24 @@ TEST_F(BothServed, AnAcceptOutOfDescriptorsPausesInsteadOfSpinning) {
     rlimit low = was;
     low.rlim_cur = static_cast<rlim_t>(next + 1);  // room for the test's socket, none for the accept
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const auto begun = Clock::now();
     auto controller = Peer::connectTo(swpPort);
     const bool connected = controller != nullptr;
+    auto acceptErrors = [&] {
+        const std::string status = host->runtime->statusJson();
+        const auto at = status.find(R"("acceptErrors":)");
+        return at == std::string::npos ? -1L : std::stol(status.substr(at + 15));
+    };
+    // The first failure, then 1.2 s more of failing accepts.
+    host->pumpUntil([&] { return acceptErrors() != 0; });
     host->pumpUntil([] { return false; }, 1200);
+    const long errors = acceptErrors();
+    const auto failing = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begun).count();
     ::setrlimit(RLIMIT_NOFILE, &was);
     ASSERT_TRUE(connected);
-    const std::string status = host->runtime->statusJson();
-    const auto at = status.find(R"("acceptErrors":)");
-    ASSERT_NE(at, std::string::npos);
-    const long errors = std::stol(status.substr(at + 15));
+    ASSERT_NE(errors, -1L) << host->runtime->statusJson();
     EXPECT_GE(errors, 1);
-    EXPECT_LE(errors, 5) << "a pause of 500 ms allows a handful in 1.2 s";
+    EXPECT_LE(errors, 2 + failing / 500) << "a pause of 500 ms after each failure, in " << failing << " ms";
     host->pumping(*controller);
     ASSERT_TRUE(controller->send(crosspointMessage(Kind::interrogate, 0)));
     EXPECT_TRUE(controller->awaitKind(Kind::tally));
@@ -336,7 +353,9 @@ TEST(PeerLayer, ANameThatDoesNotResolveStallsNoOtherBridge) {
     ASSERT_TRUE(controller);
     host.pumping(*controller);
     ASSERT_TRUE(controller->send(crosspointMessage(Kind::interrogate, 0)));
-    auto tally = controller->awaitKind(Kind::tally);
+    // Answered in milliseconds; a resolve held on the I/O thread would hold
+    // it for the resolver's timeout (5 s a try).
+    auto tally = controller->awaitKind(Kind::tally, 4000);
     ASSERT_TRUE(tally);
     EXPECT_EQ(tally->source, 1);
     EXPECT_FALSE(host.host.facility().online(102));
@@ -360,10 +379,10 @@ TEST(PeerLayer, AnEmberConsumerFindsASilentProvider) {
     ASSERT_TRUE(host.started) << host.error;
     std::unique_ptr<Peer> silent;
     ASSERT_TRUE(host.pumpUntil([&] { return (silent = provider.accept(1)) != nullptr; }));
-    ASSERT_TRUE(host.pumpUntil([&] { return host.host.facility().online(101); }));
-    ASSERT_TRUE(host.pumpUntil([&] { return !host.host.facility().online(101); }));
+    // Read from the trace: online and offline again may come in one exchange.
+    ASSERT_TRUE(host.pumpUntil([&] { return host.traced("online 101 (provider connected)"); }));
+    ASSERT_TRUE(host.pumpUntil([&] { return host.traced("offline 101 (provider connection lost)"); }));
     EXPECT_TRUE(host.traced("connection lost (answered no keep-alive request); reconnecting"));
-    EXPECT_TRUE(host.traced("offline 101 (provider connection lost)"));
     EXPECT_TRUE(host.pumpUntil([&] { return provider.accept(1) != nullptr; }));
 }
 
