@@ -61,6 +61,26 @@ private:
     }
 };
 
+// For a failed test: what the host did last, on standard error. Its
+// messages' last 30 lines (err), the panel's last commands and its faults.
+inline void tellHostState(const std::string& err, const zarn_host::SimHost& host) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < err.size()) {
+        std::size_t end = err.find('\n', at);
+        if (end == std::string::npos) end = err.size();
+        lines.push_back(err.substr(at, end - at));
+        at = end + 1;
+    }
+    std::string text = "--- the host's last lines on err (of " + std::to_string(lines.size()) + "):\n";
+    for (std::size_t i = lines.size() > 30 ? lines.size() - 30 : 0; i < lines.size(); ++i)
+        text += "    " + lines[i] + "\n";
+    text += "--- the panel's last commands (of " + std::to_string(host.commandCount()) + "):\n";
+    for (const auto& command : host.recentCommands()) text += "    " + command + "\n";
+    for (const auto& fault : host.faults()) text += "--- protocol fault: " + fault.text + "\n";
+    std::fputs(text.c_str(), stderr);
+}
+
 inline ScriptedPanel*& nextPanel() {
     static ScriptedPanel* panel = nullptr;
     return panel;

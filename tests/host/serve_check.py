@@ -47,8 +47,10 @@ class Served:
         self.out, self.err = [], []
         self.process = subprocess.Popen(prefix + [host] + args + ["--crash-dir", work, "--serve", "127.0.0.1:0"],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        for stream, lines in ((self.process.stdout, self.out), (self.process.stderr, self.err)):
-            threading.Thread(target=self._collect, args=(stream, lines), daemon=True).start()
+        self.readers = [threading.Thread(target=self._collect, args=(stream, lines), daemon=True)
+                        for stream, lines in ((self.process.stdout, self.out), (self.process.stderr, self.err))]
+        for reader in self.readers:
+            reader.start()
         self.url = None
         found = self.wait_for(self.out, r"serving the panel at (http://\S+/)", 120)
         if found:
@@ -66,8 +68,9 @@ class Served:
                 found = re.search(pattern, line)
                 if found:
                     return found
-            if self.process.poll() is not None and not re.search(pattern, "\n".join(lines)):
-                time.sleep(0.5)  # the last lines may still be on their way
+            if self.process.poll() is not None:
+                for reader in self.readers:  # the last lines may still be on their way: read to the end
+                    reader.join(timeout=max(0.0, until - time.monotonic()))
                 return next((m for m in (re.search(pattern, l) for l in list(lines)) if m), None)
             time.sleep(0.1)
         return None

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "host_test_support.h"
 #include "platform/panel_library.h"
 #include "scenario/scenario.h"
 #include "sim/sim_host.h"
@@ -180,6 +181,7 @@ struct ServedSession : PanelSession {
     ~ServedSession() {
         stopFlag = true;
         panelThread.join();
+        if (::testing::Test::HasFailure()) zarn_host_test::tellHostState(err.str(), host);
     }
     zarn_host::WebFrontOptions options() {
         zarn_host::WebFrontOptions o;
@@ -188,6 +190,7 @@ struct ServedSession : PanelSession {
     }
     int post(const std::string& step) {
         httplib::Client client("127.0.0.1", front.port());
+        client.set_read_timeout(30, 0);  // the library's 5 s are short on a loaded machine
         auto res = client.Post("/api/step", json{{"step", step}}.dump(), "application/json");
         return res ? res->status : 0;
     }
@@ -210,6 +213,7 @@ TEST(state_text, readers_that_leave_mid_state_leave_the_front_end_serving) {
     ServedSession s;
     for (int i = 0; i < 20; ++i) {
         httplib::Client client("127.0.0.1", s.front.port());
+        client.set_read_timeout(30, 0);
         std::size_t got = 0;
         auto res = client.Get("/api/state", [&](const char*, std::size_t length) {
             got += length;

@@ -10,6 +10,7 @@ import re
 import subprocess
 import sys
 import tempfile
+import threading
 import urllib.error
 import urllib.request
 
@@ -38,16 +39,21 @@ def status_of(pid):
 
 with tempfile.TemporaryDirectory() as crash_dir:
     supervisor = subprocess.Popen([host, "--quiet", "--panel", panel, "--panel-dir", panel_dir, "--crash-dir", crash_dir,
-                                   "--serve", "127.0.0.1:0"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                                   "--serve", "127.0.0.1:0"], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    # Its standard error (every crash reported), for a failure's report.
+    errors = []
+    reader = threading.Thread(target=lambda: errors.extend(line.rstrip("\n") for line in supervisor.stderr), daemon=True)
+    reader.start()
     url = None
-    for line in supervisor.stdout:
-        found = re.search(r"serving the panel at (http://\S+)", line)
-        if found:
-            url = found.group(1)
-            break
-    assert url, "the host did not start"
+    cycle = 0
     baseline = None
     try:
+        for line in supervisor.stdout:
+            found = re.search(r"serving the panel at (http://\S+)", line)
+            if found:
+                url = found.group(1)
+                break
+        assert url, "the host did not start"
         for cycle in range(1, cycles + 1):
             assert post(url, "press Count") == 200, f"cycle {cycle}: press Count failed"
             assert post(url, "press Fault") == 502, f"cycle {cycle}: the fault did not crash the panel"
@@ -62,6 +68,14 @@ with tempfile.TemporaryDirectory() as crash_dir:
         assert threads <= baseline[0] + 2, "the supervisor's threads grew"
         assert rss <= baseline[1] + 8 * 1024, "the supervisor's memory grew by more than 8 MiB"
         assert len(os.listdir(crash_dir)) == cycles, "one scenario a crash"
+    except Exception:
+        supervisor.terminate()
+        supervisor.wait(timeout=30)
+        reader.join(timeout=30)
+        print(f"failed in cycle {cycle} of {cycles}; zarn_host's exit status: {supervisor.returncode}; "
+              f"the last 30 lines of its standard error:", flush=True)
+        print("\n".join("    " + line for line in errors[-30:]), flush=True)
+        raise
     finally:
         supervisor.terminate()
         supervisor.wait(timeout=30)

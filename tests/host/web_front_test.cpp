@@ -11,12 +11,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
+#include "host_test_support.h"
 #include "model/facility.h"
 #include "platform/panel_library.h"
 #include "scenario/scenario.h"
@@ -84,6 +86,9 @@ struct K7Session {
     int32_t crosspoint(int32_t device, int32_t destination) {
         return host.facility().router(device)->crosspoints[static_cast<std::size_t>(destination)];
     }
+    ~K7Session() {
+        if (::testing::Test::HasFailure()) zarn_host_test::tellHostState(err.str(), host);
+    }
 };
 
 struct Request {
@@ -97,6 +102,10 @@ struct Request {
 std::string stepBody(const std::string& step) {
     return json{{"step", step}}.dump();
 }
+
+// The library's five seconds for an answer are short on a loaded machine
+// under the sanitizers; an answer that never comes still ends the wait.
+constexpr time_t kAnswerSeconds = 30;
 
 TEST(WebFront, bursts_of_good_and_bad_requests_from_several_clients_leave_a_consistent_panel) {
     K7Session k7;
@@ -157,7 +166,7 @@ TEST(WebFront, bursts_of_good_and_bad_requests_from_several_clients_leave_a_cons
     for (int c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
             httplib::Client client("127.0.0.1", k7.front.port());
-            client.set_read_timeout(30, 0);
+            client.set_read_timeout(kAnswerSeconds, 0);
             for (std::size_t i = 0; i < rounds * requests.size(); ++i) {
                 const Request& r = requests[(i + static_cast<std::size_t>(c) * 5) % requests.size()];
                 auto res =
@@ -241,6 +250,7 @@ TEST(WebFront, a_changed_library_file_is_reloaded_and_the_facility_kept) {
         std::atomic<bool> stopFlag{false};
         std::thread panelThread([&] { k7.front.run(stopFlag); });
         httplib::Client client("127.0.0.1", k7.front.port());
+        client.set_read_timeout(kAnswerSeconds, 0);
         auto step = [&](const std::string& s) {
             auto res = client.Post("/api/step", stepBody(s), "application/json");
             return res ? res->status : 0;
@@ -253,8 +263,10 @@ TEST(WebFront, a_changed_library_file_is_reloaded_and_the_facility_kept) {
         // time; a real rebuild is far slower than that.
         fs::last_write_time(dir / "new.so", fs::last_write_time(path) + std::chrono::seconds(1));
         fs::rename(dir / "new.so", path);
+        // Polled every 500 ms, seen unchanged twice: a second or two.
         std::string session;
-        for (int i = 0; i < 100 && session.find("unload\nload\n") == std::string::npos; ++i) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (session.find("unload\nload\n") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             auto res = client.Post("/api/session", "{\"pins\": [{\"panel\": \"1\", \"control\": \"Vidtally_2\"}]}",
                                    "application/json");
@@ -440,28 +452,42 @@ TEST(WebFront, after_the_state_a_route_streams_only_its_row) {
     std::atomic<bool> stopFlag{false};
     std::thread panelThread([&] { k7.front.run(stopFlag); });
     std::mutex mutex;
+    std::condition_variable grew;
     std::string seen;
+    bool ended = false;
     std::thread watcher([&] {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         httplib::Client client("127.0.0.1", k7.front.port());
+        client.set_read_timeout(kAnswerSeconds, 0);
         client.Get("/api/events", [&](const char* data, std::size_t length) {
             std::lock_guard<std::mutex> lock(mutex);
             seen.append(data, length);
+            grew.notify_all();
             return seen.find("\"number\":44") == std::string::npos && std::chrono::steady_clock::now() < deadline;
         });
-    });
-    auto has = [&](const char* text) {
         std::lock_guard<std::mutex> lock(mutex);
-        return seen.find(text) != std::string::npos;
-    };
-    for (int i = 0; i < 500 && !has("event: state"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    httplib::Client client("127.0.0.1", k7.front.port());
-    auto routed = client.Post("/api/step", stepBody("route \"K7 SDI Router\" 44 13"), "application/json");
-    ASSERT_TRUE(routed);
-    EXPECT_EQ(routed->status, 200);
+        ended = true;
+        grew.notify_all();
+    });
+    // The route once the stream has the state: after it, the route is a change.
+    bool stateSeen = false;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        grew.wait(lock, [&] { return ended || seen.find("event: state") != std::string::npos; });
+        stateSeen = !ended;
+    }
+    int routed = 0;  // the route's status
+    if (stateSeen) {
+        httplib::Client client("127.0.0.1", k7.front.port());
+        client.set_read_timeout(kAnswerSeconds, 0);
+        auto res = client.Post("/api/step", stepBody("route \"K7 SDI Router\" 44 13"), "application/json");
+        routed = res ? res->status : 0;
+    }
     watcher.join();
     stopFlag = true;
     panelThread.join();
+    ASSERT_TRUE(stateSeen) << "the stream ended before its state: " << seen;
+    EXPECT_EQ(routed, 200);
 
     std::size_t state = seen.find("event: state\ndata: ");
     std::size_t change = seen.find("event: changes\ndata: ", state);
@@ -500,6 +526,7 @@ TEST(WebFront, the_state_and_its_rows_are_numbered_alike) {
     std::thread otherThread([&] { other.front.run(stopFlag); });
     auto get = [](WebFront& front, const char* path) {
         httplib::Client client("127.0.0.1", front.port());
+        client.set_read_timeout(kAnswerSeconds, 0);
         auto res = client.Get(path);
         return res && res->status == 200 ? json::parse(res->body, nullptr, false) : json();
     };
@@ -507,6 +534,7 @@ TEST(WebFront, the_state_and_its_rows_are_numbered_alike) {
     json before = get(k7.front, "/api/state?view=page");
     json rowsBefore = get(k7.front, rows);
     httplib::Client client("127.0.0.1", k7.front.port());
+    client.set_read_timeout(kAnswerSeconds, 0);
     auto routed = client.Post("/api/step", stepBody("route 101 44 13"), "application/json");
     json rowsAfter = get(k7.front, rows);
     json after = get(k7.front, "/api/state?view=page");
@@ -645,6 +673,7 @@ TEST(WebFront, outside_refusals_answer_409_and_changes_carry_their_origin) {
     std::atomic<bool> stopFlag{false};
     std::thread panelThread([&] { k7.front.run(stopFlag); });
     httplib::Client client("127.0.0.1", k7.front.port());
+    client.set_read_timeout(kAnswerSeconds, 0);
     auto post = [&](const std::string& step, const char* session) {
         json body{{"step", step}};
         if (session) body["session"] = session;

@@ -83,11 +83,14 @@ struct SilentWorker {
     int port = 0;
     std::mutex mutex;
     std::condition_variable released;
+    bool asked = false;  // a request waits on it
     bool release = false;
     std::thread thread;
     SilentWorker() {
         server.Get("/api/events", [this](const httplib::Request&, httplib::Response&) {
             std::unique_lock<std::mutex> lock(mutex);
+            asked = true;
+            released.notify_all();
             released.wait(lock, [this] { return release; });
         });
         port = zarn_host::bindServer(server, "127.0.0.1", 0);
@@ -116,15 +119,18 @@ TEST(worker_connection, a_worker_that_ends_cuts_off_the_requests_to_it) {
         connection.client().set_read_timeout(120, 0);
         error = connection.client().Get("/api/events").error();
     });
-    // Once the request waits on the worker, the worker ends.
-    for (;;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Once the request waits on the worker, the worker ends. (Listed but not
+    // yet sent, a request would miss the stop and wait out its timeout.)
+    {
+        std::unique_lock<std::mutex> lock(worker.mutex);
+        EXPECT_TRUE(worker.released.wait_for(lock, std::chrono::seconds(60), [&] { return worker.asked; }))
+            << "the request never reached the worker";
+    }
+    {
         std::lock_guard<std::mutex> lock(state.mutex);
-        if (!state.workerClients.empty()) {
-            ++state.generation;
-            zarn_host::stopWorkerConnections(state);
-            break;
-        }
+        EXPECT_EQ(state.workerClients.size(), 1u);
+        ++state.generation;
+        zarn_host::stopWorkerConnections(state);
     }
     request.join();
     EXPECT_NE(error, httplib::Error::Success);
