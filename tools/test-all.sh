@@ -56,7 +56,7 @@ summary() {
   exit "$status"
 }
 notes=()
-[ "$ZARN_RUNS_32BIT" = yes ] || notes+=("32-bit tests through qemu-i386 and the win32 tests not run: $ZARN_NO_32BIT_REASON")
+[ "$ZARN_RUNS_32BIT" = yes ] || notes+=("the 32-bit build's tests ran through qemu-i386: $ZARN_NO_32BIT_REASON")
 total_start=$(date +%s)
 trap summary EXIT
 
