@@ -45,9 +45,11 @@ async function api(route, body) {
         body ? { method: "POST", headers: { "Content-Type": "application/json" }, body: JSON.stringify(body) } : {});
     return res.json();
 }
-const served = async () => (await api("/api/state")).bridges.find((b) => b.kind === "swp08");
+// The served bridge's status, the last one read kept for a failure's report.
+let lastServed;
+const served = async () => (lastServed = (await api("/api/state")).bridges.find((b) => b.kind === "swp08"));
 const descriptors = () => openDescriptors(host.pid);
-const settle = (what, check, saw) => until(patienceMs, what, check, saw);
+const settle = (what, check, saw = () => JSON.stringify(lastServed)) => until(patienceMs, what, check, saw);
 
 function connect() {
     return new Promise((resolve, reject) => {
